@@ -1,0 +1,109 @@
+// Cost of the attributed-text transforms against the text's length and its number of runs.
+//
+// Expected: the time per transform does not grow with the length (the characters are shared,
+// never copied) and grows by at most about 0.1 microseconds per run. Counters: "per_run" is
+// the time per transform divided by the runs.
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+#include "platform/foundation/AttributedText.h"
+#include "styling/FontSize.h"
+#include "styling/TextColor.h"
+
+namespace {
+
+using platform::AttributedText;
+using platform::AttributeValue;
+using platform::Font;
+using platform::MutableAttributedText;
+using platform::RgbaColor;
+using platform::String;
+
+// A text of `length` bytes with `runs` alternating colour and font runs and a paragraph style
+// on every other run, made once per shape.
+const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
+    static std::map<std::pair<std::int64_t, std::int64_t>, AttributedText> cache;
+    auto& slot = cache[{length, runs}];
+    if (slot.length() != 0)
+        return slot;
+    std::string characters(static_cast<std::size_t>(length), 'x');
+    for (std::size_t i = 79; i < characters.size(); i += 80)
+        characters[i] = '\n';
+    MutableAttributedText text(String(std::move(characters)));
+    const auto colours = std::array{AttributeValue::make(RgbaColor::redColor()),
+                                    AttributeValue::make(RgbaColor::blueColor())};
+    const auto fonts = std::array{AttributeValue::make(Font::systemFontOfSize(12)),
+                                  AttributeValue::make(Font::boldSystemFontOfSize(20))};
+    const auto style =
+        AttributeValue::make(platform::ParagraphStyle{platform::TextAlignment::center});
+    const std::uint64_t step = static_cast<std::uint64_t>(length / runs);
+    for (std::int64_t i = 0; i < runs; ++i) {
+        const std::uint64_t start = static_cast<std::uint64_t>(i) * step;
+        const std::uint64_t size =
+            i + 1 == runs ? static_cast<std::uint64_t>(length) - start : step;
+        text.addAttribute(platform::NSForegroundColorAttributeName,
+                          colours[static_cast<std::size_t>(i % 2)], {start, size});
+        text.addAttribute(platform::NSFontAttributeName, fonts[static_cast<std::size_t>(i % 2)],
+                          {start, size});
+        if (i % 2)
+            text.addAttribute(platform::NSParagraphStyleAttributeName, style, {start, size});
+    }
+    slot = text.copy();
+    return slot;
+}
+
+template <typename Transform>
+void runTransform(benchmark::State& state, Transform transform) {
+    const AttributedText& text = sampleText(state.range(0), state.range(1));
+    for (auto _ : state) {
+        AttributedText result = transform(text);
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["per_run"] = benchmark::Counter(
+        static_cast<double>(state.range(1)),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void ForegroundColor(benchmark::State& state) {
+    runTransform(state, [](const AttributedText& t) {
+        return quorvane::attributedStringForegroundColor(t, RgbaColor::whiteColor());
+    });
+}
+void ForegroundColorKeepStyles(benchmark::State& state) {
+    runTransform(state, [](const AttributedText& t) {
+        return quorvane::attributedStringForegroundColor(t, RgbaColor::whiteColor(),
+                                                         quorvane::ClearParagraphStyle::no);
+    });
+}
+void WithFontSize(benchmark::State& state) {
+    runTransform(state, [](const AttributedText& t) {
+        return quorvane::attributedStringWithFontSize(t, 17);
+    });
+}
+void WithParagraphStyle(benchmark::State& state) {
+    runTransform(state, [](const AttributedText& t) {
+        return quorvane::attributedStringWithParagraphStyle(t, platform::ParagraphStyle{});
+    });
+}
+
+// Lengths 1 KB to 100 MB at one run and at 1,000 runs; runs 1 to 10,000 at 1 MB.
+void shapes(benchmark::internal::Benchmark* benchmark) {
+    for (std::int64_t length : {1LL << 10, 1LL << 20, 100LL << 20})
+        benchmark->Args({length, 1});
+    for (std::int64_t length : {1LL << 10, 1LL << 20, 100LL << 20})
+        benchmark->Args({length, 1000});
+    for (std::int64_t runs : {10, 100, 10000})
+        benchmark->Args({1LL << 20, runs});
+    benchmark->ArgNames({"length", "runs"})->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(ForegroundColor)->Apply(shapes);
+BENCHMARK(ForegroundColorKeepStyles)->Apply(shapes);
+BENCHMARK(WithFontSize)->Apply(shapes);
+BENCHMARK(WithParagraphStyle)->Apply(shapes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

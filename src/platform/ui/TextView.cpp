@@ -1,0 +1,47 @@
+#include "platform/ui/TextView.h"
+
+#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/Dispatch.h"
+
+namespace platform {
+
+bool TextView::initWithCoder(const Coder& coder) {
+    if (!View::initWithCoder(coder))
+        return false;
+    if (const auto text = coder.decodeString("text"))
+        attributedText_ = AttributedText(String(*text));
+    if (const auto editable = coder.decodeBool("editable"))
+        editable_ = *editable;
+    return true;
+}
+
+std::shared_ptr<TextView> TextView::make(Rect frame) {
+    auto view = std::make_shared<TextView>();
+    view->initWithFrame(frame);
+    return view;
+}
+
+void TextView::setAttributedText(AttributedText text) {
+    Dispatch::requireMainThread("UITextView setAttributedText:");
+    attributedText_ = std::move(text);
+    ++contentGeneration_;
+}
+
+void TextView::setTextContainerInset(EdgeInsets inset) {
+    Dispatch::requireMainThread("UITextView setTextContainerInset:");
+    textContainerInset_ = inset;
+}
+
+namespace {
+[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
+    .name = "UITextView",
+    .superclassName = "UIView",
+    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
+        auto view = std::make_shared<TextView>();
+        return view->initWithCoder(coder) ? view : nullptr;
+    },
+    .init = []() -> ObjectPtr { return TextView::make(); },
+});
+}  // namespace
+
+}  // namespace platform

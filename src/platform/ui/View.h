@@ -1,0 +1,75 @@
+// View: the base of every visible element (UIView).
+//
+// A view has a frame in its superview's coordinates and bounds in its own; their sizes move
+// together. It owns its subviews and knows its superview weakly. didMoveToSuperview is sent
+// after every add and remove; layoutSubviews runs in a layout pass (layoutIfNeeded).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/foundation/Coder.h"
+#include "platform/foundation/Geometry.h"
+#include "platform/foundation/Object.h"
+#include "platform/foundation/RgbaColor.h"
+#include "platform/ui/Layer.h"
+
+namespace platform {
+
+class View : public Object {
+  public:
+    View() = default;
+    [[nodiscard]] std::string_view className() const override { return "UIView"; }
+
+    // initWithFrame:
+    void initWithFrame(Rect frame);
+    // initWithCoder: reads frame, hidden and backgroundColor; false when the archive fails.
+    bool initWithCoder(const Coder& coder);
+    static std::shared_ptr<View> make(Rect frame = {});
+
+    [[nodiscard]] virtual Rect frame() const { return frame_; }
+    virtual void setFrame(Rect frame);
+    [[nodiscard]] virtual Rect bounds() const { return bounds_; }
+    virtual void setBounds(Rect bounds);
+
+    [[nodiscard]] bool isHidden() const { return hidden_; }
+    void setHidden(bool hidden);
+    [[nodiscard]] const std::optional<RgbaColor>& backgroundColor() const {
+        return backgroundColor_;
+    }
+    virtual void setBackgroundColor(std::optional<RgbaColor> color);
+    [[nodiscard]] Layer& layer() { return layer_; }
+    [[nodiscard]] const Layer& layer() const { return layer_; }
+    [[nodiscard]] bool translatesAutoresizingMaskIntoConstraints() const { return translatesMask_; }
+    void setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
+        translatesMask_ = translates;
+    }
+
+    [[nodiscard]] std::shared_ptr<View> superview() const { return superview_.lock(); }
+    [[nodiscard]] const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+    // Adds on top of the other subviews (moving it from a previous superview).
+    void addSubview(const std::shared_ptr<View>& view);
+    void removeFromSuperview();
+    virtual void didMoveToSuperview() {}
+
+    // Layout: setNeedsLayout marks; layoutIfNeeded runs layoutSubviews on marked views, this
+    // one first, then its subviews.
+    void setNeedsLayout() { needsLayout_ = true; }
+    [[nodiscard]] bool needsLayout() const { return needsLayout_; }
+    void layoutIfNeeded();
+    virtual void layoutSubviews() {}
+
+  private:
+    Rect frame_;
+    Rect bounds_;
+    bool hidden_ = false;
+    std::optional<RgbaColor> backgroundColor_;
+    Layer layer_;
+    bool translatesMask_ = true;
+    bool needsLayout_ = true;
+    std::weak_ptr<View> superview_;
+    std::vector<std::shared_ptr<View>> subviews_;
+};
+
+}  // namespace platform
