@@ -10,14 +10,14 @@ namespace {
 
 // The product with 255, truncated toward zero into a signed 64-bit integer. Values a plain
 // conversion could not represent (undefined behaviour in C++) get the documented stand-ins.
-std::int64_t truncatedByte(double component) {
+std::uint64_t truncatedByte(double component) {
     const double product = component * 255.0;
     if (std::isnan(product) || product <= 0.0)
         return 0;
     // 2^63 is exactly representable; anything at or above it does not fit.
     if (product >= 9223372036854775808.0)
         return std::numeric_limits<std::int64_t>::max();
-    return static_cast<std::int64_t>(product);
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(product));
 }
 
 }  // namespace
