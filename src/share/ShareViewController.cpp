@@ -156,9 +156,44 @@ void ShareViewController::loadSharedText() {
 
 // ---- send and cancel ----
 
-void ShareViewController::sendButtonTouched(const platform::ObjectPtr& /*sender*/) {}
+void ShareViewController::sendButtonTouched(const platform::ObjectPtr& /*sender*/) {
+    sendCapturedText();
+}
 
-void ShareViewController::cancelButtonTouched(const platform::ObjectPtr& /*sender*/) {}
+void ShareViewController::cancelButtonTouched(const platform::ObjectPtr& /*sender*/) {
+    const auto context = extensionContext();
+    if (!context || requestEnded_)
+        return;
+    requestEnded_ = true;
+    context->cancelRequestWithError(platformError(ShareError::cancelled));
+}
+
+void ShareViewController::sendCapturedText() {
+    showBusyState();
+    // The text is taken here, on the main thread, so a delivery arriving during the write
+    // cannot change what is being written.
+    auto self = platform::sharedFrom(this);
+    platform::Dispatch::asyncGlobal(
+        platform::QualityOfService::defaultClass, [self, text = capturedText_] {
+            WriteResult result = writeCapturedText(text);
+            platform::Dispatch::asyncMain([self, result = std::move(result)] {
+                self->showIdleState();
+                self->finishSend(result);
+            });
+        });
+}
+
+void ShareViewController::finishSend(const WriteResult& result) {
+    const auto context = extensionContext();
+    if (!context || requestEnded_)
+        return;
+    requestEnded_ = true;
+    if (result.succeeded()) {
+        context->completeRequestReturningItems({}, nullptr);
+    } else {
+        context->cancelRequestWithError(platformError(ShareError::writeFailed, result.error));
+    }
+}
 
 // ---- runtime registration ----
 

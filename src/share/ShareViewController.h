@@ -20,6 +20,8 @@
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/TextView.h"
 #include "platform/ui/ViewController.h"
+#include "share/ShareError.h"
+#include "storage/ImportFolder.h"
 
 namespace quorvane {
 
@@ -82,10 +84,23 @@ class ShareViewController : public platform::ViewController {
 
     // ---- send and cancel ----
 
+    using ShareError = quorvane::ShareError;
+
+    // Action of "Send to Teleprompter": runs the send.
     void sendButtonTouched(const platform::ObjectPtr& sender);
+    // Action of the close item: cancels the request with ShareError::cancelled at once.
     void cancelButtonTouched(const platform::ObjectPtr& sender);
+    // Shows the busy look and writes the captured text on a background queue; back on the
+    // main queue it shows the idle look and completes the request or, when the text could not
+    // be put safely in place, cancels it with ShareError::writeFailed. The text written is the
+    // one captured when the send started. A request is ended at most once: a send that
+    // finishes after the close item cancelled the request ends nothing.
+    void sendCapturedText();
 
   private:
+    // Ends the request for a finished write, unless it has already ended.
+    void finishSend(const WriteResult& result);
+
     // Black on the light appearance, white otherwise.
     [[nodiscard]] platform::RgbaColor appearanceColor() const;
 
@@ -95,6 +110,7 @@ class ShareViewController : public platform::ViewController {
     platform::String capturedText_;
     std::shared_ptr<platform::BarButtonItem> closeBarButtonItem_;
     std::shared_ptr<platform::BarButtonItem> doneBarButtonItem_;
+    bool requestEnded_ = false;  // this controller has completed or cancelled its request
 };
 
 }  // namespace quorvane

@@ -1,0 +1,141 @@
+#include "platform/foundation/FileManager.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/foundation/SystemCalls.h"
+
+namespace platform {
+namespace {
+
+// Makes every missing folder of an absolute path with `mode`. True when the path is a folder.
+bool makeFolders(const std::string& path, mode_t mode, int* failure) {
+    SystemCalls& calls = SystemCalls::current();
+    std::size_t next = 1;
+    for (;;) {
+        const std::size_t slash = path.find('/', next);
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && calls.mkdirat(AT_FDCWD, prefix.c_str(), mode) != 0 &&
+            errno != EEXIST) {
+            *failure = errno;
+            return false;
+        }
+        if (slash == std::string::npos)
+            break;
+        next = slash + 1;
+    }
+    struct stat status {};
+    if (calls.fstatat(AT_FDCWD, path.c_str(), &status, 0) != 0) {
+        *failure = errno;
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        *failure = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+FileManager& FileManager::defaultManager() {
+    static FileManager manager;
+    return manager;
+}
+
+void FileManager::setContainerRoot(std::string path) {
+    std::lock_guard lock(mutex_);
+    containerRoot_ = std::move(path);
+}
+
+void FileManager::setReachableGroups(std::vector<std::string> groups) {
+    std::lock_guard lock(mutex_);
+    reachableGroups_ = std::move(groups);
+}
+
+std::string FileManager::containerRoot() const {
+    std::lock_guard lock(mutex_);
+    return containerRoot_;
+}
+
+std::optional<URL> FileManager::containerURLForSecurityApplicationGroupIdentifier(
+    const std::string& group) const {
+    std::string root;
+    {
+        std::lock_guard lock(mutex_);
+        if (containerRoot_.empty() || group.empty() || group.find('/') != std::string::npos ||
+            group == "." || group == ".." ||
+            std::find(reachableGroups_.begin(), reachableGroups_.end(), group) ==
+                reachableGroups_.end()) {
+            return std::nullopt;
+        }
+        root = containerRoot_;
+    }
+    const URL container = URL::fileURLWithPath(root).appendingPathComponent(group);
+    int failure = 0;
+    if (!makeFolders(container.path(), 0700, &failure))
+        return std::nullopt;
+    return container;
+}
+
+bool FileManager::createDirectoryAtURL(const URL& url, bool withIntermediateDirectories,
+                                       PlatformError* error) const {
+    int failure = 0;
+    if (withIntermediateDirectories) {
+        if (makeFolders(url.path(), 0777, &failure))
+            return true;
+    } else if (SystemCalls::current().mkdirat(AT_FDCWD, url.path().c_str(), 0777) == 0) {
+        return true;
+    } else {
+        failure = errno;
+    }
+    if (error)
+        *error = PlatformError::posix(failure, "creating folder " + url.path());
+    return false;
+}
+
+bool FileManager::createFileAtPath(const std::string& path,
+                                   std::optional<std::string_view> contents) const {
+    SystemCalls& calls = SystemCalls::current();
+    const int fd =
+        calls.openat(AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    std::string_view remaining = contents.value_or(std::string_view());
+    bool ok = true;
+    while (!remaining.empty()) {
+        const ssize_t written = calls.write(fd, remaining.data(), remaining.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            ok = false;
+            break;
+        }
+        remaining.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return calls.close(fd) == 0 && ok;
+}
+
+std::optional<std::vector<std::string>> FileManager::contentsOfDirectoryAtPath(
+    const std::string& path, PlatformError* error) const {
+    SystemCalls& calls = SystemCalls::current();
+    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    std::vector<std::string> names;
+    if (fd < 0 || calls.listDirectory(
+                      fd,
+                      [](const char* name, void* context) {
+                          static_cast<std::vector<std::string>*>(context)->push_back(name);
+                      },
+                      &names) != 0) {
+        if (error)
+            *error = PlatformError::posix(errno, "listing " + path);
+        return std::nullopt;
+    }
+    return names;
+}
+
+}  // namespace platform
