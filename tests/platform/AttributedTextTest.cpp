@@ -252,3 +252,29 @@ TEST(AttributedText, RandomEditsAgreeWithAPerPositionModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regression: a text with many runs that lives until the process exits used to hand its run
+// buffer to a per-thread cache that had already been destroyed (a double free at exit).
+TEST(AttributedTextDeathTest, ALongLivedTextWithManyRunsIsFreedSafelyAtExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static AttributedText longLived = [] {
+                MutableAttributedText text(String(std::string(4096, 'x')));
+                for (std::uint64_t i = 0; i < 4096; i += 2)
+                    text.addAttribute(NSForegroundColorAttributeName, kRed, {i, 1});
+                return text.copy();
+            }();
+            // An edited copy that goes away leaves its buffer in the thread's cache.
+            {
+                MutableAttributedText edited = longLived.mutableCopy();
+                edited.addAttribute(NSForegroundColorAttributeName, kBlue, {0, 1});
+            }
+            std::exit(longLived.runs(NSForegroundColorAttributeName).size() == 4096 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -22,11 +22,13 @@ class SpareRunBuffers {
     static constexpr std::size_t kKept = 4;
 
     static std::vector<RunList::Run> take(std::size_t size) {
-        auto& spares = pool();
-        for (auto it = spares.begin(); it != spares.end(); ++it) {
+        Pool* spares = pool();
+        if (!spares)
+            return {};
+        for (auto it = spares->buffers.begin(); it != spares->buffers.end(); ++it) {
             if (it->capacity() >= size) {
                 std::vector<RunList::Run> buffer = std::move(*it);
-                spares.erase(it);
+                spares->buffers.erase(it);
                 buffer.clear();
                 return buffer;
             }
@@ -37,16 +39,28 @@ class SpareRunBuffers {
     static void give(std::vector<RunList::Run>&& buffer) {
         if (buffer.capacity() < kMinimumRuns || buffer.capacity() > kMaximumRuns)
             return;
-        auto& spares = pool();
-        if (spares.size() >= kKept)
-            spares.erase(spares.begin());
-        spares.push_back(std::move(buffer));
+        Pool* spares = pool();
+        if (!spares)
+            return;  // the thread is ending: the buffer is simply freed
+        if (spares->buffers.size() >= kKept)
+            spares->buffers.erase(spares->buffers.begin());
+        spares->buffers.push_back(std::move(buffer));
     }
 
   private:
-    static std::vector<std::vector<RunList::Run>>& pool() {
-        thread_local std::vector<std::vector<RunList::Run>> spares;
-        return spares;
+    struct Pool {
+        std::vector<std::vector<RunList::Run>> buffers;
+        ~Pool() { finished = true; }
+    };
+    // Texts may outlive the thread's pool (a static text destroyed at exit runs after the
+    // thread's own objects are gone); the flag, trivially destructible, stays readable.
+    static inline thread_local bool finished = false;
+
+    static Pool* pool() {
+        if (finished)
+            return nullptr;
+        thread_local Pool spares;
+        return &spares;
     }
 };
 
