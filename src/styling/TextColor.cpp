@@ -1,7 +1,9 @@
 #include "styling/TextColor.h"
 
+#include <array>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "styling/ColorHelpers.h"
 #include "styling/TransformFrame.h"
@@ -15,6 +17,37 @@ using platform::MutableAttributedText;
 using platform::NSBackgroundColorAttributeName;
 using platform::NSForegroundColorAttributeName;
 using platform::Range;
+
+namespace {
+
+// Decides whether a background value matches the target hex form. Values are immutable and a
+// text's runs share a handful of value objects, so the answer for the last few objects is
+// remembered: formatting the hex form of every run would cost more than the rest of the pass.
+class BackgroundMatcher {
+  public:
+    explicit BackgroundMatcher(std::string target) : target_(std::move(target)) {}
+
+    bool matches(const AttributeValuePtr& value) {
+        if (!value)
+            return false;
+        for (const auto& [seen, match] : recent_) {
+            if (seen == value)
+                return match;
+        }
+        const platform::RgbaColor* color = value->color();
+        const bool match = color && hex(*color) == target_;
+        recent_[next_] = {value, match};
+        next_ = (next_ + 1) % recent_.size();
+        return match;
+    }
+
+  private:
+    std::string target_;
+    std::array<std::pair<AttributeValuePtr, bool>, 4> recent_{};
+    std::size_t next_ = 0;
+};
+
+}  // namespace
 
 AttributedText attributedStringForegroundColor(const AttributedText& text,
                                                const platform::RgbaColor& color,
@@ -45,13 +78,11 @@ AttributedText attributedStringByRemovingBackgroundColor(
     // An absent colour has no hex form and matches no run, so there is nothing to visit.
     if (!color)
         return detail::transformed(text, [](MutableAttributedText&) {});
-    const std::string target = hex(*color);
+    BackgroundMatcher matcher(hex(*color));
     return detail::transformed(text, [&](MutableAttributedText& working) {
         detail::runPass(working, NSBackgroundColorAttributeName,
                         [&](MutableAttributedText& w, const AttributeValuePtr& value, Range run) {
-                            const platform::RgbaColor* background =
-                                value ? value->color() : nullptr;
-                            if (background && hex(*background) == target)
+                            if (matcher.matches(value))
                                 w.removeAttribute(NSBackgroundColorAttributeName, run);
                         });
     });

@@ -199,7 +199,7 @@ TEST(TextColor, FiltersAcceptingEverythingOrNothing) {
 
 TEST(TextColor, RemovingABackgroundMatchesItsHexForm) {
     const AttributeValuePtr marker = AttributeValue::make(OpaqueValue{"NSNumber", "7"});
-    const std::vector<Segment> segments{
+    std::vector<Segment> segments{
         {"halfwhite", colour(RgbaColor(1, 1, 1, 0.5))},
         {"feffff", colour(RgbaColor(0.999, 1, 1, 1))},
         {"marker", marker},
@@ -209,6 +209,9 @@ TEST(TextColor, RemovingABackgroundMatchesItsHexForm) {
         {"steelblue", colour(RgbaColor(0.2, 0.4, 0.6, 1))},
         {"pattern", colour(RgbaColor::patternColor("stripes"))},
     };
+    // The same value objects again: an object seen earlier in the pass is judged the same way.
+    const std::vector<Segment> once = segments;
+    segments.insert(segments.end(), once.begin(), once.end());
     const AttributedText source = textOf(segments, NSBackgroundColorAttributeName);
     const auto sourceValues = valuesAtSegments(source, segments, NSBackgroundColorAttributeName);
 
