@@ -24,7 +24,9 @@ using platform::String;
 // A text of `length` bytes with `runs` alternating colour and font runs and a paragraph style
 // on every other run, made once per shape.
 const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
-    static std::map<std::pair<std::int64_t, std::int64_t>, AttributedText> cache;
+    // Never destroyed: a text destroyed at exit would hand its run buffers to a thread's spare
+    // pool that is already gone.
+    static auto& cache = *new std::map<std::pair<std::int64_t, std::int64_t>, AttributedText>;
     auto& slot = cache[{length, runs}];
     if (slot.length() != 0)
         return slot;
@@ -54,9 +56,38 @@ const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
     return slot;
 }
 
+// The same shape with colours the colour-matched transforms act on half the time: foreground
+// alternating black (dark) and blue, background alternating white at half alpha and #feffff.
+const AttributedText& sampleColourText(std::int64_t length, std::int64_t runs) {
+    // Never destroyed: a text destroyed at exit would hand its run buffers to a thread's spare
+    // pool that is already gone.
+    static auto& cache = *new std::map<std::pair<std::int64_t, std::int64_t>, AttributedText>;
+    auto& slot = cache[{length, runs}];
+    if (slot.length() != 0)
+        return slot;
+    MutableAttributedText text = sampleText(length, runs).mutableCopy();
+    const auto foregrounds = std::array{AttributeValue::make(RgbaColor::blackColor()),
+                                        AttributeValue::make(RgbaColor::blueColor())};
+    const auto backgrounds = std::array{AttributeValue::make(RgbaColor(1, 1, 1, 0.5)),
+                                        AttributeValue::make(RgbaColor(0.999, 1, 1, 1))};
+    const std::uint64_t step = static_cast<std::uint64_t>(length / runs);
+    for (std::int64_t i = 0; i < runs; ++i) {
+        const std::uint64_t start = static_cast<std::uint64_t>(i) * step;
+        const std::uint64_t size =
+            i + 1 == runs ? static_cast<std::uint64_t>(length) - start : step;
+        text.addAttribute(platform::NSForegroundColorAttributeName,
+                          foregrounds[static_cast<std::size_t>(i % 2)], {start, size});
+        text.addAttribute(platform::NSBackgroundColorAttributeName,
+                          backgrounds[static_cast<std::size_t>(i % 2)], {start, size});
+    }
+    slot = text.copy();
+    return slot;
+}
+
 template <typename Transform>
-void runTransform(benchmark::State& state, Transform transform) {
-    const AttributedText& text = sampleText(state.range(0), state.range(1));
+void runTransform(benchmark::State& state, Transform transform,
+                  const AttributedText& (*sample)(std::int64_t, std::int64_t) = sampleText) {
+    const AttributedText& text = sample(state.range(0), state.range(1));
     for (auto _ : state) {
         AttributedText result = transform(text);
         benchmark::DoNotOptimize(result);
@@ -88,6 +119,33 @@ void WithParagraphStyle(benchmark::State& state) {
     });
 }
 
+void RemovingBackgroundColor(benchmark::State& state) {
+    runTransform(
+        state,
+        [](const AttributedText& t) {
+            return quorvane::attributedStringByRemovingBackgroundColor(t, RgbaColor::whiteColor());
+        },
+        sampleColourText);
+}
+void ReplacingForegroundColorWith(benchmark::State& state) {
+    runTransform(
+        state,
+        [](const AttributedText& t) {
+            return quorvane::attributedStringByReplacingForegroundColorWith(
+                t, RgbaColor::whiteColor(), [](double hue, double, double) { return hue >= 180; });
+        },
+        sampleColourText);
+}
+void ReplacingDarkForegroundColorWith(benchmark::State& state) {
+    runTransform(
+        state,
+        [](const AttributedText& t) {
+            return quorvane::attributedStringByReplacingDarkForegroundColorWith(
+                t, RgbaColor::whiteColor());
+        },
+        sampleColourText);
+}
+
 // Lengths 1 KB to 100 MB at one run and at 1,000 runs; runs 1 to 10,000 at 1 MB.
 void shapes(benchmark::internal::Benchmark* benchmark) {
     for (std::int64_t length : {1LL << 10, 1LL << 20, 100LL << 20})
@@ -103,6 +161,9 @@ BENCHMARK(ForegroundColor)->Apply(shapes);
 BENCHMARK(ForegroundColorKeepStyles)->Apply(shapes);
 BENCHMARK(WithFontSize)->Apply(shapes);
 BENCHMARK(WithParagraphStyle)->Apply(shapes);
+BENCHMARK(RemovingBackgroundColor)->Apply(shapes);
+BENCHMARK(ReplacingForegroundColorWith)->Apply(shapes);
+BENCHMARK(ReplacingDarkForegroundColorWith)->Apply(shapes);
 
 }  // namespace
 
