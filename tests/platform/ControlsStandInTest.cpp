@@ -256,11 +256,15 @@ TEST(ConstraintLayout, ResolvesEdgesIntoFramesOfSubviews) {
     EXPECT_EQ(scene.bar->frame(), makeRect(0, 15, 200, 45));
 }
 
-TEST(ConstraintLayout, AppliesConstantsSetDuringLayoutSubviewsInTheSamePass) {
+TEST(ConstraintLayout, AppliesConstraintsAroundLayoutSubviews) {
     struct Mover : View {
         platform::LayoutConstraintPtr constraint;
         double next = 0;
-        void layoutSubviews() override { constraint->setConstant(next); }
+        Rect seen;
+        void layoutSubviews() override {
+            seen = subviews().front()->frame();
+            constraint->setConstant(next);
+        }
     };
     auto mover = std::make_shared<Mover>();
     mover->initWithFrame(makeRect(0, 0, 100, 100));
@@ -268,8 +272,10 @@ TEST(ConstraintLayout, AppliesConstantsSetDuringLayoutSubviewsInTheSamePass) {
     mover->addSubview(child);
     mover->constraint = child->leadingAnchor().constraintEqualToAnchor(mover->leadingAnchor());
     mover->addConstraint(mover->constraint);
+    mover->constraint->setConstant(12);
     mover->next = 33;
     mover->layoutIfNeeded();
+    EXPECT_EQ(mover->seen, makeRect(12, 0, 10, 10)) << "layoutSubviews sees constraints applied";
     EXPECT_EQ(child->frame(), makeRect(33, 0, 10, 10))
         << "only the constrained edge moves; an unconstrained axis and size stay";
 }

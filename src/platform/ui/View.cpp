@@ -90,6 +90,7 @@ void View::removeFromSuperview() {
 void View::layoutIfNeeded() {
     if (needsLayout_) {
         needsLayout_ = false;
+        applyConstraints();
         layoutSubviews();
         applyConstraints();
     }

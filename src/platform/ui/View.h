@@ -61,8 +61,9 @@ class View : public Object {
     virtual void didMoveToSuperview() {}
 
     // Layout: setNeedsLayout marks; layoutIfNeeded runs layoutSubviews on marked views, this
-    // one first, then its subviews. A marked view applies its constraints right after its
-    // layoutSubviews, so constants changed there take effect in the same pass.
+    // one first, then its subviews. A marked view with constraints applies them before its
+    // layoutSubviews (which so sees its subviews placed and measured) and again after it, so
+    // that constants changed there take effect in the same pass.
     void setNeedsLayout() { needsLayout_ = true; }
     [[nodiscard]] bool needsLayout() const { return needsLayout_; }
     void layoutIfNeeded();
