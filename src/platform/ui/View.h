@@ -3,6 +3,11 @@
 // A view has a frame in its superview's coordinates and bounds in its own; their sizes move
 // together. It owns its subviews and knows its superview weakly. didMoveToSuperview is sent
 // after every add and remove; layoutSubviews runs in a layout pass (layoutIfNeeded).
+//
+// Constraint-based layout: a view's edges are anchors; equality constraints between them take
+// effect when added to a view (addConstraints:), and that view's layout pass turns them into
+// frames of its subviews. A subview with only one edge of an axis fixed takes its intrinsic
+// size along that axis.
 #pragma once
 
 #include <memory>
@@ -14,6 +19,8 @@
 #include "platform/foundation/Object.h"
 #include "platform/foundation/RgbaColor.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/LayoutAnchor.h"
+#include "platform/ui/LayoutConstraint.h"
 
 namespace platform {
 
@@ -54,13 +61,44 @@ class View : public Object {
     virtual void didMoveToSuperview() {}
 
     // Layout: setNeedsLayout marks; layoutIfNeeded runs layoutSubviews on marked views, this
-    // one first, then its subviews.
+    // one first, then its subviews. A marked view with constraints applies them before its
+    // layoutSubviews (which so sees its subviews placed and measured) and again after it, so
+    // that constants changed there take effect in the same pass.
     void setNeedsLayout() { needsLayout_ = true; }
     [[nodiscard]] bool needsLayout() const { return needsLayout_; }
     void layoutIfNeeded();
     virtual void layoutSubviews() {}
 
+    // ---- constraint-based layout ----
+
+    // Width or height of an intrinsic size that the view does not have (UIViewNoIntrinsicMetric).
+    static constexpr double kNoIntrinsicMetric = -1.0;
+    // The size the view's content needs; kNoIntrinsicMetric along an axis where it has none
+    // (a plain view has none along either).
+    [[nodiscard]] virtual Size intrinsicContentSize() const {
+        return {kNoIntrinsicMetric, kNoIntrinsicMetric};
+    }
+
+    // The view's edges. The view must be owned by a shared_ptr (anchors hold it weakly).
+    [[nodiscard]] LayoutXAxisAnchor leadingAnchor();
+    [[nodiscard]] LayoutXAxisAnchor trailingAnchor();
+    [[nodiscard]] LayoutYAxisAnchor topAnchor();
+    [[nodiscard]] LayoutYAxisAnchor bottomAnchor();
+
+    // addConstraints: this view owns the constraints from now on and applies them in its layout
+    // passes. Their items must be this view or its direct subviews; a constraint naming any
+    // other view, or a view that is gone, is skipped. A constraint already owned by a view
+    // (this one or another) is not added again.
+    void addConstraints(const std::vector<LayoutConstraintPtr>& constraints);
+    void addConstraint(const LayoutConstraintPtr& constraint) { addConstraints({constraint}); }
+    [[nodiscard]] const std::vector<LayoutConstraintPtr>& constraints() const {
+        return constraints_;
+    }
+
   private:
+    // Resolves this view's constraints into frames of its subviews (see addConstraints:).
+    void applyConstraints();
+
     Rect frame_;
     Rect bounds_;
     bool hidden_ = false;
@@ -70,6 +108,7 @@ class View : public Object {
     bool needsLayout_ = true;
     std::weak_ptr<View> superview_;
     std::vector<std::shared_ptr<View>> subviews_;
+    std::vector<LayoutConstraintPtr> constraints_;
 };
 
 }  // namespace platform
