@@ -96,22 +96,28 @@ void QuorvaneColoredToggle::updateAppearance() {
 
 namespace {
 
-[[maybe_unused]] const bool registered = platform::ClassRegistry::shared().registerClass({
-    .name = QuorvaneColoredToggle::kClassName,
-    .superclassName = "UISwitch",
-    .initWithCoder = [](const platform::Coder& coder) -> platform::ObjectPtr {
-        auto toggle = std::make_shared<QuorvaneColoredToggle>();
-        return toggle->initWithCoder(coder) ? toggle : nullptr;
-    },
-    .init = []() -> platform::ObjectPtr { return QuorvaneColoredToggle::make(); },
-    .messages = {{kValueChangedAction,
-                  [](platform::Object& receiver, const platform::ObjectPtr& sender) {
-                      static_cast<QuorvaneColoredToggle&>(receiver).handleValueChanged(sender);
-                  }}},
-    .methodList = {"onTintColor", "setOnTintColor:", "initWithCoder:", "initWithFrame:",
-                   kValueChangedAction, "frame", "setFrame:", "bounds", "setBounds:", "isOn",
-                   "setOn:", "setOn:animated:", "didMoveToSuperview"},
-});
+[[maybe_unused]] const bool registered = [] {
+    platform::ClassInfo info = platform::decodableClass<QuorvaneColoredToggle>(
+        QuorvaneColoredToggle::kClassName, "UISwitch");
+    info.messages = {
+        {kValueChangedAction, [](platform::Object& receiver, const platform::ObjectPtr& sender) {
+             static_cast<QuorvaneColoredToggle&>(receiver).handleValueChanged(sender);
+         }}};
+    info.methodList = {"onTintColor",
+                       "setOnTintColor:",
+                       "initWithCoder:",
+                       "initWithFrame:",
+                       kValueChangedAction,
+                       "frame",
+                       "setFrame:",
+                       "bounds",
+                       "setBounds:",
+                       "isOn",
+                       "setOn:",
+                       "setOn:animated:",
+                       "didMoveToSuperview"};
+    return platform::ClassRegistry::shared().registerClass(std::move(info));
+}();
 
 }  // namespace
 

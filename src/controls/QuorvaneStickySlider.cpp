@@ -171,21 +171,18 @@ void QuorvaneStickySlider::giveHapticFeedback() {
 
 namespace {
 
-[[maybe_unused]] const bool registered = platform::ClassRegistry::shared().registerClass({
-    .name = QuorvaneStickySlider::kClassName,
-    .superclassName = "UIView",
-    .initWithCoder = [](const platform::Coder& coder) -> platform::ObjectPtr {
-        auto control = std::make_shared<QuorvaneStickySlider>();
-        return control->initWithCoder(coder) ? control : nullptr;
-    },
-    .init = []() -> platform::ObjectPtr { return QuorvaneStickySlider::make(); },
-    .messages = {{kValueChangedAction,
-                  [](platform::Object& receiver, const platform::ObjectPtr& sender) {
-                      static_cast<QuorvaneStickySlider&>(receiver).valueChanged(sender);
-                  }}},
-    .methodList = {kValueChangedAction, "initWithFrame:", "initWithCoder:", "layoutSubviews",
-                   "setupViews", "updateLabel", "stickAndDetectBorders", "giveHapticFeedback"},
-});
+[[maybe_unused]] const bool registered = [] {
+    platform::ClassInfo info =
+        platform::decodableClass<QuorvaneStickySlider>(QuorvaneStickySlider::kClassName, "UIView");
+    info.messages = {
+        {kValueChangedAction, [](platform::Object& receiver, const platform::ObjectPtr& sender) {
+             static_cast<QuorvaneStickySlider&>(receiver).valueChanged(sender);
+         }}};
+    info.methodList = {
+        kValueChangedAction, "initWithFrame:", "initWithCoder:",        "layoutSubviews",
+        "setupViews",        "updateLabel",    "stickAndDetectBorders", "giveHapticFeedback"};
+    return platform::ClassRegistry::shared().registerClass(std::move(info));
+}();
 
 }  // namespace
 

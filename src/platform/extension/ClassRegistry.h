@@ -35,6 +35,29 @@ struct ClassInfo {
     std::vector<std::string> requiredOutlets;
 };
 
+// The description of a class whose objects decode themselves with a member
+// `bool initWithCoder(const Coder&)` (false when the archive cannot be decoded) and whose plain
+// initialiser is `T::make()` when it has one. Callers add messages and method lists.
+//   ClassRegistry::shared().registerClass(decodableClass<Label>("UILabel", "UIView"));
+template <typename T>
+ClassInfo decodableClass(std::string name, std::string superclassName) {
+    ClassInfo info;
+    info.name = std::move(name);
+    info.superclassName = std::move(superclassName);
+    info.initWithCoder = [](const Coder& coder) -> ObjectPtr {
+        auto object = std::make_shared<T>();
+        return object->initWithCoder(coder) ? object : nullptr;
+    };
+    info.init = []() -> ObjectPtr {
+        if constexpr (requires { T::make(); }) {
+            return T::make();
+        } else {
+            return std::make_shared<T>();
+        }
+    };
+    return info;
+}
+
 class ClassRegistry {
   public:
     static ClassRegistry& shared();

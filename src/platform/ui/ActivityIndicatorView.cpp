@@ -45,15 +45,8 @@ void ActivityIndicatorView::setHidesWhenStopped(bool hides) {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UIActivityIndicatorView",
-    .superclassName = "UIView",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto view = std::make_shared<ActivityIndicatorView>();
-        return view->initWithCoder(coder) ? view : nullptr;
-    },
-    .init = []() -> ObjectPtr { return ActivityIndicatorView::make(); },
-});
+[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass(
+    decodableClass<ActivityIndicatorView>("UIActivityIndicatorView", "UIView"));
 }  // namespace
 
 }  // namespace platform

@@ -74,19 +74,8 @@ void Control::sendActionsForControlEvents(ControlEvents events) {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UIControl",
-    .superclassName = "UIView",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto control = std::make_shared<Control>();
-        return control->initWithCoder(coder) ? control : nullptr;
-    },
-    .init = []() -> ObjectPtr {
-        auto control = std::make_shared<Control>();
-        control->initWithFrame({});
-        return control;
-    },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<Control>("UIControl", "UIView"));
 }  // namespace
 
 }  // namespace platform

@@ -61,15 +61,8 @@ void Label::contentSizeChanged() {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UILabel",
-    .superclassName = "UIView",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto label = std::make_shared<Label>();
-        return label->initWithCoder(coder) ? label : nullptr;
-    },
-    .init = []() -> ObjectPtr { return Label::make(); },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<Label>("UILabel", "UIView"));
 }  // namespace
 
 }  // namespace platform

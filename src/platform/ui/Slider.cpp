@@ -85,15 +85,8 @@ bool Slider::userSetValue(float value) {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UISlider",
-    .superclassName = "UIControl",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto control = std::make_shared<Slider>();
-        return control->initWithCoder(coder) ? control : nullptr;
-    },
-    .init = []() -> ObjectPtr { return Slider::make(); },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<Slider>("UISlider", "UIControl"));
 }  // namespace
 
 }  // namespace platform

@@ -48,15 +48,8 @@ bool Switch::userToggle() {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UISwitch",
-    .superclassName = "UIControl",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto control = std::make_shared<Switch>();
-        return control->initWithCoder(coder) ? control : nullptr;
-    },
-    .init = []() -> ObjectPtr { return Switch::make(); },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<Switch>("UISwitch", "UIControl"));
 }  // namespace
 
 }  // namespace platform

@@ -33,15 +33,8 @@ void TextView::setTextContainerInset(EdgeInsets inset) {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UITextView",
-    .superclassName = "UIView",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto view = std::make_shared<TextView>();
-        return view->initWithCoder(coder) ? view : nullptr;
-    },
-    .init = []() -> ObjectPtr { return TextView::make(); },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<TextView>("UITextView", "UIView"));
 }  // namespace
 
 }  // namespace platform

@@ -214,15 +214,8 @@ void View::applyConstraints() {
 }
 
 namespace {
-[[maybe_unused]] const bool registered = ClassRegistry::shared().registerClass({
-    .name = "UIView",
-    .superclassName = "",
-    .initWithCoder = [](const Coder& coder) -> ObjectPtr {
-        auto view = std::make_shared<View>();
-        return view->initWithCoder(coder) ? view : nullptr;
-    },
-    .init = []() -> ObjectPtr { return View::make(); },
-});
+[[maybe_unused]] const bool registered =
+    ClassRegistry::shared().registerClass(decodableClass<View>("UIView", ""));
 }  // namespace
 
 }  // namespace platform
