@@ -370,7 +370,7 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
             " · " + std::string(styleName(traits.userInterfaceStyle)) + " ";
         const std::string keys =
-            " Enter send · Esc close · d appearance · +/- text size · ↑↓ PgUp PgDn scroll";
+            " Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
         row.text(status, hint);

@@ -6,7 +6,7 @@
 //
 //     Welcome to the evening bulletin
 //     Good evening, and thank you for joining us.
-//   Enter send · Esc close · d appearance · +/- text size · ↑↓ scroll     Large · light
+//   Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll     Large · light
 //
 // Every frame is read from the controller's views as they are now: the navigation item's
 // title and bar items (the right one dimmed while disabled), the text view's attributed text

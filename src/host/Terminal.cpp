@@ -186,7 +186,7 @@ std::unique_ptr<Terminal> Terminal::open(std::string* problem) {
     if (fd < 0 || !::isatty(fd)) {
         if (fd >= 0)
             ::close(fd);
-        *problem = "there is no terminal to show the sheet on";
+        *problem = "the process has no terminal";
         return nullptr;
     }
     if (gResizePipe[0] < 0 && ::pipe2(gResizePipe, O_CLOEXEC | O_NONBLOCK) != 0) {

@@ -63,7 +63,7 @@ bool colourWanted() {
 // inherited.
 std::unique_ptr<host::Terminal> interactiveTerminal(std::string* problem) {
     if (!::isatty(STDIN_FILENO) && !::isatty(STDOUT_FILENO) && !::isatty(STDERR_FILENO)) {
-        *problem = "no terminal";
+        *problem = "none of the standard streams is a terminal";
         return nullptr;
     }
     return host::Terminal::open(problem);
