@@ -329,6 +329,17 @@ TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal)
     expectModeRestored(host);
 }
 
+TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
+    TerminalHost host(share(kText));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    // Both keys are handled before the send's completion can run: the close ends the request,
+    // and the write already under way still finishes.
+    host.type("\rq");
+    EXPECT_EQ(host.finish(), 1);
+    ASSERT_EQ(importedFiles().size(), 1u);
+    EXPECT_NE(host.output().find("was saved all the same"), std::string::npos) << host.output();
+}
+
 TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {
     HostRun run{{"-"}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}, "piped text\n"};
     TerminalHost host(run);
