@@ -249,6 +249,12 @@ constexpr const char* kWhite = "255;255;255";
 
 class Sheet : public ::testing::Test {
   protected:
+    void SetUp() override {
+        const int probe = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0)
+            GTEST_SKIP() << "this system offers no pseudo-terminals to run the host in";
+        ::close(probe);
+    }
     HostRun share(const std::string& text, std::vector<std::string> options = {}) {
         const auto path = inputs_.path() / "text";
         testing_support::writeFile(path, text);
@@ -402,7 +408,9 @@ TEST_F(Sheet, ColoursFollowTheTerminal) {
     }
 }
 
-TEST(ControlsGallery, TheThumbSticksAtZeroAndTicksAtMostTwiceASecond) {
+class ControlsGallery : public Sheet {};
+
+TEST_F(ControlsGallery, TheThumbSticksAtZeroAndTicksAtMostTwiceASecond) {
     TerminalHost host(HostRun{{"--controls"}});
     const auto rowIs = [&](const std::string& wanted) {
         return host.waitUntil([&](const std::string& out) {
