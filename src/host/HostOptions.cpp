@@ -72,6 +72,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
             problem = flag(options.list);
         } else if (name == "--json") {
             problem = flag(options.json);
+        } else if (name == "--controls") {
+            problem = flag(options.controls);
         } else if (name == "--appearance") {
             const auto text = value();
             if (!text)
@@ -112,6 +114,12 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
         if (problem)
             return *problem;
     }
+    if (options.controls &&
+        (options.input || options.action != Action::none || options.list || options.json)) {
+        return UsageError{
+            "--controls shows the controls alone: give no FILE, --send, --close, "
+            "--list or --json with it"};
+    }
     return options;
 }
 
@@ -119,9 +127,16 @@ std::string usageText(const std::string& program) {
     return "Usage: " + program + R"( [OPTIONS] FILE|-
        )" + program +
            R"( --list
+       )" + program +
+           R"( --controls
 
 Shares the text of FILE (or of standard input, "-") with the teleprompter's share
-extension, as a share sheet would.
+extension, as a share sheet would. Without --send or --close the sheet is shown in the
+terminal and waits for keys (read from the terminal, even when the text comes from
+standard input):
+  Enter, Ctrl+S   tap "Send to Teleprompter"      d      switch light/dark appearance
+  Esc, q          tap the close item              + -    larger / smaller text size
+  Up Down PgUp PgDn Home End   scroll the text    Ctrl+C leave without acting
 
 Actions:
   --send                  tap "Send to Teleprompter" once the text is shown: the text is
@@ -129,6 +144,8 @@ Actions:
   --close                 tap the close item: the share is cancelled, nothing is saved
   --list                  print the import folder's entries, one path per line (after the
                           share, when there is one)
+  --controls              show the extension's coloured toggle and sticky slider in the
+                          terminal (space, t, Left, Right; q or Esc quits)
 
 Options:
   --json                  print the outcome as one JSON object
@@ -147,12 +164,15 @@ Environment:
   QUORVANE_CONTAINER_ROOT  folder holding the application group containers (default:
                            $XDG_DATA_HOME/quorvane/app-groups, else
                            ~/.local/share/quorvane/app-groups)
-  NO_COLOR                 no colour in the output
+  NO_COLOR                 no colour in the output or on the sheet
+  TERM, COLORTERM          the sheet's colours: none for TERM=dumb or a terminal type
+                           without colour, 24-bit for COLORTERM=truecolor or 24bit
 
 Exit status:
-  0  the text was sent
+  0  the text was sent (--controls: the gallery was closed)
   1  the share was cancelled by the person
-  2  bad usage, or the input could not be read or is not UTF-8 (nothing written)
+  2  bad usage (such as no --send or --close and no terminal), or the input could not be
+     read or is not UTF-8 (nothing written)
   3  the share ended with an error: the text was not saved
   4  the extension could not be loaded
 )";

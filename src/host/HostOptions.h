@@ -28,6 +28,7 @@ struct HostOptions {
     Action action = Action::none;
     bool list = false;
     bool json = false;
+    bool controls = false;  // the controls gallery instead of a share
     bool help = false;
     bool version = false;
     platform::UserInterfaceStyle appearance = platform::UserInterfaceStyle::light;

@@ -29,13 +29,15 @@ platform::TraitCollection traitsFor(const HostOptions& options) {
     return traits;
 }
 
-std::shared_ptr<platform::TextView> findTextView(const std::shared_ptr<platform::View>& view) {
+// The first view of type T in the tree under `view`, depth first.
+template <typename T>
+std::shared_ptr<T> findView(const std::shared_ptr<platform::View>& view) {
     if (!view)
         return nullptr;
-    if (auto text = std::dynamic_pointer_cast<platform::TextView>(view))
-        return text;
+    if (auto found = std::dynamic_pointer_cast<T>(view))
+        return found;
     for (const auto& subview : view->subviews()) {
-        if (auto found = findTextView(subview))
+        if (auto found = findView<T>(subview))
             return found;
     }
     return nullptr;
@@ -86,16 +88,36 @@ void ShareSession::present(platform::String text) {
 }
 
 void ShareSession::act(Action action) {
-    if (action == Action::none || !controller_)
+    if (!tap(action))
         return;
+    platform::MainRunLoop::runUntil([&] { return hasEnded(); }, kPatience);
+    settle();
+}
+
+bool ShareSession::tap(Action action) {
+    if (action == Action::none || !controller_)
+        return false;
     auto& navigation = controller_->navigationItem();
     const auto& item =
         action == Action::send ? navigation.rightBarButtonItem() : navigation.leftBarButtonItem();
-    if (!item || !item->tap())
-        return;
-    platform::MainRunLoop::runUntil([&] { return context_->outcome().has_value(); }, kPatience);
+    return item && item->tap();
+}
+
+bool ShareSession::hasEnded() const {
+    return context_ && context_->outcome().has_value();
+}
+
+void ShareSession::settle() {
     // Let the block that ended the request finish (the idle look comes with it).
     platform::MainRunLoop::runUntilIdle(kPatience);
+}
+
+std::shared_ptr<platform::TextView> ShareSession::textView() const {
+    return controller_ ? findView<platform::TextView>(controller_->view()) : nullptr;
+}
+
+std::shared_ptr<platform::ActivityIndicatorView> ShareSession::activityIndicator() const {
+    return controller_ ? findView<platform::ActivityIndicatorView>(controller_->view()) : nullptr;
 }
 
 void ShareSession::changeTraits(const platform::TraitCollection& traits) {
@@ -124,8 +146,8 @@ ShareOutcome ShareSession::outcome() const {
     }
     if (controller_) {
         result.navigationTitle = controller_->navigationItem().title().str();
-        if (const auto textView = findTextView(controller_->view()))
-            result.textViewContent = textView->attributedText();
+        if (const auto view = textView())
+            result.textViewContent = view->attributedText();
     }
     return result;
 }

@@ -16,6 +16,8 @@
 #include "platform/foundation/AttributedText.h"
 #include "platform/foundation/String.h"
 #include "platform/foundation/URL.h"
+#include "platform/ui/ActivityIndicatorView.h"
+#include "platform/ui/TextView.h"
 #include "platform/ui/ViewController.h"
 
 namespace host {
@@ -39,6 +41,18 @@ class ShareSession {
     void present(platform::String text);
     // Taps the item of `action` and runs until the request has ended.
     void act(Action action);
+    // Taps the item of `action` as a person would, and returns at once: true when the tap was
+    // delivered (a disabled item cannot be tapped). The run loop carries on from there.
+    bool tap(Action action);
+    // True once the extension has ended the request.
+    [[nodiscard]] bool hasEnded() const;
+    // Runs until nothing is queued or running anywhere, as after an ending, so that the block
+    // that ended the request (and any write still in flight) has finished.
+    void settle();
+
+    // The views the sheet shows, found in the controller's view tree; null when absent.
+    [[nodiscard]] std::shared_ptr<platform::TextView> textView() const;
+    [[nodiscard]] std::shared_ptr<platform::ActivityIndicatorView> activityIndicator() const;
 
     // The controller, the request and the outcome so far.
     [[nodiscard]] const std::shared_ptr<platform::ViewController>& controller() const {

@@ -5,10 +5,13 @@
 #include <filesystem>
 #include <iostream>
 
+#include "host/ControlsGallery.h"
 #include "host/HostOptions.h"
 #include "host/InputText.h"
 #include "host/OutcomeReport.h"
 #include "host/ShareSession.h"
+#include "host/SheetScreen.h"
+#include "host/Terminal.h"
 #include "platform/extension/ExtensionBundle.h"
 #include "platform/extension/InterfaceFile.h"
 #include "platform/foundation/FileManager.h"
@@ -54,6 +57,35 @@ bool colourWanted() {
            !(term && std::string(term) == "dumb");
 }
 
+// The terminal for an interactive screen: the controlling terminal, when at least one of the
+// standard streams is a terminal. A program run with all three redirected (by a script or a
+// test harness) is not watched by a person, and must not take over a terminal it only
+// inherited.
+std::unique_ptr<host::Terminal> interactiveTerminal(std::string* problem) {
+    if (!::isatty(STDIN_FILENO) && !::isatty(STDOUT_FILENO) && !::isatty(STDERR_FILENO)) {
+        *problem = "none of the standard streams is a terminal";
+        return nullptr;
+    }
+    return host::Terminal::open(problem);
+}
+
+int showControls(const host::HostOptions& options) {
+    std::string problem;
+    auto terminal = interactiveTerminal(&problem);
+    if (!terminal)
+        return usageError("--controls needs a terminal (" + problem + ")");
+    try {
+        platform::ExtensionBundle::load(bundlePath(options));
+        host::ControlsGallery gallery(*terminal, options.appearance);
+        gallery.run();
+    } catch (const std::exception& error) {
+        terminal.reset();  // gives the terminal back before the message
+        std::cerr << kProgram << ": " << error.what() << "\n";
+        return host::kExitExtensionUnavailable;
+    }
+    return host::kExitCompleted;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,13 +103,20 @@ int main(int argc, char** argv) {
         std::cout << kProgram << " " << QUORVANE_VERSION << "\n";
         return host::kExitCompleted;
     }
+    if (options.controls)
+        return showControls(options);
     if (!options.input && !options.list) {
         if (::isatty(STDIN_FILENO))
             return usageError("no text to share: give a FILE, or - for standard input");
         options.input = "-";
     }
+    // Without --send or --close a person chooses on the sheet, in the terminal.
+    std::unique_ptr<host::Terminal> terminal;
     if (options.input && options.action == host::Action::none) {
-        return usageError("say what to do with the text: --send or --close");
+        std::string noTerminal;
+        terminal = interactiveTerminal(&noTerminal);
+        if (!terminal)
+            return usageError("say what to do with the text: --send or --close");
     }
 
     std::string problem;
@@ -102,13 +141,27 @@ int main(int argc, char** argv) {
             const auto bundle = platform::ExtensionBundle::load(bundlePath(options));
             host::ShareSession session(bundle, options);
             session.present(platform::String(std::move(*text)));
-            session.act(options.action);
+            if (terminal) {
+                host::SheetScreen(session, *terminal).run();
+                terminal.reset();
+            } else {
+                session.act(options.action);
+            }
             const host::ShareOutcome outcome = session.outcome();
             status = host::exitStatusFor(outcome);
             if (options.json) {
                 report = host::outcomeJson(outcome);
             } else {
                 std::cout << host::outcomeWords(outcome, colourWanted()) << "\n";
+            }
+            // Closing the sheet while a send was being written cancels the request, but the
+            // write carries on and may finish: say so rather than let "nothing was sent" stand.
+            if (outcome.kind == host::ShareOutcome::Kind::cancelled && !outcome.newFiles.empty()) {
+                std::cerr << kProgram
+                          << ": the share was closed while the text was being saved, and it "
+                             "was saved all the same:\n";
+                for (const auto& url : outcome.newFiles)
+                    std::cerr << "  " << url.path() << "\n";
             }
         } catch (const platform::ExtensionBundleError& error) {
             std::cerr << kProgram << ": " << error.what() << "\n";

@@ -1,0 +1,382 @@
+#include "host/SheetScreen.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+
+#include "platform/foundation/Application.h"
+#include "platform/foundation/Dispatch.h"
+#include "platform/foundation/TextAttributeKey.h"
+#include "platform/ui/BarButtonItem.h"
+#include "platform/ui/NavigationItem.h"
+#include "platform/ui/TraitCollection.h"
+
+namespace host {
+namespace {
+
+using platform::AttributedText;
+using platform::AttributeRun;
+using platform::Range;
+using platform::UserInterfaceStyle;
+
+// How long the screen waits for a key before it runs the main queue's work again: short, so a
+// send's completion is shown promptly and the spinner turns.
+constexpr std::chrono::milliseconds kFrameInterval(50);
+constexpr std::chrono::milliseconds kSpinnerStep(100);
+constexpr std::string_view kSpinnerFrames[] = {"⠋", "⠙", "⠹", "⠸", "⠼", "⠴", "⠦", "⠧", "⠇", "⠏"};
+
+// The text system draws text without a foreground colour in black.
+constexpr Rgb kDefaultTextColour{0, 0, 0};
+
+struct Palette {
+    Rgb background, bar, text, secondary, tint, separator;
+};
+constexpr Palette kLightPalette{{255, 255, 255}, {249, 249, 249}, {0, 0, 0},
+                                {138, 138, 142}, {0, 122, 255},   {198, 198, 200}};
+constexpr Palette kDarkPalette{{0, 0, 0},       {28, 28, 30},   {255, 255, 255},
+                               {142, 142, 147}, {10, 132, 255}, {56, 56, 58}};
+
+const Palette& paletteFor(UserInterfaceStyle style) {
+    return style == UserInterfaceStyle::dark ? kDarkPalette : kLightPalette;
+}
+
+std::string_view styleName(UserInterfaceStyle style) {
+    switch (style) {
+        case UserInterfaceStyle::light:
+            return "light";
+        case UserInterfaceStyle::dark:
+            return "dark";
+        case UserInterfaceStyle::unspecified:
+            break;
+    }
+    return "unspecified";
+}
+
+// What a bar item shows: its title, or the name of its system item.
+std::string itemLabel(const platform::BarButtonItem& item) {
+    if (item.title())
+        return *item.title();
+    switch (item.systemItem().value_or(platform::BarButtonSystemItem::done)) {
+        case platform::BarButtonSystemItem::close:
+            return "✕ Close";
+        case platform::BarButtonSystemItem::cancel:
+            return "Cancel";
+        case platform::BarButtonSystemItem::done:
+            break;
+    }
+    return "Done";
+}
+
+// The text's lines wrapped to `width` columns: at the text's line breaks (CR LF counts once),
+// and where a line is too long at its last space (which is dropped), or within a word longer
+// than the line. No empty line is made after a final line break.
+std::vector<Range> wrapLines(std::string_view text, int width) {
+    width = std::max(width, 1);
+    std::vector<Range> lines;
+    const auto push = [&](std::size_t from, std::size_t to) { lines.push_back({from, to - from}); };
+    std::size_t lineStart = 0;
+    std::size_t spaceAt = std::string_view::npos;  // the last space on the line
+    std::size_t afterSpace = 0;
+    int column = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const char32_t c = decodeUtf8(text, i);
+        if (isLineBreak(c)) {
+            push(lineStart, at);
+            if (c == '\r' && i < text.size() && text[i] == '\n')
+                ++i;
+            lineStart = i;
+            column = 0;
+            spaceAt = std::string_view::npos;
+            continue;
+        }
+        const int columns = cellWidth(c);
+        if (column + columns > width && column > 0) {
+            if (spaceAt != std::string_view::npos) {
+                push(lineStart, spaceAt);
+                lineStart = afterSpace;
+                column = columnsOf(text.substr(lineStart, at - lineStart));
+            }
+            if (column + columns > width && column > 0) {
+                push(lineStart, at);
+                lineStart = at;
+                column = 0;
+            }
+            spaceAt = std::string_view::npos;
+        }
+        column += columns;
+        if (c == ' ') {
+            spaceAt = at;
+            afterSpace = i;
+        }
+    }
+    if (lineStart < text.size() || lines.empty())
+        push(lineStart, text.size());
+    return lines;
+}
+
+// The run of `runs` holding `position`; runs cover the text in order.
+std::size_t runAt(const std::vector<AttributeRun>& runs, std::uint64_t position) {
+    const auto it = std::upper_bound(
+        runs.begin(), runs.end(), position,
+        [](std::uint64_t value, const AttributeRun& run) { return value < run.range.location; });
+    return it == runs.begin() ? 0 : static_cast<std::size_t>(it - runs.begin() - 1);
+}
+
+// One wrapped line of the text view's content, styled run by run.
+void drawTextLine(Row& row, const AttributedText& text, Range line,
+                  const std::vector<AttributeRun>& fonts, const std::vector<AttributeRun>& colours,
+                  double smallestSize, Rgb background) {
+    std::uint64_t position = line.location;
+    while (position < line.end()) {
+        std::uint64_t end = line.end();
+        const platform::Font* font = nullptr;
+        const platform::RgbaColor* colour = nullptr;
+        if (!fonts.empty()) {
+            const AttributeRun& run = fonts[runAt(fonts, position)];
+            font = run.value ? run.value->font() : nullptr;
+            end = std::min(end, run.range.end());
+        }
+        if (!colours.empty()) {
+            const AttributeRun& run = colours[runAt(colours, position)];
+            colour = run.value ? run.value->color() : nullptr;
+            end = std::min(end, run.range.end());
+        }
+        if (end <= position)
+            end = line.end();  // runs that do not cover the text: draw the rest plainly
+        CellStyle style;
+        style.background = background;
+        style.foreground = colour ? rgbOver(*colour, background) : kDefaultTextColour;
+        style.bold = font && font->isBold();
+        style.underline = font && font->pointSize() > smallestSize;
+        row.text(text.substring({position, end - position}), style);
+        position = end;
+    }
+}
+
+}  // namespace
+
+SheetScreen::SheetScreen(ShareSession& session, Terminal& terminal)
+    : session_(session), terminal_(terminal), depth_(terminal.colourDepth()) {}
+
+void SheetScreen::run() {
+    const Terminal::Session screen(terminal_);
+    bool dirty = true;
+    while (!session_.hasEnded()) {
+        if (terminal_.takeResize())
+            dirty = true;
+        const auto indicator = session_.activityIndicator();
+        if (dirty || (indicator && indicator->isAnimating())) {
+            terminal_.present(render(terminal_.rows(), terminal_.columns()));
+            dirty = false;
+        }
+        for (const Key& key : terminal_.readKeys(kFrameInterval)) {
+            handle(key);
+            dirty = true;
+        }
+        if (terminal_.isGone() && !session_.tap(Action::close))
+            break;  // nobody is left to act, and the sheet cannot be closed
+        if (platform::MainRunLoop::runPending() > 0)
+            dirty = true;
+    }
+    session_.settle();
+}
+
+void SheetScreen::handle(const Key& key) {
+    using Kind = Key::Kind;
+    switch (key.kind) {
+        case Kind::enter:
+            session_.tap(Action::send);
+            return;
+        case Kind::escape:
+            session_.tap(Action::close);
+            return;
+        case Kind::up:
+            return scrollBy(-1);
+        case Kind::down:
+            return scrollBy(1);
+        case Kind::pageUp:
+            return scrollBy(-std::max<std::int64_t>(visibleRows_ - 1, 1));
+        case Kind::pageDown:
+            return scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
+        case Kind::home:
+            firstLine_ = 0;
+            return;
+        case Kind::end:
+            firstLine_ = static_cast<std::int64_t>(layout_.lines.size());  // clamped when drawn
+            return;
+        case Kind::left:
+        case Kind::right:
+            return;
+        case Kind::character:
+            break;
+    }
+    switch (key.character) {
+        case 0x13:  // Ctrl+S
+            session_.tap(Action::send);
+            break;
+        case 0x0C:  // Ctrl+L: draw everything again
+            terminal_.redrawAll();
+            break;
+        case 'q':
+            session_.tap(Action::close);
+            break;
+        case 'd':
+            changeTraits(true, 0);
+            break;
+        case '+':
+        case '=':
+            changeTraits(false, 1);
+            break;
+        case '-':
+        case '_':
+            changeTraits(false, -1);
+            break;
+        default:
+            break;
+    }
+}
+
+void SheetScreen::changeTraits(bool switchAppearance, int sizeSteps) {
+    const auto& controller = session_.controller();
+    if (!controller)
+        return;
+    platform::TraitCollection traits = controller->traitCollection();
+    if (switchAppearance) {
+        traits.userInterfaceStyle = traits.userInterfaceStyle == UserInterfaceStyle::dark
+                                        ? UserInterfaceStyle::light
+                                        : UserInterfaceStyle::dark;
+    }
+    const int size = std::clamp(static_cast<int>(traits.preferredContentSizeCategory) + sizeSteps,
+                                0, platform::kContentSizeCategoryCount - 1);
+    traits.preferredContentSizeCategory = static_cast<platform::ContentSizeCategory>(size);
+    // The platform delivers a trait change only when something changed.
+    if (traits != controller->traitCollection())
+        session_.changeTraits(traits);
+}
+
+void SheetScreen::scrollBy(std::int64_t lines) {
+    firstLine_ = std::max<std::int64_t>(firstLine_ + lines, 0);
+}
+
+std::vector<std::string> SheetScreen::render(int rows, int columns) {
+    std::vector<std::string> frame;
+    const auto& controller = session_.controller();
+    if (!controller || rows <= 0 || columns <= 0)
+        return frame;
+    const platform::TraitCollection& traits = controller->traitCollection();
+    const Palette& palette = paletteFor(traits.userInterfaceStyle);
+    const CellStyle plain{palette.text, palette.background};
+
+    // The navigation bar: left item, title, right item.
+    {
+        const CellStyle bar{palette.text, palette.bar};
+        Row row(columns, bar, depth_);
+        const platform::NavigationItem& navigation = controller->navigationItem();
+        const auto itemStyle = [&](const platform::BarButtonItem& item) {
+            CellStyle style{item.isEnabled() ? palette.tint : palette.secondary, palette.bar};
+            style.dim = !item.isEnabled();
+            return style;
+        };
+        const auto& left = navigation.leftBarButtonItem();
+        const auto& right = navigation.rightBarButtonItem();
+        const std::string rightLabel = right ? itemLabel(*right) : "";
+        const int rightStart = columns - 1 - columnsOf(rightLabel);
+        row.padTo(1, bar);
+        if (left)
+            row.text(itemLabel(*left), itemStyle(*left));
+        const int titleSpace = rightStart - row.column() - 4;
+        const std::string title = ellipsized(navigation.title().view(), titleSpace);
+        const int titleWidth = columnsOf(title);
+        CellStyle titleStyle = bar;
+        titleStyle.bold = true;
+        row.padTo(std::max((columns - titleWidth) / 2, row.column() + 2), bar);
+        row.text(title, titleStyle);
+        row.padTo(rightStart, bar);
+        if (right)
+            row.text(rightLabel, itemStyle(*right));
+        frame.push_back(row.finish());
+    }
+    const bool framed = rows >= 4;  // room for the rule under the bar and the key line
+    if (framed) {
+        Row row(columns, plain, depth_);
+        std::string rule;
+        for (int i = 0; i < columns; ++i)
+            rule += "─";
+        row.text(rule, CellStyle{palette.separator, palette.background});
+        frame.push_back(row.finish());
+    }
+    const int contentRows = std::max(rows - static_cast<int>(frame.size()) - (framed ? 1 : 0), 0);
+    visibleRows_ = contentRows;
+
+    // The content: the text view, or the spinner while the indicator turns.
+    std::vector<std::string> content;
+    const auto textView = session_.textView();
+    const auto indicator = session_.activityIndicator();
+    if (textView && !textView->isHidden()) {
+        const AttributedText& text = textView->attributedText();
+        const platform::EdgeInsets inset = textView->textContainerInset();
+        const int leftColumns = static_cast<int>(inset.left / kPointsPerColumn + 0.5);
+        const int rightColumns = static_cast<int>(inset.right / kPointsPerColumn + 0.5);
+        const int topRows = static_cast<int>(inset.top / kPointsPerRow + 0.5);
+        const int width = std::max(columns - leftColumns - rightColumns, 1);
+        if (layout_.width != width ||
+            layout_.source.characterStorage() != text.characterStorage() ||
+            layout_.source.length() != text.length()) {
+            layout_ = {text, width, wrapLines(text.string(), width)};
+        }
+        const auto fonts = text.runs(platform::NSFontAttributeName);
+        const auto colours = text.runs(platform::NSForegroundColorAttributeName);
+        double smallest = 0;
+        for (const AttributeRun& run : fonts) {
+            if (const platform::Font* font = run.value ? run.value->font() : nullptr)
+                smallest =
+                    smallest == 0 ? font->pointSize() : std::min(smallest, font->pointSize());
+        }
+        const auto lineCount = static_cast<std::int64_t>(layout_.lines.size());
+        const std::int64_t textRows = std::max(contentRows - topRows, 0);
+        firstLine_ = std::clamp<std::int64_t>(firstLine_, 0,
+                                              std::max<std::int64_t>(lineCount - textRows, 0));
+        for (int i = 0; i < topRows && i < contentRows; ++i)
+            content.push_back(Row(columns, plain, depth_).finish());
+        for (std::int64_t i = firstLine_;
+             i < lineCount && static_cast<int>(content.size()) < contentRows; ++i) {
+            Row row(columns, plain, depth_);
+            row.padTo(leftColumns, plain);
+            drawTextLine(row, text, layout_.lines[static_cast<std::size_t>(i)], fonts, colours,
+                         smallest, palette.background);
+            content.push_back(row.finish());
+        }
+    } else if (indicator && indicator->isAnimating() && !indicator->isHidden() && contentRows > 0) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        const auto step = static_cast<std::size_t>(now / kSpinnerStep) % std::size(kSpinnerFrames);
+        for (int i = 0; i < (contentRows - 1) / 2; ++i)
+            content.push_back(Row(columns, plain, depth_).finish());
+        Row row(columns, plain, depth_);
+        row.padTo(columns / 2, plain);
+        row.text(kSpinnerFrames[step], CellStyle{palette.tint, palette.background});
+        content.push_back(row.finish());
+    }
+    while (static_cast<int>(content.size()) < contentRows)
+        content.push_back(Row(columns, plain, depth_).finish());
+    frame.insert(frame.end(), content.begin(), content.end());
+
+    // The keys, and where the sheet stands.
+    if (framed) {
+        const CellStyle hint{palette.secondary, palette.background};
+        Row row(columns, plain, depth_);
+        const std::string status =
+            " " +
+            std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
+            " · " + std::string(styleName(traits.userInterfaceStyle)) + " ";
+        const std::string keys =
+            " Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll";
+        row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
+        row.padTo(columns - columnsOf(status), plain);
+        row.text(status, hint);
+        frame.push_back(row.finish());
+    }
+    return frame;
+}
+
+}  // namespace host

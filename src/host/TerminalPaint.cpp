@@ -1,0 +1,292 @@
+#include "host/TerminalPaint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <utility>
+
+namespace host {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool inRanges(char32_t c, const std::pair<char32_t, char32_t>* begin,
+              const std::pair<char32_t, char32_t>* end) {
+    const auto* it = std::upper_bound(
+        begin, end, c, [](char32_t value, const auto& range) { return value < range.first; });
+    return it != begin && c <= std::prev(it)->second;
+}
+
+// Combining marks, joiners and selectors that take no cell of their own (sorted).
+constexpr std::pair<char32_t, char32_t> kZeroWidth[] = {
+    {0x0300, 0x036F},   {0x0483, 0x0489},   {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
+    {0x0E31, 0x0E31},   {0x0E34, 0x0E3A},   {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+    {0x200B, 0x200F},   {0x2060, 0x2064},   {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+    {0xE0000, 0xE007F}, {0xE0100, 0xE01EF},
+};
+
+// East Asian wide and full-width characters and the emoji presented wide (sorted).
+constexpr std::pair<char32_t, char32_t> kWide[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
+    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
+    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
+    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
+    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x303E},
+    {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
+    {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F004, 0x1F004},
+    {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251},
+    {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F90C, 0x1F9FF},
+    {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// What the screen shows for a character: itself, or a harmless stand-in for one the terminal
+// would act on.
+char32_t shownAs(char32_t c) {
+    if (c < 0x20)
+        return 0x2400 + c;  // control pictures: ␀ ... ␟
+    if (c == 0x7F)
+        return 0x2421;  // ␡
+    if (c >= 0x80 && c < 0xA0)
+        return kReplacement;
+    return c;
+}
+
+int basicIndex(Rgb c) {
+    return (c.red >= 128 ? 1 : 0) | (c.green >= 128 ? 2 : 0) | (c.blue >= 128 ? 4 : 0);
+}
+
+int paletteIndex(Rgb c) {
+    auto level = [](std::uint8_t v) { return static_cast<int>(std::lround(v / 255.0 * 5.0)); };
+    return 16 + 36 * level(c.red) + 6 * level(c.green) + level(c.blue);
+}
+
+void appendColour(std::string& out, Rgb c, bool foreground, ColourDepth depth) {
+    char text[32];
+    switch (depth) {
+        case ColourDepth::none:
+            return;
+        case ColourDepth::basic8:
+            std::snprintf(text, sizeof text, ";%d", (foreground ? 30 : 40) + basicIndex(c));
+            break;
+        case ColourDepth::palette256:
+            std::snprintf(text, sizeof text, ";%d;5;%d", foreground ? 38 : 48, paletteIndex(c));
+            break;
+        case ColourDepth::direct:
+            std::snprintf(text, sizeof text, ";%d;2;%d;%d;%d", foreground ? 38 : 48, c.red, c.green,
+                          c.blue);
+            break;
+    }
+    out += text;
+}
+
+}  // namespace
+
+int columnAt(double points) {
+    return static_cast<int>(std::floor(points / kPointsPerColumn));
+}
+
+int rowAt(double points) {
+    return static_cast<int>(std::floor(points / kPointsPerRow));
+}
+
+ColourDepth colourDepthFor(const char* noColor, const char* term, const char* colorTerm) {
+    if (noColor && *noColor)
+        return ColourDepth::none;
+    const std::string_view type = term ? term : "";
+    if (type.empty() || type == "dumb")
+        return ColourDepth::none;
+    const std::string_view colours = colorTerm ? colorTerm : "";
+    if (colours == "truecolor" || colours == "24bit")
+        return ColourDepth::direct;
+    if (type.find("256color") != std::string_view::npos || type.ends_with("-direct"))
+        return ColourDepth::palette256;
+    constexpr std::string_view kColourFamilies[] = {
+        "xterm", "screen", "tmux",  "rxvt",   "linux",   "vte",   "alacritty", "kitty",
+        "foot",  "st",     "putty", "cygwin", "konsole", "gnome", "ansi",      "wezterm"};
+    if (type.find("color") != std::string_view::npos)
+        return ColourDepth::basic8;
+    for (const std::string_view family : kColourFamilies) {
+        if (type == family || type.starts_with(std::string(family) + "-"))
+            return ColourDepth::basic8;
+    }
+    return ColourDepth::none;
+}
+
+Rgb rgbOver(const platform::RgbaColor& color, Rgb background) {
+    double red = 0, green = 0, blue = 0, alpha = 0;
+    if (!color.getRed(&red, &green, &blue, &alpha))
+        return background;
+    const double a = std::clamp(alpha, 0.0, 1.0);
+    auto blend = [a](double value, std::uint8_t under) {
+        const double mixed = std::clamp(value, 0.0, 1.0) * 255.0 * a + under * (1.0 - a);
+        return static_cast<std::uint8_t>(std::lround(std::clamp(mixed, 0.0, 255.0)));
+    };
+    return {blend(red, background.red), blend(green, background.green),
+            blend(blue, background.blue)};
+}
+
+std::string hexOf(Rgb colour) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.red, colour.green, colour.blue);
+    return text;
+}
+
+std::string graphicRendition(const CellStyle& style, ColourDepth depth) {
+    std::string out = "\x1b[0";
+    if (style.bold)
+        out += ";1";
+    if (style.dim)
+        out += ";2";
+    if (style.underline)
+        out += ";4";
+    if (style.reverse)
+        out += ";7";
+    if (style.foreground)
+        appendColour(out, *style.foreground, true, depth);
+    if (style.background)
+        appendColour(out, *style.background, false, depth);
+    return out + "m";
+}
+
+char32_t decodeUtf8(std::string_view text, std::size_t& position) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(position);
+    int length = 0;
+    char32_t value = 0;
+    char32_t least = 0;
+    if (lead < 0x80) {
+        ++position;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, least = 0x10000;
+    } else {
+        ++position;
+        return kReplacement;
+    }
+    if (position + length > text.size()) {
+        ++position;
+        return kReplacement;
+    }
+    for (int i = 1; i < length; ++i) {
+        if ((byte(position + i) & 0xC0) != 0x80) {
+            ++position;
+            return kReplacement;
+        }
+        value = (value << 6) | (byte(position + i) & 0x3F);
+    }
+    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        ++position;
+        return kReplacement;
+    }
+    position += length;
+    return value;
+}
+
+bool isLineBreak(char32_t c) {
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+int cellWidth(char32_t c) {
+    if (c == '\t')
+        return kTabColumns;
+    const char32_t shown = shownAs(c);
+    if (inRanges(shown, std::begin(kZeroWidth), std::end(kZeroWidth)))
+        return 0;
+    if (inRanges(shown, std::begin(kWide), std::end(kWide)))
+        return 2;
+    return 1;
+}
+
+int columnsOf(std::string_view utf8) {
+    int columns = 0;
+    for (std::size_t i = 0; i < utf8.size();)
+        columns += cellWidth(decodeUtf8(utf8, i));
+    return columns;
+}
+
+std::string ellipsized(std::string_view utf8, int columns) {
+    if (columnsOf(utf8) <= columns)
+        return std::string(utf8);
+    if (columns <= 0)
+        return {};
+    int used = 0;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const int width = cellWidth(decodeUtf8(utf8, i));
+        if (used + width > columns - 1)
+            break;
+        used += width;
+        end = i;
+    }
+    return std::string(utf8.substr(0, end)) + "\u2026";
+}
+
+Row::Row(int width, CellStyle base, ColourDepth depth)
+    : width_(std::max(width, 0)), base_(std::move(base)), depth_(depth) {}
+
+void Row::use(const CellStyle& style) {
+    if (current_ && *current_ == style)
+        return;
+    bytes_ += graphicRendition(style, depth_);
+    current_ = style;
+}
+
+void Row::text(std::string_view utf8, const CellStyle& style) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = decodeUtf8(utf8, i);
+        const int columns = cellWidth(c);
+        if (column_ + columns > width_)
+            break;
+        use(style);
+        if (c == '\t') {
+            bytes_.append(static_cast<std::size_t>(columns), ' ');
+        } else {
+            appendUtf8(bytes_, shownAs(c));
+        }
+        column_ += columns;
+    }
+}
+
+void Row::padTo(int column, const CellStyle& style) {
+    const int target = std::min(column, width_);
+    if (target <= column_)
+        return;
+    use(style);
+    bytes_.append(static_cast<std::size_t>(target - column_), ' ');
+    column_ = target;
+}
+
+std::string Row::finish() {
+    padTo(width_, base_);
+    return std::move(bytes_);
+}
+
+}  // namespace host

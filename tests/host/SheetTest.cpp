@@ -1,0 +1,451 @@
+// The share sheet and the controls gallery in a terminal: the built host run in a
+// pseudo-terminal of the test's own, typed at, and read back.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TemporaryFolder.h"
+
+extern char** environ;
+
+namespace {
+
+using testing_support::readFile;
+using testing_support::TemporaryFolder;
+
+// Generous: the sanitizer builds are slow, and a bound only stops a test that would hang.
+constexpr auto kPatience = std::chrono::seconds(60);
+
+// The screen as the host last wrote it: the visible text of each row it wrote (1-based),
+// escape sequences removed and trailing spaces dropped. Leaving the alternate screen ends it.
+std::map<int, std::string> screenRows(const std::string& output) {
+    std::map<int, std::string> rows;
+    int row = 0;
+    for (std::size_t i = 0; i < output.size();) {
+        if (output[i] == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
+            std::size_t end = i + 2;
+            while (end < output.size() && (output[end] < 0x40 || output[end] > 0x7E))
+                ++end;
+            if (end == output.size())
+                break;
+            const std::string params = output.substr(i + 2, end - i - 2);
+            if (output[end] == 'H') {
+                row = std::atoi(params.c_str());
+                rows[row].clear();
+            } else if (output[end] == 'J') {
+                rows.clear();
+            } else if (output[end] == 'l' && params == "?1049") {
+                row = 0;
+            }
+            i = end + 1;
+            continue;
+        }
+        if (row > 0)
+            rows[row] += output[i];
+        ++i;
+    }
+    for (auto& [number, text] : rows)
+        text.erase(text.find_last_not_of(' ') + 1);
+    return rows;
+}
+
+bool anyRow(const std::string& output, const std::function<bool(const std::string&)>& test) {
+    for (const auto& [number, text] : screenRows(output)) {
+        if (test(text))
+            return true;
+    }
+    return false;
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? "" : text.substr(first);
+}
+
+struct HostRun {
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    std::optional<std::string> standardInput;  // a pipe; else the terminal
+    unsigned short columns = 80;
+};
+
+// The host in a fresh pseudo-terminal that is its controlling terminal.
+class TerminalHost {
+  public:
+    explicit TerminalHost(const HostRun& run) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        resize(24, run.columns);
+        ::tcgetattr(master_, &initialMode_);
+        const std::string slaveName = ::ptsname(master_);
+
+        std::map<std::string, std::string> environment;
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string text = *entry;
+            const auto equals = text.find('=');
+            environment[text.substr(0, equals)] = text.substr(equals + 1);
+        }
+        environment.erase("NO_COLOR");
+        environment["TERM"] = "xterm-256color";
+        environment["COLORTERM"] = "truecolor";
+        for (const auto& [name, value] : run.environment) {
+            if (value.empty())
+                environment.erase(name);
+            else
+                environment[name] = value;
+        }
+        std::vector<std::string> strings{QUORVANE_HOST};
+        strings.insert(strings.end(), run.arguments.begin(), run.arguments.end());
+        const std::size_t argumentCount = strings.size();
+        for (const auto& [name, value] : environment)
+            strings.push_back(name + "=" + value);
+        std::vector<char*> argv, envp;
+        for (std::size_t i = 0; i < strings.size(); ++i)
+            (i < argumentCount ? argv : envp).push_back(strings[i].data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+
+        int input[2] = {-1, -1};
+        if (run.standardInput && ::pipe2(input, O_CLOEXEC) != 0)
+            throw std::runtime_error("no pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setsid();
+            const int slave = ::open(slaveName.c_str(), O_RDWR);  // the controlling terminal
+            ::ioctl(slave, TIOCSCTTY, 0);
+            ::dup2(run.standardInput ? input[0] : slave, STDIN_FILENO);
+            ::dup2(slave, STDOUT_FILENO);
+            ::dup2(slave, STDERR_FILENO);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        if (run.standardInput) {
+            ::close(input[0]);
+            const std::string& text = *run.standardInput;
+            for (std::size_t done = 0; done < text.size();) {
+                const ssize_t count = ::write(input[1], text.data() + done, text.size() - done);
+                if (count <= 0)
+                    break;
+                done += static_cast<std::size_t>(count);
+            }
+            ::close(input[1]);
+        }
+    }
+
+    ~TerminalHost() {
+        if (pid_ > 0 && !exited_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(master_);
+    }
+
+    void type(const std::string& keys) {
+        ASSERT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+    void resize(unsigned short rows, unsigned short columns) {
+        const struct winsize size { rows, columns, 0, 0 };
+        ::ioctl(master_, TIOCSWINSZ, &size);
+    }
+    void signal(int number) { ::kill(pid_, number); }
+
+    // Reads until `condition` holds of the output; false when the host ended first or the
+    // patience ran out.
+    bool waitUntil(const std::function<bool(const std::string&)>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (!condition(output_)) {
+            if (ended_ || std::chrono::steady_clock::now() > deadline)
+                return false;
+            readSome();
+        }
+        return true;
+    }
+    bool waitFor(const std::string& text) {
+        return waitUntil([&](const std::string& out) { return out.find(text) != out.npos; });
+    }
+    // Waits until the first frame is complete (its last row, the keys line, is drawn).
+    bool waitForSheet() {
+        return waitUntil([](const std::string& out) {
+            return out.find(" · light ") != out.npos || out.find(" · dark ") != out.npos;
+        });
+    }
+
+    // Reads to the end and reaps the host: its exit status, or 128 + the signal that ended it.
+    int finish() {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (!ended_ && std::chrono::steady_clock::now() < deadline)
+            readSome();
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    [[nodiscard]] const std::string& output() const { return output_; }
+    [[nodiscard]] struct termios initialMode() const { return initialMode_; }
+    [[nodiscard]] struct termios currentMode() const {
+        struct termios mode {};
+        ::tcgetattr(master_, &mode);
+        return mode;
+    }
+
+  private:
+    void readSome() {
+        struct pollfd watched {
+            master_, POLLIN, 0
+        };
+        if (::poll(&watched, 1, 100) <= 0)
+            return;
+        char buffer[4096];
+        const ssize_t count = ::read(master_, buffer, sizeof buffer);
+        if (count > 0)
+            output_.append(buffer, static_cast<std::size_t>(count));
+        else
+            ended_ = true;  // EIO: every descriptor of the terminal's other side is closed
+    }
+
+    int master_ = -1;
+    pid_t pid_ = -1;
+    bool ended_ = false;
+    bool exited_ = false;
+    std::string output_;
+    struct termios initialMode_ {};
+};
+
+void expectModeRestored(const TerminalHost& host) {
+    const struct termios before = host.initialMode();
+    const struct termios after = host.currentMode();
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cc[VSUSP], before.c_cc[VSUSP]);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+}
+
+// The rendition the sheet gives text: an optional bold and underline, then the colour on the
+// appearance's background.
+std::string rendition(const char* attributes, const char* foreground, bool dark) {
+    return std::string("\x1b[0") + attributes + ";38;2;" + foreground +
+           (dark ? ";48;2;0;0;0m" : ";48;2;255;255;255m");
+}
+constexpr const char* kBlack = "0;0;0";
+constexpr const char* kWhite = "255;255;255";
+
+class Sheet : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const int probe = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0)
+            GTEST_SKIP() << "this system offers no pseudo-terminals to run the host in";
+        ::close(probe);
+    }
+    HostRun share(const std::string& text, std::vector<std::string> options = {}) {
+        const auto path = inputs_.path() / "text";
+        testing_support::writeFile(path, text);
+        options.push_back(path.string());
+        return {options, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}};
+    }
+    std::vector<std::string> importedFiles() const {
+        return testing_support::entriesOf(root_.path() / "group.app.quorvane.teleprompter" /
+                                          "regular" / "imported");
+    }
+    std::string imported(const std::string& name) const {
+        return readFile(root_.path() / "group.app.quorvane.teleprompter" / "regular" / "imported" /
+                        name);
+    }
+
+    TemporaryFolder root_;
+    TemporaryFolder inputs_;
+};
+
+const std::string kText = "Welcome to the evening bulletin\nGood evening, and thank you.\n";
+
+TEST_F(Sheet, DrawsTheTitleBoldAndTheBodyInTheAppearanceColourAndEscCloses) {
+    TerminalHost host(share(kText, {"--appearance", "dark"}));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    // The title line: bold, underlined for its larger size, and without a colour of its own
+    // until the first trait change (the text system's black). The body: white on dark.
+    EXPECT_NE(
+        host.output().find(rendition(";1;4", kBlack, true) + "Welcome to the evening bulletin"),
+        std::string::npos);
+    EXPECT_NE(host.output().find(rendition("", kWhite, true) + "  Good evening"),
+              std::string::npos);
+    EXPECT_TRUE(anyRow(host.output(), [](const std::string& row) {
+        return row.starts_with(" ✕ Close") && row.ends_with("Send to Teleprompter");
+    }));
+
+    // d: the light appearance reaches the controller, which recolours the whole text black.
+    host.type("d");
+    ASSERT_TRUE(host.waitFor(rendition("", kBlack, false) + "  Good evening")) << host.output();
+    // d again: dark, and now the title line too takes the appearance colour.
+    const std::size_t mark = host.output().size();
+    host.type("d");
+    ASSERT_TRUE(host.waitUntil([&](const std::string& out) {
+        return out.find(rendition(";1;4", kWhite, true) + "Welcome", mark) != out.npos;
+    })) << host.output();
+
+    host.type("\x1b");
+    EXPECT_EQ(host.finish(), 1);
+    EXPECT_TRUE(importedFiles().empty());
+    const std::size_t left = host.output().rfind("\x1b[?1049l");
+    ASSERT_NE(left, std::string::npos);
+    EXPECT_NE(host.output().find("Cancelled: nothing was sent.", left), std::string::npos);
+    expectModeRestored(host);
+}
+
+TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal) {
+    const std::string text =
+        "Title \x1b]0;renamed\x07 line\n\x1b[2J\xc2\x9b"
+        "31m body\n";
+    TerminalHost host(share(text));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    const std::string sheet = host.output();
+    EXPECT_EQ(sheet.find("\x1b]0;"), std::string::npos);
+    EXPECT_EQ(sheet.find("\xc2\x9b"), std::string::npos);
+    EXPECT_TRUE(anyRow(sheet, [](const std::string& row) {
+        return row == "  Title ␛]0;renamed␇ line";
+    })) << sheet;
+    EXPECT_TRUE(anyRow(sheet, [](const std::string& row) { return row == "  ␛[2J\uFFFD31m body"; }))
+        << sheet;
+
+    host.type("\r");
+    EXPECT_EQ(host.finish(), 0);
+    const auto files = importedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(imported(files[0]), text);
+    const std::size_t left = host.output().rfind("\x1b[?25h\x1b[?1049l");
+    ASSERT_NE(left, std::string::npos);
+    EXPECT_NE(host.output().find("Sent to the teleprompter.", left), std::string::npos);
+    expectModeRestored(host);
+}
+
+TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
+    TerminalHost host(share(kText));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    // Both keys are handled before the send's completion can run: the close ends the request,
+    // and the write already under way still finishes.
+    host.type("\rq");
+    EXPECT_EQ(host.finish(), 1);
+    ASSERT_EQ(importedFiles().size(), 1u);
+    EXPECT_NE(host.output().find("was saved all the same"), std::string::npos) << host.output();
+}
+
+TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {
+    HostRun run{{"-"}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}, "piped text\n"};
+    TerminalHost host(run);
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    EXPECT_TRUE(
+        anyRow(host.output(), [](const std::string& row) { return row == "  piped text"; }));
+    host.type("\x13");  // Ctrl+S
+    EXPECT_EQ(host.finish(), 0);
+    const auto files = importedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(imported(files[0]), "piped text\n");
+}
+
+TEST_F(Sheet, ARedrawFollowsTheWindowsNewWidth) {
+    TerminalHost host(share("Good evening, and thank you for joining us tonight.\n"));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    host.resize(24, 30);  // the text is 26 columns wide inside the two-column insets
+    ASSERT_TRUE(host.waitUntil([](const std::string& out) {
+        return anyRow(out, [](const std::string& row) { return row == "  you for joining us"; });
+    })) << host.output();
+    host.type("q");
+    EXPECT_EQ(host.finish(), 1);
+}
+
+TEST_F(Sheet, ASignalThatEndsTheHostGivesTheTerminalBack) {
+    TerminalHost host(share(kText));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    host.signal(SIGTERM);
+    EXPECT_EQ(host.finish(), 128 + SIGTERM);
+    EXPECT_NE(host.output().rfind("\x1b[?25h\x1b[?1049l"), std::string::npos);
+    expectModeRestored(host);
+    EXPECT_TRUE(importedFiles().empty());
+}
+
+TEST_F(Sheet, ColoursFollowTheTerminal) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> environment;
+        const char* bodyRendition;  // before "  Good evening"
+    };
+    const Case cases[] = {
+        {"NO_COLOR", {{"NO_COLOR", "1"}}, "\x1b[0m"},
+        {"TERM=dumb", {{"TERM", "dumb"}, {"COLORTERM", ""}}, "\x1b[0m"},
+        {"no colour capability", {{"TERM", "vt100"}, {"COLORTERM", ""}}, "\x1b[0m"},
+        {"256 colours", {{"COLORTERM", ""}}, "\x1b[0;38;5;16;48;5;231m"},
+        {"8 colours", {{"TERM", "xterm"}, {"COLORTERM", ""}}, "\x1b[0;30;47m"},
+    };
+    for (const Case& each : cases) {
+        HostRun run = share(kText);
+        run.environment.insert(each.environment.begin(), each.environment.end());
+        TerminalHost host(run);
+        ASSERT_TRUE(host.waitForSheet()) << each.name << host.output();
+        EXPECT_NE(host.output().find(std::string(each.bodyRendition) + "  Good evening"),
+                  std::string::npos)
+            << each.name;
+        // Bold stays without colour: the title line is still told apart.
+        EXPECT_NE(host.output().find("\x1b[0;1;4"), std::string::npos) << each.name;
+        host.type("q");
+        EXPECT_EQ(host.finish(), 1) << each.name;
+    }
+}
+
+class ControlsGallery : public Sheet {};
+
+TEST_F(ControlsGallery, TheThumbSticksAtZeroAndTicksAtMostTwiceASecond) {
+    TerminalHost host(HostRun{{"--controls"}});
+    const auto rowIs = [&](const std::string& wanted) {
+        return host.waitUntil([&](const std::string& out) {
+            return anyRow(out, [&](const std::string& row) { return trimmed(row) == wanted; });
+        });
+    };
+    ASSERT_TRUE(rowIs("ticks 0")) << host.output();
+
+    // Two moves in one go, both within the stick band: the thumb snaps back each time, and the
+    // second tick, a moment after the first, is dropped.
+    host.type("\x1b[C\x1b[C");
+    ASSERT_TRUE(host.waitFor("✦ tick")) << host.output();
+    ASSERT_TRUE(rowIs("ticks 1")) << host.output();  // the flash has gone again
+    // The finger moves on past the band: the thumb follows it.
+    host.type("\x1b[C");
+    ASSERT_TRUE(rowIs("0.06")) << host.output();
+    EXPECT_EQ(host.output().find("ticks 2"), std::string::npos);
+
+    // Back into the band once the half second is over: it sticks and ticks again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    host.type("\x1b[D");
+    ASSERT_TRUE(rowIs("ticks 2")) << host.output();
+    EXPECT_TRUE(rowIs("0.00"));
+
+    // The toggle flicked by space: the knob moves to the other side, the capsule stays.
+    host.type(" ");
+    ASSERT_TRUE(host.waitUntil([](const std::string& out) {
+        return anyRow(out, [](const std::string& row) {
+            return trimmed(row).starts_with("━━━━●  on    tint green");
+        });
+    })) << host.output();
+
+    host.type("q");
+    EXPECT_EQ(host.finish(), 0);
+    expectModeRestored(host);
+}
+
+}  // namespace
