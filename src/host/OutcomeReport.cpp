@@ -98,8 +98,17 @@ std::string outcomeWords(const ShareOutcome& outcome, bool colour) {
                 words += "\n  " + url.path();
             return words;
         }
-        case ShareOutcome::Kind::cancelled:
-            return paint("33", "Cancelled: nothing was sent.");
+        case ShareOutcome::Kind::cancelled: {
+            if (outcome.newFiles.empty())
+                return paint("33", "Cancelled: nothing was sent.");
+            // Closing during a send cancels the request, but the write under way goes on and
+            // may finish: the person must not be told that nothing was sent.
+            std::string words =
+                paint("33", "Cancelled while sending; the text was saved all the same:");
+            for (const auto& url : outcome.newFiles)
+                words += "\n  " + url.path();
+            return words;
+        }
         case ShareOutcome::Kind::failed:
             return paint("1;31", "Not sent: ") +
                    (outcome.error ? outcome.error->localizedDescription() : "unknown error");

@@ -154,15 +154,6 @@ int main(int argc, char** argv) {
             } else {
                 std::cout << host::outcomeWords(outcome, colourWanted()) << "\n";
             }
-            // Closing the sheet while a send was being written cancels the request, but the
-            // write carries on and may finish: say so rather than let "nothing was sent" stand.
-            if (outcome.kind == host::ShareOutcome::Kind::cancelled && !outcome.newFiles.empty()) {
-                std::cerr << kProgram
-                          << ": the share was closed while the text was being saved, and it "
-                             "was saved all the same:\n";
-                for (const auto& url : outcome.newFiles)
-                    std::cerr << "  " << url.path() << "\n";
-            }
         } catch (const platform::ExtensionBundleError& error) {
             std::cerr << kProgram << ": " << error.what() << "\n";
             return host::kExitExtensionUnavailable;
