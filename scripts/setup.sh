@@ -5,6 +5,8 @@ set -eu
 
 packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev"
 packages="$packages clang libclang-rt-14-dev tmux"
+# The figures report (scripts/figures.sh).
+packages="$packages python3 time"
 
 missing=""
 for package in $packages; do

@@ -48,7 +48,8 @@ ExtensionPropertyList ExtensionPropertyList::parse(const std::string& document,
     json root;
     try {
         root = json::parse(document);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Not only syntax: a number too large for a double is refused while parsing as well.
         throw ExtensionBundleError(where + ": not valid JSON: " + error.what());
     }
     if (!root.is_object())
@@ -57,7 +58,12 @@ ExtensionPropertyList ExtensionPropertyList::parse(const std::string& document,
     info.bundleIdentifier = requiredString(root, "CFBundleIdentifier", where);
     info.executable = requiredString(root, "CFBundleExecutable", where);
     checkPlainName(info.executable, "CFBundleExecutable", where);
-    info.version = root.value("CFBundleShortVersionString", "");
+    if (const auto version = root.find("CFBundleShortVersionString"); version != root.end()) {
+        if (!version->is_string()) {
+            throw ExtensionBundleError(where + ": \"CFBundleShortVersionString\" must be a string");
+        }
+        info.version = version->get<std::string>();
+    }
     const auto extension = root.find("NSExtension");
     if (extension == root.end() || !extension->is_object()) {
         throw ExtensionBundleError(where + ": \"NSExtension\" must be an object");

@@ -32,7 +32,8 @@ class Loader {
     LoadedInterface load() {
         if (!document_.is_object())
             fail("the document is not a JSON object");
-        if (document_.value("interfaceFormat", "") != "quorvane-interface") {
+        const auto format = document_.find("interfaceFormat");
+        if (format == document_.end() || *format != "quorvane-interface") {
             fail("\"interfaceFormat\" must be \"quorvane-interface\"");
         }
         if (!document_.contains("formatVersion") || document_["formatVersion"] != 1) {
@@ -214,7 +215,8 @@ LoadedInterface InterfaceFile::loadFromString(const std::string& document,
     json parsed;
     try {
         parsed = json::parse(document);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {
+        // Not only syntax: a number too large for a double is refused while parsing as well.
         throw InterfaceFileError("interface file " + sourceName +
                                  ": not valid JSON: " + error.what());
     }

@@ -1,0 +1,124 @@
+#!/bin/sh
+# Prints the figures report: what the transforms cost per run and per length, what the title
+# line costs on long texts, and what the whole send costs in time and peak memory against
+# plain system calls, every ratio measured in the same run. Builds the benchmarks first (the
+# default preset). Takes a few minutes; large files go to a folder on the build's disk (not a
+# RAM disk), so syncing costs what it costs.
+#
+#   scripts/figures.sh
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target transform_bench title_bench send_bench plain_writer \
+    quorvane-share QuorvaneShareExt >/dev/null
+bin="$PWD/build/default/bin"
+work="$(mktemp -d "$PWD/build/default/figures-XXXXXX")"
+trap 'rm -rf "$work"' EXIT INT TERM
+
+echo "Running the transform benchmarks..." >&2
+"$bin/transform_bench" \
+    --benchmark_filter='length:(1024|104857600)/runs:1$|length:1048576/runs:(1000|10000)$' \
+    --benchmark_format=json >"$work/transforms.json"
+echo "Running the title line benchmark..." >&2
+"$bin/title_bench" --benchmark_format=json >"$work/title.json"
+echo "Running the send benchmark..." >&2
+(cd "$work" && "$bin/send_bench" --benchmark_format=json >"$work/send.json")
+
+# The share host sending a 100 MB text, against the plain writer (reads it whole, writes and
+# syncs a new file) and a streaming copy with dd; three runs each, the median kept.
+echo "Measuring time and peak memory of a 100 MB send..." >&2
+python3 -c '
+import sys
+line = "x" * 79 + "\n"
+with open(sys.argv[1], "w") as f:
+    f.write(line * (100 * 1024 * 1024 // 80) + "x" * (100 * 1024 * 1024 % 80))
+' "$work/text"
+mkdir -p "$work/containers" "$work/plain"
+for run in 1 2 3; do
+    QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a -o "$work/host.time" \
+        "$bin/quorvane-share" --send "$work/text" >/dev/null
+    /usr/bin/time -f '%e %M' -a -o "$work/plain.time" "$bin/plain_writer" "$work/text" "$work/plain"
+    /usr/bin/time -f '%e %M' -a -o "$work/dd.time" \
+        dd if="$work/text" of="$work/dd-$run" bs=1M conv=fsync status=none
+done
+
+python3 - "$work" "$(nproc)" "$(uname -r)" <<'EOF'
+import json, re, statistics, sys, datetime
+work, cores, kernel = sys.argv[1], sys.argv[2], sys.argv[3]
+
+def load(name):
+    with open(f"{work}/{name}") as f:
+        return json.load(f)["benchmarks"]
+
+def micros(b):
+    scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3, "s": 1e6}[b["time_unit"]]
+    return b["real_time"] * scale
+
+def fmt(value, digits=2):
+    return f"{value:,.{digits}f}"
+
+def duration(us):
+    if us >= 1e6:
+        return f"{fmt(us / 1e6)} s"
+    if us >= 1e3:
+        return f"{fmt(us / 1e3)} ms"
+    return f"{fmt(us, 3)} µs"
+
+print(f"Figures, measured {datetime.date.today()} on {cores} cores (Linux {kernel}),")
+print("release build with debug info (default preset).")
+print()
+print("Transforms: time per transform by length (one run) and time per run (1 MB text)")
+print()
+print("| transform | 1 KB, 1 run | 100 MB, 1 run | 100 MB / 1 KB | per run, 1,000 runs | per run, 10,000 runs |")
+print("|---|---:|---:|---:|---:|---:|")
+shapes = {}
+for b in load("transforms.json"):
+    m = re.match(r"(\w+)/length:(\d+)/runs:(\d+)$", b["name"])
+    shapes.setdefault(m[1], {})[(int(m[2]), int(m[3]))] = micros(b)
+for name, t in shapes.items():
+    small, large = t[(1024, 1)], t[(104857600, 1)]
+    print(f"| {name} | {fmt(small)} µs | {fmt(large)} µs | {fmt(large / small)} | "
+          f"{fmt(t[(1048576, 1000)] / 1000 * 1000, 0)} ns | {fmt(t[(1048576, 10000)] / 10000 * 1000, 0)} ns |")
+print()
+print("Title line")
+print()
+print("| text | time |")
+print("|---|---:|")
+title = {}
+for b in load("title.json"):
+    m = re.match(r"TitleLine/length:(\d+)/singleLine:(\d)$", b["name"])
+    title[(int(m[1]), int(m[2]))] = micros(b)
+    size = "100 MB" if int(m[1]) > 1024 else "1 KB"
+    shape = "one line" if m[2] == "1" else "short first line"
+    print(f"| {size}, {shape} | {duration(micros(b))} |")
+print(f"| ratio, 100 MB one line / 100 MB short first line | {fmt(title[(104857600, 1)] / title[(104857600, 0)], 0)} |")
+print()
+print("Send path: the whole send (delivery, presentation, durable write, completion) against")
+print("open, write, fsync, close of the same bytes (send_bench)")
+print()
+print("| text | whole send | plain write and sync | ratio |")
+print("|---|---:|---:|---:|")
+send = {}
+for b in load("send.json"):
+    m = re.match(r"(\w+)/(\d+)", b["name"])
+    send[(m[1], int(m[2]))] = micros(b) / 1000
+for size in sorted({s for _, s in send}):
+    whole, plain = send[("WholeSend", size)], send[("PlainWriteAndSync", size)]
+    print(f"| {size >> 20} MB | {fmt(whole, 1)} ms | {fmt(plain, 1)} ms | {fmt(whole / plain)} |")
+print()
+
+def median_run(name):
+    runs = [tuple(map(float, l.split())) for l in open(f"{work}/{name}.time") if l.strip()]
+    return statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs) / 1024
+
+host, plain, dd = median_run("host"), median_run("plain"), median_run("dd")
+print("Sending a 100 MB text, whole programs (/usr/bin/time, median of 3)")
+print()
+print("| program | elapsed | peak resident | host / it, time | host / it, memory |")
+print("|---|---:|---:|---:|---:|")
+print(f"| quorvane-share --send | {fmt(host[0])} s | {fmt(host[1], 1)} MB | | |")
+for label, other in (("plain writer (reads whole, writes, syncs)", plain), ("dd bs=1M conv=fsync (streams)", dd)):
+    print(f"| {label} | {fmt(other[0])} s | {fmt(other[1], 1)} MB | {fmt(host[0] / other[0])} | {fmt(host[1] / other[1])} |")
+EOF
