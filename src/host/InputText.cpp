@@ -1,5 +1,7 @@
 #include "host/InputText.h"
 
+#include "platform/foundation/Unicode.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,43 +73,11 @@ std::optional<std::string> readInput(const std::string& path, std::string* probl
 }
 
 std::optional<std::size_t> firstInvalidUtf8(std::string_view bytes) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    const std::size_t size = bytes.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const std::uint8_t lead = data[i];
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint8_t low = 0x80, high = 0xBF;  // allowed range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead == 0xE0) {
-            length = 3, low = 0xA0;  // no overlong forms
-        } else if (lead >= 0xE1 && lead <= 0xEC) {
-            length = 3;
-        } else if (lead == 0xED) {
-            length = 3, high = 0x9F;  // no surrogates
-        } else if (lead >= 0xEE && lead <= 0xEF) {
-            length = 3;
-        } else if (lead == 0xF0) {
-            length = 4, low = 0x90;
-        } else if (lead >= 0xF1 && lead <= 0xF3) {
-            length = 4;
-        } else if (lead == 0xF4) {
-            length = 4, high = 0x8F;  // nothing above U+10FFFF
-        } else {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const platform::Utf8Scalar scalar = platform::decodeUtf8(bytes, i);
+        if (scalar.size == 1 && scalar.value == platform::kReplacementCharacter)
             return i;
-        }
-        if (i + length > size || data[i + 1] < low || data[i + 1] > high)
-            return i;
-        for (std::size_t k = 2; k < length; ++k) {
-            if ((data[i + k] & 0xC0) != 0x80)
-                return i;
-        }
-        i += length;
+        i += scalar.size;
     }
     return std::nullopt;
 }

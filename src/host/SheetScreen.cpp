@@ -7,6 +7,7 @@
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/TextAttributeKey.h"
+#include "platform/foundation/Unicode.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/NavigationItem.h"
 #include "platform/ui/TraitCollection.h"
@@ -80,8 +81,8 @@ std::vector<Range> wrapLines(std::string_view text, int width) {
     int column = 0;
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t at = i;
-        const char32_t c = decodeUtf8(text, i);
-        if (isLineBreak(c)) {
+        const char32_t c = platform::nextScalar(text, i);
+        if (platform::isLineBreak(c)) {
             push(lineStart, at);
             if (c == '\r' && i < text.size() && text[i] == '\n')
                 ++i;

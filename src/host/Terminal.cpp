@@ -1,5 +1,7 @@
 #include "host/Terminal.h"
 
+#include "platform/foundation/Unicode.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -174,7 +176,7 @@ void takeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet) {
                                                            : 1;
         if (i + length > bytes.size() && !quiet)
             break;
-        keys.push_back({Key::Kind::character, decodeUtf8(bytes, i)});
+        keys.push_back({Key::Kind::character, platform::nextScalar(bytes, i)});
     }
     bytes.erase(0, i);
 }

@@ -1,5 +1,7 @@
 #include "host/TerminalPaint.h"
 
+#include "platform/foundation/Unicode.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,25 +11,7 @@
 namespace host {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
+constexpr char32_t kReplacement = platform::kReplacementCharacter;
 
 bool inRanges(char32_t c, const std::pair<char32_t, char32_t>* begin,
               const std::pair<char32_t, char32_t>* end) {
@@ -172,48 +156,6 @@ std::string graphicRendition(const CellStyle& style, ColourDepth depth) {
     return out + "m";
 }
 
-char32_t decodeUtf8(std::string_view text, std::size_t& position) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(position);
-    int length = 0;
-    char32_t value = 0;
-    char32_t least = 0;
-    if (lead < 0x80) {
-        ++position;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, value = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, value = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, value = lead & 0x07, least = 0x10000;
-    } else {
-        ++position;
-        return kReplacement;
-    }
-    if (position + length > text.size()) {
-        ++position;
-        return kReplacement;
-    }
-    for (int i = 1; i < length; ++i) {
-        if ((byte(position + i) & 0xC0) != 0x80) {
-            ++position;
-            return kReplacement;
-        }
-        value = (value << 6) | (byte(position + i) & 0x3F);
-    }
-    if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        ++position;
-        return kReplacement;
-    }
-    position += length;
-    return value;
-}
-
-bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
 int cellWidth(char32_t c) {
     if (c == '\t')
         return kTabColumns;
@@ -228,7 +170,7 @@ int cellWidth(char32_t c) {
 int columnsOf(std::string_view utf8) {
     int columns = 0;
     for (std::size_t i = 0; i < utf8.size();)
-        columns += cellWidth(decodeUtf8(utf8, i));
+        columns += cellWidth(platform::nextScalar(utf8, i));
     return columns;
 }
 
@@ -240,7 +182,7 @@ std::string ellipsized(std::string_view utf8, int columns) {
     int used = 0;
     std::size_t end = 0;
     for (std::size_t i = 0; i < utf8.size();) {
-        const int width = cellWidth(decodeUtf8(utf8, i));
+        const int width = cellWidth(platform::nextScalar(utf8, i));
         if (used + width > columns - 1)
             break;
         used += width;
@@ -261,7 +203,7 @@ void Row::use(const CellStyle& style) {
 
 void Row::text(std::string_view utf8, const CellStyle& style) {
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t c = decodeUtf8(utf8, i);
+        const char32_t c = platform::nextScalar(utf8, i);
         const int columns = cellWidth(c);
         if (column_ + columns > width_)
             break;
@@ -269,7 +211,7 @@ void Row::text(std::string_view utf8, const CellStyle& style) {
         if (c == '\t') {
             bytes_.append(static_cast<std::size_t>(columns), ' ');
         } else {
-            appendUtf8(bytes_, shownAs(c));
+            platform::appendUtf8(bytes_, shownAs(c));
         }
         column_ += columns;
     }

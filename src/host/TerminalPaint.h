@@ -67,11 +67,6 @@ struct CellStyle {
 
 // ---- characters ----
 
-// Decodes the UTF-8 code point at `position`, moving past it; an invalid byte decodes as
-// U+FFFD and moves by one.
-[[nodiscard]] char32_t decodeUtf8(std::string_view text, std::size_t& position);
-// Line breaks of the text (a CR LF pair is one): U+000A to U+000D, U+0085, U+2028, U+2029.
-[[nodiscard]] bool isLineBreak(char32_t character);
 // Columns the character takes on screen: 0 for combining marks and invisible joiners, 2 for
 // wide East Asian characters and emoji, kTabColumns for a tab, else 1. Control characters
 // count as the one-cell picture they are shown as.
