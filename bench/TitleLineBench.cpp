@@ -17,7 +17,7 @@ enum Shape : std::int64_t { shortFirstLine = 0, singleLine = 1 };
 // A text of `size` bytes: a short title line and lines of 80 after it, or one line of letters;
 // leading and trailing space either way, for the trimming.
 const platform::String& sampleText(std::int64_t size, std::int64_t shape) {
-    static auto& cache = *new std::map<std::pair<std::int64_t, std::int64_t>, platform::String>;
+    static std::map<std::pair<std::int64_t, std::int64_t>, platform::String> cache;
     auto& slot = cache[{size, shape}];
     if (slot.size() == static_cast<std::size_t>(size))
         return slot;

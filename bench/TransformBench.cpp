@@ -21,12 +21,23 @@ using platform::MutableAttributedText;
 using platform::RgbaColor;
 using platform::String;
 
+// Calls `edit(i, range)` for each of `runs` equal ranges over `length` bytes (the last takes
+// the rest).
+template <typename Edit>
+void forEachRun(std::int64_t length, std::int64_t runs, Edit edit) {
+    const std::uint64_t step = static_cast<std::uint64_t>(length / runs);
+    for (std::int64_t i = 0; i < runs; ++i) {
+        const std::uint64_t start = static_cast<std::uint64_t>(i) * step;
+        const std::uint64_t size =
+            i + 1 == runs ? static_cast<std::uint64_t>(length) - start : step;
+        edit(static_cast<std::size_t>(i), platform::Range{start, size});
+    }
+}
+
 // A text of `length` bytes with `runs` alternating colour and font runs and a paragraph style
 // on every other run, made once per shape.
 const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
-    // Never destroyed: a text destroyed at exit would hand its run buffers to a thread's spare
-    // pool that is already gone.
-    static auto& cache = *new std::map<std::pair<std::int64_t, std::int64_t>, AttributedText>;
+    static std::map<std::pair<std::int64_t, std::int64_t>, AttributedText> cache;
     auto& slot = cache[{length, runs}];
     if (slot.length() != 0)
         return slot;
@@ -40,18 +51,12 @@ const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
                                   AttributeValue::make(Font::boldSystemFontOfSize(20))};
     const auto style =
         AttributeValue::make(platform::ParagraphStyle{platform::TextAlignment::center});
-    const std::uint64_t step = static_cast<std::uint64_t>(length / runs);
-    for (std::int64_t i = 0; i < runs; ++i) {
-        const std::uint64_t start = static_cast<std::uint64_t>(i) * step;
-        const std::uint64_t size =
-            i + 1 == runs ? static_cast<std::uint64_t>(length) - start : step;
-        text.addAttribute(platform::NSForegroundColorAttributeName,
-                          colours[static_cast<std::size_t>(i % 2)], {start, size});
-        text.addAttribute(platform::NSFontAttributeName, fonts[static_cast<std::size_t>(i % 2)],
-                          {start, size});
+    forEachRun(length, runs, [&](std::size_t i, platform::Range range) {
+        text.addAttribute(platform::NSForegroundColorAttributeName, colours[i % 2], range);
+        text.addAttribute(platform::NSFontAttributeName, fonts[i % 2], range);
         if (i % 2)
-            text.addAttribute(platform::NSParagraphStyleAttributeName, style, {start, size});
-    }
+            text.addAttribute(platform::NSParagraphStyleAttributeName, style, range);
+    });
     slot = text.copy();
     return slot;
 }
@@ -59,9 +64,7 @@ const AttributedText& sampleText(std::int64_t length, std::int64_t runs) {
 // The same shape with colours the colour-matched transforms act on half the time: foreground
 // alternating black (dark) and blue, background alternating white at half alpha and #feffff.
 const AttributedText& sampleColourText(std::int64_t length, std::int64_t runs) {
-    // Never destroyed: a text destroyed at exit would hand its run buffers to a thread's spare
-    // pool that is already gone.
-    static auto& cache = *new std::map<std::pair<std::int64_t, std::int64_t>, AttributedText>;
+    static std::map<std::pair<std::int64_t, std::int64_t>, AttributedText> cache;
     auto& slot = cache[{length, runs}];
     if (slot.length() != 0)
         return slot;
@@ -70,16 +73,10 @@ const AttributedText& sampleColourText(std::int64_t length, std::int64_t runs) {
                                         AttributeValue::make(RgbaColor::blueColor())};
     const auto backgrounds = std::array{AttributeValue::make(RgbaColor(1, 1, 1, 0.5)),
                                         AttributeValue::make(RgbaColor(0.999, 1, 1, 1))};
-    const std::uint64_t step = static_cast<std::uint64_t>(length / runs);
-    for (std::int64_t i = 0; i < runs; ++i) {
-        const std::uint64_t start = static_cast<std::uint64_t>(i) * step;
-        const std::uint64_t size =
-            i + 1 == runs ? static_cast<std::uint64_t>(length) - start : step;
-        text.addAttribute(platform::NSForegroundColorAttributeName,
-                          foregrounds[static_cast<std::size_t>(i % 2)], {start, size});
-        text.addAttribute(platform::NSBackgroundColorAttributeName,
-                          backgrounds[static_cast<std::size_t>(i % 2)], {start, size});
-    }
+    forEachRun(length, runs, [&](std::size_t i, platform::Range range) {
+        text.addAttribute(platform::NSForegroundColorAttributeName, foregrounds[i % 2], range);
+        text.addAttribute(platform::NSBackgroundColorAttributeName, backgrounds[i % 2], range);
+    });
     slot = text.copy();
     return slot;
 }
