@@ -30,6 +30,14 @@ std::vector<Range> wrapLines(std::string_view text, int width) {
             continue;
         }
         const int columns = cellWidth(c);
+        if (column + columns > width && column > 0 && c == ' ') {
+            // A space where the line is full ends it: the line keeps every word that fits.
+            push(lineStart, at);
+            lineStart = i;
+            column = 0;
+            spaceAt = std::string_view::npos;
+            continue;
+        }
         if (column + columns > width && column > 0) {
             if (spaceAt != std::string_view::npos) {
                 push(lineStart, spaceAt);
