@@ -207,7 +207,7 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
     };
     const Row rows[] = {
         {"random bytes are refused at once", "exec \"$HOST\" --send /dev/urandom", 2,
-         "invalid byte at offset 0", false},
+         "not UTF-8 text (invalid byte at offset ", false},
         {"endless input stops at the cap", "exec \"$HOST\" --send --max-size 1M - </dev/zero", 2,
          "larger than the size cap of 1 MiB", false},
         {"a file over the cap is refused unread",
