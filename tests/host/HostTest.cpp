@@ -220,6 +220,8 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
          "Not sent: ", false},
         {"a full output", "exec \"$HOST\" --send --json " + small.string() + " >/dev/full", 6,
          "the text was sent all the same, as /", false},
+        {"a closed output", "exec \"$HOST\" --send " + small.string() + " >&-", 6,
+         "Bad file descriptor; the text was sent all the same, as /", false},
         {"a full output for a listing", "exec \"$HOST\" --list >/dev/full", 6,
          "cannot write to standard output", false},
         {"a closed pipe",
