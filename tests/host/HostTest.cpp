@@ -239,8 +239,9 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
             "/bin/sh", {"-c", "(" + row.script + ") 2>" + stderrCopy.string() + "; echo $? >&2"},
             options);
         const std::string err = readFile(stderrCopy);
-        if (row.status >= 0)
+        if (row.status >= 0) {
             EXPECT_EQ(result.err, std::to_string(row.status) + "\n") << row.name << ": " << err;
+        }
         EXPECT_NE(err.find(row.message), std::string::npos) << row.name << ": " << err;
         EXPECT_EQ(err.find("terminate called"), std::string::npos) << row.name;
         if (row.jsonOut) {
