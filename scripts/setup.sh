@@ -5,6 +5,8 @@ set -eu
 
 packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev"
 packages="$packages clang libclang-rt-14-dev tmux"
+# The terminal sheet: terminfo and Unicode character widths.
+packages="$packages libncurses-dev libutf8proc-dev pkg-config"
 # The figures report (scripts/figures.sh).
 packages="$packages python3 time"
 

@@ -28,9 +28,6 @@ constexpr std::chrono::milliseconds kFrameInterval(50);
 constexpr std::chrono::milliseconds kSpinnerStep(100);
 constexpr std::string_view kSpinnerFrames[] = {"⠋", "⠙", "⠹", "⠸", "⠼", "⠴", "⠦", "⠧", "⠇", "⠏"};
 
-// The text system draws text without a foreground colour in black.
-constexpr Rgb kDefaultTextColour{0, 0, 0};
-
 // What a bar item shows: its title, or the name of its system item.
 std::string itemLabel(const platform::BarButtonItem& item) {
     if (item.title())
@@ -51,9 +48,10 @@ void drawTextLine(Row& row, const AttributedText& text, const StyledSpans& spans
                   double smallestSize, Rgb background) {
     spans.forEach(line, [&](const StyledSpan& span) {
         CellStyle style;
-        style.background = background;
-        style.foreground =
-            span.foreground ? rgbOver(*span.foreground, background) : kDefaultTextColour;
+        if (span.foreground) {
+            style.foreground = rgbOver(*span.foreground, background);
+            style.background = background;
+        }
         style.bold = span.font && span.font->isBold();
         style.underline = span.font && span.font->pointSize() > smallestSize;
         row.text(text.substring(span.range), style);
@@ -67,6 +65,7 @@ SheetScreen::SheetScreen(ShareSession& session, Terminal& terminal)
 
 void SheetScreen::run() {
     const Terminal::Session screen(terminal_);
+    terminal_.discardTypedKeys();
     bool dirty = true;
     while (!session_.hasEnded()) {
         if (terminal_.takeResize())
@@ -106,10 +105,12 @@ void SheetScreen::handle(const Key& key) {
         case Kind::pageDown:
             return scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
         case Kind::home:
-            firstLine_ = 0;
+            jump_ = Jump::home;
+            scroll_ = 0;
             return;
         case Kind::end:
-            firstLine_ = static_cast<std::int64_t>(layout_.lines.size());  // clamped when drawn
+            jump_ = Jump::end;
+            scroll_ = 0;
             return;
         case Kind::left:
         case Kind::right:
@@ -159,10 +160,6 @@ void SheetScreen::changeTraits(bool switchAppearance, int sizeSteps) {
     // The platform delivers a trait change only when something changed.
     if (traits != controller->traitCollection())
         session_.changeTraits(traits);
-}
-
-void SheetScreen::scrollBy(std::int64_t lines) {
-    firstLine_ = std::max<std::int64_t>(firstLine_ + lines, 0);
 }
 
 std::vector<std::string> SheetScreen::render(int rows, int columns) {
@@ -226,26 +223,37 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
         const int rightColumns = static_cast<int>(inset.right / kPointsPerColumn + 0.5);
         const int topRows = static_cast<int>(inset.top / kPointsPerRow + 0.5);
         const int width = std::max(columns - leftColumns - rightColumns, 1);
-        if (layout_.width != width ||
-            layout_.source.characterStorage() != text.characterStorage() ||
-            layout_.source.length() != text.length()) {
-            layout_ = {text, width, wrapLines(text.string(), width)};
+        if (!layout_ || layout_->width() != width ||
+            layoutSource_.characterStorage() != text.characterStorage() ||
+            layoutSource_.length() != text.length()) {
+            // The line shown first stays first, as far as the new text or width has it.
+            const std::size_t kept = layout_ ? layout_->line(top_).location : 0;
+            layoutSource_ = text;
+            layout_.emplace(layoutSource_.string(), width);
+            top_ = layout_->at(kept);
         }
         const StyledSpans spans(text);
         const double smallest = spans.smallestPointSize();
-        const auto lineCount = static_cast<std::int64_t>(layout_.lines.size());
         const std::int64_t textRows = std::max(contentRows - topRows, 0);
-        firstLine_ = std::clamp<std::int64_t>(firstLine_, 0,
-                                              std::max<std::int64_t>(lineCount - textRows, 0));
+        if (jump_ != Jump::none)
+            top_ = jump_ == Jump::home ? WrappedText::first() : layout_->last();
+        top_ = layout_->moved(top_, scroll_);
+        jump_ = Jump::none;
+        scroll_ = 0;
+        // The last screen is full: no scrolling past the text's end.
+        const std::int64_t wanted = std::max<std::int64_t>(textRows - 1, 0);
+        const WrappedText::Position bottom = layout_->moved(top_, wanted);
+        top_ = layout_->moved(bottom, -wanted);
         for (int i = 0; i < topRows && i < contentRows; ++i)
             content.push_back(Row(columns, plain, depth_).finish());
-        for (std::int64_t i = firstLine_;
-             i < lineCount && static_cast<int>(content.size()) < contentRows; ++i) {
+        for (WrappedText::Position at = top_; static_cast<int>(content.size()) < contentRows;) {
             Row row(columns, plain, depth_);
             row.padTo(leftColumns, plain);
-            drawTextLine(row, text, spans, layout_.lines[static_cast<std::size_t>(i)], smallest,
-                         palette.background);
+            drawTextLine(row, text, spans, layout_->line(at), smallest, palette.background);
             content.push_back(row.finish());
+            if (at == bottom)
+                break;
+            at = layout_->moved(at, 1);
         }
     } else if (indicator && indicator->isAnimating() && !indicator->isHidden() && contentRows > 0) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -270,7 +278,7 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
             " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
         const std::string keys =
-            " Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll";
+            " Enter send · Esc close · d light/dark · +/- size · ↑↓ scroll · ^Z suspend";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
         row.text(status, hint);

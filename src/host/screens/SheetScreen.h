@@ -6,7 +6,9 @@
 //
 //     Welcome to the evening bulletin
 //     Good evening, and thank you for joining us.
-//   Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll     Large · light
+//   Enter send · Esc close · d light/dark · +/- size · ↑↓ scroll · ^Z suspend   Large · light
+//
+// Ctrl+Z suspends the sheet (the terminal is given back until the program is continued).
 //
 // Every frame is read from the controller's views as they are now: the navigation item's
 // title and bar items (the right one dimmed while disabled), the text view's attributed text
@@ -18,16 +20,22 @@
 // container's side insets (kPointsPerColumn points to a column); bold fonts bold; text set
 // larger than the smallest text in the view (the title line at the large-title size) is
 // underlined, since a terminal has one size of letter; foreground colours as the terminal's
-// colour depth allows. Text without a colour of its own is drawn in the text system's
-// default, black, as the device draws it. The sheet's background follows the controller's
-// appearance: dark for the dark style, light otherwise (the platform resolves an unspecified
-// style to light).
+// colour depth allows. Text without a colour of its own is drawn in the terminal's own
+// foreground on the terminal's own background, a pair that is readable on every terminal (the
+// text keeps no colour: only the drawing chooses). The sheet's background follows the
+// controller's appearance: dark for the dark style, light otherwise (the platform resolves an
+// unspecified style to light).
+//
+// Only what is shown is wrapped (see WrappedText), so a text of any size shows at once and
+// End goes straight to its last lines.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/screens/TextWrap.h"
 #include "host/session/ShareSession.h"
 #include "host/tty/Terminal.h"
 #include "platform/foundation/AttributedText.h"
@@ -47,22 +55,20 @@ class SheetScreen {
     [[nodiscard]] std::vector<std::string> render(int rows, int columns);
     void handle(const Key& key);
     void changeTraits(bool switchAppearance, int sizeSteps);
-    void scrollBy(std::int64_t lines);
+    void scrollBy(std::int64_t lines) { scroll_ += lines; }
 
     ShareSession& session_;
     Terminal& terminal_;
     ColourDepth depth_;
 
-    // The wrapped lines of the text view's characters at a width. `source` is held only so
-    // that the characters' identity (their storage) stays a sound key: a recolouring shares
-    // the characters and keeps the wrapping.
-    struct TextLayout {
-        platform::AttributedText source;
-        int width = -1;
-        std::vector<platform::Range> lines;
-    };
-    TextLayout layout_;
-    std::int64_t firstLine_ = 0;    // the first wrapped line shown
+    // The text view's characters wrapped at the text's width. `source` is held so that the
+    // characters stay alive and their identity (their storage) stays a sound key: a
+    // recolouring shares the characters and keeps the wrapping.
+    platform::AttributedText layoutSource_;
+    std::optional<WrappedText> layout_;
+    WrappedText::Position top_;  // the first line shown
+    std::int64_t scroll_ = 0;    // lines to move by at the next frame (up when negative)
+    enum class Jump { none, home, end } jump_ = Jump::none;
     std::int64_t visibleRows_ = 0;  // content rows of the last frame, for paging
 };
 
