@@ -228,8 +228,12 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             layoutSource_.length() != text.length()) {
             // The line shown first stays first, as far as the new text or width has it.
             const std::size_t kept = layout_ ? layout_->line(top_).location : 0;
-            layoutSource_ = text;
-            layout_.emplace(layoutSource_.string(), width);
+            if (layoutSource_.characterStorage() != text.characterStorage() ||
+                layoutSource_.length() != text.length() || !layout_) {
+                layoutSource_ = text;
+                layoutString_ = text.string();  // one copy per text: its pieces made contiguous
+            }
+            layout_.emplace(layoutString_, width);
             top_ = layout_->at(kept);
         }
         const StyledSpans spans(text);
@@ -277,8 +281,7 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             " " +
             std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
             " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
-        const std::string keys =
-            " Enter send · Esc close · d light/dark · +/- size · ↑↓ scroll · ^Z suspend";
+        const std::string keys = " Enter send · Esc close · d light/dark · +/- size · ^Z suspend";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
         row.text(status, hint);

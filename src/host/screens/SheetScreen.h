@@ -6,7 +6,7 @@
 //
 //     Welcome to the evening bulletin
 //     Good evening, and thank you for joining us.
-//   Enter send · Esc close · d light/dark · +/- size · ↑↓ scroll · ^Z suspend   Large · light
+//   Enter send · Esc close · d light/dark · +/- size · ^Z suspend          Large · light
 //
 // Ctrl+Z suspends the sheet (the terminal is given back until the program is continued).
 //
@@ -65,6 +65,7 @@ class SheetScreen {
     // characters stay alive and their identity (their storage) stays a sound key: a
     // recolouring shares the characters and keeps the wrapping.
     platform::AttributedText layoutSource_;
+    std::string layoutString_;  // its characters, which the wrapping reads
     std::optional<WrappedText> layout_;
     WrappedText::Position top_;  // the first line shown
     std::int64_t scroll_ = 0;    // lines to move by at the next frame (up when negative)
