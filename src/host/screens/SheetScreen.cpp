@@ -4,9 +4,8 @@
 #include <chrono>
 #include <string_view>
 
-#include "host/screens/TextWrap.h"
+#include "host/screens/TextPane.h"
 #include "host/session/Colour.h"
-#include "host/session/StyledSpans.h"
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/TextAttributeKey.h"
@@ -18,8 +17,6 @@
 namespace host {
 namespace {
 
-using platform::AttributedText;
-using platform::Range;
 using platform::UserInterfaceStyle;
 
 // How long the screen waits for a key before it runs the main queue's work again: short, so a
@@ -41,21 +38,6 @@ std::string itemLabel(const platform::BarButtonItem& item) {
             break;
     }
     return "Done";
-}
-
-// One wrapped line of the text view's content, styled span by span.
-void drawTextLine(Row& row, const AttributedText& text, const StyledSpans& spans, Range line,
-                  double smallestSize, Rgb background) {
-    spans.forEach(line, [&](const StyledSpan& span) {
-        CellStyle style;
-        if (span.foreground) {
-            style.foreground = rgbOver(*span.foreground, background);
-            style.background = background;
-        }
-        style.bold = span.font && span.font->isBold();
-        style.underline = span.font && span.font->pointSize() > smallestSize;
-        row.text(text.substring(span.range), style);
-    });
 }
 
 }  // namespace
@@ -97,21 +79,17 @@ void SheetScreen::handle(const Key& key) {
             session_.tap(ShareAction::close);
             return;
         case Kind::up:
-            return scrollBy(-1);
+            return pane_.scrollBy(-1);
         case Kind::down:
-            return scrollBy(1);
+            return pane_.scrollBy(1);
         case Kind::pageUp:
-            return scrollBy(-std::max<std::int64_t>(visibleRows_ - 1, 1));
+            return pane_.scrollBy(-std::max<std::int64_t>(visibleRows_ - 1, 1));
         case Kind::pageDown:
-            return scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
+            return pane_.scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
         case Kind::home:
-            jump_ = Jump::home;
-            scroll_ = 0;
-            return;
+            return pane_.toStart();
         case Kind::end:
-            jump_ = Jump::end;
-            scroll_ = 0;
-            return;
+            return pane_.toEnd();
         case Kind::left:
         case Kind::right:
             return;
@@ -217,48 +195,8 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
     const auto textView = session_.textView();
     const auto indicator = session_.activityIndicator();
     if (textView && !textView->isHidden()) {
-        const AttributedText& text = textView->attributedText();
-        const platform::EdgeInsets inset = textView->textContainerInset();
-        const int leftColumns = static_cast<int>(inset.left / kPointsPerColumn + 0.5);
-        const int rightColumns = static_cast<int>(inset.right / kPointsPerColumn + 0.5);
-        const int topRows = static_cast<int>(inset.top / kPointsPerRow + 0.5);
-        const int width = std::max(columns - leftColumns - rightColumns, 1);
-        if (!layout_ || layout_->width() != width ||
-            layoutSource_.characterStorage() != text.characterStorage() ||
-            layoutSource_.length() != text.length()) {
-            // The line shown first stays first, as far as the new text or width has it.
-            const std::size_t kept = layout_ ? layout_->line(top_).location : 0;
-            if (layoutSource_.characterStorage() != text.characterStorage() ||
-                layoutSource_.length() != text.length() || !layout_) {
-                layoutSource_ = text;
-                layoutString_ = text.string();  // one copy per text: its pieces made contiguous
-            }
-            layout_.emplace(layoutString_, width);
-            top_ = layout_->at(kept);
-        }
-        const StyledSpans spans(text);
-        const double smallest = spans.smallestPointSize();
-        const std::int64_t textRows = std::max(contentRows - topRows, 0);
-        if (jump_ != Jump::none)
-            top_ = jump_ == Jump::home ? WrappedText::first() : layout_->last();
-        top_ = layout_->moved(top_, scroll_);
-        jump_ = Jump::none;
-        scroll_ = 0;
-        // The last screen is full: no scrolling past the text's end.
-        const std::int64_t wanted = std::max<std::int64_t>(textRows - 1, 0);
-        const WrappedText::Position bottom = layout_->moved(top_, wanted);
-        top_ = layout_->moved(bottom, -wanted);
-        for (int i = 0; i < topRows && i < contentRows; ++i)
-            content.push_back(Row(columns, plain, depth_).finish());
-        for (WrappedText::Position at = top_; static_cast<int>(content.size()) < contentRows;) {
-            Row row(columns, plain, depth_);
-            row.padTo(leftColumns, plain);
-            drawTextLine(row, text, spans, layout_->line(at), smallest, palette.background);
-            content.push_back(row.finish());
-            if (at == bottom)
-                break;
-            at = layout_->moved(at, 1);
-        }
+        content = pane_.draw(textView->attributedText(), textView->textContainerInset(), columns,
+                             contentRows, palette, depth_);
     } else if (indicator && indicator->isAnimating() && !indicator->isHidden() && contentRows > 0) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         const auto step = static_cast<std::size_t>(now / kSpinnerStep) % std::size(kSpinnerFrames);

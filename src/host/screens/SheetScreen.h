@@ -16,26 +16,16 @@
 // extension as the platform delivers a person's actions: a tap on a bar item, or a new trait
 // collection for the controller.
 //
-// How the text view's content is drawn: wrapped to the terminal's width less the text
-// container's side insets (kPointsPerColumn points to a column); bold fonts bold; text set
-// larger than the smallest text in the view (the title line at the large-title size) is
-// underlined, since a terminal has one size of letter; foreground colours as the terminal's
-// colour depth allows. Text without a colour of its own is drawn in the terminal's own
-// foreground on the terminal's own background, a pair that is readable on every terminal (the
-// text keeps no colour: only the drawing chooses). The sheet's background follows the
+// The text view's content is drawn by a TextPane. The sheet's background follows the
 // controller's appearance: dark for the dark style, light otherwise (the platform resolves an
 // unspecified style to light).
-//
-// Only what is shown is wrapped (see WrappedText), so a text of any size shows at once and
-// End goes straight to its last lines.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "host/screens/TextWrap.h"
+#include "host/screens/TextPane.h"
 #include "host/session/ShareSession.h"
 #include "host/tty/Terminal.h"
 #include "platform/foundation/AttributedText.h"
@@ -55,21 +45,12 @@ class SheetScreen {
     [[nodiscard]] std::vector<std::string> render(int rows, int columns);
     void handle(const Key& key);
     void changeTraits(bool switchAppearance, int sizeSteps);
-    void scrollBy(std::int64_t lines) { scroll_ += lines; }
 
     ShareSession& session_;
     Terminal& terminal_;
     ColourDepth depth_;
 
-    // The text view's characters wrapped at the text's width. `source` is held so that the
-    // characters stay alive and their identity (their storage) stays a sound key: a
-    // recolouring shares the characters and keeps the wrapping.
-    platform::AttributedText layoutSource_;
-    std::string layoutString_;  // its characters, which the wrapping reads
-    std::optional<WrappedText> layout_;
-    WrappedText::Position top_;  // the first line shown
-    std::int64_t scroll_ = 0;    // lines to move by at the next frame (up when negative)
-    enum class Jump { none, home, end } jump_ = Jump::none;
+    TextPane pane_;
     std::int64_t visibleRows_ = 0;  // content rows of the last frame, for paging
 };
 
