@@ -128,8 +128,8 @@ int run(const std::vector<std::string>& arguments) {
         std::string noTerminal;
         terminal = interactiveTerminal(&noTerminal);
         if (!terminal)
-            return usageError("cannot show the sheet: " + noTerminal +
-                              "; say what to do with the text: --send or --close");
+            return usageError("cannot show the sheet (" + noTerminal +
+                              "): say what to do with the text: --send or --close");
     }
 
     std::string problem;

@@ -167,13 +167,10 @@ std::unique_ptr<Terminal> Terminal::open(std::string* problem) {
     const char* term = std::getenv("TERM");
     auto capabilities = TerminalCapabilities::load(term);
     if (!capabilities || !capabilities->canAddressCursor()) {
-        const std::string type = term && *term ? "'" + std::string(term) + "'" : "";
-        *problem = type.empty() ? "TERM is not set, so the terminal cannot show the sheet"
-                   : capabilities
-                       ? "the terminal (TERM " + type + ") cannot move its cursor to show the sheet"
-                       : "the terminal type " + type +
-                             " is unknown here, so the sheet cannot "
-                             "be shown on it";
+        const std::string type = term ? term : "";
+        *problem = type.empty()   ? "TERM is not set"
+                   : capabilities ? "the terminal type '" + type + "' cannot move its cursor"
+                                  : "the terminal type '" + type + "' is unknown";
         return nullptr;
     }
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
