@@ -1,5 +1,5 @@
 // The terminal sheet's pure parts: what a cluster of characters takes on screen, how many
-// colours a terminal shows, and the wrapping of a text a screen at a time.
+// colours a terminal shows, its keys, and the wrapping of a text a screen at a time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/screens/TextWrap.h"
+#include "host/tty/KeyDecoder.h"
 #include "host/tty/TerminalCapabilities.h"
 #include "host/tty/TerminalPaint.h"
 
@@ -96,6 +97,39 @@ TEST(TerminalPaint, ColourDepthFollowsTheEnvironmentAndTheTerminal) {
     EXPECT_FALSE(host::TerminalCapabilities::load("no-such-terminal"));
     EXPECT_FALSE(host::TerminalCapabilities::load(""));
     EXPECT_FALSE(host::TerminalCapabilities::load(nullptr));
+}
+
+TEST(KeyDecoder, TheTerminalsOwnSequencesComeFirstAndMayArriveInPieces) {
+    using Kind = host::Key::Kind;
+    const host::KeySequences known{{"\x1b[11~", Kind::home}, {"\x1bOA", Kind::up}};
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool quiet;
+        std::vector<Kind> keys;
+        std::string left;
+    };
+    const Case cases[] = {
+        {"described sequences",
+         "\x1b[11~\x1bOAq",
+         false,
+         {Kind::home, Kind::up, Kind::character},
+         ""},
+        {"cut short: wait for the rest", "\x1b[1", false, {}, "\x1b[1"},
+        {"nothing more came: dropped", "\x1b[1", true, {}, ""},
+        {"nothing followed: the Esc key", "\x1b", true, {Kind::escape}, ""},
+        {"others still known", "\x1b[B\x1b[6~", false, {Kind::down, Kind::pageDown}, ""},
+    };
+    for (const Case& each : cases) {
+        std::string bytes = each.bytes;
+        std::vector<host::Key> keys;
+        host::decodeKeys(bytes, keys, each.quiet, known);
+        std::vector<Kind> kinds;
+        for (const host::Key& key : keys)
+            kinds.push_back(key.kind);
+        EXPECT_EQ(kinds, each.keys) << each.name;
+        EXPECT_EQ(bytes, each.left) << each.name;
+    }
 }
 
 TEST(TextWrap, WrapsAtSpacesAndBetweenClusters) {
