@@ -7,8 +7,9 @@ packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohm
 packages="$packages clang libclang-rt-14-dev tmux"
 # The figures report (scripts/figures.sh).
 packages="$packages python3 time"
-# The import folder on a FAT file system, which has no unnamed files (reliability tests).
-packages="$packages dosfstools"
+# The import folder on a FAT file system, which has no unnamed files (reliability tests;
+# fusefat where the kernel has no FAT of its own).
+packages="$packages dosfstools fusefat"
 
 missing=""
 for package in $packages; do

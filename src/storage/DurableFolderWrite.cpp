@@ -80,13 +80,14 @@ struct ::stat statusOf(int fd, const std::string& shownPath) {
 }
 
 // Gives `fd` exactly `mode`. Some file systems keep no modes of their own (on FAT the mount
-// options decide them, and a change is refused with EPERM): there the entry is used as the
-// mount made it, unless that lets other users write it.
+// options decide them and a change is refused with EPERM; some FUSE file systems have no such
+// operation): there the entry is used as the mount made it, unless that lets other users write
+// it.
 void setOwnerOnly(int fd, mode_t mode, const std::string& shownPath) {
     if (SystemCalls::current().fchmod(fd, mode) == 0)
         return;
     const int saved = errno;
-    if (saved != EPERM && saved != EOPNOTSUPP && saved != ENOTSUP)
+    if (saved != EPERM && saved != EOPNOTSUPP && saved != ENOTSUP && saved != ENOSYS)
         failWith(saved, "making " + shownPath + " owner-only");
     if (statusOf(fd, shownPath).st_mode & (S_IWGRP | S_IWOTH)) {
         refuse(EPERM, shownPath +
@@ -304,11 +305,24 @@ int renameNoReplace(int fromFolder, const std::string& from, int toFolder, const
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return -1;
-    // No renameat2 here: a hard link never replaces either; then drop the old name.
-    if (calls.linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) != 0)
+    // No renameat2 flags here: a hard link never replaces either; then drop the old name.
+    if (calls.linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
+        (void)calls.unlinkat(fromFolder, from.c_str(), 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
         return -1;
-    (void)calls.unlinkat(fromFolder, from.c_str(), 0);
-    return 0;
+    // Neither (FAT through FUSE, for one): a plain rename once the name is seen to be free.
+    // `to` is a fresh random UUID name, so only a writer drawing the same 122 random bits in
+    // this instant could be replaced.
+    struct ::stat existing {};
+    if (calls.fstatat(toFolder, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (errno != ENOENT)
+        return -1;
+    return calls.renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), 0);
 }
 
 // Moves `staged` from `staging` into `folder` under a free UUID name, never replacing an entry.
@@ -330,7 +344,8 @@ std::string writeThroughStaging(int parent, const std::string& folderName, int f
                                 std::string_view bytes, const std::string& shownFolder) {
     SystemCalls& calls = SystemCalls::current();
     const std::string stagingName = "." + folderName + "-staging";
-    const std::string shownStaging = shownFolder + "/../" + stagingName;
+    const std::string shownStaging =
+        shownFolder.substr(0, shownFolder.rfind('/') + 1) + stagingName;
     Descriptor staging = openOwnFolder(parent, stagingName, shownStaging);
     sweepStaleStagedFiles(staging.get());
 
