@@ -126,8 +126,9 @@ void sendConcurrentlyWhileReading(int textsPerWriter, bool stagingPath) {
     EXPECT_EQ(std::set<int>(texts.begin(), texts.end()).size(), texts.size())
         << "every text exactly once";
     EXPECT_EQ(fs::exists(regular / ".imported-staging"), stagingPath);
-    if (stagingPath)
+    if (stagingPath) {
         EXPECT_TRUE(testing_support::entriesOf(regular / ".imported-staging").empty());
+    }
     std::printf(
         "concurrency%s: %d hosts, %zu files, all exact and distinct; reader: %d listings, "
         "%zu entries read whole on first sight\n",

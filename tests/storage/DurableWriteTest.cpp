@@ -71,8 +71,9 @@ TEST(DurableWrite, WritesExactBytesUnderAFreshNameWithOwnerOnlyPermissions) {
             // Nothing temporary is left anywhere.
             const auto staging = container.path() / "regular" / ".imported-staging";
             EXPECT_TRUE(entriesOf(staging).empty());
-            if (mode == StagingMode::stagingFolderOnly)
+            if (mode == StagingMode::stagingFolderOnly) {
                 EXPECT_EQ(modeOf(staging), 0700u);
+            }
             // The file and the folder were synced after the last write, before success.
             const auto log = calls.calls();
             const auto lastWrite = std::find(log.rbegin(), log.rend(), Call::write);
@@ -385,8 +386,9 @@ TEST(DurableWrite, PlantedEntriesAreRefusedOrLeftAsTheyWere) {
             EXPECT_EQ(containerAfter, containerBefore);
             for (const char* folder : {"regular", "regular/imported"})
                 EXPECT_EQ(modeOf(container.path() / folder), 0700u) << folder;
-            if (staging)
+            if (staging) {
                 EXPECT_EQ(modeOf(regular / ".imported-staging"), 0700u);
+            }
         }
     }
 }

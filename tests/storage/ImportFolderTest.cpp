@@ -48,7 +48,11 @@ TEST(ImportFolder, ListsEveryEntryAsItIsIncludingHiddenOnesAndSubfolders) {
     ScopedContainerRoot scoped(root.str(), {quorvane::kApplicationGroupIdentifier});
     quorvane::WriteResult first;
     {
-        // The container and the folders are owner-only whatever the umask.
+        // The container and the folders are owner-only whatever the umask, and a container
+        // an earlier run left closed to its owner is opened again.
+        const std::string container = root.str() + "/" + quorvane::kApplicationGroupIdentifier;
+        std::filesystem::create_directory(container);
+        std::filesystem::permissions(container, std::filesystem::perms(0500));
         testing_support::ScopedUmask umask(0277);
         first = quorvane::writeCapturedText(platform::String("same"));
     }

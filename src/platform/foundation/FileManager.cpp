@@ -61,6 +61,21 @@ bool makeFolders(const std::string& path, mode_t mode, bool exactMode, int* fail
     return true;
 }
 
+// A container of this user that an earlier run left with other modes (made under umask 0277,
+// say, and so closed to its owner) is made owner-only again. A failure here is left for the
+// container's users to meet.
+void repairOwnerOnly(const std::string& path) {
+    SystemCalls& calls = SystemCalls::current();
+    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    struct stat status {};
+    if (calls.fstatat(fd, "", &status, AT_EMPTY_PATH) == 0 && status.st_uid == ::geteuid() &&
+        (status.st_mode & 07777) != 0700)
+        (void)calls.fchmod(fd, 0700);
+    calls.close(fd);
+}
+
 }  // namespace
 
 FileManager& FileManager::defaultManager() {
@@ -101,6 +116,7 @@ std::optional<URL> FileManager::containerURLForSecurityApplicationGroupIdentifie
     // Containers are the owner's alone, as the platform makes them, whatever the umask.
     if (!makeFolders(container.path(), 0700, true, &failure))
         return std::nullopt;
+    repairOwnerOnly(container.path());
     return container;
 }
 
