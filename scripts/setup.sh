@@ -18,6 +18,9 @@ case "$purpose" in
         packages="$packages libgtest-dev libgmock-dev libbenchmark-dev"
         # Fuzzing (clang's libFuzzer and sanitizer runtimes) and the terminal tests.
         packages="$packages clang libclang-rt-14-dev tmux"
+        # The staging path on a real FAT file system (mkfs.vfat; fusefat where the kernel has no
+        # FAT driver).
+        packages="$packages dosfstools fusefat"
         # The figures report (scripts/figures.sh).
         packages="$packages python3 time"
         ;;

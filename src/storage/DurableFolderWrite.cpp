@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <vector>
 
 #include "platform/foundation/SystemCalls.h"
@@ -61,14 +62,38 @@ class Descriptor {
     int fd_;
 };
 
-Descriptor openFolder(int parent, const std::string& name, const std::string& shownPath) {
-    const int fd =
-        SystemCalls::current().openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (fd < 0) {
+// A refusal the system call itself did not report: `code` says what kind, `description` what
+// and why, naming the entry.
+[[noreturn]] void refuse(int code, const std::string& description) {
+    PlatformError error = PlatformError::posix(code, description);
+    error.userInfo[PlatformError::kLocalizedDescriptionKey] = description;
+    throw WriteFailure{error};
+}
+
+struct ::stat statusOf(int fd, const std::string& shownPath) {
+    struct ::stat status {};
+    if (SystemCalls::current().fstatat(fd, "", &status, AT_EMPTY_PATH) != 0) {
         const int saved = errno;
-        failWith(saved, "opening folder " + shownPath);
+        failWith(saved, "checking " + shownPath);
     }
-    return Descriptor(fd);
+    return status;
+}
+
+// Gives `fd` exactly `mode`. Some file systems keep no modes of their own (on FAT the mount
+// options decide them and a change is refused with EPERM; some FUSE file systems have no such
+// operation): there the entry is used as the mount made it, unless that lets other users write
+// it.
+void setOwnerOnly(int fd, mode_t mode, const std::string& shownPath) {
+    if (SystemCalls::current().fchmod(fd, mode) == 0)
+        return;
+    const int saved = errno;
+    if (saved != EPERM && saved != EOPNOTSUPP && saved != ENOTSUP && saved != ENOSYS)
+        failWith(saved, "making " + shownPath + " owner-only");
+    if (statusOf(fd, shownPath).st_mode & (S_IWGRP | S_IWOTH)) {
+        refuse(EPERM, shownPath +
+                          " can be written by other users and its file system does not let it "
+                          "be made owner-only");
+    }
 }
 
 void syncFolder(int fd, const std::string& shownPath) {
@@ -78,18 +103,45 @@ void syncFolder(int fd, const std::string& shownPath) {
     }
 }
 
-// Opens `name` inside `parent`, making it (owner-only) when missing; a folder made here is
-// recorded durably by syncing its parent.
-Descriptor openOrMakeFolder(int parent, const std::string& name, const std::string& shownPath) {
-    if (SystemCalls::current().mkdirat(parent, name.c_str(), 0700) == 0) {
-        syncFolder(parent, shownPath + "/..");
+// Opens the folder `name` inside `parent` (the container, or a folder opened by this function),
+// making it when missing. Only a real folder of this user is used: a symbolic link is never
+// followed, and a link, anything other than a folder, or another user's folder is refused with
+// the reason, before anything is written or removed. The folder is made owner-only (0700),
+// whatever the umask or an earlier run left; a folder made here is recorded durably by syncing
+// its parent.
+Descriptor openOwnFolder(int parent, const std::string& name, const std::string& shownPath) {
+    SystemCalls& calls = SystemCalls::current();
+    bool made = false;
+    if (calls.mkdirat(parent, name.c_str(), 0700) == 0) {
+        made = true;
     } else if (errno != EEXIST) {
-        {
-            const int saved = errno;
-            failWith(saved, "creating folder " + shownPath);
-        }
+        const int saved = errno;
+        failWith(saved, "creating folder " + shownPath);
     }
-    return openFolder(parent, name, shownPath);
+    Descriptor folder(
+        calls.openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (folder.get() < 0) {
+        const int saved = errno;
+        struct ::stat status {};
+        if ((saved == ELOOP || saved == ENOTDIR) &&
+            calls.fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(status.st_mode))
+                refuse(ELOOP, shownPath + " is a symbolic link, which is never followed");
+            if (!S_ISDIR(status.st_mode))
+                refuse(ENOTDIR, shownPath + " is not a folder");
+        }
+        failWith(saved, "opening folder " + shownPath);
+    }
+    const struct ::stat status = statusOf(folder.get(), shownPath);
+    if (status.st_uid != ::geteuid()) {
+        refuse(EPERM, shownPath + " belongs to another user (uid " + std::to_string(status.st_uid) +
+                          "), so it is not used");
+    }
+    if (made || (status.st_mode & 07777) != 0700)
+        setOwnerOnly(folder.get(), 0700, shownPath);
+    if (made)
+        syncFolder(parent, shownPath + "/..");
+    return folder;
 }
 
 std::vector<std::string> pathComponents(const std::string& path) {
@@ -160,29 +212,117 @@ std::optional<std::string> linkUnnamed(int fd, int folder, const std::string& sh
     failWith(EEXIST, "naming the new file in " + shownFolder + " (every name tried was taken)");
 }
 
-// A staged file that no living writer holds (its writer died) is removed. Writers hold an
-// exclusive lock on their staged file until it is moved in.
+// ---- the staging folder ----
+//
+// A writer makes its file in the staging folder under "<UUID>.claim", takes an exclusive lock
+// on it, and only then renames it to "<UUID>.partial"; it holds the lock until the file is
+// moved into the import folder. The sweep removes only "<UUID>.partial" files that nobody
+// holds, so a staged file is claimed before it can be seen under a name the sweep takes: no
+// writer can sweep another's file between its creation and its lock, however the two
+// interleave. (Taking the lock on the very call that creates the file is not possible; a grace
+// period would only make the race unlikely, not impossible.) A writer that dies between
+// creating and renaming its file leaves an empty "<UUID>.claim"; the sweep removes such a file
+// only when nobody holds it and it is older than kClaimGrace, far longer than that one step.
+constexpr std::string_view kStagedSuffix = ".partial";
+constexpr std::string_view kClaimSuffix = ".claim";
+constexpr time_t kClaimGrace = 15 * 60;
+
+bool isUuidString(std::string_view text) {
+    if (text.size() != 36)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+// Whether `name` is the UUID name with `suffix` that this file gives its staged files.
+bool hasStagingForm(std::string_view name, std::string_view suffix) {
+    return name.size() == 36 + suffix.size() && name.substr(36) == suffix &&
+           isUuidString(name.substr(0, 36));
+}
+
+bool sameFile(const struct ::stat& a, const struct ::stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the staged file `name` when it is one a dead writer left. It must have a staging
+// name, be a regular file of this user (never a link, FIFO, device or folder: those are looked
+// at without being opened), and be unlocked; it is opened without following links and without
+// blocking, and removed only if the name still refers to the file that was locked.
+void sweepIfStale(int staging, const std::string& name, time_t now) {
+    SystemCalls& calls = SystemCalls::current();
+    const bool staged = hasStagingForm(name, kStagedSuffix);
+    if (!staged && !hasStagingForm(name, kClaimSuffix))
+        return;
+    struct ::stat listed {};
+    if (calls.fstatat(staging, name.c_str(), &listed, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(listed.st_mode) || listed.st_uid != ::geteuid())
+        return;
+    if (!staged && listed.st_mtime + kClaimGrace >= now)
+        return;
+    Descriptor file(calls.openat(staging, name.c_str(),
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+    if (file.get() < 0)
+        return;
+    struct ::stat opened {};
+    if (calls.fstatat(file.get(), "", &opened, AT_EMPTY_PATH) != 0 || !S_ISREG(opened.st_mode) ||
+        !sameFile(opened, listed))
+        return;
+    if (calls.flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        return;
+    struct ::stat current {};
+    if (calls.fstatat(staging, name.c_str(), &current, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(current, opened))
+        (void)calls.unlinkat(staging, name.c_str(), 0);
+}
+
 void sweepStaleStagedFiles(int staging) {
-    struct Context {
-        std::vector<std::string> names;
-    } context;
+    std::vector<std::string> names;
     const int listing =
         SystemCalls::current().openat(staging, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (listing < 0)
         return;
     (void)SystemCalls::current().listDirectory(
         listing,
-        [](const char* name, void* c) { static_cast<Context*>(c)->names.emplace_back(name); },
-        &context);
-    for (const std::string& name : context.names) {
-        Descriptor staged(SystemCalls::current().openat(staging, name.c_str(),
-                                                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0));
-        if (staged.get() < 0)
-            continue;
-        if (SystemCalls::current().flock(staged.get(), LOCK_EX | LOCK_NB) == 0) {
-            (void)SystemCalls::current().unlinkat(staging, name.c_str(), 0);
-        }
+        [](const char* name, void* context) {
+            static_cast<std::vector<std::string>*>(context)->emplace_back(name);
+        },
+        &names);
+    const time_t now = ::time(nullptr);
+    for (const std::string& name : names)
+        sweepIfStale(staging, name, now);
+}
+
+// Renames `from` to `to` in `fromFolder`/`toFolder`, never replacing an entry: 0, or -1 with
+// errno (EEXIST when `to` is taken).
+int renameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+    SystemCalls& calls = SystemCalls::current();
+    if (calls.renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    // No renameat2 flags here: a hard link never replaces either; then drop the old name.
+    if (calls.linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
+        (void)calls.unlinkat(fromFolder, from.c_str(), 0);
+        return 0;
     }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return -1;
+    // Neither (FAT through FUSE, for one): a plain rename once the name is seen to be free.
+    // `to` is a fresh random UUID name, so only a writer drawing the same 122 random bits in
+    // this instant could be replaced.
+    struct ::stat existing {};
+    if (calls.fstatat(toFolder, to.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (errno != ENOENT)
+        return -1;
+    return calls.renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), 0);
 }
 
 // Moves `staged` from `staging` into `folder` under a free UUID name, never replacing an entry.
@@ -190,45 +330,33 @@ std::string moveIn(int staging, const std::string& staged, int folder,
                    const std::string& shownFolder) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string name = newName();
-        if (SystemCalls::current().renameat2(staging, staged.c_str(), folder, name.c_str(),
-                                             RENAME_NOREPLACE) == 0) {
+        if (renameNoReplace(staging, staged, folder, name) == 0)
             return name;
-        }
         if (errno == EEXIST)
             continue;
-        if (errno != EINVAL && errno != ENOSYS) {
-            const int saved = errno;
-            failWith(saved, "moving the new file into " + shownFolder);
-        }
-        // No renameat2 here: a hard link never replaces either; then drop the staged name.
-        if (SystemCalls::current().linkat(staging, staged.c_str(), folder, name.c_str(), 0) == 0) {
-            (void)SystemCalls::current().unlinkat(staging, staged.c_str(), 0);
-            return name;
-        }
-        if (errno == EEXIST)
-            continue;
-        {
-            const int saved = errno;
-            failWith(saved, "moving the new file into " + shownFolder);
-        }
+        const int saved = errno;
+        failWith(saved, "moving the new file into " + shownFolder);
     }
     failWith(EEXIST, "moving the new file into " + shownFolder + " (every name tried was taken)");
 }
 
 std::string writeThroughStaging(int parent, const std::string& folderName, int folder,
                                 std::string_view bytes, const std::string& shownFolder) {
+    SystemCalls& calls = SystemCalls::current();
     const std::string stagingName = "." + folderName + "-staging";
-    const std::string shownStaging = shownFolder + "/../" + stagingName;
-    Descriptor staging = openOrMakeFolder(parent, stagingName, shownStaging);
+    const std::string shownStaging =
+        shownFolder.substr(0, shownFolder.rfind('/') + 1) + stagingName;
+    Descriptor staging = openOwnFolder(parent, stagingName, shownStaging);
     sweepStaleStagedFiles(staging.get());
 
-    std::string staged;
+    std::string id;
+    std::string held;  // the file's name in the staging folder, removed on failure
     Descriptor file;
     for (int attempt = 0; attempt < kNameAttempts && file.get() < 0; ++attempt) {
-        staged = newName() + ".partial";
-        file.reset(SystemCalls::current().openat(
-            staging.get(), staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-            0600));
+        id = newName();
+        held = id + std::string(kClaimSuffix);
+        file.reset(calls.openat(staging.get(), held.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (file.get() < 0 && errno != EEXIST) {
             const int saved = errno;
             failWith(saved, "creating a staged file in " + shownStaging);
@@ -237,24 +365,34 @@ std::string writeThroughStaging(int parent, const std::string& folderName, int f
     if (file.get() < 0)
         failWith(EEXIST, "creating a staged file in " + shownStaging);
     try {
-        if (SystemCalls::current().flock(file.get(), LOCK_EX) != 0) {
+        if (calls.flock(file.get(), LOCK_EX) != 0) {
             const int saved = errno;
             failWith(saved, "locking the staged file");
         }
-        writeAll(file.get(), bytes, shownStaging + "/" + staged);
+        const std::string staged = id + std::string(kStagedSuffix);
+        const std::string shownStaged = shownStaging + "/" + staged;
+        setOwnerOnly(file.get(), 0600, shownStaged);
+        if (renameNoReplace(staging.get(), held, staging.get(), staged) != 0) {
+            const int saved = errno;
+            failWith(saved, "naming the staged file " + shownStaged);
+        }
+        held = staged;
+        writeAll(file.get(), bytes, shownStaged);
         std::string name = moveIn(staging.get(), staged, folder, shownFolder);
+        held.clear();
         try {
             syncFolder(folder, shownFolder);
         } catch (const WriteFailure&) {
-            (void)SystemCalls::current().unlinkat(folder, name.c_str(), 0);
+            (void)calls.unlinkat(folder, name.c_str(), 0);
             throw;
         }
         // The staged name is gone from the staging folder; recording that is not needed for
         // the new file's safety, so a failure here changes nothing.
-        (void)SystemCalls::current().fsync(staging.get());
+        (void)calls.fsync(staging.get());
         return name;
     } catch (const WriteFailure&) {
-        (void)SystemCalls::current().unlinkat(staging.get(), staged.c_str(), 0);
+        if (!held.empty())
+            (void)calls.unlinkat(staging.get(), held.c_str(), 0);
         throw;
     }
 }
@@ -271,20 +409,28 @@ DurableWriteResult writeNewFileDurably(const std::string& container, const std::
         const std::vector<std::string> components = pathComponents(folder);
         if (components.empty())
             failWith(EINVAL, "no folder to write into");
-        Descriptor parent = openFolder(AT_FDCWD, container, container);
+        // The container itself may be a link (a person may keep it on another disk); nothing
+        // below it is ever reached through one.
+        Descriptor parent(SystemCalls::current().openat(AT_FDCWD, container.c_str(),
+                                                        O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        if (parent.get() < 0) {
+            const int saved = errno;
+            failWith(saved, "opening folder " + container);
+        }
         std::string shownPath = container;
         for (std::size_t i = 0; i + 1 < components.size(); ++i) {
             shownPath += "/" + components[i];
-            parent = openOrMakeFolder(parent.get(), components[i], shownPath);
+            parent = openOwnFolder(parent.get(), components[i], shownPath);
         }
         const std::string& folderName = components.back();
         shownPath += "/" + folderName;
-        Descriptor target = openOrMakeFolder(parent.get(), folderName, shownPath);
+        Descriptor target = openOwnFolder(parent.get(), folderName, shownPath);
 
         if (mode == StagingMode::automatic) {
             Descriptor file(SystemCalls::current().openat(target.get(), ".",
                                                           O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
             if (file.get() >= 0) {
+                setOwnerOnly(file.get(), 0600, "a new file in " + shownPath);
                 writeAll(file.get(), bytes, "a new file in " + shownPath);
                 if (auto name = linkUnnamed(file.get(), target.get(), shownPath)) {
                     try {

@@ -29,6 +29,7 @@ TEST(RgbaColor, HueSaturationBrightnessFollowThePlatform) {
         {"grey reports hue 0", {0.5, 0.5, 0.5, 1}, 0, 0, 0.5},
         {"clear", {0, 0, 0, 0}, 0, 0, 0},
         {"extended range is not clamped", {1.2, 0, 0, 1}, 0, 1, 1.2},
+        {"brightness 0 in the extended range keeps its hue", {-0.5, 0, -0.5, 1}, 1.0 / 3, 0, 0},
     };
     for (const Row& row : rows) {
         double h = -1, s = -1, v = -1, a = -1;

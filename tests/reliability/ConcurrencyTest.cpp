@@ -1,7 +1,8 @@
-// Many writers at once, and a reader: 8 share hosts each send 125 texts while a reader lists
-// the import folder and reads every new entry in a loop, as the main application would. In
-// the end there are 1,000 files, each exactly one of the texts and each text exactly once;
-// and the reader never saw an entry shorter than the text it holds.
+// Many writers at once, and a reader: 8 share hosts each send 125 texts (200 on the staging
+// path, where the writers also share the staging folder and sweep it) while a reader lists
+// the import folder and reads every new entry in a loop, as the main application would. Every
+// send completes; in the end each file is exactly one of the texts and each text is there
+// exactly once; and the reader never saw an entry shorter than the text it holds.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 using testing_support::TemporaryFolder;
 
 constexpr int kWriters = 8;
-constexpr int kTextsPerWriter = 125;
 
 // Text `number`: a header naming it and its full length, then letters; 100 bytes to 64 KB.
 std::string concurrencyText(int number) {
@@ -50,15 +50,17 @@ std::optional<std::size_t> announcedSize(const std::string& contents) {
     return size;
 }
 
-TEST(Concurrency, EightHostsSendingAThousandTextsWhileAReaderReadsLeaveEachTextOnceAndWhole) {
+void sendConcurrentlyWhileReading(int textsPerWriter, bool stagingPath) {
     TemporaryFolder root;
     TemporaryFolder inputs;
-    for (int number = 0; number < kWriters * kTextsPerWriter; ++number)
+    for (int number = 0; number < kWriters * textsPerWriter; ++number)
         testing_support::writeFile(inputs.path() / std::to_string(number), concurrencyText(number));
-    const fs::path folder =
-        root.path() / "group.app.quorvane.teleprompter" / "regular" / "imported";
+    const fs::path regular = root.path() / "group.app.quorvane.teleprompter" / "regular";
+    const fs::path folder = regular / "imported";
     testing_support::ProcessOptions options;
     options.environment["QUORVANE_CONTAINER_ROOT"] = root.str();
+    if (stagingPath)
+        options = testing_support::preloading(options, QUORVANE_REFUSE_UNNAMED_FILES);
 
     std::atomic<int> writersLeft{kWriters};
     std::mutex failuresMutex;
@@ -66,8 +68,8 @@ TEST(Concurrency, EightHostsSendingAThousandTextsWhileAReaderReadsLeaveEachTextO
     std::vector<std::thread> writers;
     for (int writer = 0; writer < kWriters; ++writer) {
         writers.emplace_back([&, writer] {
-            for (int i = 0; i < kTextsPerWriter; ++i) {
-                const int number = writer * kTextsPerWriter + i;
+            for (int i = 0; i < textsPerWriter; ++i) {
+                const int number = writer * textsPerWriter + i;
                 const auto result = testing_support::runProcess(
                     QUORVANE_HOST, {"--send", (inputs.path() / std::to_string(number)).string()},
                     options);
@@ -120,13 +122,25 @@ TEST(Concurrency, EightHostsSendingAThousandTextsWhileAReaderReadsLeaveEachTextO
         ASSERT_EQ(contents, concurrencyText(number)) << name;
         texts.insert(number);
     }
-    EXPECT_EQ(texts.size(), static_cast<std::size_t>(kWriters * kTextsPerWriter));
+    EXPECT_EQ(texts.size(), static_cast<std::size_t>(kWriters * textsPerWriter));
     EXPECT_EQ(std::set<int>(texts.begin(), texts.end()).size(), texts.size())
         << "every text exactly once";
+    EXPECT_EQ(fs::exists(regular / ".imported-staging"), stagingPath);
+    if (stagingPath) {
+        EXPECT_TRUE(testing_support::entriesOf(regular / ".imported-staging").empty());
+    }
     std::printf(
-        "concurrency: %d hosts, %zu files, all exact and distinct; reader: %d listings, "
+        "concurrency%s: %d hosts, %zu files, all exact and distinct; reader: %d listings, "
         "%zu entries read whole on first sight\n",
-        kWriters, texts.size(), listings, seen.size());
+        stagingPath ? " (staging path)" : "", kWriters, texts.size(), listings, seen.size());
+}
+
+TEST(Concurrency, EightHostsSendingAThousandTextsWhileAReaderReadsLeaveEachTextOnceAndWhole) {
+    sendConcurrentlyWhileReading(125, false);
+}
+
+TEST(Concurrency, OnTheStagingPathEveryOneOfSixteenHundredSendsCompletesOnceAndWhole) {
+    sendConcurrentlyWhileReading(200, true);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The share host against real failures of real file systems, each in a private mount namespace:
-// a full disk, a container that refuses writes, and a power cut in the middle of sends. Each
-// is skipped, saying why, where the machine does not allow it (not root, no namespaces, mounts
-// refused, no loop devices, no mkfs.ext4).
+// a full disk, a container that refuses writes, a power cut in the middle of sends, and a FAT
+// file system (no unnamed files: the staging path for real; the kernel's own, else fusefat).
+// Each is skipped, saying why, where the machine does not allow it (not root, no namespaces,
+// mounts refused, no loop devices, no mkfs.ext4 or mkfs.vfat). And the host against links
+// planted in the container.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,6 +13,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <set>
@@ -49,8 +53,8 @@ struct Send {
     nlohmann::json report;
 };
 
-Send sendWithHost(const fs::path& containerRoot, const fs::path& input) {
-    ProcessOptions options;
+Send sendWithHost(const fs::path& containerRoot, const fs::path& input,
+                  ProcessOptions options = {}) {
     options.environment["QUORVANE_CONTAINER_ROOT"] = containerRoot.string();
     const auto result =
         testing_support::runProcess(QUORVANE_HOST, {"--send", "--json", input.string()}, options);
@@ -288,6 +292,160 @@ TEST(RealWorld, APowerCutKeepsEveryTextReportedSentAndNoPartialFile) {
         }
         return Outcome::passed(summary);
     });
+}
+
+// ---- the staging path ----
+
+// Every entry below `root` (links not followed) with a file's bytes or a link's target.
+std::map<std::string, std::string> contentsBelow(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string& value = entries[fs::relative(entry.path(), root).string()];
+        if (entry.is_symlink())
+            value = "-> " + fs::read_symlink(entry.path()).string();
+        else if (entry.is_regular_file())
+            value = testing_support::readFile(entry.path());
+        else
+            value = "folder";
+    }
+    return entries;
+}
+
+std::string sentFileOf(const Send& send) {
+    if (send.exitStatus != 0 || !send.report.is_object() || send.report["files"].size() != 1)
+        return {};
+    return send.report["files"][0].get<std::string>();
+}
+
+TEST(RealWorld, OnAFatFileSystemTheStagingPathSendsSweepsOnlyItsOwnAndRefusesSharedFolders) {
+    const std::string mkfs = testing_support::findProgram("mkfs.vfat");
+    const std::string mountProgram = testing_support::findProgram("mount");
+    const std::string fusefat = testing_support::findProgram("fusefat");
+    if (mkfs.empty() || mountProgram.empty())
+        GTEST_SKIP() << "needs mkfs.vfat (dosfstools) and mount";
+    const bool kernelFat =
+        testing_support::readFile("/proc/filesystems").find("\tvfat\n") != std::string::npos;
+    if (kernelFat && !fs::exists("/dev/loop-control"))
+        GTEST_SKIP() << "no loop devices (/dev/loop-control)";
+    if (!kernelFat && (fusefat.empty() || !fs::exists("/dev/fuse")))
+        GTEST_SKIP() << "the kernel has no FAT file system, and fusefat or /dev/fuse is missing";
+    TemporaryFolder outside;
+    const std::string texts[] = {"Title on FAT\nCaf\xc3\xa9 \xf0\x9f\x8e\xac\r\n", "",
+                                 std::string(200000, 'f')};
+    for (std::size_t i = 0; i < std::size(texts); ++i)
+        testing_support::writeFile(outside.path() / std::to_string(i), texts[i]);
+    runIsolated([&]() -> Outcome {
+        const fs::path image = outside.path() / "fat.img";
+        const fs::path disk = outside.path() / "disk";
+        fs::create_directory(disk);
+        testing_support::writeFile(image, "");
+        fs::resize_file(image, 32 << 20);
+        if (testing_support::runProcess(mkfs, {image.string()}).exitStatus != 0)
+            return Outcome::skipped("mkfs.vfat failed on a 32 MB image");
+        const auto mountFat = [&](const std::string& umask) {
+            if (!kernelFat)  // its files are owner-only (rwx------), whatever is asked
+                return testing_support::runProcess(fusefat,
+                                                   {"-o", "rw+", image.string(), disk.string()});
+            return testing_support::runProcess(
+                mountProgram, {"-t", "vfat", "-o", "loop,showexec,umask=" + umask, image.string(),
+                               disk.string()});
+        };
+        if (const auto mounted = mountFat("077"); mounted.exitStatus != 0)
+            return Outcome::skipped("cannot loop-mount a FAT image: " + mounted.err);
+        // Whatever happens, the file system is unmounted (which also ends fusefat).
+        const std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmountAtEnd(
+            &disk, [](const fs::path* path) { (void)testing_support::unmount(*path); });
+        const fs::path regular = disk / kGroup / "regular";
+        const fs::path staging = regular / ".imported-staging";
+
+        for (std::size_t i = 0; i < std::size(texts); ++i) {
+            const Send send = sendWithHost(disk, outside.path() / std::to_string(i));
+            const std::string file = sentFileOf(send);
+            if (file.empty() || testing_support::readFile(file) != texts[i])
+                return Outcome::failed("text " + std::to_string(i) + " was not sent exactly: " +
+                                       send.report.dump().substr(0, 600));
+        }
+        if (!fs::is_directory(staging) || entryCount(staging) != 0)
+            return Outcome::failed("the sends did not go through an empty staging folder");
+        if (testing_support::modeOf(regular / "imported") != 0700 ||
+            testing_support::modeOf(staging) != 0700)
+            return Outcome::failed("folders are not owner-only");
+        // Each file is the text's bytes alone, owner-only (fusefat adds the execute bit).
+        for (const auto& entry : fs::directory_iterator(regular / "imported")) {
+            if ((testing_support::modeOf(entry.path()) & 0677) != 0600)
+                return Outcome::failed("a file is not owner-only: " + entry.path().string());
+        }
+
+        // A writer's leftover is swept; a folder and a file of other names are left alone.
+        const std::string dead = "0A0A0A0A-0A0A-4A0A-8A0A-0A0A0A0A0A0A.partial";
+        testing_support::writeFile(staging / dead, "staged by a writer that was killed");
+        fs::create_directory(staging / "photos");
+        testing_support::writeFile(staging / "photos" / "photo.jpg", "\xff\xd8\xff");
+        testing_support::writeFile(staging / "chapter1.txt", "It was a dark night.");
+        if (sentFileOf(sendWithHost(disk, outside.path() / "0")).empty())
+            return Outcome::failed("a send beside planted entries failed");
+        const std::map<std::string, std::string> left{{"chapter1.txt", "It was a dark night."},
+                                                      {"photos", "folder"},
+                                                      {"photos/photo.jpg", "\xff\xd8\xff"}};
+        if (contentsBelow(staging) != left)
+            return Outcome::failed("the staging folder was not swept of exactly the leftover");
+        (void)testing_support::unmount(disk);
+        if (!kernelFat)
+            return Outcome::passed("FAT (fusefat): " + std::to_string(std::size(texts) + 1) +
+                                   " texts sent through the staging folder, only the leftover "
+                                   "swept");
+
+        // Mounted so that every user may write everything: folders that cannot be made
+        // owner-only are not used.
+        if (const auto mounted = mountFat("000"); mounted.exitStatus != 0)
+            return Outcome::failed("cannot mount the FAT image again: " + mounted.err);
+        const std::size_t before = entryCount(regular / "imported");
+        const Send shared = sendWithHost(disk, outside.path() / "0");
+        if (const std::string problem = failedCleanly(shared, EPERM); !problem.empty())
+            return Outcome::failed("into folders every user may write: " + problem);
+        if (entryCount(regular / "imported") != before)
+            return Outcome::failed("the refused send changed the import folder");
+        (void)testing_support::unmount(disk);
+        return Outcome::passed("FAT (kernel): " + std::to_string(std::size(texts) + 1) +
+                               " texts sent through the staging folder, only the leftover swept; "
+                               "folders every user may write refused");
+    });
+}
+
+// The links a person (or an attacker) might plant in the container, with the real host on both
+// paths: nothing is followed out of the container, and the folder they point at keeps its files.
+TEST(RealWorld, TheHostNeverFollowsALinkPlantedInTheContainer) {
+    TemporaryFolder inputs;
+    testing_support::writeFile(inputs.path() / "text", "A text that must stay in the container.\n");
+    for (const bool stagingPath : {false, true}) {
+        ProcessOptions options;
+        if (stagingPath)
+            options = testing_support::preloading(options, QUORVANE_REFUSE_UNNAMED_FILES);
+        for (const std::string entry :
+             {"regular", "regular/imported", "regular/.imported-staging"}) {
+            SCOPED_TRACE(entry + (stagingPath ? ", staging path" : ", unnamed files"));
+            TemporaryFolder root, person;
+            testing_support::writeFile(person.path() / "chapter1.txt", "It was a dark night.");
+            testing_support::writeFile(person.path() / "photo.jpg", "\xff\xd8\xff");
+            testing_support::writeFile(
+                person.path() / "0B0B0B0B-0B0B-4B0B-8B0B-0B0B0B0B0B0B.partial", "staging name");
+            const auto personBefore = contentsBelow(person.path());
+            const fs::path planted = root.path() / kGroup / entry;
+            fs::create_directories(planted.parent_path());
+            fs::create_directory_symlink(person.path(), planted);
+
+            const Send send = sendWithHost(root.path(), inputs.path() / "text", options);
+            EXPECT_EQ(contentsBelow(person.path()), personBefore);
+            if (!stagingPath && entry == "regular/.imported-staging") {
+                EXPECT_EQ(send.exitStatus, 0) << "the unnamed-file path needs no staging folder";
+                continue;
+            }
+            EXPECT_EQ(failedCleanly(send, ELOOP), "");
+            EXPECT_NE(send.report.dump().find(planted.filename().string() + " is a symbolic link"),
+                      std::string::npos)
+                << send.report.dump();
+        }
+    }
 }
 
 }  // namespace

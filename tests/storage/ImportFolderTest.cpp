@@ -46,9 +46,23 @@ TEST(ImportFolder, IsRegularImportedInTheGroupsContainerWhenTheGroupIsReachable)
 TEST(ImportFolder, ListsEveryEntryAsItIsIncludingHiddenOnesAndSubfolders) {
     TemporaryFolder root;
     ScopedContainerRoot scoped(root.str(), {quorvane::kApplicationGroupIdentifier});
-    const auto first = quorvane::writeCapturedText(platform::String("same"));
+    quorvane::WriteResult first;
+    {
+        // The container and the folders are owner-only whatever the umask, and a container
+        // an earlier run left closed to its owner is opened again.
+        const std::string container = root.str() + "/" + quorvane::kApplicationGroupIdentifier;
+        std::filesystem::create_directory(container);
+        std::filesystem::permissions(container, std::filesystem::perms(0500));
+        testing_support::ScopedUmask umask(0277);
+        first = quorvane::writeCapturedText(platform::String("same"));
+    }
     const auto second = quorvane::writeCapturedText(platform::String("same"));
     ASSERT_TRUE(first.succeeded() && second.succeeded());
+    for (const std::string folder : {"", "/regular", "/regular/imported"})
+        EXPECT_EQ(testing_support::modeOf(root.str() + "/" + quorvane::kApplicationGroupIdentifier +
+                                          folder),
+                  0700u)
+            << folder;
     EXPECT_NE(first.file->path(), second.file->path());
     const auto folder = *quorvane::importFolderURL(FileManager::defaultManager());
     testing_support::writeFile(folder.path() + "/.hidden", "");

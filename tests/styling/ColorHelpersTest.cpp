@@ -44,6 +44,10 @@ TEST(ColorHelpers, HslComponentsFromHueSaturationBrightness) {
          RgbaColor(-0.2, -0.5, -0.5, 1),
          {0, 100.0 * 0.3 / 2.7, -35},
          false},
+        {"brightness 0 in the extended range: hue kept, saturation and lightness 0",
+         RgbaColor(-0.5, 0, -0.5, 1),
+         {120, 0, 0},
+         false},
         {"a pattern colour reads as zeros", RgbaColor::patternColor("stripes"), {0, 0, 0}, true},
     };
     for (const HslRow& row : rows) {

@@ -112,6 +112,7 @@ TEST(TextColor, DarkForegroundRunsTakeTheReplacementAndOthersKeepTheirColour) {
         {"blue", colour(blue)},
         {"pale", colour(pale)},
         {"darkblue", colour(RgbaColor::colorWithHue(2.0 / 3.0, 1, 0.15, 1))},
+        {"extended-range black", colour(RgbaColor(-0.5, 0, -0.5, 1))},
         {"pattern", colour(RgbaColor::patternColor("stripes"))},
         {"notacolour", AttributeValue::make(OpaqueValue{"NSNumber", "1"})},
         {"red again", colour(red)},
@@ -133,6 +134,7 @@ TEST(TextColor, DarkForegroundRunsTakeTheReplacementAndOthersKeepTheirColour) {
         {"blue", blue},
         {"pale", pale},
         {"darkblue", kReplacement},
+        {"extended-range black", kReplacement},
         {"pattern", kReplacement},
         {"notacolour", kReplacement},
         {"red again", red},
@@ -154,6 +156,7 @@ TEST(TextColor, ForegroundFilterSeesHueSaturationLightnessOncePerRun) {
         {"none", nullptr},
         {"white", colour(RgbaColor::whiteColor())},
         {"darkblue", colour(RgbaColor::colorWithHue(2.0 / 3.0, 1, 0.15, 1))},
+        {"extended-range black", colour(RgbaColor(-0.5, 0, -0.5, 1))},
     };
     std::vector<quorvane::HslComponents> seen;
     const auto recorder = [&seen](double hue, double saturation, double lightness) {
@@ -163,7 +166,7 @@ TEST(TextColor, ForegroundFilterSeesHueSaturationLightnessOncePerRun) {
     (void)quorvane::attributedStringByReplacingForegroundColorWith(
         textOf(segments, NSForegroundColorAttributeName), kReplacement, recorder);
     const std::vector<quorvane::HslComponents> expected{
-        {0, 100, 50}, {0, 0, 0}, {0, 0, 100}, {240, 100, 7.5}};
+        {0, 100, 50}, {0, 0, 0}, {0, 0, 100}, {240, 100, 7.5}, {120, 0, 0}};
     ASSERT_EQ(seen.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(segments[i].name);

@@ -12,8 +12,8 @@ namespace testing_support {
 
 const char* callName(Call call) {
     static constexpr const char* kNames[] = {
-        "openat",    "write",    "read",  "fsync",   "close",     "mkdirat",      "linkat",
-        "renameat2", "unlinkat", "flock", "fstatat", "getrandom", "listDirectory"};
+        "openat",    "write",    "read",  "fsync",   "close",     "mkdirat",       "linkat",
+        "renameat2", "unlinkat", "flock", "fstatat", "getrandom", "listDirectory", "fchmod"};
     return kNames[static_cast<int>(call)];
 }
 
@@ -188,6 +188,11 @@ int FaultySystemCalls::flock(int fd, int operation) {
 int FaultySystemCalls::fstatat(int directory, const char* path, struct ::stat* status, int flags) {
     FAULTY_ENTER(Call::fstatat, -1);
     return SystemCalls::fstatat(directory, path, status, flags);
+}
+
+int FaultySystemCalls::fchmod(int fd, mode_t mode) {
+    FAULTY_ENTER(Call::fchmod, -1);
+    return SystemCalls::fchmod(fd, mode);
 }
 
 ssize_t FaultySystemCalls::getrandom(void* buffer, std::size_t count, unsigned int flags) {

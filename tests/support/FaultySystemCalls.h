@@ -30,7 +30,8 @@ enum class Call {
     flock,
     fstatat,
     getrandom,
-    listDirectory
+    listDirectory,
+    fchmod
 };
 
 [[nodiscard]] const char* callName(Call call);
@@ -73,6 +74,7 @@ class FaultySystemCalls : public platform::SystemCalls {
     int unlinkat(int directory, const char* path, int flags) override;
     int flock(int fd, int operation) override;
     int fstatat(int directory, const char* path, struct ::stat* status, int flags) override;
+    int fchmod(int fd, mode_t mode) override;
     ssize_t getrandom(void* buffer, std::size_t count, unsigned int flags) override;
     int listDirectory(int fd, void (*visit)(const char* name, void* context),
                       void* context) override;

@@ -1,5 +1,6 @@
 #include "support/MountNamespace.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -32,8 +33,10 @@ std::string errorText(const char* what) {
 }  // namespace
 
 Outcome runInPrivateMountNamespace(const std::function<Outcome()>& body) {
+    // Not inherited by the programs the body starts: a daemon among them (a FUSE file system)
+    // would otherwise keep the report open after the child is gone.
     int report[2];
-    if (::pipe(report) != 0)
+    if (::pipe2(report, O_CLOEXEC) != 0)
         return Outcome::failed(errorText("pipe"));
     const pid_t pid = ::fork();
     if (pid < 0)

@@ -24,6 +24,14 @@ struct ProcessOptions {
     std::optional<std::string> input;                // standard input; /dev/null when none
 };
 
+// `options` with `library` preloaded into the program (LD_PRELOAD). AddressSanitizer, which
+// wants its runtime loaded first, is told to accept the library before it.
+inline ProcessOptions preloading(ProcessOptions options, const std::string& library) {
+    options.environment["LD_PRELOAD"] = library;
+    options.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    return options;
+}
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 

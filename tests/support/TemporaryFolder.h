@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 namespace testing_support {
 
@@ -32,6 +33,25 @@ class TemporaryFolder {
   private:
     std::filesystem::path path_;
 };
+
+// Sets the process's umask for a scope.
+class ScopedUmask {
+  public:
+    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+  private:
+    mode_t previous_;
+};
+
+// The permission bits of `path` (of the link itself, for a symbolic link).
+inline unsigned modeOf(const std::filesystem::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status.st_mode & 07777;
+}
 
 inline std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);

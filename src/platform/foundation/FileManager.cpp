@@ -12,17 +12,38 @@
 namespace platform {
 namespace {
 
-// Makes every missing folder of an absolute path with `mode`. True when the path is a folder.
-bool makeFolders(const std::string& path, mode_t mode, int* failure) {
+// Gives the folder just made at `path` exactly `mode`, whatever the umask.
+bool setFolderMode(const std::string& path, mode_t mode, int* failure) {
+    SystemCalls& calls = SystemCalls::current();
+    const int fd =
+        calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0) {
+        *failure = errno;
+        return false;
+    }
+    const bool set = calls.fchmod(fd, mode) == 0;
+    if (!set)
+        *failure = errno;
+    calls.close(fd);
+    return set;
+}
+
+// Makes every missing folder of an absolute path with `mode`, masked by the umask unless
+// `exactMode`. True when the path is a folder.
+bool makeFolders(const std::string& path, mode_t mode, bool exactMode, int* failure) {
     SystemCalls& calls = SystemCalls::current();
     std::size_t next = 1;
     for (;;) {
         const std::size_t slash = path.find('/', next);
         const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && calls.mkdirat(AT_FDCWD, prefix.c_str(), mode) != 0 &&
-            errno != EEXIST) {
-            *failure = errno;
-            return false;
+        if (!prefix.empty()) {
+            if (calls.mkdirat(AT_FDCWD, prefix.c_str(), mode) == 0) {
+                if (exactMode && !setFolderMode(prefix, mode, failure))
+                    return false;
+            } else if (errno != EEXIST) {
+                *failure = errno;
+                return false;
+            }
         }
         if (slash == std::string::npos)
             break;
@@ -38,6 +59,21 @@ bool makeFolders(const std::string& path, mode_t mode, int* failure) {
         return false;
     }
     return true;
+}
+
+// A container of this user that an earlier run left with other modes (made under umask 0277,
+// say, and so closed to its owner) is made owner-only again. A failure here is left for the
+// container's users to meet.
+void repairOwnerOnly(const std::string& path) {
+    SystemCalls& calls = SystemCalls::current();
+    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    struct stat status {};
+    if (calls.fstatat(fd, "", &status, AT_EMPTY_PATH) == 0 && status.st_uid == ::geteuid() &&
+        (status.st_mode & 07777) != 0700)
+        (void)calls.fchmod(fd, 0700);
+    calls.close(fd);
 }
 
 }  // namespace
@@ -89,8 +125,10 @@ std::optional<PlatformError> FileManager::containerProblem(const std::string& gr
     }
     const URL container = URL::fileURLWithPath(root).appendingPathComponent(group);
     int failure = 0;
-    if (!makeFolders(container.path(), 0700, &failure))
+    // Containers are the owner's alone, as the platform makes them, whatever the umask.
+    if (!makeFolders(container.path(), 0700, true, &failure))
         return PlatformError::posix(failure, "the container " + container.path());
+    repairOwnerOnly(container.path());
     return std::nullopt;
 }
 
@@ -108,7 +146,7 @@ bool FileManager::createDirectoryAtURL(const URL& url, bool withIntermediateDire
                                        PlatformError* error) const {
     int failure = 0;
     if (withIntermediateDirectories) {
-        if (makeFolders(url.path(), 0777, &failure))
+        if (makeFolders(url.path(), 0777, false, &failure))
             return true;
     } else if (SystemCalls::current().mkdirat(AT_FDCWD, url.path().c_str(), 0777) == 0) {
         return true;

@@ -72,7 +72,9 @@ bool RgbaColor::getHue(double* hue, double* saturation, double* brightness, doub
         if (h < 0)
             h += 6.0;
         h /= 6.0;
-        s = d / v;
+        // Brightness 0 (possible with a colour in the extended range, such as
+        // (-0.5, 0, -0.5)) reports saturation 0, as the platform does; the hue stays.
+        s = v == 0 ? 0 : d / v;
     }
     if (hue)
         *hue = h;

@@ -32,7 +32,8 @@ class RgbaColor {
     // pattern colour.
     bool getRed(double* red, double* green, double* blue, double* alpha) const;
     // getHue:saturation:brightness:alpha: hue as a fraction of a turn (0 to 1); greys report
-    // hue 0 and saturation 0. False (outputs untouched) for a pattern colour.
+    // hue 0 and saturation 0, and so does any colour with brightness 0 for its saturation. False
+    // (outputs untouched) for a pattern colour.
     bool getHue(double* hue, double* saturation, double* brightness, double* alpha) const;
 
     [[nodiscard]] Kind kind() const { return kind_; }

@@ -72,6 +72,10 @@ int SystemCalls::fstatat(int directory, const char* path, struct ::stat* status,
     return ::fstatat(directory, path, status, flags);
 }
 
+int SystemCalls::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
+
 ssize_t SystemCalls::getrandom(void* buffer, std::size_t count, unsigned int flags) {
     return ::getrandom(buffer, count, flags);
 }

@@ -31,6 +31,7 @@ class SystemCalls {
     virtual int unlinkat(int directory, const char* path, int flags);
     virtual int flock(int fd, int operation);
     virtual int fstatat(int directory, const char* path, struct ::stat* status, int flags);
+    virtual int fchmod(int fd, mode_t mode);
     virtual ssize_t getrandom(void* buffer, std::size_t count, unsigned int flags);
     // Names in a directory, read from an open descriptor (the descriptor is consumed).
     // Returns -1 with errno on failure; `visit` gets each name except "." and "..".

@@ -45,10 +45,11 @@ void appendUtf8(std::string& out, char32_t scalar);
 }
 
 // White space and newlines, as trimming removes them: U+0009 to U+000D, U+0020, U+0085,
-// U+00A0, U+1680, U+2000 to U+200B, U+2028, U+2029, U+202F, U+205F, U+3000.
+// U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000. U+200B ZERO WIDTH
+// SPACE is a format character, not a space separator, and is kept.
 [[nodiscard]] constexpr bool isWhitespaceOrNewline(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200B) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
            c == 0x205F || c == 0x3000;
 }
 
