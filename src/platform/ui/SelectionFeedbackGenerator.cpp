@@ -4,10 +4,19 @@
 #include "platform/foundation/Dispatch.h"
 
 namespace platform {
+namespace {
+std::uint64_t gTicksGiven = 0;  // main thread only, as the generators are
+}  // namespace
 
 void SelectionFeedbackGenerator::selectionChanged() {
     Dispatch::requireMainThread("UISelectionFeedbackGenerator selectionChanged");
     ++selectionCount_;
+    ++gTicksGiven;
+}
+
+std::uint64_t SelectionFeedbackGenerator::ticksGiven() {
+    Dispatch::requireMainThread("UISelectionFeedbackGenerator ticksGiven");
+    return gTicksGiven;
 }
 
 namespace {

@@ -24,6 +24,9 @@ class SelectionFeedbackGenerator : public Object {
 
     // Ticks given so far.
     [[nodiscard]] std::uint64_t selectionCount() const { return selectionCount_; }
+    // Ticks given so far by every generator of the process: what the person's hand has felt, as
+    // a host shows it without reaching into the control that owns the generator.
+    [[nodiscard]] static std::uint64_t ticksGiven();
 
   private:
     std::uint64_t selectionCount_ = 0;
