@@ -7,6 +7,9 @@ packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohm
 packages="$packages clang libclang-rt-14-dev tmux"
 # The figures report (scripts/figures.sh).
 packages="$packages python3 time"
+# The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL headers), a font,
+# a session bus for the tests, and a virtual X display for the end-to-end run and screenshots.
+packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
 
 missing=""
 for package in $packages; do

@@ -36,6 +36,7 @@ bool isContinuationByte(unsigned char c) {
 LazyTextView::LazyTextView(QWidget* parent) : QAbstractScrollArea(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFrameShape(QFrame::NoFrame);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
@@ -284,12 +285,14 @@ void LazyTextView::clampPosition() {
 }
 
 void LazyTextView::syncScrollBar() {
+    // The bar reaches the block that tops the last viewport: none when everything fits.
+    const Position end = blocks_.empty() ? Position{} : endPosition();
+    const std::size_t last = end.block + (end.offset > 0 ? 1 : 0);
+    const auto top = static_cast<int>(std::min<std::size_t>(last, std::numeric_limits<int>::max()));
     syncingBar_ = true;
-    const auto last = static_cast<int>(std::min<std::size_t>(
-        blocks_.empty() ? 0 : blocks_.size() - 1, std::numeric_limits<int>::max()));
-    verticalScrollBar()->setRange(0, last);
+    verticalScrollBar()->setRange(0, top);
     verticalScrollBar()->setPageStep(std::max(1, static_cast<int>(viewportHeight() / 20.0)));
-    verticalScrollBar()->setValue(static_cast<int>(std::min<std::size_t>(topBlock_, last)));
+    verticalScrollBar()->setValue(static_cast<int>(std::min<std::size_t>(topBlock_, top)));
     syncingBar_ = false;
 }
 

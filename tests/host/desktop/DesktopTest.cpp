@@ -84,6 +84,42 @@ std::vector<std::filesystem::path> importedFiles(const std::filesystem::path& ro
     return files;
 }
 
+// The lines of text in a picture of the text view: bands of rows holding ink (pixels far from
+// the background's lightness), each with its height and the median width of its ink strokes.
+struct InkLine {
+    int height = 0;
+    int stroke = 0;
+};
+std::vector<InkLine> inkLines(const QImage& image, int top, const QColor& background) {
+    std::vector<InkLine> lines;
+    std::vector<int> strokes;
+    int bandStart = -1;
+    for (int y = top; y <= image.height(); ++y) {
+        bool ink = false;
+        for (int x = 0, run = 0; y < image.height() && x <= image.width() - 20; ++x) {
+            const bool dark =
+                x < image.width() - 20 &&
+                std::abs(image.pixelColor(x, y).lightness() - background.lightness()) > 128;
+            if (dark) {
+                ++run;
+                ink = true;
+            } else if (run > 0) {
+                strokes.push_back(run);
+                run = 0;
+            }
+        }
+        if (ink && bandStart < 0)
+            bandStart = y;
+        if (!ink && bandStart >= 0) {
+            std::nth_element(strokes.begin(), strokes.begin() + strokes.size() / 2, strokes.end());
+            lines.push_back({y - bandStart, strokes[strokes.size() / 2]});
+            strokes.clear();
+            bandStart = -1;
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
 class DesktopTest : public QObject {
@@ -177,6 +213,20 @@ class DesktopTest : public QObject {
             QVERIFY(!body[0].format.font().bold());
             QCOMPARE(body[0].format.foreground().color(), bodyColour);
         }
+
+        // The picture a screenshot holds: the appearance's background under the bar, ink of the
+        // opposite lightness, and a title row visibly larger and bolder than the body's rows.
+        const QImage picture = window.grab().toImage();
+        const QColor background = picture.pixelColor(picture.width() / 2, picture.height() - 4);
+        QCOMPARE(background, bodyColour == kBlack ? kWhite : kBlack);
+        const auto lines = inkLines(picture, window.bar()->height() + 2, background);
+        QCOMPARE(lines.size(), std::size_t{3});  // the title and the two body lines
+        // The title and the first body line are the same words: their ink scales with the sizes,
+        // and the bold strokes are wider than the size alone makes them.
+        const double scale = double(titleSize) / bodySize;
+        QVERIFY2(std::abs(lines[0].height / (lines[1].height * scale) - 1) < 0.15,
+                 "the title row is larger");
+        QVERIFY2(lines[0].stroke > lines[1].stroke * scale * 1.2, "the title row is bold");
     }
 
     // Send by a click or by Ctrl+Return: exactly the text in one new file, the window closed, a
