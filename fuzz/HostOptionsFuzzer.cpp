@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "host/HostOptions.h"
+#include "host/cli/HostOptions.h"
 
 namespace fuzzing {
 namespace {
 
-using host::Action;
 using host::HostOptions;
+using host::ShareAction;
 
 std::string appearanceName(platform::UserInterfaceStyle style) {
     switch (style) {
@@ -29,22 +29,25 @@ std::string appearanceName(platform::UserInterfaceStyle style) {
 
 std::vector<std::string> canonicalArguments(const HostOptions& options) {
     std::vector<std::string> arguments;
-    if (options.action == Action::send)
+    if (options.action == ShareAction::send)
         arguments.push_back("--send");
-    if (options.action == Action::close)
+    if (options.action == ShareAction::close)
         arguments.push_back("--close");
     if (options.list)
         arguments.push_back("--list");
+    if (options.listNull)
+        arguments.push_back("--null");
     if (options.json)
         arguments.push_back("--json");
     if (options.help)
         arguments.push_back("--help");
     if (options.version)
         arguments.push_back("--version");
-    arguments.push_back("--appearance=" + appearanceName(options.appearance));
+    arguments.push_back("--appearance=" + appearanceName(options.settings.appearance));
     arguments.push_back("--text-size=" +
-                        std::string(platform::contentSizeCategoryName(options.textSize)));
-    arguments.push_back("--platform-version=" + options.platformVersion.toString());
+                        std::string(platform::contentSizeCategoryName(options.settings.textSize)));
+    arguments.push_back("--platform-version=" + options.settings.platformVersion.toString());
+    arguments.push_back("--max-size=" + std::to_string(options.maxInputSize));
     if (options.bundlePath)
         arguments.push_back("--bundle=" + *options.bundlePath);
     if (options.input) {
@@ -56,9 +59,11 @@ std::vector<std::string> canonicalArguments(const HostOptions& options) {
 
 bool sameOptions(const HostOptions& a, const HostOptions& b) {
     return a.input == b.input && a.action == b.action && a.list == b.list && a.json == b.json &&
-           a.help == b.help && a.version == b.version && a.appearance == b.appearance &&
-           a.textSize == b.textSize && a.platformVersion == b.platformVersion &&
-           a.bundlePath == b.bundlePath;
+           a.listNull == b.listNull && a.help == b.help && a.version == b.version &&
+           a.settings.appearance == b.settings.appearance &&
+           a.settings.textSize == b.settings.textSize &&
+           a.settings.platformVersion == b.settings.platformVersion &&
+           a.maxInputSize == b.maxInputSize && a.bundlePath == b.bundlePath;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "controls/QuorvaneColoredToggle.h"
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Geometry.h"
 #include "styling/ColorHelpers.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Font.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/ui/Control.h"

@@ -3,18 +3,19 @@
 
 #include <optional>
 
+#include "contract/ShareContract.h"
 #include "platform/foundation/PlatformError.h"
 
 namespace quorvane {
 
 // Codes are the cases' indexes, as the host sees them.
 enum class ShareError {
-    cancelled = 0,    // the person closed the sheet
-    writeFailed = 1,  // the text could not be put safely into the import folder
+    cancelled = contract::kShareErrorCancelled,      // the person closed the sheet
+    writeFailed = contract::kShareErrorWriteFailed,  // the text could not be saved safely
 };
 
 // The error domain: the module, the controller and the type, joined by ".".
-inline constexpr const char* kShareErrorDomain = "QuorvaneShareExt.ShareViewController.ShareError";
+inline constexpr const char* kShareErrorDomain = contract::kShareErrorDomain;
 
 // The platform error the host receives. `cancelled` carries no user information;
 // `writeFailed` carries a description and the system error as its underlying error.

@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "platform/extension/ClassRegistry.h"
 #include "platform/extension/ExtensionContext.h"
 #include "platform/foundation/Application.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Font.h"
 #include "platform/foundation/PlatformVersion.h"

@@ -34,6 +34,9 @@ WriteResult writeCapturedText(const platform::String& capturedText) {
     const auto container =
         fileManager.containerURLForSecurityApplicationGroupIdentifier(kApplicationGroupIdentifier);
     if (!container) {
+        // The platform says why when it can (the path and the system's reason).
+        if (auto problem = fileManager.containerProblem(kApplicationGroupIdentifier))
+            return {std::nullopt, std::move(*problem)};
         platform::PlatformError error;
         error.domain = platform::PlatformError::kPosixDomain;
         error.code = ENOENT;
@@ -47,9 +50,10 @@ WriteResult writeCapturedText(const platform::String& capturedText) {
         writeNewFileDurably(container->path(), kImportFolderPath, capturedText.view());
     if (!written.name)
         return {std::nullopt, written.error};
-    return {
-        container->appendingPathComponent(kImportFolderPath).appendingPathComponent(*written.name),
-        std::nullopt};
+    const platform::URL file =
+        container->appendingPathComponent(kImportFolderPath).appendingPathComponent(*written.name);
+    fileManager.noteCreatedItem(file);
+    return {file, std::nullopt};
 }
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -53,7 +54,8 @@ TEST_F(Host, SendsEveryKindOfTextByteForByte) {
     const std::pair<const char*, std::string> texts[] = {
         {"ASCII", "Hello, teleprompter.\nSecond line."},
         {"accented letters",
-         "Caf\xc3\xa9 cr\xc3\xa8me br\xc3\xbbl\xc3\xa9" "e, \xc3\x85ngstr\xc3\xb6m"},
+         "Caf\xc3\xa9 cr\xc3\xa8me br\xc3\xbbl\xc3\xa9"
+         "e, \xc3\x85ngstr\xc3\xb6m"},
         {"emoji",
          "\xf0\x9f\x8e\xac Action! "
          "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x91\xa7"},
@@ -105,7 +107,7 @@ TEST_F(Host, ReportsWhatTheSheetShowed) {
         << "no appearance colouring before 12.0";
 }
 
-TEST_F(Host, ListKeepsHiddenEntriesAndSubfolders) {
+TEST_F(Host, ListKeepsEveryEntryAndReadsBackExactly) {
     const json sent = sendText("listed");
     std::filesystem::create_directory(importFolder() / "subfolder");
     testing_support::writeFile(importFolder() / ".hidden", "");
@@ -121,6 +123,157 @@ TEST_F(Host, ListKeepsHiddenEntriesAndSubfolders) {
                                       sent["files"][0].get<std::string>()};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);
+
+    // A planted name with a line feed reads back exactly with -0 and with --json.
+    testing_support::writeFile(importFolder() / "two\nlines", "");
+    expected.push_back((importFolder() / "two\nlines").string());
+    std::sort(expected.begin(), expected.end());
+    const ProcessResult nul = run({"--list", "-0"});
+    std::vector<std::string> entries;
+    for (std::size_t start = 0, end; (end = nul.out.find('\0', start)) != std::string::npos;
+         start = end + 1)
+        entries.push_back(nul.out.substr(start, end - start));
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, expected);
+    auto listed =
+        json::parse(run({"--list", "--json"}).out)["importFolder"].get<std::vector<std::string>>();
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, expected);
+
+    // A container that cannot be used is reported, for --list too.
+    testing_support::writeFile(inputs_.path() / "file", "");
+    const ProcessResult unusable =
+        run({"--list"}, std::nullopt, (inputs_.path() / "file").string());
+    EXPECT_EQ(unusable.exitStatus, 3);
+    EXPECT_EQ(unusable.out, "");
+    EXPECT_NE(unusable.err.find((inputs_.path() / "file").string()), std::string::npos);
+    EXPECT_NE(unusable.err.find("Not a directory"), std::string::npos) << unusable.err;
+}
+
+// Regression: the outcome's files were a difference of two listings of the folder, so a send
+// beside other processes' sends could name their files, and a close claim a text as saved.
+TEST_F(Host, EachOutcomeNamesExactlyItsOwnFileWhateverRunsBeside) {
+    constexpr int kProcesses = 8, kSendsEach = 4;
+    std::vector<std::string> failures(kProcesses);
+    std::vector<std::thread> threads;
+    for (int p = 0; p < kProcesses; ++p) {
+        threads.emplace_back([&, p] {
+            for (int n = 0; n < kSendsEach; ++n) {
+                const std::string text = "text of process " + std::to_string(p) + ", send " +
+                                         std::to_string(n) + "\n" + std::string(4096 * n, 'x');
+                const auto path =
+                    inputs_.path() / ("in-" + std::to_string(p) + "-" + std::to_string(n));
+                testing_support::writeFile(path, text);
+                // Every other process also closes a share while the others send.
+                const bool close = p % 2 == 1 && n == 0;
+                const ProcessResult result =
+                    run({close ? "--close" : "--send", "--json", path.string()});
+                const json report = json::parse(result.out, nullptr, false);
+                if (report.is_discarded()) {
+                    failures[p] += "no JSON: " + result.err;
+                } else if (close) {
+                    if (result.exitStatus != 1 || !report["files"].empty() ||
+                        !report["cancelledButSaved"].is_null())
+                        failures[p] += "a close claimed a saved text: " + result.out;
+                } else if (result.exitStatus != 0 || report["files"].size() != 1 ||
+                           readFile(report["files"][0].get<std::string>()) != text) {
+                    failures[p] += "send " + std::to_string(n) + " reported " + result.out;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int p = 0; p < kProcesses; ++p)
+        EXPECT_EQ(failures[p], "") << "process " << p;
+    EXPECT_EQ(testing_support::entriesOf(importFolder()).size(),
+              std::size_t(kProcesses * kSendsEach - kProcesses / 2));
+}
+
+// Failures of every kind end with a message on standard error, the documented status, nothing
+// on standard output (unless JSON was asked for and the share ended), and nothing left behind.
+TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
+    const std::string host = QUORVANE_HOST;
+    const auto big = inputs_.path() / "big";
+    testing_support::writeFile(big, std::string(1 << 20, 'b'));
+    const auto small = inputs_.path() / "small";
+    testing_support::writeFile(small, "small text\n");
+    struct Row {
+        const char* name;
+        std::string script;  // run by /bin/sh with $HOST set
+        int status;
+        const char* message;  // on standard error
+        bool jsonOut;         // standard output holds the JSON outcome
+    };
+    const Row rows[] = {
+        {"random bytes are refused at once", "exec \"$HOST\" --send /dev/urandom", 2,
+         "invalid byte at offset 0", false},
+        {"endless input stops at the cap", "exec \"$HOST\" --send --max-size 1M - </dev/zero", 2,
+         "larger than the size cap of 1 MiB", false},
+        {"a file over the cap is refused unread",
+         "exec \"$HOST\" --send --max-size=512K " + big.string(), 2, "size cap", false},
+        {"a pipe over the cap", "cat " + big.string() + " | \"$HOST\" --send --max-size 4k -", 2,
+         "size cap of 4 KiB", false},
+        {"a file-size limit fails the write",
+         "ulimit -f 100; exec \"$HOST\" --send --json " + big.string(), 3, "", true},
+        {"a file-size limit, in words", "ulimit -f 100; exec \"$HOST\" --send " + big.string(), 3,
+         "Not sent: ", false},
+        {"a full output", "exec \"$HOST\" --send --json " + small.string() + " >/dev/full", 6,
+         "the text was sent all the same, as /", false},
+        {"a full output for a listing", "exec \"$HOST\" --list >/dev/full", 6,
+         "cannot write to standard output", false},
+        {"a closed pipe",
+         "\"$HOST\" --send " + small.string() + " | (exec 0<&-; sleep 0.2); exit 0", -1,
+         "Broken pipe", false},
+        {"a plain cancel", "exec \"$HOST\" --close " + small.string(), 1, "Cancelled: nothing",
+         false},
+    };
+    for (const Row& row : rows) {
+        ProcessOptions options;
+        options.environment["QUORVANE_CONTAINER_ROOT"] = root_.str();
+        options.environment["HOST"] = host;
+        const std::filesystem::path stderrCopy = inputs_.path() / "stderr";
+        const ProcessResult result = runProcess(
+            "/bin/sh", {"-c", "(" + row.script + ") 2>" + stderrCopy.string() + "; echo $? >&2"},
+            options);
+        const std::string err = readFile(stderrCopy);
+        if (row.status >= 0)
+            EXPECT_EQ(result.err, std::to_string(row.status) + "\n") << row.name << ": " << err;
+        EXPECT_NE(err.find(row.message), std::string::npos) << row.name << ": " << err;
+        EXPECT_EQ(err.find("terminate called"), std::string::npos) << row.name;
+        if (row.jsonOut) {
+            const json report = json::parse(result.out);
+            EXPECT_EQ(report["outcome"], "failed") << row.name;
+            EXPECT_TRUE(report["files"].empty()) << row.name;
+        } else {
+            EXPECT_EQ(result.out, "") << row.name;
+        }
+    }
+    // Only the sends whose output failed saved anything.
+    for (const auto& entry : testing_support::entriesOf(importFolder()))
+        EXPECT_EQ(readFile(importFolder() / entry), "small text\n") << entry;
+}
+
+TEST_F(Host, WithoutMemoryTheHostSaysSoInsteadOfAborting) {
+    const auto text = inputs_.path() / "text";
+    testing_support::writeFile(text, std::string(64 << 20, 't'));
+    // From no room at all for the text to enough for it but not for the share's threads.
+    for (const int kilobytes : {40000, 70000, 100000, 140000}) {
+        ProcessOptions options;
+        options.environment["QUORVANE_CONTAINER_ROOT"] = root_.str();
+        const ProcessResult result =
+            runProcess("/bin/sh",
+                       {"-c", "ulimit -v " + std::to_string(kilobytes) + "; exec " + QUORVANE_HOST +
+                                  " --send " + text.string()},
+                       options);
+        EXPECT_NE(result.signal, SIGABRT) << kilobytes;
+        EXPECT_EQ(result.err.find("terminate called"), std::string::npos) << result.err;
+        if (result.exitStatus != 0) {
+            EXPECT_TRUE(result.exitStatus == 2 || result.exitStatus == 3)
+                << kilobytes << " KB: " << result.exitStatus << " " << result.err;
+            EXPECT_NE(result.err.find("quorvane-share: "), std::string::npos) << result.err;
+        }
+    }
 }
 
 TEST_F(Host, CloseCancelsWithTheExtensionsErrorAndWritesNothing) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/TextView.h"

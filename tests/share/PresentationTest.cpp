@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ShareFixture.h"
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 
 namespace {
 

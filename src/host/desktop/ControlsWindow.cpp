@@ -4,18 +4,16 @@
 #include <optional>
 #include <stdexcept>
 
+#include "contract/ShareContract.h"
 #include "host/desktop/QtColours.h"
 #include "host/desktop/ShareWindow.h"
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/ui/SelectionFeedbackGenerator.h"
 
 namespace host::desktop {
 namespace {
 
 using platform::RgbaColor;
-
-constexpr const char* kToggleClass = "QuorvaneShareExt.QuorvaneColoredToggle";
-constexpr const char* kStickySliderClass = "QuorvaneShareExt.QuorvaneStickySlider";
 
 // Where things sit, in points.
 constexpr double kMargin = 24;
@@ -62,8 +60,10 @@ ControlsWindow::ControlsWindow(platform::UserInterfaceStyle appearance, QWidget*
       sliderHeading_(new QLabel(QStringLiteral("Sticky slider"), this)),
       ticks_(new QLabel(this)) {
     const auto& registry = platform::ClassRegistry::shared();
-    toggle_ = std::dynamic_pointer_cast<platform::Switch>(registry.instantiate(kToggleClass));
-    sticky_ = std::dynamic_pointer_cast<platform::View>(registry.instantiate(kStickySliderClass));
+    toggle_ = std::dynamic_pointer_cast<platform::Switch>(
+        registry.instantiate(contract::kColoredToggleClass));
+    sticky_ = std::dynamic_pointer_cast<platform::View>(
+        registry.instantiate(contract::kStickySliderClass));
     if (!toggle_ || !sticky_)
         throw std::runtime_error("the extension does not provide its two controls");
     slider_ = firstSubview<platform::Slider>(*sticky_);
@@ -139,7 +139,7 @@ void ControlsWindow::refresh() {
         static_cast<int>(kToggleTop +
                          (platform::Switch::kSize.height - toggleState_->height()) / 2));
 
-    const std::uint64_t ticks = platform::SelectionFeedbackGenerator::ticksGiven();
+    const std::uint64_t ticks = platform::SelectionFeedbackGenerator::ticksFelt();
     if (ticks != ticksShown_) {
         ticksShown_ = ticks;
         pulse_.start(kPulseTime);

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-#include "host/OutcomeReport.h"
+#include "host/cli/OutcomeReport.h"
 #include "host/desktop/LazyTextView.h"
 #include "host/desktop/Notifier.h"
 #include "platform/foundation/Dispatch.h"
@@ -186,7 +186,7 @@ void ShareWindow::setTraits(platform::UserInterfaceStyle appearance,
     refresh();
 }
 
-bool ShareWindow::tap(Action action) {
+bool ShareWindow::tap(ShareAction action) {
     if (endedSeen_)
         return false;
     const bool tapped = session_.tap(action);
@@ -251,11 +251,11 @@ void ShareWindow::ended() {
     refresh();
     const ShareOutcome outcome = session_.outcome();
     if (outcome.kind == ShareOutcome::Kind::completed)
-        notifySent(outcome.navigationTitle, kNotificationPatience);
+        notifySent(outcome.navigationTitle.view(), kNotificationPatience);
     if (outcome.kind != ShareOutcome::Kind::failed)
         return finish();
     failed_ = true;
-    reason_->setText(QString::fromStdString(outcomeWords(outcome, false)));
+    reason_->setText(QString::fromStdString(outcomeWords(outcome, false, false).err).trimmed());
     banner_->show();
     layOut();
     dismiss_->setFocus();
@@ -308,7 +308,7 @@ void ShareWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    tap(Action::close);
+    tap(ShareAction::close);
     if (finishedCalled_ || failed_) {
         event->accept();
     } else {
@@ -323,12 +323,12 @@ void ShareWindow::keyPressEvent(QKeyEvent* event) {
             if (failed_)
                 finish();
             else
-                tap(Action::close);
+                tap(ShareAction::close);
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             if (control) {
-                tap(Action::send);
+                tap(ShareAction::send);
                 return;
             }
             break;

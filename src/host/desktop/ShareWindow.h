@@ -24,10 +24,10 @@
 #include <map>
 #include <optional>
 
-#include "host/ShareSession.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/NavigationBar.h"
 #include "host/desktop/ViewRenderer.h"
+#include "host/session/ShareSession.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/ui/TraitCollection.h"
 
@@ -60,7 +60,7 @@ class ShareWindow : public QWidget {
     [[nodiscard]] platform::TraitCollection traits() const;
 
     // Taps the item as a person does. False when the item could not be tapped (disabled).
-    bool tap(Action action);
+    bool tap(ShareAction action);
 
     void zoomIn();
     void zoomOut();

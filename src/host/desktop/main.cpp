@@ -1,20 +1,25 @@
-// quorvane-share-desktop: the share sheet as a desktop window. See the README.
+// quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
+#include <new>
+#include <system_error>
 
-#include "host/HostOptions.h"
-#include "host/InputText.h"
-#include "host/OutcomeReport.h"
-#include "host/ShareSession.h"
+#include "host/cli/HostOptions.h"
+#include "host/cli/InputText.h"
+#include "host/cli/OutcomeReport.h"
+#include "host/cli/Output.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/ShareWindow.h"
+#include "host/session/BundleLocation.h"
+#include "host/session/Container.h"
+#include "host/session/ShareSession.h"
 #include "platform/extension/ExtensionBundle.h"
 #include "platform/extension/InterfaceFile.h"
 #include "platform/foundation/FileManager.h"
@@ -28,38 +33,48 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kProgram = "quorvane-share-desktop";
-constexpr const char* kBundleName = "QuorvaneShareExt.appex";
 // How long the desktop's settings portal may take to answer at start.
 constexpr auto kPortalPatience = 500ms;
 // How long a failure stays on screen when a script acted (--send) and nobody dismisses it.
 constexpr auto kUnattendedFailureShown = 1500ms;
 
-struct DesktopOptions {
-    bool clipboard = false;
-    std::optional<std::string> screenshot;
-    bool appearanceChosen = false;
-    bool textSizeChosen = false;
-};
+void tell(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\n" << std::flush;
+}
 
 int usageError(const std::string& message) {
     std::cerr << kProgram << ": " << message << "\nTry '" << kProgram
-              << " --help' for more information.\n";
+              << " --help' for more information.\n"
+              << std::flush;
     return host::kExitUsage;
 }
 
-std::string bundlePath(const host::HostOptions& options) {
-    if (options.bundlePath)
-        return *options.bundlePath;
-    if (const char* path = std::getenv("QUORVANE_EXTENSION_BUNDLE"); path && *path)
-        return path;
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    const auto base = error ? std::filesystem::path(".") : program.parent_path().parent_path();
-    for (const auto& candidate : {base / kBundleName, base / "lib" / "quorvane" / kBundleName}) {
-        if (std::filesystem::exists(candidate / "Info.json", error))
-            return candidate.string();
-    }
-    return (base / kBundleName).string();
+std::string usage() {
+    return std::string("Usage: ") + kProgram + R"( [OPTIONS] [FILE|-]
+       )" + kProgram +
+           R"( --controls [--screenshot PNG]
+
+Shows the text of FILE, of standard input ("-") or, with neither, of the clipboard in a
+window with the teleprompter's share extension, as a share sheet would:
+  click Send, Ctrl+Return   tap "Send to Teleprompter"
+  Escape, click Close, closing the window   tap the close item (the share is cancelled)
+  Ctrl+plus, Ctrl+minus, Ctrl+0   zoom the drawing     Up Down PgUp PgDn Home End   scroll
+
+Options of this program (the others are quorvane-share's, see quorvane-share --help):
+  --clipboard             share the clipboard's text (the default without FILE)
+  --screenshot PNG        write the window, as drawn, to PNG once the text is shown (with
+                          --controls: write it and close)
+  --send, --close         act without a person, once the text is shown
+  --appearance MODE       light, dark or unspecified (default: the desktop's colour scheme,
+                          followed live)
+  --text-size CATEGORY    xSmall ... AX5 (default: from the desktop's text scaling)
+  --json, --list, --max-size SIZE, --platform-version X.Y, --bundle PATH
+  --controls              the extension's coloured toggle and sticky slider in a window
+  -h, --help, --version
+
+Exit status: as quorvane-share's (0 sent, 1 cancelled, 2 bad usage or input, 3 not saved,
+4 no extension, 5 cancelled but saved, 6 output failed).
+)";
 }
 
 // Qt's platform: without a display it would stop the process; say so as a usage error.
@@ -76,163 +91,161 @@ bool saveScreenshot(QWidget& window, const std::string& path) {
     QApplication::processEvents();
     if (window.grab().save(QString::fromStdString(path), "PNG"))
         return true;
-    std::cerr << kProgram << ": cannot write the screenshot '" << path << "'\n";
+    tell("cannot write the screenshot '" + path + "'");
     return false;
 }
 
-int showControls(const host::HostOptions& options, const DesktopOptions& desktop) {
+int showControls(const host::HostOptions& options) {
     try {
-        platform::ExtensionBundle::load(bundlePath(options));
-        host::desktop::ControlsWindow window(options.appearance);
+        platform::ExtensionBundle::load(host::bundlePath(options.bundlePath));
+        host::desktop::ControlsWindow window(options.settings.appearance);
         window.show();
         // With a screenshot asked for, the picture is what is wanted: the window closes after it.
-        if (desktop.screenshot)
-            return saveScreenshot(window, *desktop.screenshot) ? host::kExitCompleted
+        if (options.screenshot)
+            return saveScreenshot(window, *options.screenshot) ? host::kExitCompleted
                                                                : host::kExitUsage;
         QApplication::exec();
     } catch (const std::exception& error) {
-        std::cerr << kProgram << ": " << error.what() << "\n";
+        tell(error.what());
         return host::kExitExtensionUnavailable;
     }
     return host::kExitCompleted;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // The desktop's own options; the rest are the share host's.
-    DesktopOptions desktop;
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--") {
-            arguments.insert(arguments.end(), argv + i, argv + argc);
-            break;
-        }
-        if (argument == "--clipboard") {
-            desktop.clipboard = true;
-        } else if (argument == "--screenshot" || argument.rfind("--screenshot=", 0) == 0) {
-            if (argument == "--screenshot") {
-                if (i + 1 >= argc)
-                    return usageError("--screenshot needs a PNG file name");
-                desktop.screenshot = argv[++i];
-            } else {
-                desktop.screenshot = argument.substr(std::string("--screenshot=").size());
-            }
-        } else {
-            desktop.appearanceChosen |= argument.rfind("--appearance", 0) == 0;
-            desktop.textSizeChosen |= argument.rfind("--text-size", 0) == 0;
-            arguments.push_back(argument);
-        }
-    }
-    const auto parsed = host::parseHostOptions(arguments);
+int run(int argc, char** argv) {
+    const auto parsed = host::parseHostOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                               host::FrontEnd::desktop);
     if (const auto* problem = std::get_if<host::UsageError>(&parsed))
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
-    if (options.help) {
-        std::cout << host::usageText(kProgram);
-        return host::kExitCompleted;
+    host::Output out(STDOUT_FILENO);
+    if (options.help || options.version) {
+        if (options.help)
+            out << usage();
+        else
+            out << kProgram << " " << QUORVANE_VERSION << "\n";
+        return out.flush() ? host::kExitCompleted : host::kExitOutputFailed;
     }
-    if (options.version) {
-        std::cout << kProgram << " " << QUORVANE_VERSION << "\n";
-        return host::kExitCompleted;
-    }
-    if (desktop.clipboard && options.input)
-        return usageError("give a FILE (or -) or --clipboard, not both");
     if (!displayAvailable())
-        return usageError(
-            "no display to show the window on (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM)");
+        return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(kProgram);
-    QApplication::setApplicationDisplayName(QStringLiteral("Teleprompter"));
 
     // The person's desktop settings, under what the command line chose.
-    host::desktop::DesktopTraits traits;
-    if (!desktop.appearanceChosen || !desktop.textSizeChosen)
-        traits.start(kPortalPatience);
+    host::desktop::DesktopTraits desktop;
+    if (!options.appearanceGiven || !options.textSizeGiven)
+        desktop.start(kPortalPatience);
     host::desktop::ShareWindow::TraitChoice chosen;
-    if (desktop.appearanceChosen)
-        chosen.appearance = options.appearance;
-    if (desktop.textSizeChosen)
-        chosen.textSize = options.textSize;
-    options.appearance = chosen.appearance.value_or(
-        traits.appearance().value_or(host::desktop::paletteAppearance(QApplication::palette())));
-    options.textSize =
-        chosen.textSize.value_or(traits.textSize().value_or(platform::ContentSizeCategory::large));
+    if (options.appearanceGiven)
+        chosen.appearance = options.settings.appearance;
+    if (options.textSizeGiven)
+        chosen.textSize = options.settings.textSize;
+    options.settings.appearance = chosen.appearance.value_or(
+        desktop.appearance().value_or(host::desktop::paletteAppearance(QApplication::palette())));
+    options.settings.textSize =
+        chosen.textSize.value_or(desktop.textSize().value_or(platform::ContentSizeCategory::large));
 
     if (options.controls)
-        return showControls(options, desktop);
+        return showControls(options);
 
     std::string problem;
     const auto root = host::containerRoot(&problem);
-    if (!root)
-        return usageError(problem);
+    if (!root) {
+        tell(problem);
+        return host::kExitFailed;
+    }
     platform::FileManager::defaultManager().setContainerRoot(*root);
 
     std::string text;
     if (options.input) {
-        auto read = host::readInput(*options.input, &problem);
-        if (!read)
-            return usageError(problem);
-        if (const auto bad = host::firstInvalidUtf8(*read)) {
-            const std::string shown =
-                *options.input == "-" ? "standard input" : "'" + *options.input + "'";
-            return usageError(shown + " is not UTF-8 text (invalid byte at offset " +
-                              std::to_string(*bad) + "); nothing was sent");
+        auto read = host::readInputText(*options.input, options.maxInputSize);
+        if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
+            tell(refused->message);
+            return host::kExitUsage;
         }
-        text = std::move(*read);
+        text = std::move(std::get<std::string>(read));
     } else {
-        const QString clipboard = QApplication::clipboard()->text();
+        // The clipboard's text, under the same size cap as a file's.
+        const QByteArray clipboard = QApplication::clipboard()->text().toUtf8();
         if (clipboard.isEmpty())
             return usageError("the clipboard holds no text: give a FILE, or - for standard input");
-        text = clipboard.toStdString();
+        if (static_cast<std::uint64_t>(clipboard.size()) > options.maxInputSize)
+            return usageError("the clipboard's text is larger than the size cap; nothing was sent");
+        text.assign(clipboard.constData(), static_cast<std::size_t>(clipboard.size()));
     }
 
+    std::optional<host::ShareOutcome> outcome;
     try {
-        const auto bundle = platform::ExtensionBundle::load(bundlePath(options));
-        host::ShareSession session(bundle, options);
+        const auto bundle = platform::ExtensionBundle::load(host::bundlePath(options.bundlePath));
+        host::ShareSession session(bundle, options.settings);
         session.present(platform::String(std::move(text)));
         host::desktop::ShareWindow window(session);
-        window.followDesktop(traits, chosen);
+        window.followDesktop(desktop, chosen);
         window.setFinished([] { QApplication::quit(); });
-        if (options.action != host::Action::none)
+        if (options.action != host::ShareAction::none)
             window.setUnattended(kUnattendedFailureShown);
         window.show();
-        if (desktop.screenshot && !saveScreenshot(window, *desktop.screenshot))
-            return host::kExitUsage;
-        if (options.action != host::Action::none)
+        if (options.screenshot && !saveScreenshot(window, *options.screenshot))
+            return host::kExitUsage;  // before anything was acted on
+        if (options.action != host::ShareAction::none)
             QTimer::singleShot(0, &window, [&] { window.tap(options.action); });
         if (!window.hasFinished())
             QApplication::exec();
-
-        const host::ShareOutcome outcome = session.outcome();
-        if (options.json) {
-            nlohmann::json report = host::outcomeJson(outcome);
-            if (options.list) {
-                nlohmann::json paths = nlohmann::json::array();
-                for (const auto& url : host::importFolderEntries())
-                    paths.push_back(url.path());
-                report["importFolder"] = paths;
-            }
-            std::cout << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                      << "\n";
-        } else {
-            std::cout << host::outcomeWords(outcome, false) << "\n";
-            if (options.list) {
-                for (const auto& url : host::importFolderEntries())
-                    std::cout << url.path() << "\n";
-            }
-        }
-        std::cout.flush();
-        if (!std::cout)
-            return host::kExitFailed;
-        return host::exitStatusFor(outcome);
+        outcome = session.outcome();
     } catch (const platform::ExtensionBundleError& error) {
-        std::cerr << kProgram << ": " << error.what() << "\n";
+        tell(error.what());
         return host::kExitExtensionUnavailable;
     } catch (const platform::InterfaceFileError& error) {
-        std::cerr << kProgram << ": " << error.what() << "\n";
+        tell(error.what());
         return host::kExitExtensionUnavailable;
     }
+    int status = host::exitStatusFor(*outcome);
+
+    std::optional<std::vector<std::string>> listing;
+    if (options.list) {
+        auto listed = host::listImportFolder(*root);
+        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
+            tell(error->localizedDescription());
+            status = status == host::kExitCompleted ? host::kExitFailed : status;
+        } else {
+            listing = std::move(std::get<std::vector<std::string>>(listed));
+        }
+    }
+    if (options.json) {
+        host::writeOutcomeJson(out, &*outcome, listing ? &*listing : nullptr);
+    } else {
+        const auto words = host::outcomeWords(*outcome, false, false);
+        if (!words.err.empty())
+            std::cerr << words.err << std::flush;
+        out << words.out;
+        if (listing) {
+            for (const std::string& path : *listing)
+                out << path << "\n";
+        }
+    }
+    if (!out.flush()) {
+        tell("cannot write to standard output: " + out.errorText());
+        return host::kExitOutputFailed;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe shows up as a failed write (reported), not as a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        tell("not enough memory");
+    } catch (const std::exception& error) {
+        tell(error.what());
+    }
+    // Whatever the failure, the person learns whether a text was saved.
+    const auto saved = platform::FileManager::defaultManager().createdItems();
+    tell(saved.empty() ? "nothing was sent" : "the text was saved as " + saved.front().path());
+    return host::kExitFailed;
 }

@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/extension/ClassRegistry.h"
 #include "platform/extension/InterfaceFile.h"
+#include "platform/foundation/ClassRegistry.h"
 
 namespace platform {
 namespace {

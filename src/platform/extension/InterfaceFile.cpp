@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Coder.h"
 #include "platform/ui/View.h"
 

@@ -64,22 +64,44 @@ std::string FileManager::containerRoot() const {
 
 std::optional<URL> FileManager::containerURLForSecurityApplicationGroupIdentifier(
     const std::string& group) const {
+    if (containerProblem(group))
+        return std::nullopt;
+    return URL::fileURLWithPath(containerRoot()).appendingPathComponent(group);
+}
+
+std::optional<PlatformError> FileManager::containerProblem(const std::string& group) const {
     std::string root;
     {
         std::lock_guard lock(mutex_);
-        if (containerRoot_.empty() || group.empty() || group.find('/') != std::string::npos ||
-            group == "." || group == ".." ||
-            std::find(reachableGroups_.begin(), reachableGroups_.end(), group) ==
-                reachableGroups_.end()) {
-            return std::nullopt;
+        if (containerRoot_.empty())
+            return PlatformError::posix(ENOENT, "no folder for application group containers");
+        if (group.empty() || group.find('/') != std::string::npos || group == "." ||
+            group == "..") {
+            return PlatformError::posix(EINVAL, "'" + group + "' is not an application group");
+        }
+        if (std::find(reachableGroups_.begin(), reachableGroups_.end(), group) ==
+            reachableGroups_.end()) {
+            // As on the device: a group the process is not entitled to has no container.
+            return PlatformError::posix(
+                ENOENT, "no container of application group " + group + " for this process");
         }
         root = containerRoot_;
     }
     const URL container = URL::fileURLWithPath(root).appendingPathComponent(group);
     int failure = 0;
     if (!makeFolders(container.path(), 0700, &failure))
-        return std::nullopt;
-    return container;
+        return PlatformError::posix(failure, "the container " + container.path());
+    return std::nullopt;
+}
+
+void FileManager::noteCreatedItem(const URL& url) {
+    std::lock_guard lock(mutex_);
+    createdItems_.push_back(url);
+}
+
+std::vector<URL> FileManager::createdItems() const {
+    std::lock_guard lock(mutex_);
+    return createdItems_;
 }
 
 bool FileManager::createDirectoryAtURL(const URL& url, bool withIntermediateDirectories,

@@ -30,6 +30,17 @@ class FileManager {
     // not reach the group or the container cannot be made.
     [[nodiscard]] std::optional<URL> containerURLForSecurityApplicationGroupIdentifier(
         const std::string& group) const;
+    // Platform side: why a group has no container (the path and the system's reason), or none
+    // when it has one. The device tells an extension nothing more than "no container"; the
+    // host tells the person what went wrong.
+    [[nodiscard]] std::optional<PlatformError> containerProblem(const std::string& group) const;
+
+    // Platform side: the entries this process's writers placed in shared folders, in the order
+    // they were placed. A writer notes each file it made as it gives it its final name; the
+    // host reads the record to report exactly the files a share created, whatever other
+    // processes write beside it. Any thread.
+    void noteCreatedItem(const URL& url);
+    [[nodiscard]] std::vector<URL> createdItems() const;
 
     // createDirectoryAtURL:withIntermediateDirectories:attributes:error: with the default
     // permissions. True when the folder exists afterwards.
@@ -47,6 +58,7 @@ class FileManager {
     mutable std::mutex mutex_;
     std::string containerRoot_;
     std::vector<std::string> reachableGroups_;
+    std::vector<URL> createdItems_;
 };
 
 }  // namespace platform

@@ -29,6 +29,16 @@ struct Utf8Scalar {
 
 void appendUtf8(std::string& out, char32_t scalar);
 
+// The length of the sequence a lead byte starts (1 for ASCII and for bytes that start none),
+// for readers that must wait for the rest of a character before decoding it.
+[[nodiscard]] constexpr std::size_t utf8SequenceLength(unsigned char lead) {
+    return lead < 0x80             ? 1
+           : (lead & 0xE0) == 0xC0 ? 2
+           : (lead & 0xF0) == 0xE0 ? 3
+           : (lead & 0xF8) == 0xF0 ? 4
+                                   : 1;
+}
+
 // Line breaks: U+000A to U+000D, U+0085, U+2028, U+2029 (a CR LF pair is one line break).
 [[nodiscard]] constexpr bool isLineBreak(char32_t c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;

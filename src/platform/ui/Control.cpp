@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace platform {

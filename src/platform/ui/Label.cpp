@@ -1,6 +1,6 @@
 #include "platform/ui/Label.h"
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 
 namespace platform {
 namespace {

@@ -1,22 +1,22 @@
 #include "platform/ui/SelectionFeedbackGenerator.h"
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace platform {
+
 namespace {
-std::uint64_t gTicksGiven = 0;  // main thread only, as the generators are
+std::uint64_t ticksFeltInProcess = 0;  // main thread only, like the generators
 }  // namespace
 
 void SelectionFeedbackGenerator::selectionChanged() {
     Dispatch::requireMainThread("UISelectionFeedbackGenerator selectionChanged");
     ++selectionCount_;
-    ++gTicksGiven;
+    ++ticksFeltInProcess;
 }
 
-std::uint64_t SelectionFeedbackGenerator::ticksGiven() {
-    Dispatch::requireMainThread("UISelectionFeedbackGenerator ticksGiven");
-    return gTicksGiven;
+std::uint64_t SelectionFeedbackGenerator::ticksFelt() {
+    return ticksFeltInProcess;
 }
 
 namespace {

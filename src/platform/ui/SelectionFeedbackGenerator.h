@@ -22,11 +22,11 @@ class SelectionFeedbackGenerator : public Object {
     // selectionChanged: one tick.
     void selectionChanged();
 
-    // Ticks given so far.
+    // Ticks given so far by this generator.
     [[nodiscard]] std::uint64_t selectionCount() const { return selectionCount_; }
-    // Ticks given so far by every generator of the process: what the person's hand has felt, as
-    // a host shows it without reaching into the control that owns the generator.
-    [[nodiscard]] static std::uint64_t ticksGiven();
+    // Platform side: ticks given so far by every generator of the process, which is what the
+    // person holding the device feels, whichever control asked for them.
+    [[nodiscard]] static std::uint64_t ticksFelt();
 
   private:
     std::uint64_t selectionCount_ = 0;

@@ -1,6 +1,6 @@
 #include "platform/ui/TextView.h"
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace platform {

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Dispatch.h"
 
 namespace platform {

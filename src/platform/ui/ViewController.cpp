@@ -42,7 +42,7 @@ void ViewController::setTraitCollection(const TraitCollection& traits) {
 
 }  // namespace platform
 
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 
 namespace platform {
 namespace {

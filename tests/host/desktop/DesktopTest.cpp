@@ -14,13 +14,13 @@
 #include <csignal>
 #include <filesystem>
 
-#include "host/OutcomeReport.h"
-#include "host/ShareSession.h"
+#include "host/cli/OutcomeReport.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/LazyTextView.h"
 #include "host/desktop/QtColours.h"
 #include "host/desktop/ShareWindow.h"
+#include "host/session/ShareSession.h"
 #include "platform/extension/ExtensionBundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/SystemCalls.h"
@@ -135,10 +135,10 @@ class DesktopTest : public QObject {
     ShareWindow& show(const std::string& text,
                       UserInterfaceStyle appearance = UserInterfaceStyle::light,
                       ContentSizeCategory size = ContentSizeCategory::large) {
-        host::HostOptions options;
-        options.appearance = appearance;
-        options.textSize = size;
-        session_ = std::make_unique<host::ShareSession>(*bundle_, options);
+        host::SessionSettings settings;
+        settings.appearance = appearance;
+        settings.textSize = size;
+        session_ = std::make_unique<host::ShareSession>(*bundle_, settings);
         session_->present(platform::String(text));
         window_ = std::make_unique<ShareWindow>(*session_);
         window_->show();

@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "host/ShareSession.h"
-#include "host/Terminal.h"
+#include "host/session/ShareSession.h"
+#include "host/tty/Terminal.h"
 #include "platform/foundation/AttributedText.h"
 
 namespace host {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/foundation/RgbaColor.h"
+#include "host/session/Colour.h"
 
 namespace host {
 
@@ -38,17 +38,6 @@ enum class ColourDepth { none, basic8, palette256, direct };
 // screen, tmux, rxvt, linux, ... and any TERM with "color" in its name).
 [[nodiscard]] ColourDepth colourDepthFor(const char* noColor, const char* term,
                                          const char* colorTerm);
-
-struct Rgb {
-    std::uint8_t red = 0, green = 0, blue = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-
-// A platform colour as the screen shows it over `background`: components clamped to 0...1 and
-// blended by their alpha. A colour without components (a pattern) shows as `background`.
-[[nodiscard]] Rgb rgbOver(const platform::RgbaColor& color, Rgb background);
-// "#RRGGBB".
-[[nodiscard]] std::string hexOf(Rgb colour);
 
 struct CellStyle {
     std::optional<Rgb> foreground;  // none: the terminal's own

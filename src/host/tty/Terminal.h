@@ -20,29 +20,10 @@
 #include <string_view>
 #include <vector>
 
-#include "host/TerminalPaint.h"
+#include "host/tty/KeyDecoder.h"
+#include "host/tty/TerminalPaint.h"
 
 namespace host {
-
-struct Key {
-    enum class Kind {
-        character,
-        enter,
-        escape,
-        up,
-        down,
-        left,
-        right,
-        pageUp,
-        pageDown,
-        home,
-        end
-    };
-    Kind kind = Kind::character;
-    char32_t character = 0;  // for Kind::character: the code point (control keys included)
-
-    [[nodiscard]] bool is(char32_t c) const { return kind == Kind::character && character == c; }
-};
 
 class Terminal {
   public:

@@ -1,4 +1,4 @@
-#include "host/TerminalPaint.h"
+#include "host/tty/TerminalPaint.h"
 
 #include "platform/foundation/Unicode.h"
 
@@ -98,7 +98,7 @@ int rowAt(double points) {
 }
 
 ColourDepth colourDepthFor(const char* noColor, const char* term, const char* colorTerm) {
-    if (noColor && *noColor)
+    if (!colourAllowedByEnvironment(noColor))
         return ColourDepth::none;
     const std::string_view type = term ? term : "";
     if (type.empty() || type == "dumb")
@@ -118,25 +118,6 @@ ColourDepth colourDepthFor(const char* noColor, const char* term, const char* co
             return ColourDepth::basic8;
     }
     return ColourDepth::none;
-}
-
-Rgb rgbOver(const platform::RgbaColor& color, Rgb background) {
-    double red = 0, green = 0, blue = 0, alpha = 0;
-    if (!color.getRed(&red, &green, &blue, &alpha))
-        return background;
-    const double a = std::clamp(alpha, 0.0, 1.0);
-    auto blend = [a](double value, std::uint8_t under) {
-        const double mixed = std::clamp(value, 0.0, 1.0) * 255.0 * a + under * (1.0 - a);
-        return static_cast<std::uint8_t>(std::lround(std::clamp(mixed, 0.0, 255.0)));
-    };
-    return {blend(red, background.red), blend(green, background.green),
-            blend(blue, background.blue)};
-}
-
-std::string hexOf(Rgb colour) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02X%02X%02X", colour.red, colour.green, colour.blue);
-    return text;
 }
 
 std::string graphicRendition(const CellStyle& style, ColourDepth depth) {

@@ -1,6 +1,10 @@
-#include "host/HostOptions.h"
+#include "host/cli/HostOptions.h"
 
+#include <cctype>
+#include <limits>
 #include <string_view>
+
+#include "platform/foundation/Font.h"
 
 namespace host {
 namespace {
@@ -17,9 +21,64 @@ std::optional<UserInterfaceStyle> appearanceNamed(std::string_view name) {
     return std::nullopt;
 }
 
+// The content size category of a name in any letter case ("large", "ax3").
+std::optional<platform::ContentSizeCategory> textSizeNamed(std::string_view name) {
+    for (int i = 0; i < platform::kContentSizeCategoryCount; ++i) {
+        const auto category = static_cast<platform::ContentSizeCategory>(i);
+        const std::string_view known = platform::contentSizeCategoryName(category);
+        if (known.size() == name.size() &&
+            std::equal(known.begin(), known.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
+            return category;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::string>& arguments) {
+std::optional<std::uint64_t> parseSize(std::string_view text) {
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const std::uint64_t digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    if (i == 0)
+        return std::nullopt;
+    int shift = 0;
+    if (i + 1 == text.size()) {
+        switch (text[i]) {
+            case 'k':
+            case 'K':
+                shift = 10;
+                break;
+            case 'm':
+            case 'M':
+                shift = 20;
+                break;
+            case 'g':
+            case 'G':
+                shift = 30;
+                break;
+            default:
+                return std::nullopt;
+        }
+    } else if (i != text.size()) {
+        return std::nullopt;
+    }
+    if (value == 0 || value > (std::numeric_limits<std::uint64_t>::max() >> shift))
+        return std::nullopt;
+    return value << shift;
+}
+
+std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::string>& arguments,
+                                                       FrontEnd frontEnd) {
+    const bool desktop = frontEnd == FrontEnd::desktop;
     HostOptions options;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -61,15 +120,17 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
         } else if (name == "--version") {
             problem = flag(options.version);
         } else if (name == "--send" || name == "--close") {
-            const Action action = name == "--send" ? Action::send : Action::close;
+            const ShareAction action = name == "--send" ? ShareAction::send : ShareAction::close;
             if (inlineValue)
                 return UsageError{"option " + name + " takes no value"};
-            if (options.action != Action::none && options.action != action) {
+            if (options.action != ShareAction::none && options.action != action) {
                 return UsageError{"--send and --close cannot be given together"};
             }
             options.action = action;
         } else if (name == "--list") {
             problem = flag(options.list);
+        } else if (name == "-0" || name == "--null") {
+            problem = flag(options.listNull);
         } else if (name == "--json") {
             problem = flag(options.json);
         } else if (name == "--controls") {
@@ -82,18 +143,20 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
             if (!appearance)
                 return UsageError{"unknown appearance '" + *text +
                                   "' (use light, dark or unspecified)"};
-            options.appearance = *appearance;
+            options.settings.appearance = *appearance;
+            options.appearanceGiven = true;
         } else if (name == "--text-size") {
             const auto text = value();
             if (!text)
                 return UsageError{"--text-size needs a content size category"};
-            const auto category = platform::contentSizeCategoryNamed(*text);
+            const auto category = textSizeNamed(*text);
             if (!category) {
                 return UsageError{"unknown text size '" + *text +
                                   "' (use xSmall, Small, Medium, Large, xLarge, xxLarge, xxxLarge "
                                   "or AX1 to AX5)"};
             }
-            options.textSize = *category;
+            options.settings.textSize = *category;
+            options.textSizeGiven = true;
         } else if (name == "--platform-version") {
             const auto text = value();
             if (!text)
@@ -102,31 +165,54 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
             if (!version)
                 return UsageError{"'" + *text +
                                   "' is not a platform version (use X or X.Y, such as 12.4)"};
-            options.platformVersion = *version;
+            options.settings.platformVersion = *version;
+        } else if (name == "--max-size") {
+            const auto text = value();
+            if (!text)
+                return UsageError{"--max-size needs a size such as 200M"};
+            const auto size = parseSize(*text);
+            if (!size)
+                return UsageError{"'" + *text +
+                                  "' is not a size (use a whole number of bytes, or one with K, M "
+                                  "or G, such as 200M)"};
+            options.maxInputSize = *size;
         } else if (name == "--bundle") {
             const auto text = value();
             if (!text || text->empty())
                 return UsageError{"--bundle needs the path of the extension bundle"};
             options.bundlePath = *text;
+        } else if (desktop && name == "--clipboard") {
+            problem = flag(options.clipboard);
+        } else if (desktop && name == "--screenshot") {
+            const auto text = value();
+            if (!text || text->empty())
+                return UsageError{"--screenshot needs the name of a PNG file to write"};
+            options.screenshot = *text;
         } else {
             return UsageError{"unknown option '" + argument + "'"};
         }
         if (problem)
             return *problem;
     }
-    if (options.controls &&
-        (options.input || options.action != Action::none || options.list || options.json)) {
+    if (options.clipboard && options.input)
+        return UsageError{"give a FILE (or -) or --clipboard, not both"};
+    if (options.controls && (options.input || options.clipboard ||
+                             options.action != ShareAction::none || options.list || options.json)) {
         return UsageError{
             "--controls shows the controls alone: give no FILE, --send, --close, "
             "--list or --json with it"};
     }
+    if (options.listNull && !options.list)
+        return UsageError{"-0/--null separates the entries of --list: give --list with it"};
+    if (options.listNull && options.json)
+        return UsageError{"-0/--null and --json are two forms of the listing: choose one"};
     return options;
 }
 
 std::string usageText(const std::string& program) {
     return "Usage: " + program + R"( [OPTIONS] FILE|-
        )" + program +
-           R"( --list
+           R"( --list [--json | -0]
        )" + program +
            R"( --controls
 
@@ -143,38 +229,51 @@ Actions:
                           saved as a new file in the teleprompter's import folder
   --close                 tap the close item: the share is cancelled, nothing is saved
   --list                  print the import folder's entries, one path per line (after the
-                          share, when there is one)
+                          share, when there is one); names with control characters are
+                          quoted on a terminal
   --controls              show the extension's coloured toggle and sticky slider in the
                           terminal (space, t, Left, Right; q or Esc quits)
 
 Options:
-  --json                  print the outcome as one JSON object
+  --json                  print the outcome (and the listing) as one JSON object
+  -0, --null              end each entry of --list with a NUL byte instead of a line feed
   --appearance MODE       light (default), dark or unspecified
   --text-size CATEGORY    xSmall, Small, Medium, Large (default), xLarge, xxLarge,
-                          xxxLarge, AX1 ... AX5
+                          xxxLarge, AX1 ... AX5 (any letter case)
   --platform-version X.Y  the platform version the extension sees (default )" +
            platform::PlatformVersion::current().toString() + R"()
+  --max-size SIZE         refuse a text larger than SIZE bytes (suffixes K, M, G; default 1G)
   --bundle PATH           the extension bundle (default: the one installed beside this program)
   -h, --help              show this help
   --version               show the version
 
-The input must be UTF-8 text.
+The input must be UTF-8 text; it is checked as it is read, and nothing is sent when a byte
+is not UTF-8 or the text is larger than the size cap. Results go to standard output;
+failures and cancellations are reported on standard error.
 
 Environment:
-  QUORVANE_CONTAINER_ROOT  folder holding the application group containers (default:
-                           $XDG_DATA_HOME/quorvane/app-groups, else
-                           ~/.local/share/quorvane/app-groups)
-  NO_COLOR                 no colour in the output or on the sheet
-  TERM, COLORTERM          the sheet's colours: none for TERM=dumb or a terminal type
-                           without colour, 24-bit for COLORTERM=truecolor or 24bit
+  QUORVANE_CONTAINER_ROOT    folder holding the application group containers
+  XDG_DATA_HOME              without QUORVANE_CONTAINER_ROOT, the containers are in
+                             $XDG_DATA_HOME/quorvane/app-groups
+  HOME                       without either, they are in ~/.local/share/quorvane/app-groups
+  QUORVANE_EXTENSION_BUNDLE  the extension bundle, when --bundle is not given
+  NO_COLOR                   no colour in the output or on the sheet
+  TERM, COLORTERM            the sheet's terminal and colours: none for TERM=dumb or a
+                             terminal type without colour, 24-bit for COLORTERM=truecolor
+                             or 24bit
 
 Exit status:
-  0  the text was sent (--controls: the gallery was closed)
-  1  the share was cancelled by the person
+  0  the text was sent (--controls: the gallery was closed; --list alone: listed)
+  1  the share was cancelled by the person; nothing was saved
   2  bad usage (such as no --send or --close and no terminal), or the input could not be
-     read or is not UTF-8 (nothing written)
-  3  the share ended with an error: the text was not saved
+     read, is not UTF-8 or is larger than the size cap (nothing written)
+  3  the share ended with an error: the text was not saved; or the import folder could not
+     be listed
   4  the extension could not be loaded
+  5  the share was cancelled while the text was being sent, and it was saved all the same
+  6  the outcome or listing could not be written to standard output (the share itself may
+     have completed: standard error says so)
+  130  Ctrl+C on the sheet: the host stopped and the request stays open
 )";
 }
 

@@ -1,6 +1,4 @@
-#include "host/Terminal.h"
-
-#include "platform/foundation/Unicode.h"
+#include "host/tty/Terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -95,90 +93,6 @@ sigset_t endingSignalSet() {
     for (const int signal : kEndingSignals)
         sigaddset(&set, signal);
     return set;
-}
-
-// The key of a control sequence "ESC [ params final" or "ESC O final", if it is one we use.
-std::optional<Key> sequenceKey(std::string_view params, char final) {
-    using Kind = Key::Kind;
-    switch (final) {
-        case 'A':
-            return Key{Kind::up};
-        case 'B':
-            return Key{Kind::down};
-        case 'C':
-            return Key{Kind::right};
-        case 'D':
-            return Key{Kind::left};
-        case 'H':
-            return Key{Kind::home};
-        case 'F':
-            return Key{Kind::end};
-        case '~': {
-            const int number = std::atoi(std::string(params.substr(0, params.find(';'))).c_str());
-            if (number == 1 || number == 7)
-                return Key{Kind::home};
-            if (number == 4 || number == 8)
-                return Key{Kind::end};
-            if (number == 5)
-                return Key{Kind::pageUp};
-            if (number == 6)
-                return Key{Kind::pageDown};
-            return std::nullopt;
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-// Moves the complete keys at the front of `bytes` to `keys`. When `quiet` (nothing more came),
-// what is left is settled: a lone Esc is the Esc key, an unfinished sequence is dropped.
-void takeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte == 0x1B) {
-            if (i + 1 == bytes.size()) {
-                if (!quiet)
-                    break;
-                keys.push_back({Key::Kind::escape});
-                ++i;
-                continue;
-            }
-            if (bytes[i + 1] != '[' && bytes[i + 1] != 'O') {
-                keys.push_back({Key::Kind::escape});
-                ++i;
-                continue;
-            }
-            std::size_t end = i + 2;
-            while (end < bytes.size() && (bytes[end] < 0x40 || bytes[end] > 0x7E))
-                ++end;
-            if (end == bytes.size()) {
-                if (!quiet)
-                    break;
-                i = end;
-                continue;
-            }
-            if (const auto key =
-                    sequenceKey(std::string_view(bytes).substr(i + 2, end - i - 2), bytes[end]))
-                keys.push_back(*key);
-            i = end + 1;
-            continue;
-        }
-        if (byte == '\r' || byte == '\n') {
-            keys.push_back({Key::Kind::enter});
-            ++i;
-            continue;
-        }
-        const std::size_t length = byte < 0x80             ? 1
-                                   : (byte & 0xE0) == 0xC0 ? 2
-                                   : (byte & 0xF0) == 0xE0 ? 3
-                                   : (byte & 0xF8) == 0xF0 ? 4
-                                                           : 1;
-        if (i + length > bytes.size() && !quiet)
-            break;
-        keys.push_back({Key::Kind::character, platform::nextScalar(bytes, i)});
-    }
-    bytes.erase(0, i);
 }
 
 }  // namespace
@@ -323,7 +237,7 @@ std::vector<Key> Terminal::readKeys(std::chrono::milliseconds timeout) {
             gone_ = true;
         }
     }
-    takeKeys(pending_, keys, quiet);
+    decodeKeys(pending_, keys, quiet);
     return keys;
 }
 

@@ -1,19 +1,15 @@
-#include "host/ShareSession.h"
+#include "host/session/ShareSession.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 
+#include "contract/ShareContract.h"
+#include "host/session/ViewTree.h"
 #include "platform/extension/ExtensionItem.h"
 #include "platform/extension/ItemProvider.h"
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/FileManager.h"
-#include "platform/foundation/PlatformVersion.h"
 #include "platform/ui/NavigationItem.h"
-#include "platform/ui/TextView.h"
-#include "share/ShareError.h"
-#include "storage/ImportFolder.h"
 
 namespace host {
 namespace {
@@ -22,51 +18,21 @@ namespace {
 // to be written and synced. This bound only catches an extension that never ends a request.
 constexpr auto kPatience = std::chrono::hours(24);
 
-platform::TraitCollection traitsFor(const HostOptions& options) {
+}  // namespace
+
+platform::TraitCollection SessionSettings::traits() const {
     platform::TraitCollection traits;
-    traits.userInterfaceStyle = options.appearance;
-    traits.preferredContentSizeCategory = options.textSize;
+    traits.userInterfaceStyle = appearance;
+    traits.preferredContentSizeCategory = textSize;
     return traits;
 }
 
-// The first view of type T in the tree under `view`, depth first.
-template <typename T>
-std::shared_ptr<T> findView(const std::shared_ptr<platform::View>& view) {
-    if (!view)
-        return nullptr;
-    if (auto found = std::dynamic_pointer_cast<T>(view))
-        return found;
-    for (const auto& subview : view->subviews()) {
-        if (auto found = findView<T>(subview))
-            return found;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-std::vector<platform::URL> importFolderEntries() {
-    return quorvane::sharedFileList(platform::FileManager::defaultManager());
-}
-
-std::optional<std::string> containerRoot(std::string* problem) {
-    if (const char* root = std::getenv("QUORVANE_CONTAINER_ROOT"); root && *root)
-        return std::string(root);
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
-        return std::string(data) + "/quorvane/app-groups";
-    }
-    if (const char* home = std::getenv("HOME"); home && *home == '/') {
-        return std::string(home) + "/.local/share/quorvane/app-groups";
-    }
-    *problem = "cannot find a data folder: set QUORVANE_CONTAINER_ROOT, XDG_DATA_HOME or HOME";
-    return std::nullopt;
-}
-
-ShareSession::ShareSession(const platform::ExtensionBundle& bundle, const HostOptions& options)
-    : bundle_(bundle), options_(options) {
-    platform::PlatformVersion::setRunning(options.platformVersion);
-    platform::Application::setPreferredContentSizeCategory(options.textSize);
+ShareSession::ShareSession(const platform::ExtensionBundle& bundle, const SessionSettings& settings)
+    : bundle_(bundle), settings_(settings) {
+    platform::PlatformVersion::setRunning(settings.platformVersion);
+    platform::Application::setPreferredContentSizeCategory(settings.textSize);
     platform::FileManager::defaultManager().setReachableGroups(bundle.info().applicationGroups);
+    itemsCreatedBefore_ = platform::FileManager::defaultManager().createdItems().size();
 }
 
 void ShareSession::present(platform::String text) {
@@ -79,27 +45,26 @@ void ShareSession::present(platform::String text) {
     context_ = std::make_shared<platform::ExtensionContext>(std::vector<platform::ObjectPtr>{item});
 
     controller_->setExtensionContext(context_);
-    controller_->setTraitCollection(traitsFor(options_));
+    controller_->setTraitCollection(settings_.traits());
     controller_->loadViewIfNeeded();
     // The provider delivers on a worker, then the extension hops to the main queue: once
     // nothing is queued anywhere, the delivery has been shown or has failed.
     platform::MainRunLoop::runUntilIdle(kPatience);
-    filesBefore_ = importFolderEntries();
 }
 
-void ShareSession::act(Action action) {
+void ShareSession::act(ShareAction action) {
     if (!tap(action))
         return;
     platform::MainRunLoop::runUntil([&] { return hasEnded(); }, kPatience);
     settle();
 }
 
-bool ShareSession::tap(Action action) {
-    if (action == Action::none || !controller_)
+bool ShareSession::tap(ShareAction action) {
+    if (action == ShareAction::none || !controller_)
         return false;
     auto& navigation = controller_->navigationItem();
-    const auto& item =
-        action == Action::send ? navigation.rightBarButtonItem() : navigation.leftBarButtonItem();
+    const auto& item = action == ShareAction::send ? navigation.rightBarButtonItem()
+                                                   : navigation.leftBarButtonItem();
     return item && item->tap();
 }
 
@@ -135,17 +100,19 @@ ShareOutcome ShareSession::outcome() const {
         } else {
             result.error = ending.error;
             const bool byThePerson = ending.error &&
-                                     ending.error->domain == quorvane::kShareErrorDomain &&
-                                     ending.error->code == 0;
+                                     ending.error->domain == contract::kShareErrorDomain &&
+                                     ending.error->code == contract::kShareErrorCancelled;
             result.kind = byThePerson ? ShareOutcome::Kind::cancelled : ShareOutcome::Kind::failed;
         }
     }
-    for (const platform::URL& url : importFolderEntries()) {
-        if (std::find(filesBefore_.begin(), filesBefore_.end(), url) == filesBefore_.end())
-            result.newFiles.push_back(url);
-    }
+    // The platform's record of what this process's writers placed, not a listing of the
+    // folder: other processes may be adding files beside ours at any moment.
+    const auto created = platform::FileManager::defaultManager().createdItems();
+    if (created.size() > itemsCreatedBefore_)
+        result.newFiles.assign(created.begin() + static_cast<std::ptrdiff_t>(itemsCreatedBefore_),
+                               created.end());
     if (controller_) {
-        result.navigationTitle = controller_->navigationItem().title().str();
+        result.navigationTitle = controller_->navigationItem().title();
         if (const auto view = textView())
             result.textViewContent = view->attributedText();
     }

@@ -1,14 +1,16 @@
-#include "host/ControlsGallery.h"
+#include "host/screens/ControlsGallery.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 
-#include "controls/QuorvaneColoredToggle.h"
-#include "controls/QuorvaneStickySlider.h"
-#include "platform/extension/ClassRegistry.h"
+#include "contract/ShareContract.h"
+#include "host/session/Colour.h"
+#include "host/session/ViewTree.h"
+#include "platform/foundation/ClassRegistry.h"
 #include "platform/foundation/Geometry.h"
+#include "platform/ui/SelectionFeedbackGenerator.h"
 
 namespace host {
 namespace {
@@ -21,12 +23,12 @@ constexpr std::chrono::milliseconds kFrameInterval(50);
 constexpr std::chrono::milliseconds kFlashTime(200);
 
 // Where the controls sit, in points: two columns in from the sides; the toggle on row 4; the
-// slider's label band on row 8 and its track on row 9.
+// sticky slider in a band of three rows from the middle of row 7, room for its value label
+// over a slider as tall as its thumb (its own layout places the two inside the band).
 constexpr double kMargin = 2 * kPointsPerColumn;
 constexpr double kToggleTop = 4 * kPointsPerRow;
-constexpr double kSliderTop = 8 * kPointsPerRow - quorvane::QuorvaneStickySlider::kLabelTop;
-constexpr double kSliderHeight =
-    quorvane::QuorvaneStickySlider::kSliderTop + platform::Slider::kThumbSize.height;
+constexpr double kStickyTop = 7.5 * kPointsPerRow;
+constexpr double kStickyHeight = 3 * kPointsPerRow;
 constexpr int kTickRow = 11;
 
 struct Tint {
@@ -39,21 +41,6 @@ const Tint kTints[] = {
     {"red", RgbaColor(1.0, 0.231, 0.188, 1)},     {"none", std::nullopt},
 };
 
-struct Palette {
-    Rgb background, text, secondary;
-};
-constexpr Palette kLightPalette{{255, 255, 255}, {0, 0, 0}, {138, 138, 142}};
-constexpr Palette kDarkPalette{{0, 0, 0}, {255, 255, 255}, {142, 142, 147}};
-
-template <typename T>
-std::shared_ptr<T> firstSubview(const platform::View& view) {
-    for (const auto& subview : view.subviews()) {
-        if (auto found = std::dynamic_pointer_cast<T>(subview))
-            return found;
-    }
-    return nullptr;
-}
-
 std::string repeated(std::string_view piece, int count) {
     std::string out;
     for (int i = 0; i < count; ++i)
@@ -65,34 +52,34 @@ std::string repeated(std::string_view piece, int count) {
 
 ControlsGallery::ControlsGallery(Terminal& terminal, platform::UserInterfaceStyle appearance)
     : terminal_(terminal), appearance_(appearance), root_(platform::View::make()) {
+    // The controls are the extension's classes, made by their registered names and read only
+    // as the toolkit's views they are: a switch, and a view holding a slider and a label.
     const auto& registry = platform::ClassRegistry::shared();
     toggle_ = std::dynamic_pointer_cast<platform::Switch>(
-        registry.instantiate(quorvane::QuorvaneColoredToggle::kClassName));
-    const auto sticky = std::dynamic_pointer_cast<platform::View>(
-        registry.instantiate(quorvane::QuorvaneStickySlider::kClassName));
-    if (!toggle_ || !sticky || sticky->className() != quorvane::QuorvaneStickySlider::kClassName)
+        registry.instantiate(contract::kColoredToggleClass));
+    sticky_ = std::dynamic_pointer_cast<platform::View>(
+        registry.instantiate(contract::kStickySliderClass));
+    if (!toggle_ || !sticky_)
         throw std::runtime_error("the extension does not provide its two controls");
-    // The class is the one the bundle registered under that name: reached through its header's
-    // inline accessors only, the rest through the toolkit's own classes.
-    stickySlider_ = std::static_pointer_cast<quorvane::QuorvaneStickySlider>(sticky);
-    slider_ = firstSubview<platform::Slider>(*sticky);
-    valueLabel_ = firstSubview<platform::Label>(*sticky);
+    slider_ = findView<platform::Slider>(sticky_);
+    valueLabel_ = findView<platform::Label>(sticky_);
     if (!slider_ || !valueLabel_)
         throw std::runtime_error("the sticky slider has no slider or no label");
+    defaultValue_ = slider_->value();  // it starts at the value it sticks to
 
     root_->addSubview(toggle_);
-    root_->addSubview(sticky);
+    root_->addSubview(sticky_);
     toggle_->setFrame(makeRect(kMargin, kToggleTop, 0, 0));  // a switch keeps its own size
     toggle_->setOnTintColor(kTints[tint_].colour);
     // The sticky slider is placed by constraints, as it asks of its owner.
     root_->addConstraints({
-        sticky->leadingAnchor().constraintEqualToAnchor(root_->leadingAnchor(), kMargin),
-        sticky->trailingAnchor().constraintEqualToAnchor(root_->trailingAnchor(), -kMargin),
-        sticky->topAnchor().constraintEqualToAnchor(root_->topAnchor(), kSliderTop),
-        sticky->bottomAnchor().constraintEqualToAnchor(root_->topAnchor(),
-                                                       kSliderTop + kSliderHeight),
+        sticky_->leadingAnchor().constraintEqualToAnchor(root_->leadingAnchor(), kMargin),
+        sticky_->trailingAnchor().constraintEqualToAnchor(root_->trailingAnchor(), -kMargin),
+        sticky_->topAnchor().constraintEqualToAnchor(root_->topAnchor(), kStickyTop),
+        sticky_->bottomAnchor().constraintEqualToAnchor(root_->topAnchor(),
+                                                        kStickyTop + kStickyHeight),
     });
-    ticksShown_ = stickySlider_->haptic()->selectionCount();
+    ticksShown_ = platform::SelectionFeedbackGenerator::ticksFelt();
 }
 
 void ControlsGallery::run() {
@@ -103,7 +90,7 @@ void ControlsGallery::run() {
         if (terminal_.takeResize())
             dirty = true;
         const auto now = std::chrono::steady_clock::now();
-        const std::uint64_t ticks = stickySlider_->haptic()->selectionCount();
+        const std::uint64_t ticks = platform::SelectionFeedbackGenerator::ticksFelt();
         if (ticks != ticksShown_) {
             ticksShown_ = ticks;
             flashUntil_ = now + kFlashTime;
@@ -161,8 +148,7 @@ std::vector<std::string> ControlsGallery::render(int rows, int columns) {
     root_->setFrame(makeRect(0, 0, columns * kPointsPerColumn, rows * kPointsPerRow));
     root_->layoutIfNeeded();
 
-    const Palette& palette =
-        appearance_ == platform::UserInterfaceStyle::dark ? kDarkPalette : kLightPalette;
+    const Palette& palette = paletteFor(appearance_);
     const CellStyle plain{palette.text, palette.background};
     const CellStyle hint{palette.secondary, palette.background};
     CellStyle heading = plain;
@@ -214,19 +200,18 @@ std::vector<std::string> ControlsGallery::render(int rows, int columns) {
 
     // The sticky slider: its value label over the thumb, where the layout pass put it; the
     // track with the thumb; the ticks its feedback generator gave.
-    const Rect sticky = stickySlider_->frame();
-    if (Row* row = line(
-            rowAt(platform::rectGetMinY(sticky) + quorvane::QuorvaneStickySlider::kLabelTop) - 2)) {
+    const Rect sticky = sticky_->frame();
+    const Rect labelFrame = valueLabel_->frame();
+    const int labelRow = rowAt(platform::rectGetMinY(sticky) + platform::rectGetMidY(labelFrame));
+    if (Row* row = line(labelRow - 2)) {
         row->padTo(columnAt(kMargin), plain);
         row->text("Sticky slider", heading);
         char defaultText[32];
-        std::snprintf(defaultText, sizeof defaultText, "%.2f",
-                      static_cast<double>(stickySlider_->defaultValue()));
+        std::snprintf(defaultText, sizeof defaultText, "%.2f", static_cast<double>(defaultValue_));
         row->text("   \u2190 \u2192 drag the thumb · it sticks at " + std::string(defaultText),
                   hint);
     }
-    const Rect labelFrame = valueLabel_->frame();
-    if (Row* row = line(rowAt(platform::rectGetMinY(sticky) + platform::rectGetMidY(labelFrame)))) {
+    if (Row* row = line(labelRow)) {
         const std::string& text = valueLabel_->text();
         const int centre =
             columnAt(platform::rectGetMinX(sticky) + platform::rectGetMidX(labelFrame));
@@ -246,7 +231,7 @@ std::vector<std::string> ControlsGallery::render(int rows, int columns) {
         const int trackEnd = columnAt(origin + platform::rectGetMaxX(trackRect));
         const int thumb = std::clamp(columnAt(origin + platform::rectGetMidX(thumbRect)),
                                      trackStart, std::max(trackEnd - 1, trackStart));
-        const Rgb accent = rgbOver(stickySlider_->accentColor(), palette.background);
+        const Rgb accent = palette.tint;
         row->padTo(trackStart, plain);
         row->text(repeated("━", thumb - trackStart), CellStyle{accent, palette.background});
         CellStyle thumbStyle = plain;

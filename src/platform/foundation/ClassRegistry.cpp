@@ -1,4 +1,4 @@
-#include "platform/extension/ClassRegistry.h"
+#include "platform/foundation/ClassRegistry.h"
 
 namespace platform {
 

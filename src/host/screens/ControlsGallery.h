@@ -29,16 +29,12 @@
 #include <string>
 #include <vector>
 
-#include "host/Terminal.h"
+#include "host/tty/Terminal.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TraitCollection.h"
 #include "platform/ui/View.h"
-
-namespace quorvane {
-class QuorvaneStickySlider;
-}
 
 namespace host {
 
@@ -61,11 +57,12 @@ class ControlsGallery {
     platform::UserInterfaceStyle appearance_;
     std::shared_ptr<platform::View> root_;
     std::shared_ptr<platform::Switch> toggle_;
-    std::shared_ptr<quorvane::QuorvaneStickySlider> stickySlider_;
+    std::shared_ptr<platform::View> sticky_;
     std::shared_ptr<platform::Slider> slider_;
     std::shared_ptr<platform::Label> valueLabel_;
-    std::size_t tint_ = 0;  // index into the tints offered
-    int fingerSteps_ = 0;   // the dragging finger, in kDragStep from 0
+    float defaultValue_ = 0;  // where the slider sticks: the value it starts at
+    std::size_t tint_ = 0;    // index into the tints offered
+    int fingerSteps_ = 0;     // the dragging finger, in kDragStep from 0
     bool quit_ = false;
     std::uint64_t ticksShown_ = 0;
     std::chrono::steady_clock::time_point flashUntil_;

@@ -1,9 +1,12 @@
-#include "host/SheetScreen.h"
+#include "host/screens/SheetScreen.h"
 
 #include <algorithm>
 #include <chrono>
 #include <string_view>
 
+#include "host/screens/TextWrap.h"
+#include "host/session/Colour.h"
+#include "host/session/StyledSpans.h"
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/TextAttributeKey.h"
@@ -16,7 +19,6 @@ namespace host {
 namespace {
 
 using platform::AttributedText;
-using platform::AttributeRun;
 using platform::Range;
 using platform::UserInterfaceStyle;
 
@@ -28,30 +30,6 @@ constexpr std::string_view kSpinnerFrames[] = {"⠋", "⠙", "⠹", "⠸", "⠼"
 
 // The text system draws text without a foreground colour in black.
 constexpr Rgb kDefaultTextColour{0, 0, 0};
-
-struct Palette {
-    Rgb background, bar, text, secondary, tint, separator;
-};
-constexpr Palette kLightPalette{{255, 255, 255}, {249, 249, 249}, {0, 0, 0},
-                                {138, 138, 142}, {0, 122, 255},   {198, 198, 200}};
-constexpr Palette kDarkPalette{{0, 0, 0},       {28, 28, 30},   {255, 255, 255},
-                               {142, 142, 147}, {10, 132, 255}, {56, 56, 58}};
-
-const Palette& paletteFor(UserInterfaceStyle style) {
-    return style == UserInterfaceStyle::dark ? kDarkPalette : kLightPalette;
-}
-
-std::string_view styleName(UserInterfaceStyle style) {
-    switch (style) {
-        case UserInterfaceStyle::light:
-            return "light";
-        case UserInterfaceStyle::dark:
-            return "dark";
-        case UserInterfaceStyle::unspecified:
-            break;
-    }
-    return "unspecified";
-}
 
 // What a bar item shows: its title, or the name of its system item.
 std::string itemLabel(const platform::BarButtonItem& item) {
@@ -68,91 +46,18 @@ std::string itemLabel(const platform::BarButtonItem& item) {
     return "Done";
 }
 
-// The text's lines wrapped to `width` columns: at the text's line breaks (CR LF counts once),
-// and where a line is too long at its last space (which is dropped), or within a word longer
-// than the line. No empty line is made after a final line break.
-std::vector<Range> wrapLines(std::string_view text, int width) {
-    width = std::max(width, 1);
-    std::vector<Range> lines;
-    const auto push = [&](std::size_t from, std::size_t to) { lines.push_back({from, to - from}); };
-    std::size_t lineStart = 0;
-    std::size_t spaceAt = std::string_view::npos;  // the last space on the line
-    std::size_t afterSpace = 0;
-    int column = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t at = i;
-        const char32_t c = platform::nextScalar(text, i);
-        if (platform::isLineBreak(c)) {
-            push(lineStart, at);
-            if (c == '\r' && i < text.size() && text[i] == '\n')
-                ++i;
-            lineStart = i;
-            column = 0;
-            spaceAt = std::string_view::npos;
-            continue;
-        }
-        const int columns = cellWidth(c);
-        if (column + columns > width && column > 0) {
-            if (spaceAt != std::string_view::npos) {
-                push(lineStart, spaceAt);
-                lineStart = afterSpace;
-                column = columnsOf(text.substr(lineStart, at - lineStart));
-            }
-            if (column + columns > width && column > 0) {
-                push(lineStart, at);
-                lineStart = at;
-                column = 0;
-            }
-            spaceAt = std::string_view::npos;
-        }
-        column += columns;
-        if (c == ' ') {
-            spaceAt = at;
-            afterSpace = i;
-        }
-    }
-    if (lineStart < text.size() || lines.empty())
-        push(lineStart, text.size());
-    return lines;
-}
-
-// The run of `runs` holding `position`; runs cover the text in order.
-std::size_t runAt(const std::vector<AttributeRun>& runs, std::uint64_t position) {
-    const auto it = std::upper_bound(
-        runs.begin(), runs.end(), position,
-        [](std::uint64_t value, const AttributeRun& run) { return value < run.range.location; });
-    return it == runs.begin() ? 0 : static_cast<std::size_t>(it - runs.begin() - 1);
-}
-
-// One wrapped line of the text view's content, styled run by run.
-void drawTextLine(Row& row, const AttributedText& text, Range line,
-                  const std::vector<AttributeRun>& fonts, const std::vector<AttributeRun>& colours,
+// One wrapped line of the text view's content, styled span by span.
+void drawTextLine(Row& row, const AttributedText& text, const StyledSpans& spans, Range line,
                   double smallestSize, Rgb background) {
-    std::uint64_t position = line.location;
-    while (position < line.end()) {
-        std::uint64_t end = line.end();
-        const platform::Font* font = nullptr;
-        const platform::RgbaColor* colour = nullptr;
-        if (!fonts.empty()) {
-            const AttributeRun& run = fonts[runAt(fonts, position)];
-            font = run.value ? run.value->font() : nullptr;
-            end = std::min(end, run.range.end());
-        }
-        if (!colours.empty()) {
-            const AttributeRun& run = colours[runAt(colours, position)];
-            colour = run.value ? run.value->color() : nullptr;
-            end = std::min(end, run.range.end());
-        }
-        if (end <= position)
-            end = line.end();  // runs that do not cover the text: draw the rest plainly
+    spans.forEach(line, [&](const StyledSpan& span) {
         CellStyle style;
         style.background = background;
-        style.foreground = colour ? rgbOver(*colour, background) : kDefaultTextColour;
-        style.bold = font && font->isBold();
-        style.underline = font && font->pointSize() > smallestSize;
-        row.text(text.substring({position, end - position}), style);
-        position = end;
-    }
+        style.foreground =
+            span.foreground ? rgbOver(*span.foreground, background) : kDefaultTextColour;
+        style.bold = span.font && span.font->isBold();
+        style.underline = span.font && span.font->pointSize() > smallestSize;
+        row.text(text.substring(span.range), style);
+    });
 }
 
 }  // namespace
@@ -175,7 +80,7 @@ void SheetScreen::run() {
             handle(key);
             dirty = true;
         }
-        if (terminal_.isGone() && !session_.tap(Action::close))
+        if (terminal_.isGone() && !session_.tap(ShareAction::close))
             break;  // nobody is left to act, and the sheet cannot be closed
         if (platform::MainRunLoop::runPending() > 0)
             dirty = true;
@@ -187,10 +92,10 @@ void SheetScreen::handle(const Key& key) {
     using Kind = Key::Kind;
     switch (key.kind) {
         case Kind::enter:
-            session_.tap(Action::send);
+            session_.tap(ShareAction::send);
             return;
         case Kind::escape:
-            session_.tap(Action::close);
+            session_.tap(ShareAction::close);
             return;
         case Kind::up:
             return scrollBy(-1);
@@ -214,13 +119,13 @@ void SheetScreen::handle(const Key& key) {
     }
     switch (key.character) {
         case 0x13:  // Ctrl+S
-            session_.tap(Action::send);
+            session_.tap(ShareAction::send);
             break;
         case 0x0C:  // Ctrl+L: draw everything again
             terminal_.redrawAll();
             break;
         case 'q':
-            session_.tap(Action::close);
+            session_.tap(ShareAction::close);
             break;
         case 'd':
             changeTraits(true, 0);
@@ -326,14 +231,8 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             layout_.source.length() != text.length()) {
             layout_ = {text, width, wrapLines(text.string(), width)};
         }
-        const auto fonts = text.runs(platform::NSFontAttributeName);
-        const auto colours = text.runs(platform::NSForegroundColorAttributeName);
-        double smallest = 0;
-        for (const AttributeRun& run : fonts) {
-            if (const platform::Font* font = run.value ? run.value->font() : nullptr)
-                smallest =
-                    smallest == 0 ? font->pointSize() : std::min(smallest, font->pointSize());
-        }
+        const StyledSpans spans(text);
+        const double smallest = spans.smallestPointSize();
         const auto lineCount = static_cast<std::int64_t>(layout_.lines.size());
         const std::int64_t textRows = std::max(contentRows - topRows, 0);
         firstLine_ = std::clamp<std::int64_t>(firstLine_, 0,
@@ -344,8 +243,8 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
              i < lineCount && static_cast<int>(content.size()) < contentRows; ++i) {
             Row row(columns, plain, depth_);
             row.padTo(leftColumns, plain);
-            drawTextLine(row, text, layout_.lines[static_cast<std::size_t>(i)], fonts, colours,
-                         smallest, palette.background);
+            drawTextLine(row, text, spans, layout_.lines[static_cast<std::size_t>(i)], smallest,
+                         palette.background);
             content.push_back(row.finish());
         }
     } else if (indicator && indicator->isAnimating() && !indicator->isHidden() && contentRows > 0) {
@@ -369,7 +268,7 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
         const std::string status =
             " " +
             std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
-            " · " + std::string(styleName(traits.userInterfaceStyle)) + " ";
+            " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
         const std::string keys =
             " Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);

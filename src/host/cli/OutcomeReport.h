@@ -1,0 +1,47 @@
+// How the host tells the outcome of a share: in words, or as one JSON object.
+//
+// JSON: {"outcome": "completed" | "cancelled" | "failed" | "open",
+//        "error": null | {"domain", "code", "message", "underlying": null | {...}},
+//        "files": [paths of the files this share created in the import folder],
+//        "cancelledButSaved": null | path of the file saved although the share was cancelled,
+//        "navigationTitle": "...",
+//        "textView": {"string": "...", "runs": [{"start", "length", "fontSize", "bold",
+//                                                "foregroundColor": "#rrggbb" | null}]},
+//        "importFolder": [paths]}   (only with --list)
+// Run offsets and lengths count bytes of the UTF-8 string; a run ends wherever the font or the
+// foreground colour changes. The JSON is written as it is made, straight from the text's own
+// storage: a text of any size costs no copy of it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/cli/Output.h"
+#include "host/session/ShareSession.h"
+
+namespace host {
+
+// Writes `text` as a JSON string: quotes, backslashes and control characters escaped, any byte
+// that is not UTF-8 written as U+FFFD so the document stays valid.
+void writeJsonString(Output& out, std::string_view text);
+// The same without the quotes, for a string written in pieces.
+void writeJsonStringContent(Output& out, std::string_view text);
+
+// The outcome (and, when given, the import folder's listing) as one JSON object and a line end.
+void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
+                      const std::vector<std::string>* listing);
+
+// The outcome in words for a person: what goes to standard output (the saved path), and what
+// goes to standard error (cancellations and failures). `colour*` add terminal colours.
+struct OutcomeWords {
+    std::string out;
+    std::string err;
+};
+[[nodiscard]] OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut,
+                                        bool colourErr);
+
+// The exit status for an outcome.
+[[nodiscard]] int exitStatusFor(const ShareOutcome& outcome);
+
+}  // namespace host

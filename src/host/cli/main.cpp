@@ -1,0 +1,246 @@
+// quorvane-share: the share sheet on Linux. See usageText() in HostOptions.cpp and the README.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <system_error>
+
+#include "host/cli/HostOptions.h"
+#include "host/cli/InputText.h"
+#include "host/cli/ListingFormat.h"
+#include "host/cli/OutcomeReport.h"
+#include "host/cli/Output.h"
+#include "host/screens/ControlsGallery.h"
+#include "host/screens/SheetScreen.h"
+#include "host/session/BundleLocation.h"
+#include "host/session/Colour.h"
+#include "host/session/Container.h"
+#include "host/session/ShareSession.h"
+#include "host/tty/Terminal.h"
+#include "platform/extension/ExtensionBundle.h"
+#include "platform/extension/InterfaceFile.h"
+#include "platform/foundation/FileManager.h"
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* kProgram = "quorvane-share";
+
+void tell(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\n" << std::flush;
+}
+
+int usageError(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\nTry '" << kProgram
+              << " --help' for more information.\n"
+              << std::flush;
+    return host::kExitUsage;
+}
+
+bool colourWanted(int fd) {
+    const char* term = std::getenv("TERM");
+    return ::isatty(fd) && host::colourAllowedByEnvironment(std::getenv("NO_COLOR")) &&
+           !(term && std::string(term) == "dumb");
+}
+
+// The terminal for an interactive screen: the controlling terminal, when at least one of the
+// standard streams is a terminal. A program run with all three redirected (by a script or a
+// test harness) is not watched by a person, and must not take over a terminal it only
+// inherited.
+std::unique_ptr<host::Terminal> interactiveTerminal(std::string* problem) {
+    if (!::isatty(STDIN_FILENO) && !::isatty(STDOUT_FILENO) && !::isatty(STDERR_FILENO)) {
+        *problem = "none of the standard streams is a terminal";
+        return nullptr;
+    }
+    return host::Terminal::open(problem);
+}
+
+int showControls(const host::HostOptions& options) {
+    std::string problem;
+    auto terminal = interactiveTerminal(&problem);
+    if (!terminal)
+        return usageError("--controls needs a terminal (" + problem + ")");
+    try {
+        platform::ExtensionBundle::load(host::bundlePath(options.bundlePath));
+        host::ControlsGallery gallery(*terminal, options.settings.appearance);
+        gallery.run();
+    } catch (const std::exception& error) {
+        terminal.reset();  // gives the terminal back before the message
+        tell(error.what());
+        return host::kExitExtensionUnavailable;
+    }
+    return host::kExitCompleted;
+}
+
+// What was printed could not be: say so on standard error, with what the share did, since a
+// script that reads nothing must still learn that a text was saved.
+int outputFailed(const host::Output& out, const host::ShareOutcome* outcome) {
+    std::string message = "cannot write to standard output: " + out.errorText();
+    if (outcome && !outcome->newFiles.empty()) {
+        message += outcome->kind == host::ShareOutcome::Kind::completed
+                       ? "; the text was sent all the same, as "
+                       : "; the share was cancelled, but the text was saved as ";
+        message += outcome->newFiles.front().path();
+    } else if (outcome && outcome->kind == host::ShareOutcome::Kind::cancelled) {
+        message += "; the share was cancelled";
+    } else if (outcome && outcome->kind == host::ShareOutcome::Kind::failed) {
+        message += "; the text was not sent";
+    }
+    tell(message);
+    return host::kExitOutputFailed;
+}
+
+// The phases of a run, for the status of a failure nobody expected (no memory, no thread):
+// while the input is read it is an input problem, once the share began it is the share's.
+enum class Phase { input, share };
+Phase phase = Phase::input;
+
+int run(const std::vector<std::string>& arguments) {
+    const auto parsed = host::parseHostOptions(arguments);
+    if (const auto* problem = std::get_if<host::UsageError>(&parsed))
+        return usageError(problem->message);
+    host::HostOptions options = std::get<host::HostOptions>(parsed);
+
+    host::Output out(STDOUT_FILENO);
+    if (options.help || options.version) {
+        if (options.help)
+            out << host::usageText(kProgram);
+        else
+            out << kProgram << " " << QUORVANE_VERSION << "\n";
+        return out.flush() ? host::kExitCompleted : outputFailed(out, nullptr);
+    }
+    if (options.controls)
+        return showControls(options);
+    if (!options.input && !options.list) {
+        if (::isatty(STDIN_FILENO))
+            return usageError("no text to share: give a FILE, or - for standard input");
+        options.input = "-";
+    }
+    // Without --send or --close a person chooses on the sheet, in the terminal.
+    std::unique_ptr<host::Terminal> terminal;
+    if (options.input && options.action == host::ShareAction::none) {
+        std::string noTerminal;
+        terminal = interactiveTerminal(&noTerminal);
+        if (!terminal)
+            return usageError("say what to do with the text: --send or --close");
+    }
+
+    std::string problem;
+    const auto root = host::containerRoot(&problem);
+    if (!root) {
+        tell(problem);
+        return host::kExitFailed;
+    }
+    platform::FileManager::defaultManager().setContainerRoot(*root);
+
+    std::optional<host::ShareOutcome> outcome;
+    int status = host::kExitCompleted;
+    if (options.input) {
+        auto read = host::readInputText(*options.input, options.maxInputSize);
+        if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
+            tell(refused->message);
+            return host::kExitUsage;
+        }
+        phase = Phase::share;
+        std::optional<platform::ExtensionBundle> bundle;
+        std::optional<host::ShareSession> session;
+        try {
+            bundle.emplace(platform::ExtensionBundle::load(host::bundlePath(options.bundlePath)));
+            session.emplace(*bundle, options.settings);
+            session->present(platform::String(std::move(std::get<std::string>(read))));
+            if (terminal) {
+                host::SheetScreen(*session, *terminal).run();
+                terminal.reset();
+            } else {
+                session->act(options.action);
+            }
+            outcome = session->outcome();
+        } catch (const platform::ExtensionBundleError& error) {
+            tell(error.what());
+            return host::kExitExtensionUnavailable;
+        } catch (const platform::InterfaceFileError& error) {
+            tell(error.what());
+            return host::kExitExtensionUnavailable;
+        } catch (const std::exception& error) {
+            // The share cannot go on (no memory, no thread). When the request had already
+            // ended, its outcome is still the truth to report.
+            terminal.reset();
+            if (!session || !session->hasEnded())
+                throw;
+            tell(std::string("after the share ended: ") + error.what());
+            outcome = session->outcome();
+        }
+        status = host::exitStatusFor(*outcome);
+    }
+
+    std::optional<std::vector<std::string>> listing;
+    if (options.list) {
+        auto listed = host::listImportFolder(*root);
+        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
+            tell(error->localizedDescription());
+            if (!outcome)
+                return host::kExitFailed;
+            status = status == host::kExitCompleted ? host::kExitFailed : status;
+        } else {
+            listing = std::move(std::get<std::vector<std::string>>(listed));
+        }
+    }
+
+    if (options.json) {
+        host::writeOutcomeJson(out, outcome ? &*outcome : nullptr, listing ? &*listing : nullptr);
+    } else {
+        if (outcome) {
+            const auto words = host::outcomeWords(*outcome, colourWanted(STDOUT_FILENO),
+                                                  colourWanted(STDERR_FILENO));
+            if (!words.err.empty())
+                std::cerr << words.err << std::flush;
+            out << words.out;
+        }
+        if (listing) {
+            const auto format = options.listNull          ? host::ListingFormat::nulSeparated
+                                : ::isatty(STDOUT_FILENO) ? host::ListingFormat::forTerminal
+                                                          : host::ListingFormat::lines;
+            for (const std::string& path : *listing)
+                host::writeListingEntry(out, path, format);
+        }
+    }
+    if (!out.flush())
+        return outputFailed(out, outcome ? &*outcome : nullptr);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe shows up as a failed write (reported), not as a silent death; a file-size
+    // limit makes the write fail (EFBIG) and the share report it, rather than killing the
+    // program halfway.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::string failure;
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        failure = "not enough memory";
+    } catch (const std::system_error& error) {
+        failure = std::string("the system refused (") + error.what() + ")";
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (phase == Phase::input) {
+        tell(failure + " while reading the text; nothing was sent");
+        return host::kExitUsage;
+    }
+    // Whatever the failure, the person learns whether a text was saved.
+    const auto saved = platform::FileManager::defaultManager().createdItems();
+    tell(
+        "the share could not go on: " + failure +
+        (saved.empty() ? "; nothing was sent" : "; the text was saved as " + saved.front().path()));
+    return host::kExitFailed;
+}

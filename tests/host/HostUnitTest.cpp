@@ -1,0 +1,252 @@
+// The host's pure parts, without a process or a terminal: options, the streaming UTF-8 check,
+// key decoding, wrapping, styled spans, the JSON outcome and listings.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "host/cli/HostOptions.h"
+#include "host/cli/InputText.h"
+#include "host/cli/ListingFormat.h"
+#include "host/cli/OutcomeReport.h"
+#include "host/screens/TextWrap.h"
+#include "host/session/StyledSpans.h"
+#include "host/tty/KeyDecoder.h"
+#include "platform/foundation/AttributeValue.h"
+#include "platform/foundation/TextAttributeKey.h"
+
+namespace {
+
+using host::HostOptions;
+using host::UsageError;
+using platform::ContentSizeCategory;
+
+// What `write` puts on a descriptor, read back from a temporary file.
+std::string captured(const std::function<void(host::Output&)>& write) {
+    FILE* file = ::tmpfile();
+    {
+        host::Output out(::fileno(file));
+        write(out);
+    }
+    std::string bytes;
+    ::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        bytes.push_back(static_cast<char>(c));
+    ::fclose(file);
+    return bytes;
+}
+
+TEST(HostOptions, ParsesWhatPeopleType) {
+    const auto parse = [](std::vector<std::string> arguments) {
+        return host::parseHostOptions(arguments);
+    };
+    struct Row {
+        std::vector<std::string> arguments;
+        ContentSizeCategory textSize;
+        std::uint64_t maxSize;
+    };
+    const Row accepted[] = {
+        {{"--send", "-"}, ContentSizeCategory::large, host::kDefaultMaxInputSize},
+        {{"--text-size", "ax5", "-"},
+         ContentSizeCategory::accessibilityExtraExtraExtraLarge,
+         host::kDefaultMaxInputSize},
+        {{"--text-size=XSMALL", "--max-size=200M", "-"},
+         ContentSizeCategory::extraSmall,
+         200u << 20},
+        {{"--max-size", "7", "-"}, ContentSizeCategory::large, 7},
+        {{"--max-size", "2g", "-"}, ContentSizeCategory::large, std::uint64_t(2) << 30},
+    };
+    for (const Row& row : accepted) {
+        const auto parsed = parse(row.arguments);
+        ASSERT_TRUE(std::holds_alternative<HostOptions>(parsed)) << row.arguments[1];
+        EXPECT_EQ(std::get<HostOptions>(parsed).settings.textSize, row.textSize);
+        EXPECT_EQ(std::get<HostOptions>(parsed).maxInputSize, row.maxSize);
+    }
+    const std::pair<std::vector<std::string>, const char*> refused[] = {
+        {{"--max-size", "0", "-"}, "not a size"},
+        {{"--max-size", "12X", "-"}, "not a size"},
+        {{"--max-size", "99999999999999999999", "-"}, "not a size"},
+        {{"--max-size", "17179869184G", "-"}, "not a size"},
+        {{"--max-size"}, "needs a size"},
+        {{"-0"}, "give --list with it"},
+        {{"--list", "--null", "--json"}, "choose one"},
+    };
+    for (const auto& [arguments, message] : refused) {
+        const auto parsed = parse(arguments);
+        ASSERT_TRUE(std::holds_alternative<UsageError>(parsed)) << arguments[0];
+        EXPECT_NE(std::get<UsageError>(parsed).message.find(message), std::string::npos)
+            << std::get<UsageError>(parsed).message;
+    }
+    // The desktop's own options: known to its parser only, and checked against the input.
+    EXPECT_TRUE(std::holds_alternative<UsageError>(parse({"--clipboard"})));
+    const auto desktop = host::parseHostOptions(
+        {"--clipboard", "--screenshot=sheet.png", "--appearance", "dark"}, host::FrontEnd::desktop);
+    ASSERT_TRUE(std::holds_alternative<HostOptions>(desktop));
+    EXPECT_TRUE(std::get<HostOptions>(desktop).clipboard);
+    EXPECT_EQ(std::get<HostOptions>(desktop).screenshot, "sheet.png");
+    EXPECT_TRUE(std::get<HostOptions>(desktop).appearanceGiven);
+    EXPECT_FALSE(std::get<HostOptions>(desktop).textSizeGiven);
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--clipboard", "note.txt"}, {"--controls", "--clipboard"}, {"--screenshot"}})
+        EXPECT_TRUE(std::holds_alternative<UsageError>(
+            host::parseHostOptions(arguments, host::FrontEnd::desktop)))
+            << arguments[0];
+    // --help names every environment variable the host reads.
+    const std::string help = host::usageText("quorvane-share");
+    for (const char* variable : {"QUORVANE_CONTAINER_ROOT", "XDG_DATA_HOME", "HOME",
+                                 "QUORVANE_EXTENSION_BUNDLE", "NO_COLOR", "TERM", "COLORTERM"})
+        EXPECT_NE(help.find(variable), std::string::npos) << variable;
+}
+
+TEST(InputText, TheStreamCheckAgreesWithTheWholeTextWhereverThePiecesAreCut) {
+    const std::string texts[] = {
+        "plain",
+        "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xac end",
+        "cut at the end \xe2\x82",
+        "bad \xc0\xaf in the middle",
+        "surrogate \xed\xa0\x80",
+        "\xff at the start",
+    };
+    for (const std::string& text : texts) {
+        const auto whole = host::firstInvalidUtf8(text);
+        for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+            host::Utf8StreamCheck check;
+            auto bad = check.feed(std::string_view(text).substr(0, cut));
+            if (!bad)
+                bad = check.finish(text);
+            EXPECT_EQ(bad, whole) << text << " cut at " << cut;
+        }
+    }
+}
+
+TEST(KeyDecoder, TurnsBytesIntoKeysAndWaitsForUnfinishedOnes) {
+    using Kind = host::Key::Kind;
+    struct Row {
+        const char* name;
+        std::string bytes;
+        bool quiet;
+        std::vector<Kind> keys;
+        std::size_t left;  // bytes kept for later
+    };
+    const Row rows[] = {
+        {"arrows and pages",
+         "\x1b[A\x1b[B\x1bOC\x1b[D\x1b[5~\x1b[6~",
+         false,
+         {Kind::up, Kind::down, Kind::right, Kind::left, Kind::pageUp, Kind::pageDown},
+         0},
+        {"home and end in both forms",
+         "\x1b[H\x1b[1~\x1b[F\x1b[4;5~",
+         false,
+         {Kind::home, Kind::home, Kind::end, Kind::end},
+         0},
+        {"enter from CR or LF", "\r\n", false, {Kind::enter, Kind::enter}, 0},
+        {"a lone Esc waits for quiet", "\x1b", false, {}, 1},
+        {"then is the Esc key", "\x1b", true, {Kind::escape}, 0},
+        {"Esc before a letter", "\x1bq", false, {Kind::escape, Kind::character}, 0},
+        {"a cut character waits", "\xe2\x82", false, {}, 2},
+        {"an unknown sequence is dropped", "\x1b[99z", false, {}, 0},
+        {"an unfinished sequence is dropped when quiet", "\x1b[12", true, {}, 0},
+    };
+    for (const Row& row : rows) {
+        std::string bytes = row.bytes;
+        std::vector<host::Key> keys;
+        host::decodeKeys(bytes, keys, row.quiet);
+        std::vector<Kind> kinds;
+        for (const auto& key : keys)
+            kinds.push_back(key.kind);
+        EXPECT_EQ(kinds, row.keys) << row.name;
+        EXPECT_EQ(bytes.size(), row.left) << row.name;
+    }
+    std::string euro = "\xe2\x82\xac";
+    std::vector<host::Key> keys;
+    host::decodeKeys(euro, keys, false);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_TRUE(keys[0].is(U'\u20AC'));
+}
+
+TEST(TextWrap, BreaksAtLineBreaksThenSpacesThenWithinWords) {
+    const auto lines = [](std::string_view text, int width) {
+        std::vector<std::string> out;
+        for (const auto& range : host::wrapLines(text, width))
+            out.emplace_back(text.substr(range.location, range.length));
+        return out;
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(lines("one two three", 7), (Lines{"one two", "three"}));
+    EXPECT_EQ(lines("a\r\nb\n", 10), (Lines{"a", "b"}));
+    EXPECT_EQ(lines("abcdefgh", 3), (Lines{"abc", "def", "gh"}));
+    EXPECT_EQ(lines("", 5), (Lines{""}));
+    EXPECT_EQ(lines("\xe4\xb8\xad\xe6\x96\x87\xe5\xad\x97", 4),
+              (Lines{"\xe4\xb8\xad\xe6\x96\x87", "\xe5\xad\x97"}))
+        << "wide characters take two columns";
+}
+
+platform::AttributedText styledSample() {
+    platform::MutableAttributedText text(platform::String("Title\n\"quoted\"\tbody\x01"));
+    const auto bold = platform::AttributeValue::make(platform::Font::boldSystemFontOfSize(34));
+    const auto body = platform::AttributeValue::make(platform::Font::systemFontOfSize(17));
+    text.addAttribute(platform::NSFontAttributeName, bold, {0, 6});
+    text.addAttribute(platform::NSFontAttributeName, body, {6, text.length() - 6});
+    text.addAttribute(platform::NSForegroundColorAttributeName,
+                      platform::AttributeValue::make(platform::RgbaColor(1, 0.5, -2, 1)), {8, 4});
+    return text.copy();
+}
+
+TEST(StyledSpans, EndWhereverTheFontOrTheColourChangesAndClipToTheRange) {
+    const platform::AttributedText text = styledSample();
+    const host::StyledSpans spans(text);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    spans.forEach({3, 8}, [&](const host::StyledSpan& span) {
+        seen.emplace_back(span.range.location, span.range.length);
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{3, 3}, {6, 2}, {8, 3}}));
+    EXPECT_EQ(spans.smallestPointSize(), 17);
+}
+
+TEST(OutcomeReport, TheJsonIsExactWhateverTheTextHolds) {
+    host::ShareOutcome outcome;
+    outcome.kind = host::ShareOutcome::Kind::cancelled;
+    outcome.error = platform::PlatformError{"Some.Domain", 0, {}, nullptr};
+    outcome.newFiles = {platform::URL::fileURLWithPath("/c/regular/imported/A")};
+    outcome.navigationTitle = platform::String("Title\n");
+    outcome.textViewContent = styledSample();
+    const std::vector<std::string> listing = {"/c/x\ny", "/c/stray\xff"};
+    const std::string written =
+        captured([&](host::Output& out) { host::writeOutcomeJson(out, &outcome, &listing); });
+    const auto report = nlohmann::json::parse(written);
+    EXPECT_EQ(report["outcome"], "cancelled");
+    EXPECT_EQ(report["cancelledButSaved"], "/c/regular/imported/A");
+    EXPECT_EQ(report["textView"]["string"], "Title\n\"quoted\"\tbody\x01");
+    EXPECT_EQ(report["textView"]["runs"][0], (nlohmann::json{{"start", 0},
+                                                             {"length", 6},
+                                                             {"fontSize", 34.0},
+                                                             {"bold", true},
+                                                             {"foregroundColor", nullptr}}));
+    EXPECT_EQ(report["textView"]["runs"][2]["foregroundColor"], "#ff8000");
+    EXPECT_EQ(report["importFolder"][0], "/c/x\ny");
+    EXPECT_EQ(report["importFolder"][1], "/c/stray\xef\xbf\xbd") << "kept valid UTF-8";
+    EXPECT_EQ(host::exitStatusFor(outcome), host::kExitCancelledButSaved);
+}
+
+TEST(ListingFormat, NamesThatCouldActOnATerminalAreQuoted) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/c/plain name", "/c/plain name"},
+        {"/c/caf\xc3\xa9", "/c/caf\xc3\xa9"},
+        {"/c/two\nlines", "$'/c/two\\nlines'"},
+        {"/c/\x1b[2Jclear", "$'/c/\\e[2Jclear'"},
+        {"/c/it's\x7f", "$'/c/it\\'s\\x7F'"},
+        {"/c/\xe2\x80\xaeright-to-left", "$'/c/\\xE2\\x80\\xAEright-to-left'"},
+        {"/c/stray\xff", "$'/c/stray\\xFF'"},
+    };
+    for (const auto& [path, shown] : rows)
+        EXPECT_EQ(host::quotedForTerminal(path), shown) << shown;
+    EXPECT_EQ(captured([](host::Output& out) {
+                  host::writeListingEntry(out, "a\nb", host::ListingFormat::nulSeparated);
+                  host::writeListingEntry(out, "c", host::ListingFormat::lines);
+              }),
+              std::string("a\nb\0c\n", 6));
+}
+
+}  // namespace
