@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "host/desktop/QtColours.h"
 #include "platform/foundation/TextAttributeKey.h"
 
@@ -29,6 +33,34 @@ std::size_t runAt(const std::vector<platform::AttributeRun>& runs, std::uint64_t
 
 bool isContinuationByte(unsigned char c) {
     return (c & 0xC0) == 0x80;
+}
+
+bool mayStartLineBreak(unsigned char c) {
+    return c <= 0x0D || c == 0xC2 || c == 0xE2;
+}
+
+// The offset of the first byte in [from, end) that may start a line break (a control byte up to
+// CR, or the lead byte of NEL or of the line and paragraph separators); `end` when none does.
+// Sixteen bytes at a time where the processor allows: the index of a 100 MB text is one pass.
+std::size_t nextBreakCandidate(const unsigned char* bytes, std::size_t from, std::size_t end) {
+#if defined(__SSE2__)
+    const __m128i carriageReturn = _mm_set1_epi8(0x0D);
+    const __m128i nextLineLead = _mm_set1_epi8(static_cast<char>(0xC2));
+    const __m128i separatorLead = _mm_set1_epi8(static_cast<char>(0xE2));
+    while (from + 16 <= end) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, carriageReturn), chunk);
+        const __m128i leads =
+            _mm_or_si128(_mm_cmpeq_epi8(chunk, nextLineLead), _mm_cmpeq_epi8(chunk, separatorLead));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(control, leads));
+        if (mask != 0)
+            return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        from += 16;
+    }
+#endif
+    while (from < end && !mayStartLineBreak(bytes[from]))
+        ++from;
+    return from;
 }
 
 }  // namespace
@@ -98,41 +130,64 @@ void LazyTextView::indexBlocks() {
     text_.forEachPiece([&](std::string_view piece) {
         const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
         const std::size_t size = piece.size();
-        for (std::size_t i = 0; i < size; ++i) {
-            const unsigned char c = bytes[i];
-            const std::uint64_t at = offset + i;
-            if (afterCarriageReturn) {
-                afterCarriageReturn = false;
-                if (c == '\n') {
-                    blockStart = at + 1;  // CR LF is one line break
-                    continue;
-                }
+        std::size_t i = 0;
+        if (afterCarriageReturn && size > 0) {
+            afterCarriageReturn = false;
+            if (bytes[0] == '\n') {
+                blockStart = offset + 1;  // CR LF is one line break, even across pieces
+                i = 1;
             }
-            if (at - blockStart >= kMaxBlockBytes && !isContinuationByte(c)) {
-                // Too long for one layout: cut at the last space of the piece's last stretch,
-                // else here (a character boundary).
-                std::uint64_t cut = at;
-                const std::size_t floor = i > kMaxBlockBytes / 4 ? i - kMaxBlockBytes / 4 : 0;
-                for (std::size_t j = i; j > floor && offset + j > blockStart + 1; --j) {
+        }
+        while (i < size) {
+            // How far the block may grow before it must be cut.
+            const std::uint64_t used = offset + i - blockStart;
+            const std::size_t room = used < kMaxBlockBytes ? kMaxBlockBytes - used : 0;
+            const std::size_t limit =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size, i + room));
+            const std::size_t at = nextBreakCandidate(bytes, i, limit);
+            if (at == limit) {
+                if (limit == size)
+                    break;
+                // Too long for one layout: cut at the last space of the block's last stretch in
+                // this piece, else at the character boundary at or before the limit.
+                std::size_t cut = limit;
+                while (cut > i && isContinuationByte(bytes[cut]))
+                    --cut;
+                const std::size_t floor =
+                    limit > kMaxBlockBytes / 4 ? limit - kMaxBlockBytes / 4 : 0;
+                for (std::size_t j = limit; j > floor && offset + j > blockStart + 1; --j) {
                     if (bytes[j - 1] == ' ') {
-                        cut = offset + j;
+                        cut = j;
                         break;
                     }
                 }
-                push(cut, cut);
-            }
-            if (c > 0x0D && c != 0xC2 && c != 0xE2)
+                if (offset + cut <= blockStart)
+                    cut = limit;
+                push(offset + cut, offset + cut);
+                i = cut;
                 continue;
+            }
+            const unsigned char c = bytes[at];
+            i = at + 1;
             if (c >= 0x0A && c <= 0x0D) {
-                push(at, at + 1);
-                afterCarriageReturn = c == '\r';
-            } else if (c == 0xC2 && i + 1 < size && bytes[i + 1] == 0x85) {
-                push(at, at + 2);  // NEL
-                ++i;
-            } else if (c == 0xE2 && i + 2 < size && bytes[i + 1] == 0x80 &&
-                       (bytes[i + 2] == 0xA8 || bytes[i + 2] == 0xA9)) {
-                push(at, at + 3);  // line and paragraph separators
-                i += 2;
+                push(offset + at, offset + at + 1);
+                if (c == '\r') {
+                    if (at + 1 < size) {
+                        if (bytes[at + 1] == '\n') {
+                            blockStart = offset + at + 2;
+                            i = at + 2;
+                        }
+                    } else {
+                        afterCarriageReturn = true;
+                    }
+                }
+            } else if (c == 0xC2 && at + 1 < size && bytes[at + 1] == 0x85) {
+                push(offset + at, offset + at + 2);  // NEL
+                i = at + 2;
+            } else if (c == 0xE2 && at + 2 < size && bytes[at + 1] == 0x80 &&
+                       (bytes[at + 2] == 0xA8 || bytes[at + 2] == 0xA9)) {
+                push(offset + at, offset + at + 3);  // line and paragraph separators
+                i = at + 3;
             }
         }
         offset += size;

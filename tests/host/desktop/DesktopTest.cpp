@@ -353,6 +353,32 @@ class DesktopTest : public QObject {
         QCOMPARE(window.traits().preferredContentSizeCategory, ContentSizeCategory::large);
     }
 
+    // Blocks are the text's paragraphs, split at every line break the platform knows (CR LF
+    // once), wherever the break falls against the sixteen-byte steps of the scan.
+    void indexesParagraphs_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("blocks");
+        QTest::newRow("empty") << QByteArray() << QStringList{""};
+        QTest::newRow("final break") << QByteArray("one\n") << QStringList{"one", ""};
+        QTest::newRow("CR LF, lone CR, VT, FF")
+            << QByteArray("a\r\nb\rc\vd\fe") << QStringList{"a", "b", "c", "d", "e"};
+        QTest::newRow("NEL, LS, PS past sixteen bytes")
+            << QByteArray("0123456789abcdefghij\xc2\x85k\xe2\x80\xa8l\xe2\x80\xa9m")
+            << QStringList{"0123456789abcdefghij", "k", "l", "m"};
+        QTest::newRow("lookalike leads stay") << QByteArray("caf\xc3\xa9 \xe2\x80\x94 \xc2\xa0x\ty")
+                                              << QStringList{"caf\u00e9 \u2014 \u00a0x\ty"};
+    }
+    void indexesParagraphs() {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, blocks);
+        LazyTextView view;
+        view.setContent(platform::AttributedText(platform::String(text.toStdString())));
+        QStringList shown;
+        for (std::size_t i = 0; i < view.blockCount(); ++i)
+            shown << view.blockText(i);
+        QCOMPARE(shown, blocks);
+    }
+
     // A big text is laid out only where it shows, at the start and at the end.
     void bigTextIsLaidOutWhereItShows() {
         std::string text = "Big news\n";
