@@ -309,11 +309,11 @@ void ShareWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     tap(ShareAction::close);
-    if (finishedCalled_ || failed_) {
-        event->accept();
-    } else {
-        event->ignore();  // the extension did not end the request: the sheet stays
-    }
+    // A window always closes: an extension that ended nothing leaves the share open, and the
+    // outcome says so.
+    event->accept();
+    if (!failed_)
+        finish();
 }
 
 void ShareWindow::keyPressEvent(QKeyEvent* event) {

@@ -9,10 +9,11 @@
 // a send writes on a worker), after a person acted and after a trait change.
 //
 // Acting: a click on an item, Ctrl+Return (send) and Escape (the left item) tap the bar's items
-// as a person does; closing the window taps the left item, or, while a send is in flight, waits
-// for the send to end. When the request has ended: completed or cancelled, the window closes; a
-// failure keeps it up with the reason until the person dismisses it (or, for a script, briefly).
-// Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the drawing; the text's point sizes stay as they are.
+// as a person does; closing the window taps the left item (and closes even when the extension
+// ends nothing), or, while a send is in flight, waits for the send to end. When the request has
+// ended: completed or cancelled, the window closes; a failure keeps it up with the reason until the
+// person dismisses it (or, for a script, briefly). Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the
+// drawing; the text's point sizes stay as they are.
 #pragma once
 
 #include <QLabel>

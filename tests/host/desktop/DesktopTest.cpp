@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 
@@ -316,6 +317,15 @@ class DesktopTest : public QObject {
         host::desktop::DesktopTraits desktop;
         desktop.start(std::chrono::milliseconds(3000));
         QCOMPARE(desktop.appearance(), std::optional(UserInterfaceStyle::light));
+        QCOMPARE(desktop.textSize(), std::optional(ContentSizeCategory::large));  // scaling 1.0
+        // Text scaling goes to the category whose body size is nearest.
+        using host::desktop::categoryForTextScaling;
+        QCOMPARE(categoryForTextScaling(0.5), std::optional(ContentSizeCategory::extraSmall));
+        QCOMPARE(categoryForTextScaling(1.25), std::optional(ContentSizeCategory::extraExtraLarge));
+        QCOMPARE(categoryForTextScaling(3.0),
+                 std::optional(ContentSizeCategory::accessibilityExtraExtraExtraLarge));
+        QCOMPARE(categoryForTextScaling(std::nan("")), std::nullopt);
+        QCOMPARE(categoryForTextScaling(0.0), std::nullopt);
         window.followDesktop(desktop, {});
         QCOMPARE(window.textWidget()->blockFormats(2)[0].format.foreground().color(), kBlack);
 
