@@ -150,6 +150,7 @@ class DesktopTest : public QObject {
 
   private slots:
     void initTestCase() { bundle_ = platform::ExtensionBundle::load(QUORVANE_BUNDLE_DIR); }
+    void cleanupTestCase() { QDBusConnection::disconnectFromBus("stand-ins"); }
     void init() {
         root_ = std::make_unique<testing_support::TemporaryFolder>();
         platform::FileManager::defaultManager().setContainerRoot(root_->str());
@@ -457,7 +458,9 @@ class DesktopTest : public QObject {
     void registerServices() {
         auto bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "stand-ins");
         portal_ = new Portal;
+        portal_->setParent(this);
         notifications_ = new Notifications;
+        notifications_->setParent(this);
         bus.registerObject("/org/freedesktop/portal/desktop", portal_,
                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
         bus.registerService("org.freedesktop.portal.Desktop");
