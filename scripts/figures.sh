@@ -44,6 +44,52 @@ for run in 1 2 3; do
         dd if="$work/text" of="$work/dd-$run" bs=1M conv=fsync status=none
 done
 
+# A share beside a full import folder (100,000 entries the main application has not taken yet)
+# against an empty one, and listing the full folder; five runs each, the median kept. Then the
+# peak memory of a 100 MB one-line text sent with --json (the text is also the title line)
+# against a plain --send of it.
+echo "Measuring shares beside 100,000 entries and the JSON outcome of 100 MB..." >&2
+full="$work/full/group.app.quorvane.teleprompter/regular/imported"
+mkdir -p "$work/empty" "$full"
+python3 -c '
+import sys
+for i in range(100000):
+    open("%s/%08X-0000-4000-8000-000000000000" % (sys.argv[1], i), "w").close()
+' "$full"
+printf 'A short note\nto share.\n' >"$work/note"
+# Eleven runs of each, timed to the microsecond; the sent notes are removed again so the
+# folder keeps its 100,000 entries.
+python3 - "$bin/quorvane-share" "$work" <<'EOF' >"$work/entries.json"
+import json, os, statistics, subprocess, sys, time
+host, work = sys.argv[1], sys.argv[2]
+def timed(root, arguments):
+    env = dict(os.environ, QUORVANE_CONTAINER_ROOT=f"{work}/{root}")
+    started = time.perf_counter()
+    subprocess.run([host] + arguments, env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - started
+    folder = f"{work}/{root}/group.app.quorvane.teleprompter/regular/imported"
+    if os.path.isdir(folder):
+        for name in os.listdir(folder):
+            if not name.endswith("-0000-4000-8000-000000000000"):
+                os.unlink(f"{folder}/{name}")
+    return elapsed
+result = {}
+for root in ("empty", "full"):
+    for action in ("send", "close"):
+        result[f"{root}-{action}"] = statistics.median(
+            timed(root, [f"--{action}", f"{work}/note"]) for _ in range(11))
+result["list"] = statistics.median(timed("full", ["--list"]) for _ in range(5))
+json.dump(result, sys.stdout)
+EOF
+python3 -c 'import sys; open(sys.argv[1], "w").write("x" * (100 * 1024 * 1024))' "$work/oneline"
+for run in 1 2 3; do
+    QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a -o "$work/json.time" \
+        "$bin/quorvane-share" --send --json "$work/oneline" >/dev/null
+    QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a \
+        -o "$work/oneline.time" "$bin/quorvane-share" --send "$work/oneline" >/dev/null
+done
+
 python3 - "$work" "$(nproc)" "$(uname -r)" <<'EOF'
 import json, re, statistics, sys, datetime
 work, cores, kernel = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -121,4 +167,25 @@ print("|---|---:|---:|---:|---:|")
 print(f"| quorvane-share --send | {fmt(host[0])} s | {fmt(host[1], 1)} MB | | |")
 for label, other in (("plain writer (reads whole, writes, syncs)", plain), ("dd bs=1M conv=fsync (streams)", dd)):
     print(f"| {label} | {fmt(other[0])} s | {fmt(other[1], 1)} MB | {fmt(host[0] / other[0])} | {fmt(host[1] / other[1])} |")
+print()
+print("A share beside 100,000 entries in the import folder, against an empty folder")
+print("(whole programs, median of 11 runs; the listing, median of 5)")
+print()
+print("| action | empty folder | 100,000 entries | ratio |")
+print("|---|---:|---:|---:|")
+entries = json.load(open(f"{work}/entries.json"))
+for action in ("send", "close"):
+    empty, full = entries[f"empty-{action}"], entries[f"full-{action}"]
+    print(f"| --{action} | {fmt(empty * 1000, 1)} ms | {fmt(full * 1000, 1)} ms | {fmt(full / empty)} |")
+print(f"| --list | | {fmt(entries['list'] * 1000, 1)} ms | |")
+print()
+text_mb = 100 * 1024 * 1024 / (1024 * 1024)
+print("A 100 MB text of one line (its title line is the whole text): peak resident memory")
+print("(median of 3)")
+print()
+print("| program | elapsed | peak resident | peak / text |")
+print("|---|---:|---:|---:|")
+for label, name in (("quorvane-share --send --json", "json"), ("quorvane-share --send", "oneline")):
+    elapsed, peak = median_run(name)
+    print(f"| {label} | {fmt(elapsed)} s | {fmt(peak, 1)} MB | {fmt(peak / text_mb)} |")
 EOF

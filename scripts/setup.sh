@@ -1,15 +1,34 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages that are missing for a purpose:
+#
+#   scripts/setup.sh run     what building and running the share host needs
+#   scripts/setup.sh test    that, and what the tests, benchmarks, fuzzing and figures need
+#
 # Needs root (or sudo) only when something has to be installed.
 set -eu
 
-packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev"
-packages="$packages clang libclang-rt-14-dev tmux"
-# The figures report (scripts/figures.sh).
-packages="$packages python3 time"
-# The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL headers), a font,
-# a session bus for the tests, and a virtual X display for the end-to-end run and screenshots.
-packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
+purpose="${1:-test}"
+
+# Building and running: the compiler, CMake, Ninja and the JSON library.
+packages="cmake ninja-build g++ nlohmann-json3-dev"
+case "$purpose" in
+    run) ;;
+    test)
+        packages="$packages libgtest-dev libgmock-dev libbenchmark-dev"
+        # Fuzzing (clang's libFuzzer and sanitizer runtimes) and the terminal tests.
+        packages="$packages clang libclang-rt-14-dev tmux"
+        # The figures report (scripts/figures.sh).
+        packages="$packages python3 time"
+        # The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL
+        # headers), a font, a session bus for its tests, and a virtual X display for the
+        # end-to-end run and the screenshots.
+        packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
+        ;;
+    *)
+        echo "setup: unknown purpose '$purpose' (use run or test)" >&2
+        exit 2
+        ;;
+esac
 
 missing=""
 for package in $packages; do

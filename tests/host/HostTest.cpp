@@ -207,7 +207,7 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
     };
     const Row rows[] = {
         {"random bytes are refused at once", "exec \"$HOST\" --send /dev/urandom", 2,
-         "invalid byte at offset 0", false},
+         "not UTF-8 text (invalid byte at offset ", false},
         {"endless input stops at the cap", "exec \"$HOST\" --send --max-size 1M - </dev/zero", 2,
          "larger than the size cap of 1 MiB", false},
         {"a file over the cap is refused unread",
@@ -220,6 +220,8 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
          "Not sent: ", false},
         {"a full output", "exec \"$HOST\" --send --json " + small.string() + " >/dev/full", 6,
          "the text was sent all the same, as /", false},
+        {"a closed output", "exec \"$HOST\" --send " + small.string() + " >&-", 6,
+         "Bad file descriptor; the text was sent all the same, as /", false},
         {"a full output for a listing", "exec \"$HOST\" --list >/dev/full", 6,
          "cannot write to standard output", false},
         {"a closed pipe",
@@ -237,8 +239,9 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
             "/bin/sh", {"-c", "(" + row.script + ") 2>" + stderrCopy.string() + "; echo $? >&2"},
             options);
         const std::string err = readFile(stderrCopy);
-        if (row.status >= 0)
+        if (row.status >= 0) {
             EXPECT_EQ(result.err, std::to_string(row.status) + "\n") << row.name << ": " << err;
+        }
         EXPECT_NE(err.find(row.message), std::string::npos) << row.name << ": " << err;
         EXPECT_EQ(err.find("terminate called"), std::string::npos) << row.name;
         if (row.jsonOut) {

@@ -25,6 +25,9 @@ class Output {
     bool flush();
 
     [[nodiscard]] bool failed() const { return error_ != 0; }
+    // Counts as a failed write from the start: for an output that was closed before the program
+    // began (its descriptor is held on /dev/null so that nothing else is opened there).
+    void setFailed(int error) { error_ = error; }
     // The system's error of the first failed write ("No space left on device").
     [[nodiscard]] std::string errorText() const;
 

@@ -1,6 +1,8 @@
 // quorvane-share: the share sheet on Linux. See usageText() in HostOptions.cpp and the README.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +98,26 @@ int outputFailed(const host::Output& out, const host::ShareOutcome* outcome) {
     return host::kExitOutputFailed;
 }
 
+// A standard stream closed by whoever started the program would hand its number to the next
+// file opened, and output meant for it would land there (in a text being saved, say). Each
+// closed one is held on /dev/null instead; true when standard output was one of them, which
+// then counts as an output that failed.
+bool holdClosedStandardStreams() {
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+    }
+    return outputClosed;
+}
+bool outputClosed = false;
+
 // The phases of a run, for the status of a failure nobody expected (no memory, no thread):
 // while the input is read it is an input problem, once the share began it is the share's.
 enum class Phase { input, share };
@@ -108,6 +130,8 @@ int run(const std::vector<std::string>& arguments) {
     host::HostOptions options = std::get<host::HostOptions>(parsed);
 
     host::Output out(STDOUT_FILENO);
+    if (outputClosed)
+        out.setFailed(EBADF);
     if (options.help || options.version) {
         if (options.help)
             out << host::usageText(kProgram);
@@ -223,6 +247,7 @@ int main(int argc, char** argv) {
     // program halfway.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    outputClosed = holdClosedStandardStreams();
     std::string failure;
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,5 +1,8 @@
 // quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <QApplication>
 #include <QClipboard>
@@ -77,6 +80,26 @@ Exit status: as quorvane-share's (0 sent, 1 cancelled, 2 bad usage or input, 3 n
 )";
 }
 
+// A standard stream closed by whoever started the program would hand its number to the next
+// file opened (Qt opens several), and output meant for it would land there. Each closed one is
+// held on /dev/null instead; true when standard output was one of them, which then counts as an
+// output that failed.
+bool holdClosedStandardStreams() {
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+    }
+    return outputClosed;
+}
+bool outputClosed = false;
+
 // Qt's platform: without a display it would stop the process; say so as a usage error.
 bool displayAvailable() {
     const auto set = [](const char* name) {
@@ -119,6 +142,8 @@ int run(int argc, char** argv) {
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
     host::Output out(STDOUT_FILENO);
+    if (outputClosed)
+        out.setFailed(EBADF);
     if (options.help || options.version) {
         if (options.help)
             out << usage();
@@ -237,6 +262,7 @@ int main(int argc, char** argv) {
     // A closed pipe shows up as a failed write (reported), not as a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    outputClosed = holdClosedStandardStreams();
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {
