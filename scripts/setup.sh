@@ -9,8 +9,9 @@ set -eu
 
 purpose="${1:-test}"
 
-# Building and running: the compiler, CMake, Ninja and the JSON library.
-packages="cmake ninja-build g++ nlohmann-json3-dev"
+# Building and running: the compiler, CMake, Ninja, the JSON library, and for the terminal
+# sheet terminfo and Unicode character widths.
+packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev pkg-config"
 case "$purpose" in
     run) ;;
     test)

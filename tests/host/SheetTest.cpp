@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -82,7 +83,39 @@ struct HostRun {
     std::map<std::string, std::string> environment;
     std::optional<std::string> standardInput;  // a pipe; else the terminal
     unsigned short columns = 80;
+    std::optional<rlim_t> fileSizeLimit;  // bytes
+    // The host started by a small job-control shell in the terminal's session, which takes the
+    // terminal back when the host stops, writes kStoppedMark and continues it on a line typed.
+    bool underShell = false;
 };
+constexpr char kStoppedMark[] = "[stopped]";
+
+// The job-control shell (in the forked child: system calls only). Ends as the host ended.
+[[noreturn]] void runUnderShell(int terminal, char** argv, char** envp) {
+    ::signal(SIGTTOU, SIG_IGN);  // it sets the terminal's foreground group from the background
+    const pid_t host = ::fork();
+    if (host == 0) {
+        ::setpgid(0, 0);
+        ::signal(SIGTTOU, SIG_DFL);
+        ::execve(argv[0], argv, envp);
+        ::_exit(127);
+    }
+    ::setpgid(host, host);
+    ::tcsetpgrp(terminal, host);
+    for (;;) {
+        int status = 0;
+        if (::waitpid(host, &status, WUNTRACED) < 0)
+            ::_exit(126);
+        if (!WIFSTOPPED(status))
+            ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+        ::tcsetpgrp(terminal, ::getpgrp());
+        [[maybe_unused]] ssize_t ignored = ::write(terminal, kStoppedMark, sizeof kStoppedMark - 1);
+        char line[64];
+        ignored = ::read(terminal, line, sizeof line);  // "fg"
+        ::tcsetpgrp(terminal, host);
+        ::kill(-host, SIGCONT);
+    }
+}
 
 // The host in a fresh pseudo-terminal that is its controlling terminal.
 class TerminalHost {
@@ -132,6 +165,12 @@ class TerminalHost {
             ::dup2(run.standardInput ? input[0] : slave, STDIN_FILENO);
             ::dup2(slave, STDOUT_FILENO);
             ::dup2(slave, STDERR_FILENO);
+            if (run.fileSizeLimit) {
+                const struct rlimit limit { *run.fileSizeLimit, *run.fileSizeLimit };
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            if (run.underShell)
+                runUnderShell(slave, argv.data(), envp.data());
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
@@ -228,6 +267,20 @@ class TerminalHost {
     struct termios initialMode_ {};
 };
 
+void expectModeRestored(const TerminalHost& host);
+
+// The terminal's mode is as before, and the main screen shows: the host's last switch of
+// screens left the alternate one.
+void expectTerminalGivenBack(const TerminalHost& host) {
+    const std::string& out = host.output();
+    const std::size_t entered = out.rfind("\x1b[?1049h");
+    const std::size_t left = out.rfind("\x1b[?1049l");
+    EXPECT_TRUE(left != std::string::npos && (entered == std::string::npos || left > entered));
+    EXPECT_NE(out.find("\x1b[?25h", entered == std::string::npos ? 0 : entered), std::string::npos)
+        << "the cursor is shown again";
+    expectModeRestored(host);
+}
+
 void expectModeRestored(const TerminalHost& host) {
     const struct termios before = host.initialMode();
     const struct termios after = host.currentMode();
@@ -280,10 +333,10 @@ TEST_F(Sheet, DrawsTheTitleBoldAndTheBodyInTheAppearanceColourAndEscCloses) {
     TerminalHost host(share(kText, {"--appearance", "dark"}));
     ASSERT_TRUE(host.waitForSheet()) << host.output();
     // The title line: bold, underlined for its larger size, and without a colour of its own
-    // until the first trait change (the text system's black). The body: white on dark.
-    EXPECT_NE(
-        host.output().find(rendition(";1;4", kBlack, true) + "Welcome to the evening bulletin"),
-        std::string::npos);
+    // until the first trait change, so in the terminal's own colours (readable on a dark
+    // start). The body: white on dark.
+    EXPECT_NE(host.output().find("\x1b[0;1;4mWelcome to the evening bulletin"), std::string::npos)
+        << host.output();
     EXPECT_NE(host.output().find(rendition("", kWhite, true) + "  Good evening"),
               std::string::npos);
     EXPECT_TRUE(anyRow(host.output(), [](const std::string& row) {
@@ -312,7 +365,8 @@ TEST_F(Sheet, DrawsTheTitleBoldAndTheBodyInTheAppearanceColourAndEscCloses) {
 TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal) {
     const std::string text =
         "Title \x1b]0;renamed\x07 line\n\x1b[2J\xc2\x9b"
-        "31m body\n";
+        "31m body\n"
+        "total \u202E0.01$\u202C \u2067due\u2069\n";
     TerminalHost host(share(text));
     ASSERT_TRUE(host.waitForSheet()) << host.output();
     const std::string sheet = host.output();
@@ -323,6 +377,11 @@ TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal)
     })) << sheet;
     EXPECT_TRUE(anyRow(sheet, [](const std::string& row) { return row == "  ␛[2J\uFFFD31m body"; }))
         << sheet;
+    // Bidirectional controls would reorder what the person reads: shown by name instead.
+    EXPECT_EQ(sheet.find("\u202E"), std::string::npos);
+    EXPECT_TRUE(anyRow(sheet, [](const std::string& row) {
+        return row == "  total ‹RLO›0.01$‹PDF› ‹RLI›due‹PDI›";
+    })) << sheet;
 
     host.type("\r");
     EXPECT_EQ(host.finish(), 0);
@@ -350,6 +409,7 @@ TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {
     HostRun run{{"-"}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}, "piped text\n"};
     TerminalHost host(run);
     ASSERT_TRUE(host.waitForSheet()) << host.output();
+    EXPECT_NE(host.output().find("Loading..."), std::string::npos) << "shown while the text comes";
     EXPECT_TRUE(
         anyRow(host.output(), [](const std::string& row) { return row == "  piped text"; }));
     host.type("\x13");  // Ctrl+S
@@ -370,14 +430,84 @@ TEST_F(Sheet, ARedrawFollowsTheWindowsNewWidth) {
     EXPECT_EQ(host.finish(), 1);
 }
 
-TEST_F(Sheet, ASignalThatEndsTheHostGivesTheTerminalBack) {
-    TerminalHost host(share(kText));
+TEST_F(Sheet, EveryWayOutGivesTheTerminalBack) {
+    // Signals whose default action ends the program: the host ends by them all the same.
+    for (const int signal : {SIGTERM, SIGUSR1, SIGALRM}) {
+        TerminalHost host(share(kText));
+        ASSERT_TRUE(host.waitForSheet()) << signal << host.output();
+        host.signal(signal);
+        EXPECT_EQ(host.finish(), 128 + signal);
+        expectTerminalGivenBack(host);
+        EXPECT_TRUE(importedFiles().empty());
+    }
+
+    // The host ignores SIGXFSZ: a file-size limit fails the write instead, and the send is
+    // reported as failed (status 3) once the terminal is back.
+    HostRun limited = share(kText);
+    limited.fileSizeLimit = 8;
+    TerminalHost host(limited);
     ASSERT_TRUE(host.waitForSheet()) << host.output();
-    host.signal(SIGTERM);
-    EXPECT_EQ(host.finish(), 128 + SIGTERM);
-    EXPECT_NE(host.output().rfind("\x1b[?25h\x1b[?1049l"), std::string::npos);
-    expectModeRestored(host);
+    host.signal(SIGXFSZ);
+    host.type("\r");
+    EXPECT_EQ(host.finish(), 3) << host.output();
+    expectTerminalGivenBack(host);
     EXPECT_TRUE(importedFiles().empty());
+    EXPECT_NE(host.output().find("too large", host.output().rfind("\x1b[?1049l")),
+              std::string::npos)
+        << host.output();
+}
+
+TEST_F(Sheet, CtrlZSuspendsAndTheSheetComesBackWhole) {
+    HostRun run = share(kText);
+    run.underShell = true;
+    TerminalHost host(run);
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    EXPECT_NE(host.output().find("^Z suspend"), std::string::npos);
+
+    host.type("\x1a");
+    ASSERT_TRUE(host.waitFor(kStoppedMark)) << host.output();
+    expectTerminalGivenBack(host);  // while stopped
+
+    const std::size_t resumed = host.output().size();
+    host.type("fg\r");
+    ASSERT_TRUE(host.waitUntil([&](const std::string& out) {
+        const std::size_t entered = out.find("\x1b[?1049h", resumed);
+        return entered != out.npos && out.find(" · light ", entered) != out.npos &&
+               out.find("  Good evening, and thank you.", entered) != out.npos;
+    })) << host.output();
+    host.type("q");
+    EXPECT_EQ(host.finish(), 1);
+    expectTerminalGivenBack(host);
+}
+
+TEST_F(Sheet, RowsFollowTheTrueWidthsOfTheCharacters) {
+    // 30 columns: 26 for the text. The Hindi line takes 24 columns (its vowel signs and
+    // viramas take none); the kana and CJK ones take two columns each.
+    const std::string hindi = "नमस्ते, आज की मुख्य ख़बरें यहाँ हैं।";
+    const std::string wide = "𛀁𛀂𛀃𛀄𛀅𛀆𛀇𛀈𛀉𛀊𛀋𛀌𛀍中文字符";
+    HostRun run = share(hindi + "\n" + wide + "\n");
+    run.columns = 30;
+    TerminalHost host(run);
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    const auto shows = [&](const std::string& wanted) {
+        return anyRow(host.output(), [&](const std::string& row) { return row == wanted; });
+    };
+    EXPECT_TRUE(shows("  " + hindi)) << host.output();
+    EXPECT_TRUE(shows("  𛀁𛀂𛀃𛀄𛀅𛀆𛀇𛀈𛀉𛀊𛀋𛀌𛀍")) << host.output();
+    EXPECT_TRUE(shows("  中文字符")) << host.output();
+    host.type("q");
+    EXPECT_EQ(host.finish(), 1);
+}
+
+TEST_F(Sheet, ATerminalThatCannotMoveItsCursorIsRefused) {
+    for (const char* type : {"dumb", "no-such-terminal"}) {
+        HostRun run = share(kText);
+        run.environment["TERM"] = type;
+        TerminalHost host(run);
+        EXPECT_EQ(host.finish(), 2) << type;
+        EXPECT_NE(host.output().find("--send or --close"), std::string::npos) << host.output();
+        EXPECT_EQ(host.output().find("\x1b["), std::string::npos) << host.output();
+    }
 }
 
 TEST_F(Sheet, ColoursFollowTheTerminal) {
@@ -388,7 +518,6 @@ TEST_F(Sheet, ColoursFollowTheTerminal) {
     };
     const Case cases[] = {
         {"NO_COLOR", {{"NO_COLOR", "1"}}, "\x1b[0m"},
-        {"TERM=dumb", {{"TERM", "dumb"}, {"COLORTERM", ""}}, "\x1b[0m"},
         {"no colour capability", {{"TERM", "vt100"}, {"COLORTERM", ""}}, "\x1b[0m"},
         {"256 colours", {{"COLORTERM", ""}}, "\x1b[0;38;5;16;48;5;231m"},
         {"8 colours", {{"TERM", "xterm"}, {"COLORTERM", ""}}, "\x1b[0;30;47m"},

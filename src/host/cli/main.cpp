@@ -152,7 +152,8 @@ int run(const std::vector<std::string>& arguments) {
         std::string noTerminal;
         terminal = interactiveTerminal(&noTerminal);
         if (!terminal)
-            return usageError("say what to do with the text: --send or --close");
+            return usageError("cannot show the sheet (" + noTerminal +
+                              "): say what to do with the text: --send or --close");
     }
 
     std::string problem;
@@ -166,8 +167,12 @@ int run(const std::vector<std::string>& arguments) {
     std::optional<host::ShareOutcome> outcome;
     int status = host::kExitCompleted;
     if (options.input) {
+        // A big text or a slow pipe takes a while: the person sees that something is coming.
+        if (terminal)
+            terminal->showMessage("Loading...");
         auto read = host::readInputText(*options.input, options.maxInputSize);
         if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
+            terminal.reset();  // gives the terminal back before the message
             tell(refused->message);
             return host::kExitUsage;
         }

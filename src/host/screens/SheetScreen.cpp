@@ -4,9 +4,8 @@
 #include <chrono>
 #include <string_view>
 
-#include "host/screens/TextWrap.h"
+#include "host/screens/TextPane.h"
 #include "host/session/Colour.h"
-#include "host/session/StyledSpans.h"
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/TextAttributeKey.h"
@@ -18,8 +17,6 @@
 namespace host {
 namespace {
 
-using platform::AttributedText;
-using platform::Range;
 using platform::UserInterfaceStyle;
 
 // How long the screen waits for a key before it runs the main queue's work again: short, so a
@@ -27,9 +24,6 @@ using platform::UserInterfaceStyle;
 constexpr std::chrono::milliseconds kFrameInterval(50);
 constexpr std::chrono::milliseconds kSpinnerStep(100);
 constexpr std::string_view kSpinnerFrames[] = {"⠋", "⠙", "⠹", "⠸", "⠼", "⠴", "⠦", "⠧", "⠇", "⠏"};
-
-// The text system draws text without a foreground colour in black.
-constexpr Rgb kDefaultTextColour{0, 0, 0};
 
 // What a bar item shows: its title, or the name of its system item.
 std::string itemLabel(const platform::BarButtonItem& item) {
@@ -46,20 +40,6 @@ std::string itemLabel(const platform::BarButtonItem& item) {
     return "Done";
 }
 
-// One wrapped line of the text view's content, styled span by span.
-void drawTextLine(Row& row, const AttributedText& text, const StyledSpans& spans, Range line,
-                  double smallestSize, Rgb background) {
-    spans.forEach(line, [&](const StyledSpan& span) {
-        CellStyle style;
-        style.background = background;
-        style.foreground =
-            span.foreground ? rgbOver(*span.foreground, background) : kDefaultTextColour;
-        style.bold = span.font && span.font->isBold();
-        style.underline = span.font && span.font->pointSize() > smallestSize;
-        row.text(text.substring(span.range), style);
-    });
-}
-
 }  // namespace
 
 SheetScreen::SheetScreen(ShareSession& session, Terminal& terminal)
@@ -67,6 +47,7 @@ SheetScreen::SheetScreen(ShareSession& session, Terminal& terminal)
 
 void SheetScreen::run() {
     const Terminal::Session screen(terminal_);
+    terminal_.discardTypedKeys();
     bool dirty = true;
     while (!session_.hasEnded()) {
         if (terminal_.takeResize())
@@ -98,19 +79,17 @@ void SheetScreen::handle(const Key& key) {
             session_.tap(ShareAction::close);
             return;
         case Kind::up:
-            return scrollBy(-1);
+            return pane_.scrollBy(-1);
         case Kind::down:
-            return scrollBy(1);
+            return pane_.scrollBy(1);
         case Kind::pageUp:
-            return scrollBy(-std::max<std::int64_t>(visibleRows_ - 1, 1));
+            return pane_.scrollBy(-std::max<std::int64_t>(visibleRows_ - 1, 1));
         case Kind::pageDown:
-            return scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
+            return pane_.scrollBy(std::max<std::int64_t>(visibleRows_ - 1, 1));
         case Kind::home:
-            firstLine_ = 0;
-            return;
+            return pane_.toStart();
         case Kind::end:
-            firstLine_ = static_cast<std::int64_t>(layout_.lines.size());  // clamped when drawn
-            return;
+            return pane_.toEnd();
         case Kind::left:
         case Kind::right:
             return;
@@ -159,10 +138,6 @@ void SheetScreen::changeTraits(bool switchAppearance, int sizeSteps) {
     // The platform delivers a trait change only when something changed.
     if (traits != controller->traitCollection())
         session_.changeTraits(traits);
-}
-
-void SheetScreen::scrollBy(std::int64_t lines) {
-    firstLine_ = std::max<std::int64_t>(firstLine_ + lines, 0);
 }
 
 std::vector<std::string> SheetScreen::render(int rows, int columns) {
@@ -220,33 +195,8 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
     const auto textView = session_.textView();
     const auto indicator = session_.activityIndicator();
     if (textView && !textView->isHidden()) {
-        const AttributedText& text = textView->attributedText();
-        const platform::EdgeInsets inset = textView->textContainerInset();
-        const int leftColumns = static_cast<int>(inset.left / kPointsPerColumn + 0.5);
-        const int rightColumns = static_cast<int>(inset.right / kPointsPerColumn + 0.5);
-        const int topRows = static_cast<int>(inset.top / kPointsPerRow + 0.5);
-        const int width = std::max(columns - leftColumns - rightColumns, 1);
-        if (layout_.width != width ||
-            layout_.source.characterStorage() != text.characterStorage() ||
-            layout_.source.length() != text.length()) {
-            layout_ = {text, width, wrapLines(text.string(), width)};
-        }
-        const StyledSpans spans(text);
-        const double smallest = spans.smallestPointSize();
-        const auto lineCount = static_cast<std::int64_t>(layout_.lines.size());
-        const std::int64_t textRows = std::max(contentRows - topRows, 0);
-        firstLine_ = std::clamp<std::int64_t>(firstLine_, 0,
-                                              std::max<std::int64_t>(lineCount - textRows, 0));
-        for (int i = 0; i < topRows && i < contentRows; ++i)
-            content.push_back(Row(columns, plain, depth_).finish());
-        for (std::int64_t i = firstLine_;
-             i < lineCount && static_cast<int>(content.size()) < contentRows; ++i) {
-            Row row(columns, plain, depth_);
-            row.padTo(leftColumns, plain);
-            drawTextLine(row, text, spans, layout_.lines[static_cast<std::size_t>(i)], smallest,
-                         palette.background);
-            content.push_back(row.finish());
-        }
+        content = pane_.draw(textView->attributedText(), textView->textContainerInset(), columns,
+                             contentRows, palette, depth_);
     } else if (indicator && indicator->isAnimating() && !indicator->isHidden() && contentRows > 0) {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         const auto step = static_cast<std::size_t>(now / kSpinnerStep) % std::size(kSpinnerFrames);
@@ -269,8 +219,7 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
             " " +
             std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
             " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
-        const std::string keys =
-            " Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll";
+        const std::string keys = " Enter send · Esc close · d light/dark · +/- size · ^Z suspend";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
         row.text(status, hint);

@@ -6,7 +6,9 @@
 //
 //     Welcome to the evening bulletin
 //     Good evening, and thank you for joining us.
-//   Enter send · Esc close · d light/dark · +/- text size · ↑↓ scroll     Large · light
+//   Enter send · Esc close · d light/dark · +/- size · ^Z suspend          Large · light
+//
+// Ctrl+Z suspends the sheet (the terminal is given back until the program is continued).
 //
 // Every frame is read from the controller's views as they are now: the navigation item's
 // title and bar items (the right one dimmed while disabled), the text view's attributed text
@@ -14,20 +16,16 @@
 // extension as the platform delivers a person's actions: a tap on a bar item, or a new trait
 // collection for the controller.
 //
-// How the text view's content is drawn: wrapped to the terminal's width less the text
-// container's side insets (kPointsPerColumn points to a column); bold fonts bold; text set
-// larger than the smallest text in the view (the title line at the large-title size) is
-// underlined, since a terminal has one size of letter; foreground colours as the terminal's
-// colour depth allows. Text without a colour of its own is drawn in the text system's
-// default, black, as the device draws it. The sheet's background follows the controller's
-// appearance: dark for the dark style, light otherwise (the platform resolves an unspecified
-// style to light).
+// The text view's content is drawn by a TextPane. The sheet's background follows the
+// controller's appearance: dark for the dark style, light otherwise (the platform resolves an
+// unspecified style to light).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "host/screens/TextPane.h"
 #include "host/session/ShareSession.h"
 #include "host/tty/Terminal.h"
 #include "platform/foundation/AttributedText.h"
@@ -47,22 +45,12 @@ class SheetScreen {
     [[nodiscard]] std::vector<std::string> render(int rows, int columns);
     void handle(const Key& key);
     void changeTraits(bool switchAppearance, int sizeSteps);
-    void scrollBy(std::int64_t lines);
 
     ShareSession& session_;
     Terminal& terminal_;
     ColourDepth depth_;
 
-    // The wrapped lines of the text view's characters at a width. `source` is held only so
-    // that the characters' identity (their storage) stays a sound key: a recolouring shares
-    // the characters and keeps the wrapping.
-    struct TextLayout {
-        platform::AttributedText source;
-        int width = -1;
-        std::vector<platform::Range> lines;
-    };
-    TextLayout layout_;
-    std::int64_t firstLine_ = 0;    // the first wrapped line shown
+    TextPane pane_;
     std::int64_t visibleRows_ = 0;  // content rows of the last frame, for paging
 };
 

@@ -44,11 +44,26 @@ std::optional<Key> sequenceKey(std::string_view params, char final) {
 
 }  // namespace
 
-void decodeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet) {
+void decodeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet, const KeySequences& known) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         if (byte == 0x1B) {
+            const std::string_view rest = std::string_view(bytes).substr(i);
+            bool matched = false, waiting = false;
+            for (const auto& [sequence, kind] : known) {
+                if (rest.starts_with(sequence)) {
+                    keys.push_back({kind});
+                    i += sequence.size();
+                    matched = true;
+                    break;
+                }
+                waiting = waiting || std::string_view(sequence).starts_with(rest);
+            }
+            if (matched)
+                continue;
+            if (waiting && !quiet)
+                break;
             if (i + 1 == bytes.size()) {
                 if (!quiet)
                     break;

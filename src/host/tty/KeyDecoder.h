@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -30,7 +31,10 @@ struct Key {
 // sequence or a UTF-8 character cut short) for more bytes to complete. When `quiet` (nothing
 // more came), what is left is settled: a lone Esc is the Esc key, an unfinished control
 // sequence is dropped, a cut character is U+FFFD. Control sequences "ESC [ ... final" and
-// "ESC O final" give the arrows, Home, End, PgUp and PgDn; other sequences are dropped.
-void decodeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet);
+// "ESC O final" give the arrows, Home, End, PgUp and PgDn; other sequences are dropped. The
+// terminal's own sequences for its keys (`known`, from its description) are matched first.
+using KeySequences = std::vector<std::pair<std::string, Key::Kind>>;
+void decodeKeys(std::string& bytes, std::vector<Key>& keys, bool quiet,
+                const KeySequences& known = {});
 
 }  // namespace host

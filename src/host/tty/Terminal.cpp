@@ -14,32 +14,45 @@
 #include <optional>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace host {
 namespace {
 
-// Alternate screen, cursor hidden, no automatic wrap at the right margin (a full row must not
-// scroll the screen), cleared. Leaving resets the rendition and undoes each of these.
-constexpr char kEnterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[H\x1b[2J";
-constexpr char kLeaveSequence[] = "\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l";
-
-// The signals that end the program by default and that a person or the system may send while
-// the terminal is taken over.
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
-                                  SIGBUS, SIGFPE,  SIGILL, SIGABRT};
+// The signals whose default action ends the program (the real-time ones are added at run
+// time). A person, the system or a resource limit may send any of them while the terminal is
+// taken over.
+constexpr int kEndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+    SIGFPE,    SIGUSR1, SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+    SIGXCPU,   SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
 
 // A lone Esc is the Esc key when nothing follows it within this time; a key's sequence arrives
 // in one piece far sooner.
 constexpr std::chrono::milliseconds kEscapeQuietTime(40);
 
-// What the signal handlers read. Set before the handlers are installed and while the ending
-// signals are blocked, so a handler never sees them half-written.
+// What the signal handlers read. Set before the handlers are installed and while the handled
+// signals are blocked, so a handler never sees them half-written; fixed buffers, since a
+// handler may not allocate.
 int gTerminalFd = -1;
 struct termios gSavedMode;
 volatile sig_atomic_t gEntered = 0;
 int gResizePipe[2] = {-1, -1};
-struct sigaction gPreviousActions[std::size(kEndingSignals)];
-bool gInstalled[std::size(kEndingSignals)] = {};
+struct SequenceBuffer {
+    char bytes[512];
+    std::size_t length = 0;
+    void set(std::string_view text) {
+        length = std::min(text.size(), sizeof bytes);
+        std::copy_n(text.data(), length, bytes);
+    }
+};
+SequenceBuffer gEnterSequence, gLeaveSequence;
+struct sigaction gPreviousActions[NSIG];
+bool gInstalled[NSIG] = {};
 struct sigaction gPreviousResizeAction;
 
 // Async-signal-safe.
@@ -56,13 +69,34 @@ void writeAll(int fd, const char* bytes, std::size_t length) {
     }
 }
 
+// Keys one by one, no echo, no flow control; the keys that send signals still do.
+struct termios rawModeOf(const struct termios& saved) {
+    struct termios raw = saved;
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT);
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
+    raw.c_lflag |= ISIG;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return raw;
+}
+
 // Async-signal-safe: puts the screen, cursor and mode back once.
 void restoreTerminal() {
     if (!gEntered)
         return;
     gEntered = 0;
-    writeAll(gTerminalFd, kLeaveSequence, sizeof kLeaveSequence - 1);
+    writeAll(gTerminalFd, gLeaveSequence.bytes, gLeaveSequence.length);
     ::tcsetattr(gTerminalFd, TCSADRAIN, &gSavedMode);
+}
+
+// Async-signal-safe: takes the terminal over (again), keeping its present mode to restore.
+void takeOverTerminal(int how) {
+    if (::tcgetattr(gTerminalFd, &gSavedMode) != 0)
+        return;
+    const struct termios raw = rawModeOf(gSavedMode);
+    ::tcsetattr(gTerminalFd, how, &raw);
+    gEntered = 1;
+    writeAll(gTerminalFd, gEnterSequence.bytes, gEnterSequence.length);
 }
 
 void onEndingSignal(int signal) {
@@ -70,11 +104,9 @@ void onEndingSignal(int signal) {
     restoreTerminal();
     // Hand the signal to whoever had it before (by default: end the program). It is blocked
     // while this handler runs, so it is delivered to that action as soon as this one returns.
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        if (kEndingSignals[i] == signal && gInstalled[i]) {
-            ::sigaction(signal, &gPreviousActions[i], nullptr);
-            gInstalled[i] = false;
-        }
+    if (gInstalled[signal]) {
+        ::sigaction(signal, &gPreviousActions[signal], nullptr);
+        gInstalled[signal] = false;
     }
     ::raise(signal);
     errno = savedErrno;
@@ -87,10 +119,44 @@ void onResize(int) {
     errno = savedErrno;
 }
 
-sigset_t endingSignalSet() {
+// Ctrl+Z: give the terminal back, stop as the default action would, and take the terminal over
+// again once continued; the byte on the resize pipe has the next frame drawn whole.
+void onSuspend(int) {
+    const int savedErrno = errno;
+    const bool wasEntered = gEntered;
+    restoreTerminal();
+    struct sigaction stop {
+    }, ours;
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGTSTP, &stop, &ours);
+    sigset_t suspend;
+    sigemptyset(&suspend);
+    sigaddset(&suspend, SIGTSTP);
+    ::raise(SIGTSTP);
+    ::pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);  // stops here until continued
+    ::pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+    ::sigaction(SIGTSTP, &ours, nullptr);
+    if (wasEntered) {
+        takeOverTerminal(TCSADRAIN);
+        onResize(SIGTSTP);
+    }
+    errno = savedErrno;
+}
+
+// The signals handled while the terminal is taken over: the ending ones and Ctrl+Z's.
+std::vector<int> handledSignals() {
+    std::vector<int> signals(std::begin(kEndingSignals), std::end(kEndingSignals));
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
+    signals.push_back(SIGTSTP);
+    return signals;
+}
+
+sigset_t signalSet(const std::vector<int>& signals) {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : kEndingSignals)
+    for (const int signal : signals)
         sigaddset(&set, signal);
     return set;
 }
@@ -98,6 +164,15 @@ sigset_t endingSignalSet() {
 }  // namespace
 
 std::unique_ptr<Terminal> Terminal::open(std::string* problem) {
+    const char* term = std::getenv("TERM");
+    auto capabilities = TerminalCapabilities::load(term);
+    if (!capabilities || !capabilities->canAddressCursor()) {
+        const std::string type = term ? term : "";
+        *problem = type.empty()   ? "TERM is not set"
+                   : capabilities ? "the terminal type '" + type + "' cannot move its cursor"
+                                  : "the terminal type '" + type + "' is unknown";
+        return nullptr;
+    }
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 || !::isatty(fd)) {
         if (fd >= 0)
@@ -110,13 +185,13 @@ std::unique_ptr<Terminal> Terminal::open(std::string* problem) {
         *problem = "cannot watch the terminal's size";
         return nullptr;
     }
-    return std::unique_ptr<Terminal>(new Terminal(fd));
+    return std::unique_ptr<Terminal>(new Terminal(fd, std::move(*capabilities)));
 }
 
-Terminal::Terminal(int fd)
+Terminal::Terminal(int fd, TerminalCapabilities capabilities)
     : fd_(fd),
-      depth_(
-          colourDepthFor(std::getenv("NO_COLOR"), std::getenv("TERM"), std::getenv("COLORTERM"))) {}
+      caps_(std::move(capabilities)),
+      depth_(colourDepthFor(std::getenv("NO_COLOR"), std::getenv("COLORTERM"), caps_.colours)) {}
 
 Terminal::~Terminal() {
     leave();
@@ -128,25 +203,32 @@ void Terminal::enter() {
         return;
     if (gEntered)
         throw std::logic_error("another terminal screen is already showing");
-    struct termios saved;
-    if (::tcgetattr(fd_, &saved) != 0)
+    struct termios probe;
+    if (::tcgetattr(fd_, &probe) != 0)
         throw std::runtime_error("cannot read the terminal's mode");
 
-    const sigset_t ending = endingSignalSet();
+    const std::vector<int> signals = handledSignals();
+    const sigset_t handled = signalSet(signals);
     sigset_t previousMask;
-    ::pthread_sigmask(SIG_BLOCK, &ending, &previousMask);
+    ::pthread_sigmask(SIG_BLOCK, &handled, &previousMask);
     gTerminalFd = fd_;
-    gSavedMode = saved;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    // The alternate screen, cursor hidden, no automatic wrap at the right margin (a full row
+    // must not scroll the screen), the keys' own sequences, cleared. Leaving undoes each; a
+    // terminal without an alternate screen is cleared instead, so the text does not linger.
+    gEnterSequence.set(caps_.enterScreen + caps_.hideCursor + caps_.wrapOff + caps_.keypadOn +
+                       caps_.clearScreen);
+    gLeaveSequence.set(caps_.resetRendition + caps_.keypadOff + caps_.wrapOn + caps_.showCursor +
+                       (caps_.leaveScreen.empty() ? caps_.clearScreen : caps_.leaveScreen));
+    for (const int signal : signals) {
         struct sigaction current;
-        ::sigaction(kEndingSignals[i], nullptr, &current);
-        // A signal the program was started to ignore stays ignored.
+        ::sigaction(signal, nullptr, &current);
+        // A signal the program was started to ignore, or chose to, stays ignored.
         if (current.sa_handler == SIG_IGN)
             continue;
         struct sigaction action {};
-        action.sa_handler = onEndingSignal;
-        sigemptyset(&action.sa_mask);
-        gInstalled[i] = ::sigaction(kEndingSignals[i], &action, &gPreviousActions[i]) == 0;
+        action.sa_handler = signal == SIGTSTP ? onSuspend : onEndingSignal;
+        action.sa_mask = handled;  // one handler at a time touches the terminal
+        gInstalled[signal] = ::sigaction(signal, &action, &gPreviousActions[signal]) == 0;
     }
     struct sigaction resize {};
     resize.sa_handler = onResize;
@@ -154,18 +236,9 @@ void Terminal::enter() {
     sigemptyset(&resize.sa_mask);
     ::sigaction(SIGWINCH, &resize, &gPreviousResizeAction);
 
-    struct termios raw = saved;
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP | BRKINT);
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
-    raw.c_lflag |= ISIG;
-    raw.c_cc[VSUSP] = _POSIX_VDISABLE;
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
     // Keys typed before the screen appeared are dropped: nobody can have meant them for it.
-    ::tcsetattr(fd_, TCSAFLUSH, &raw);
-    gEntered = 1;
+    takeOverTerminal(TCSAFLUSH);
     entered_ = true;
-    writeAll(fd_, kEnterSequence, sizeof kEnterSequence - 1);
     ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
@@ -173,17 +246,29 @@ void Terminal::leave() {
     if (!entered_)
         return;
     entered_ = false;
-    const sigset_t ending = endingSignalSet();
+    const std::vector<int> signals = handledSignals();
+    const sigset_t handled = signalSet(signals);
     sigset_t previousMask;
-    ::pthread_sigmask(SIG_BLOCK, &ending, &previousMask);
+    ::pthread_sigmask(SIG_BLOCK, &handled, &previousMask);
     restoreTerminal();
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-        if (gInstalled[i])
-            ::sigaction(kEndingSignals[i], &gPreviousActions[i], nullptr);
-        gInstalled[i] = false;
+    for (const int signal : signals) {
+        if (gInstalled[signal])
+            ::sigaction(signal, &gPreviousActions[signal], nullptr);
+        gInstalled[signal] = false;
     }
     ::sigaction(SIGWINCH, &gPreviousResizeAction, nullptr);
     ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+}
+
+void Terminal::showMessage(std::string_view line) {
+    enter();
+    shown_.clear();
+    write(caps_.clearScreen + caps_.moveTo(0, 0) + std::string(line));
+}
+
+void Terminal::discardTypedKeys() {
+    ::tcflush(fd_, TCIFLUSH);
+    pending_.clear();
 }
 
 int Terminal::rows() const {
@@ -203,13 +288,13 @@ void Terminal::write(std::string_view bytes) {
 void Terminal::present(const std::vector<std::string>& rows) {
     std::string out;
     if (shown_.size() != rows.size()) {
-        out += "\x1b[0m\x1b[2J";
+        out += caps_.resetRendition + caps_.clearScreen;
         shown_.clear();
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i < shown_.size() && shown_[i] == rows[i])
             continue;
-        out += "\x1b[" + std::to_string(i + 1) + ";1H" + rows[i];
+        out += caps_.moveTo(static_cast<int>(i), 0) + rows[i];
     }
     write(out);
     shown_ = rows;
@@ -237,7 +322,7 @@ std::vector<Key> Terminal::readKeys(std::chrono::milliseconds timeout) {
             gone_ = true;
         }
     }
-    decodeKeys(pending_, keys, quiet);
+    decodeKeys(pending_, keys, quiet, caps_.keys);
     return keys;
 }
 

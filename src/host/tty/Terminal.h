@@ -1,13 +1,18 @@
 // Terminal: the person's terminal (/dev/tty), taken over for an interactive screen and given
 // back however the program ends.
 //
+// Only a terminal whose description (terminfo, by TERM) says how to move its cursor can be
+// taken over; every sequence written is the one its description gives.
+//
 // While a Terminal is entered, the terminal shows the alternate screen with the cursor hidden
-// and reads keys one by one without echo (Ctrl+C still interrupts; Ctrl+Z is switched off, and
-// so is the output flow control that would swallow Ctrl+S). Leaving puts the mode, the screen
-// and the cursor back as they were. That also happens on a normal return, an exception that
-// unwinds past the Terminal, Ctrl+C and the signals that end the program (SIGTERM, SIGHUP,
-// SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT): their handlers restore the terminal, then
-// let the signal end the program as it would have.
+// and reads keys one by one without echo (Ctrl+C still interrupts; the output flow control that
+// would swallow Ctrl+S is off). Leaving puts the mode, the screen and the cursor back as they
+// were. That also happens on a normal return, an exception that unwinds past the Terminal,
+// Ctrl+C and every signal whose default action ends the program (SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGALRM, SIGXCPU, the real-time signals, SIGSEGV, SIGABRT, ...): their handlers
+// restore the terminal, then let the signal act as it would have. A signal the program ignores
+// stays ignored. Ctrl+Z suspends: the terminal is given back, the program stops, and when it is
+// continued the terminal is taken over again and the next frame is drawn whole.
 //
 // Keys come from /dev/tty, not from standard input, so the text to share can arrive on
 // standard input while the person types on the terminal. Screens draw on /dev/tty too, which
@@ -21,6 +26,7 @@
 #include <vector>
 
 #include "host/tty/KeyDecoder.h"
+#include "host/tty/TerminalCapabilities.h"
 #include "host/tty/TerminalPaint.h"
 
 namespace host {
@@ -39,7 +45,8 @@ class Terminal {
         Terminal& terminal_;
     };
 
-    // The controlling terminal, not yet entered; null (with a message) when the process has none.
+    // The controlling terminal, not yet entered; null (with a message) when the process has
+    // none, or when TERM names no terminal whose cursor can be moved (unset, unknown, "dumb").
     static std::unique_ptr<Terminal> open(std::string* problem);
     ~Terminal();
     Terminal(const Terminal&) = delete;
@@ -49,6 +56,11 @@ class Terminal {
     void enter();
     // Gives it back; does nothing when not entered. Also run by the destructor.
     void leave();
+    // Enters, and shows `line` alone at the top of the screen (for instance while the text is
+    // read).
+    void showMessage(std::string_view line);
+    // Drops the keys typed so far: nobody can have meant them for a screen not yet shown.
+    void discardTypedKeys();
 
     // Rows and columns; 24 x 80 when the terminal does not say.
     [[nodiscard]] int rows() const;
@@ -73,9 +85,10 @@ class Terminal {
     [[nodiscard]] bool isGone() const { return gone_; }
 
   private:
-    explicit Terminal(int fd);
+    Terminal(int fd, TerminalCapabilities capabilities);
 
     int fd_;
+    TerminalCapabilities caps_;
     bool entered_ = false;
     bool gone_ = false;
     bool resized_ = false;

@@ -2,10 +2,12 @@
 
 #include "platform/foundation/Unicode.h"
 
+#include <utf8proc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace host {
@@ -13,50 +15,60 @@ namespace {
 
 constexpr char32_t kReplacement = platform::kReplacementCharacter;
 
-bool inRanges(char32_t c, const std::pair<char32_t, char32_t>* begin,
-              const std::pair<char32_t, char32_t>* end) {
-    const auto* it = std::upper_bound(
-        begin, end, c, [](char32_t value, const auto& range) { return value < range.first; });
-    return it != begin && c <= std::prev(it)->second;
+// The bracketed name a bidirectional control is shown as (all the same width), or nothing.
+constexpr int kMarkerColumns = 5;
+std::string_view bidiMarker(char32_t c) {
+    switch (c) {
+        case 0x202A:
+            return "‹LRE›";
+        case 0x202B:
+            return "‹RLE›";
+        case 0x202C:
+            return "‹PDF›";
+        case 0x202D:
+            return "‹LRO›";
+        case 0x202E:
+            return "‹RLO›";
+        case 0x2066:
+            return "‹LRI›";
+        case 0x2067:
+            return "‹RLI›";
+        case 0x2068:
+            return "‹FSI›";
+        case 0x2069:
+            return "‹PDI›";
+        default:
+            return {};
+    }
 }
 
-// Combining marks, joiners and selectors that take no cell of their own (sorted).
-constexpr std::pair<char32_t, char32_t> kZeroWidth[] = {
-    {0x0300, 0x036F},   {0x0483, 0x0489},   {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
-    {0x0E31, 0x0E31},   {0x0E34, 0x0E3A},   {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
-    {0x200B, 0x200F},   {0x2060, 0x2064},   {0x20D0, 0x20FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
-    {0xE0000, 0xE007F}, {0xE0100, 0xE01EF},
-};
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
 
-// East Asian wide and full-width characters and the emoji presented wide (sorted).
-constexpr std::pair<char32_t, char32_t> kWide[] = {
-    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
-    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
-    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
-    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
-    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
-    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
-    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
-    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
-    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x303E},
-    {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
-    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
-    {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F004, 0x1F004},
-    {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F251},
-    {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F90C, 0x1F9FF},
-    {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
-};
+// Appends what the screen shows for one scalar.
+void appendShown(std::string& out, char32_t c) {
+    if (c == '\t') {
+        out.append(static_cast<std::size_t>(kTabColumns), ' ');
+    } else if (c < 0x20) {
+        platform::appendUtf8(out, 0x2400 + c);  // control pictures: ␀ ... ␟
+    } else if (c == 0x7F) {
+        platform::appendUtf8(out, 0x2421);  // ␡
+    } else if (c >= 0x80 && c < 0xA0) {
+        platform::appendUtf8(out, kReplacement);
+    } else if (const std::string_view marker = bidiMarker(c); !marker.empty()) {
+        out += marker;
+    } else {
+        platform::appendUtf8(out, c);
+    }
+}
 
-// What the screen shows for a character: itself, or a harmless stand-in for one the terminal
-// would act on.
-char32_t shownAs(char32_t c) {
-    if (c < 0x20)
-        return 0x2400 + c;  // control pictures: ␀ ... ␟
-    if (c == 0x7F)
-        return 0x2421;  // ␡
-    if (c >= 0x80 && c < 0xA0)
-        return kReplacement;
-    return c;
+int boundClass(char32_t c) {
+    return utf8proc_get_property(static_cast<utf8proc_int32_t>(c))->boundclass;
+}
+
+int charWidth(char32_t c) {
+    return utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
 }
 
 int basicIndex(Rgb c) {
@@ -97,27 +109,13 @@ int rowAt(double points) {
     return static_cast<int>(std::floor(points / kPointsPerRow));
 }
 
-ColourDepth colourDepthFor(const char* noColor, const char* term, const char* colorTerm) {
-    if (!colourAllowedByEnvironment(noColor))
-        return ColourDepth::none;
-    const std::string_view type = term ? term : "";
-    if (type.empty() || type == "dumb")
+ColourDepth colourDepthFor(const char* noColor, const char* colorTerm, int terminalColours) {
+    if (!colourAllowedByEnvironment(noColor) || terminalColours < 8)
         return ColourDepth::none;
     const std::string_view colours = colorTerm ? colorTerm : "";
-    if (colours == "truecolor" || colours == "24bit")
+    if (colours == "truecolor" || colours == "24bit" || terminalColours >= (1 << 24))
         return ColourDepth::direct;
-    if (type.find("256color") != std::string_view::npos || type.ends_with("-direct"))
-        return ColourDepth::palette256;
-    constexpr std::string_view kColourFamilies[] = {
-        "xterm", "screen", "tmux",  "rxvt",   "linux",   "vte",   "alacritty", "kitty",
-        "foot",  "st",     "putty", "cygwin", "konsole", "gnome", "ansi",      "wezterm"};
-    if (type.find("color") != std::string_view::npos)
-        return ColourDepth::basic8;
-    for (const std::string_view family : kColourFamilies) {
-        if (type == family || type.starts_with(std::string(family) + "-"))
-            return ColourDepth::basic8;
-    }
-    return ColourDepth::none;
+    return terminalColours >= 256 ? ColourDepth::palette256 : ColourDepth::basic8;
 }
 
 std::string graphicRendition(const CellStyle& style, ColourDepth depth) {
@@ -137,21 +135,64 @@ std::string graphicRendition(const CellStyle& style, ColourDepth depth) {
     return out + "m";
 }
 
-int cellWidth(char32_t c) {
-    if (c == '\t')
-        return kTabColumns;
-    const char32_t shown = shownAs(c);
-    if (inRanges(shown, std::begin(kZeroWidth), std::end(kZeroWidth)))
-        return 0;
-    if (inRanges(shown, std::begin(kWide), std::end(kWide)))
-        return 2;
-    return 1;
+Cluster clusterAt(std::string_view utf8, std::size_t position) {
+    std::size_t i = position;
+    const char32_t first = platform::nextScalar(utf8, i);
+    // Controls and bidirectional controls stand alone: a cluster always breaks around them.
+    if (first == '\t')
+        return {i - position, kTabColumns};
+    if (isControl(first))
+        return {i - position, 1};
+    if (!bidiMarker(first).empty())
+        return {i - position, kMarkerColumns};
+
+    utf8proc_int32_t state = 0;
+    char32_t previous = first;
+    int summed = charWidth(first);
+    int regionalIndicators = boundClass(first) == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR ? 1 : 0;
+    bool emojiPresentation = false;  // a variation selector 16 or a zero-width joiner
+    while (i < utf8.size()) {
+        std::size_t next = i;
+        const char32_t c = platform::nextScalar(utf8, next);
+        if (utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(previous),
+                                             static_cast<utf8proc_int32_t>(c), &state))
+            break;
+        emojiPresentation = emojiPresentation || c == 0xFE0F || c == 0x200D;
+        regionalIndicators += boundClass(c) == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR ? 1 : 0;
+        summed += charWidth(c);
+        previous = c;
+        i = next;
+    }
+
+    // A terminal gives each character of a cluster its own width and draws the marks over the
+    // character before; an emoji sequence, a flag and a Hangul syllable made of jamo are one
+    // wide picture, however many characters make them.
+    int columns = summed;
+    switch (boundClass(first)) {
+        case UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC:
+            columns = charWidth(first) == 2 || emojiPresentation ? 2 : charWidth(first);
+            break;
+        case UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR:
+            columns = regionalIndicators >= 2 ? 2 : 1;
+            break;
+        case UTF8PROC_BOUNDCLASS_L:
+        case UTF8PROC_BOUNDCLASS_LV:
+        case UTF8PROC_BOUNDCLASS_LVT:
+            columns = 2;
+            break;
+        default:
+            break;
+    }
+    return {i - position, columns};
 }
 
 int columnsOf(std::string_view utf8) {
     int columns = 0;
-    for (std::size_t i = 0; i < utf8.size();)
-        columns += cellWidth(platform::nextScalar(utf8, i));
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Cluster cluster = clusterAt(utf8, i);
+        columns += cluster.columns;
+        i += cluster.size;
+    }
     return columns;
 }
 
@@ -162,12 +203,12 @@ std::string ellipsized(std::string_view utf8, int columns) {
         return {};
     int used = 0;
     std::size_t end = 0;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const int width = cellWidth(platform::nextScalar(utf8, i));
-        if (used + width > columns - 1)
+    while (end < utf8.size()) {
+        const Cluster cluster = clusterAt(utf8, end);
+        if (used + cluster.columns > columns - 1)
             break;
-        used += width;
-        end = i;
+        used += cluster.columns;
+        end += cluster.size;
     }
     return std::string(utf8.substr(0, end)) + "\u2026";
 }
@@ -184,17 +225,13 @@ void Row::use(const CellStyle& style) {
 
 void Row::text(std::string_view utf8, const CellStyle& style) {
     for (std::size_t i = 0; i < utf8.size();) {
-        const char32_t c = platform::nextScalar(utf8, i);
-        const int columns = cellWidth(c);
-        if (column_ + columns > width_)
+        const Cluster cluster = clusterAt(utf8, i);
+        if (column_ + cluster.columns > width_)
             break;
         use(style);
-        if (c == '\t') {
-            bytes_.append(static_cast<std::size_t>(columns), ' ');
-        } else {
-            platform::appendUtf8(bytes_, shownAs(c));
-        }
-        column_ += columns;
+        for (const std::size_t end = i + cluster.size; i < end;)
+            appendShown(bytes_, platform::nextScalar(utf8, i));
+        column_ += cluster.columns;
     }
 }
 

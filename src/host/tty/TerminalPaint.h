@@ -27,17 +27,18 @@ inline constexpr double kPointsPerRow = 20.0;
 
 // ---- colours and styles ----
 
-// How many colours the terminal shows: none (NO_COLOR, TERM=dumb or unset, or a terminal type
-// without colour), the 8 basic ones, the 256-colour palette, or any 24-bit colour.
+// How many colours the terminal shows: none, the 8 basic ones, the 256-colour palette, or any
+// 24-bit colour.
 enum class ColourDepth { none, basic8, palette256, direct };
 
-// From the environment's NO_COLOR, TERM and COLORTERM (each may be null): no colour when
-// NO_COLOR is set and not empty, when TERM is unset, empty or "dumb", or names a terminal type
-// not known to have colour (vt100, vt220, ...); 24-bit when COLORTERM is "truecolor" or
-// "24bit"; 256 when TERM names a 256-colour type; 8 for the other colour terminals (xterm,
-// screen, tmux, rxvt, linux, ... and any TERM with "color" in its name).
-[[nodiscard]] ColourDepth colourDepthFor(const char* noColor, const char* term,
-                                         const char* colorTerm);
+// From the environment's NO_COLOR and COLORTERM (each may be null) and the number of colours
+// the terminal's description gives (its "colors"; 0 or less when it has none). No colour when
+// NO_COLOR is set and not empty, or when the terminal has fewer than 8 colours; 24-bit when
+// COLORTERM is "truecolor" or "24bit" or the terminal counts 2^24 colours; the 256-colour
+// palette from 256 colours on; else the 8 basic ones.
+//   colourDepthFor(nullptr, nullptr, 256) == ColourDepth::palette256
+[[nodiscard]] ColourDepth colourDepthFor(const char* noColor, const char* colorTerm,
+                                         int terminalColours);
 
 struct CellStyle {
     std::optional<Rgb> foreground;  // none: the terminal's own
@@ -56,17 +57,30 @@ struct CellStyle {
 
 // ---- characters ----
 
-// Columns the character takes on screen: 0 for combining marks and invisible joiners, 2 for
-// wide East Asian characters and emoji, kTabColumns for a tab, else 1. Control characters
-// count as the one-cell picture they are shown as.
+// What the screen shows is counted in grapheme clusters (what a reader takes for one
+// character), with the widths of the Unicode character database: a combining mark takes no
+// column of its own, a wide East Asian character or an emoji takes two (a sequence of emoji
+// joined by zero-width joiners, a flag, an emoji with a skin tone: one picture, two columns),
+// a tab kTabColumns. A cluster is never split across rows or by clipping.
+//
+// Characters the terminal would act on never reach it: C0 controls and DEL show as their
+// control pictures (U+2400...), C1 controls as U+FFFD, and the bidirectional embedding,
+// override and isolate controls (U+202A to U+202E, U+2066 to U+2069), which would reorder what
+// the person sees, as a bracketed name such as "‹RLO›". Bytes that are not UTF-8 show as U+FFFD.
 inline constexpr int kTabColumns = 4;
-[[nodiscard]] int cellWidth(char32_t character);
+
+struct Cluster {
+    std::size_t size = 0;  // bytes
+    int columns = 0;
+};
+
+// The cluster starting at byte `position` of `utf8` (which must be inside it).
+[[nodiscard]] Cluster clusterAt(std::string_view utf8, std::size_t position);
 
 // ---- rows ----
 
-// One screen row, exactly `width` cells wide once finished. Text is clipped at the right edge.
-// Characters the terminal would act on never reach it: control characters show as their
-// control pictures (U+2400...), C1 controls as U+FFFD, a tab as spaces.
+// One screen row, exactly `width` cells wide once finished. Text is clipped at the right edge,
+// before the first cluster that does not fit; characters are shown as described above.
 class Row {
   public:
     Row(int width, CellStyle base, ColourDepth depth);
