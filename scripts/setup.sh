@@ -23,6 +23,10 @@ case "$purpose" in
         packages="$packages dosfstools fusefat"
         # The figures report (scripts/figures.sh).
         packages="$packages python3 time"
+        # The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL
+        # headers), a font, a session bus for its tests, and a virtual X display for the
+        # end-to-end run and the screenshots.
+        packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run or test)" >&2

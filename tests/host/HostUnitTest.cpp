@@ -79,6 +79,20 @@ TEST(HostOptions, ParsesWhatPeopleType) {
         EXPECT_NE(std::get<UsageError>(parsed).message.find(message), std::string::npos)
             << std::get<UsageError>(parsed).message;
     }
+    // The desktop's own options: known to its parser only, and checked against the input.
+    EXPECT_TRUE(std::holds_alternative<UsageError>(parse({"--clipboard"})));
+    const auto desktop = host::parseHostOptions(
+        {"--clipboard", "--screenshot=sheet.png", "--appearance", "dark"}, host::FrontEnd::desktop);
+    ASSERT_TRUE(std::holds_alternative<HostOptions>(desktop));
+    EXPECT_TRUE(std::get<HostOptions>(desktop).clipboard);
+    EXPECT_EQ(std::get<HostOptions>(desktop).screenshot, "sheet.png");
+    EXPECT_TRUE(std::get<HostOptions>(desktop).appearanceGiven);
+    EXPECT_FALSE(std::get<HostOptions>(desktop).textSizeGiven);
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--clipboard", "note.txt"}, {"--controls", "--clipboard"}, {"--screenshot"}})
+        EXPECT_TRUE(std::holds_alternative<UsageError>(
+            host::parseHostOptions(arguments, host::FrontEnd::desktop)))
+            << arguments[0];
     // --help names every environment variable the host reads.
     const std::string help = host::usageText("quorvane-share");
     for (const char* variable : {"QUORVANE_CONTAINER_ROOT", "XDG_DATA_HOME", "HOME",

@@ -76,7 +76,9 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
     return value << shift;
 }
 
-std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::string>& arguments) {
+std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::string>& arguments,
+                                                       FrontEnd frontEnd) {
+    const bool desktop = frontEnd == FrontEnd::desktop;
     HostOptions options;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -142,6 +144,7 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"unknown appearance '" + *text +
                                   "' (use light, dark or unspecified)"};
             options.settings.appearance = *appearance;
+            options.appearanceGiven = true;
         } else if (name == "--text-size") {
             const auto text = value();
             if (!text)
@@ -153,6 +156,7 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                                   "or AX1 to AX5)"};
             }
             options.settings.textSize = *category;
+            options.textSizeGiven = true;
         } else if (name == "--platform-version") {
             const auto text = value();
             if (!text)
@@ -177,14 +181,23 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
             if (!text || text->empty())
                 return UsageError{"--bundle needs the path of the extension bundle"};
             options.bundlePath = *text;
+        } else if (desktop && name == "--clipboard") {
+            problem = flag(options.clipboard);
+        } else if (desktop && name == "--screenshot") {
+            const auto text = value();
+            if (!text || text->empty())
+                return UsageError{"--screenshot needs the name of a PNG file to write"};
+            options.screenshot = *text;
         } else {
             return UsageError{"unknown option '" + argument + "'"};
         }
         if (problem)
             return *problem;
     }
-    if (options.controls &&
-        (options.input || options.action != ShareAction::none || options.list || options.json)) {
+    if (options.clipboard && options.input)
+        return UsageError{"give a FILE (or -) or --clipboard, not both"};
+    if (options.controls && (options.input || options.clipboard ||
+                             options.action != ShareAction::none || options.list || options.json)) {
         return UsageError{
             "--controls shows the controls alone: give no FILE, --send, --close, "
             "--list or --json with it"};

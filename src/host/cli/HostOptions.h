@@ -29,6 +29,10 @@ enum ExitStatus : int {
 // The largest text taken by default: 1 GiB.
 inline constexpr std::uint64_t kDefaultMaxInputSize = std::uint64_t(1) << 30;
 
+// Which program is parsing: the terminal's or the desktop window's. They share every option
+// but the desktop's own (--clipboard, --screenshot).
+enum class FrontEnd { terminal, desktop };
+
 struct HostOptions {
     std::optional<std::string> input;  // a path, or "-" for standard input
     ShareAction action = ShareAction::none;
@@ -41,6 +45,13 @@ struct HostOptions {
     SessionSettings settings;
     std::uint64_t maxInputSize = kDefaultMaxInputSize;
     std::optional<std::string> bundlePath;
+    // Whether the person chose the appearance and the text size (else the desktop's settings
+    // decide, on the desktop).
+    bool appearanceGiven = false;
+    bool textSizeGiven = false;
+    // Desktop only: share the clipboard's text; write the window as drawn to this PNG file.
+    bool clipboard = false;
+    std::optional<std::string> screenshot;
 };
 
 struct UsageError {
@@ -48,9 +59,10 @@ struct UsageError {
 };
 
 // Reads the arguments after the program name. Options may be given as "--name value" or
-// "--name=value"; "--" ends the options. Text-size names are taken in any letter case.
+// "--name=value"; "--" ends the options. Text-size names are taken in any letter case. The
+// desktop's own options are unknown to the terminal's program.
 [[nodiscard]] std::variant<HostOptions, UsageError> parseHostOptions(
-    const std::vector<std::string>& arguments);
+    const std::vector<std::string>& arguments, FrontEnd frontEnd = FrontEnd::terminal);
 
 // A size with an optional suffix K, M or G (powers of 1024, either case), such as "512M";
 // none for anything else, zero, or a size that does not fit in 64 bits.

@@ -1,0 +1,277 @@
+// quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <new>
+#include <system_error>
+
+#include "host/cli/HostOptions.h"
+#include "host/cli/InputText.h"
+#include "host/cli/OutcomeReport.h"
+#include "host/cli/Output.h"
+#include "host/desktop/ControlsWindow.h"
+#include "host/desktop/DesktopTraits.h"
+#include "host/desktop/ShareWindow.h"
+#include "host/session/BundleLocation.h"
+#include "host/session/Container.h"
+#include "host/session/ShareSession.h"
+#include "platform/extension/ExtensionBundle.h"
+#include "platform/extension/InterfaceFile.h"
+#include "platform/foundation/FileManager.h"
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "unknown"
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kProgram = "quorvane-share-desktop";
+// How long the desktop's settings portal may take to answer at start.
+constexpr auto kPortalPatience = 500ms;
+// How long a failure stays on screen when a script acted (--send) and nobody dismisses it.
+constexpr auto kUnattendedFailureShown = 1500ms;
+
+void tell(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\n" << std::flush;
+}
+
+int usageError(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\nTry '" << kProgram
+              << " --help' for more information.\n"
+              << std::flush;
+    return host::kExitUsage;
+}
+
+std::string usage() {
+    return std::string("Usage: ") + kProgram + R"( [OPTIONS] [FILE|-]
+       )" + kProgram +
+           R"( --controls [--screenshot PNG]
+
+Shows the text of FILE, of standard input ("-") or, with neither, of the clipboard in a
+window with the teleprompter's share extension, as a share sheet would:
+  click Send, Ctrl+Return   tap "Send to Teleprompter"
+  Escape, click Close, closing the window   tap the close item (the share is cancelled)
+  Ctrl+plus, Ctrl+minus, Ctrl+0   zoom the drawing     Up Down PgUp PgDn Home End   scroll
+
+Options of this program (the others are quorvane-share's, see quorvane-share --help):
+  --clipboard             share the clipboard's text (the default without FILE)
+  --screenshot PNG        write the window, as drawn, to PNG once the text is shown (with
+                          --controls: write it and close)
+  --send, --close         act without a person, once the text is shown
+  --appearance MODE       light, dark or unspecified (default: the desktop's colour scheme,
+                          followed live)
+  --text-size CATEGORY    xSmall ... AX5 (default: from the desktop's text scaling)
+  --json, --list, --max-size SIZE, --platform-version X.Y, --bundle PATH
+  --controls              the extension's coloured toggle and sticky slider in a window
+  -h, --help, --version
+
+Exit status: as quorvane-share's (0 sent, 1 cancelled, 2 bad usage or input, 3 not saved,
+4 no extension, 5 cancelled but saved, 6 output failed).
+)";
+}
+
+// A standard stream closed by whoever started the program would hand its number to the next
+// file opened (Qt opens several), and output meant for it would land there. Each closed one is
+// held on /dev/null instead; true when standard output was one of them, which then counts as an
+// output that failed.
+bool holdClosedStandardStreams() {
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+    }
+    return outputClosed;
+}
+bool outputClosed = false;
+
+// Qt's platform: without a display it would stop the process; say so as a usage error.
+bool displayAvailable() {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// Writes the window as drawn; false (with a message) when the file cannot be written.
+bool saveScreenshot(QWidget& window, const std::string& path) {
+    QApplication::processEvents();
+    if (window.grab().save(QString::fromStdString(path), "PNG"))
+        return true;
+    tell("cannot write the screenshot '" + path + "'");
+    return false;
+}
+
+int showControls(const host::HostOptions& options) {
+    try {
+        platform::ExtensionBundle::load(host::bundlePath(options.bundlePath));
+        host::desktop::ControlsWindow window(options.settings.appearance);
+        window.show();
+        // With a screenshot asked for, the picture is what is wanted: the window closes after it.
+        if (options.screenshot)
+            return saveScreenshot(window, *options.screenshot) ? host::kExitCompleted
+                                                               : host::kExitUsage;
+        QApplication::exec();
+    } catch (const std::exception& error) {
+        tell(error.what());
+        return host::kExitExtensionUnavailable;
+    }
+    return host::kExitCompleted;
+}
+
+int run(int argc, char** argv) {
+    const auto parsed = host::parseHostOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                               host::FrontEnd::desktop);
+    if (const auto* problem = std::get_if<host::UsageError>(&parsed))
+        return usageError(problem->message);
+    host::HostOptions options = std::get<host::HostOptions>(parsed);
+    host::Output out(STDOUT_FILENO);
+    if (outputClosed)
+        out.setFailed(EBADF);
+    if (options.help || options.version) {
+        if (options.help)
+            out << usage();
+        else
+            out << kProgram << " " << QUORVANE_VERSION << "\n";
+        return out.flush() ? host::kExitCompleted : host::kExitOutputFailed;
+    }
+    if (!displayAvailable())
+        return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(kProgram);
+
+    // The person's desktop settings, under what the command line chose.
+    host::desktop::DesktopTraits desktop;
+    if (!options.appearanceGiven || !options.textSizeGiven)
+        desktop.start(kPortalPatience);
+    host::desktop::ShareWindow::TraitChoice chosen;
+    if (options.appearanceGiven)
+        chosen.appearance = options.settings.appearance;
+    if (options.textSizeGiven)
+        chosen.textSize = options.settings.textSize;
+    options.settings.appearance = chosen.appearance.value_or(
+        desktop.appearance().value_or(host::desktop::paletteAppearance(QApplication::palette())));
+    options.settings.textSize =
+        chosen.textSize.value_or(desktop.textSize().value_or(platform::ContentSizeCategory::large));
+
+    if (options.controls)
+        return showControls(options);
+
+    std::string problem;
+    const auto root = host::containerRoot(&problem);
+    if (!root) {
+        tell(problem);
+        return host::kExitFailed;
+    }
+    platform::FileManager::defaultManager().setContainerRoot(*root);
+
+    std::string text;
+    if (options.input) {
+        auto read = host::readInputText(*options.input, options.maxInputSize);
+        if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
+            tell(refused->message);
+            return host::kExitUsage;
+        }
+        text = std::move(std::get<std::string>(read));
+    } else {
+        // The clipboard's text, under the same size cap as a file's.
+        const QByteArray clipboard = QApplication::clipboard()->text().toUtf8();
+        if (clipboard.isEmpty())
+            return usageError("the clipboard holds no text: give a FILE, or - for standard input");
+        if (static_cast<std::uint64_t>(clipboard.size()) > options.maxInputSize)
+            return usageError("the clipboard's text is larger than the size cap; nothing was sent");
+        text.assign(clipboard.constData(), static_cast<std::size_t>(clipboard.size()));
+    }
+
+    std::optional<host::ShareOutcome> outcome;
+    try {
+        const auto bundle = platform::ExtensionBundle::load(host::bundlePath(options.bundlePath));
+        host::ShareSession session(bundle, options.settings);
+        session.present(platform::String(std::move(text)));
+        host::desktop::ShareWindow window(session);
+        window.followDesktop(desktop, chosen);
+        window.setFinished([] { QApplication::quit(); });
+        if (options.action != host::ShareAction::none)
+            window.setUnattended(kUnattendedFailureShown);
+        window.show();
+        if (options.screenshot && !saveScreenshot(window, *options.screenshot))
+            return host::kExitUsage;  // before anything was acted on
+        if (options.action != host::ShareAction::none)
+            QTimer::singleShot(0, &window, [&] { window.tap(options.action); });
+        if (!window.hasFinished())
+            QApplication::exec();
+        outcome = session.outcome();
+    } catch (const platform::ExtensionBundleError& error) {
+        tell(error.what());
+        return host::kExitExtensionUnavailable;
+    } catch (const platform::InterfaceFileError& error) {
+        tell(error.what());
+        return host::kExitExtensionUnavailable;
+    }
+    int status = host::exitStatusFor(*outcome);
+
+    std::optional<std::vector<std::string>> listing;
+    if (options.list) {
+        auto listed = host::listImportFolder(*root);
+        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
+            tell(error->localizedDescription());
+            status = status == host::kExitCompleted ? host::kExitFailed : status;
+        } else {
+            listing = std::move(std::get<std::vector<std::string>>(listed));
+        }
+    }
+    if (options.json) {
+        host::writeOutcomeJson(out, &*outcome, listing ? &*listing : nullptr);
+    } else {
+        const auto words = host::outcomeWords(*outcome, false, false);
+        if (!words.err.empty())
+            std::cerr << words.err << std::flush;
+        out << words.out;
+        if (listing) {
+            for (const std::string& path : *listing)
+                out << path << "\n";
+        }
+    }
+    if (!out.flush()) {
+        tell("cannot write to standard output: " + out.errorText());
+        return host::kExitOutputFailed;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe shows up as a failed write (reported), not as a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    outputClosed = holdClosedStandardStreams();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        tell("not enough memory");
+    } catch (const std::exception& error) {
+        tell(error.what());
+    }
+    // Whatever the failure, the person learns whether a text was saved.
+    const auto saved = platform::FileManager::defaultManager().createdItems();
+    tell(saved.empty() ? "nothing was sent" : "the text was saved as " + saved.front().path());
+    return host::kExitFailed;
+}
