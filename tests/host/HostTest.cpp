@@ -148,6 +148,14 @@ TEST_F(Host, ListKeepsEveryEntryAndReadsBackExactly) {
     EXPECT_EQ(unusable.out, "");
     EXPECT_NE(unusable.err.find((inputs_.path() / "file").string()), std::string::npos);
     EXPECT_NE(unusable.err.find("Not a directory"), std::string::npos) << unusable.err;
+
+    // A link planted in place of the folder is refused, not listed through.
+    std::filesystem::rename(importFolder(), inputs_.path() / "elsewhere");
+    std::filesystem::create_directory_symlink(inputs_.path() / "elsewhere", importFolder());
+    const ProcessResult linked = run({"--list"});
+    EXPECT_EQ(linked.exitStatus, 3);
+    EXPECT_EQ(linked.out, "");
+    EXPECT_NE(linked.err.find("symbolic link"), std::string::npos) << linked.err;
 }
 
 // Regression: the outcome's files were a difference of two listings of the folder, so a send

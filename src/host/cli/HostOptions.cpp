@@ -258,9 +258,10 @@ Environment:
   HOME                       without either, they are in ~/.local/share/quorvane/app-groups
   QUORVANE_EXTENSION_BUNDLE  the extension bundle, when --bundle is not given
   NO_COLOR                   no colour in the output or on the sheet
-  TERM, COLORTERM            the sheet's terminal and colours: none for TERM=dumb or a
-                             terminal type without colour, 24-bit for COLORTERM=truecolor
-                             or 24bit
+  TERM                       the terminal's type, whose description (terminfo) says how to
+                             draw the sheet and how many colours it has; a terminal that
+                             cannot move its cursor (TERM=dumb) gets no sheet
+  COLORTERM                  truecolor or 24bit: the sheet uses 24-bit colour
 
 Exit status:
   0  the text was sent (--controls: the gallery was closed; --list alone: listed)

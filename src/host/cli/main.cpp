@@ -12,9 +12,9 @@
 
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
-#include "host/cli/ListingFormat.h"
 #include "host/cli/OutcomeReport.h"
 #include "host/cli/Output.h"
+#include "host/cli/Report.h"
 #include "host/screens/ControlsGallery.h"
 #include "host/screens/SheetScreen.h"
 #include "host/session/BundleLocation.h"
@@ -35,7 +35,7 @@ namespace {
 constexpr const char* kProgram = "quorvane-share";
 
 void tell(const std::string& message) {
-    std::cerr << kProgram << ": " << message << "\n" << std::flush;
+    host::tell(kProgram, message);
 }
 
 int usageError(const std::string& message) {
@@ -43,12 +43,6 @@ int usageError(const std::string& message) {
               << " --help' for more information.\n"
               << std::flush;
     return host::kExitUsage;
-}
-
-bool colourWanted(int fd) {
-    const char* term = std::getenv("TERM");
-    return ::isatty(fd) && host::colourAllowedByEnvironment(std::getenv("NO_COLOR")) &&
-           !(term && std::string(term) == "dumb");
 }
 
 // The terminal for an interactive screen: the controlling terminal, when at least one of the
@@ -80,42 +74,6 @@ int showControls(const host::HostOptions& options) {
     return host::kExitCompleted;
 }
 
-// What was printed could not be: say so on standard error, with what the share did, since a
-// script that reads nothing must still learn that a text was saved.
-int outputFailed(const host::Output& out, const host::ShareOutcome* outcome) {
-    std::string message = "cannot write to standard output: " + out.errorText();
-    if (outcome && !outcome->newFiles.empty()) {
-        message += outcome->kind == host::ShareOutcome::Kind::completed
-                       ? "; the text was sent all the same, as "
-                       : "; the share was cancelled, but the text was saved as ";
-        message += outcome->newFiles.front().path();
-    } else if (outcome && outcome->kind == host::ShareOutcome::Kind::cancelled) {
-        message += "; the share was cancelled";
-    } else if (outcome && outcome->kind == host::ShareOutcome::Kind::failed) {
-        message += "; the text was not sent";
-    }
-    tell(message);
-    return host::kExitOutputFailed;
-}
-
-// A standard stream closed by whoever started the program would hand its number to the next
-// file opened, and output meant for it would land there (in a text being saved, say). Each
-// closed one is held on /dev/null instead; true when standard output was one of them, which
-// then counts as an output that failed.
-bool holdClosedStandardStreams() {
-    bool outputClosed = false;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-        if (held >= 0 && held != fd) {
-            ::dup2(held, fd);
-            ::close(held);
-        }
-        outputClosed = outputClosed || fd == STDOUT_FILENO;
-    }
-    return outputClosed;
-}
 bool outputClosed = false;
 
 // The phases of a run, for the status of a failure nobody expected (no memory, no thread):
@@ -137,7 +95,8 @@ int run(const std::vector<std::string>& arguments) {
             out << host::usageText(kProgram);
         else
             out << kProgram << " " << QUORVANE_VERSION << "\n";
-        return out.flush() ? host::kExitCompleted : outputFailed(out, nullptr);
+        return host::printReport(kProgram, out, host::HostOptions{}, "", nullptr,
+                                 host::kExitCompleted);
     }
     if (options.controls)
         return showControls(options);
@@ -208,40 +167,7 @@ int run(const std::vector<std::string>& arguments) {
         status = host::exitStatusFor(*outcome);
     }
 
-    std::optional<std::vector<std::string>> listing;
-    if (options.list) {
-        auto listed = host::listImportFolder(*root);
-        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
-            tell(error->localizedDescription());
-            if (!outcome)
-                return host::kExitFailed;
-            status = status == host::kExitCompleted ? host::kExitFailed : status;
-        } else {
-            listing = std::move(std::get<std::vector<std::string>>(listed));
-        }
-    }
-
-    if (options.json) {
-        host::writeOutcomeJson(out, outcome ? &*outcome : nullptr, listing ? &*listing : nullptr);
-    } else {
-        if (outcome) {
-            const auto words = host::outcomeWords(*outcome, colourWanted(STDOUT_FILENO),
-                                                  colourWanted(STDERR_FILENO));
-            if (!words.err.empty())
-                std::cerr << words.err << std::flush;
-            out << words.out;
-        }
-        if (listing) {
-            const auto format = options.listNull          ? host::ListingFormat::nulSeparated
-                                : ::isatty(STDOUT_FILENO) ? host::ListingFormat::forTerminal
-                                                          : host::ListingFormat::lines;
-            for (const std::string& path : *listing)
-                host::writeListingEntry(out, path, format);
-        }
-    }
-    if (!out.flush())
-        return outputFailed(out, outcome ? &*outcome : nullptr);
-    return status;
+    return host::printReport(kProgram, out, options, *root, outcome ? &*outcome : nullptr, status);
 }
 
 }  // namespace
@@ -252,7 +178,7 @@ int main(int argc, char** argv) {
     // program halfway.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    outputClosed = holdClosedStandardStreams();
+    outputClosed = host::holdClosedStandardStreams();
     std::string failure;
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));

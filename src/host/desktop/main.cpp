@@ -17,6 +17,7 @@
 #include "host/cli/InputText.h"
 #include "host/cli/OutcomeReport.h"
 #include "host/cli/Output.h"
+#include "host/cli/Report.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/ShareWindow.h"
@@ -42,7 +43,7 @@ constexpr auto kPortalPatience = 500ms;
 constexpr auto kUnattendedFailureShown = 1500ms;
 
 void tell(const std::string& message) {
-    std::cerr << kProgram << ": " << message << "\n" << std::flush;
+    host::tell(kProgram, message);
 }
 
 int usageError(const std::string& message) {
@@ -80,24 +81,6 @@ Exit status: as quorvane-share's (0 sent, 1 cancelled, 2 bad usage or input, 3 n
 )";
 }
 
-// A standard stream closed by whoever started the program would hand its number to the next
-// file opened (Qt opens several), and output meant for it would land there. Each closed one is
-// held on /dev/null instead; true when standard output was one of them, which then counts as an
-// output that failed.
-bool holdClosedStandardStreams() {
-    bool outputClosed = false;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-        if (held >= 0 && held != fd) {
-            ::dup2(held, fd);
-            ::close(held);
-        }
-        outputClosed = outputClosed || fd == STDOUT_FILENO;
-    }
-    return outputClosed;
-}
 bool outputClosed = false;
 
 // Qt's platform: without a display it would stop the process; say so as a usage error.
@@ -149,7 +132,8 @@ int run(int argc, char** argv) {
             out << usage();
         else
             out << kProgram << " " << QUORVANE_VERSION << "\n";
-        return out.flush() ? host::kExitCompleted : host::kExitOutputFailed;
+        return host::printReport(kProgram, out, host::HostOptions{}, "", nullptr,
+                                 host::kExitCompleted);
     }
     if (!displayAvailable())
         return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
@@ -225,35 +209,8 @@ int run(int argc, char** argv) {
         tell(error.what());
         return host::kExitExtensionUnavailable;
     }
-    int status = host::exitStatusFor(*outcome);
-
-    std::optional<std::vector<std::string>> listing;
-    if (options.list) {
-        auto listed = host::listImportFolder(*root);
-        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
-            tell(error->localizedDescription());
-            status = status == host::kExitCompleted ? host::kExitFailed : status;
-        } else {
-            listing = std::move(std::get<std::vector<std::string>>(listed));
-        }
-    }
-    if (options.json) {
-        host::writeOutcomeJson(out, &*outcome, listing ? &*listing : nullptr);
-    } else {
-        const auto words = host::outcomeWords(*outcome, false, false);
-        if (!words.err.empty())
-            std::cerr << words.err << std::flush;
-        out << words.out;
-        if (listing) {
-            for (const std::string& path : *listing)
-                out << path << "\n";
-        }
-    }
-    if (!out.flush()) {
-        tell("cannot write to standard output: " + out.errorText());
-        return host::kExitOutputFailed;
-    }
-    return status;
+    return host::printReport(kProgram, out, options, *root, &*outcome,
+                             host::exitStatusFor(*outcome));
 }
 
 }  // namespace
@@ -262,7 +219,7 @@ int main(int argc, char** argv) {
     // A closed pipe shows up as a failed write (reported), not as a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    outputClosed = holdClosedStandardStreams();
+    outputClosed = host::holdClosedStandardStreams();
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "contract/ShareContract.h"
 
@@ -30,17 +33,46 @@ std::string importFolderPath(const std::string& root) {
 std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder(
     const std::string& root) {
     const std::string folder = importFolderPath(root);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto failure = [&](int error) {
+        return platform::PlatformError::posix(error, "cannot list the import folder " + folder);
+    };
+    // The group's container may be a link (the platform keeps it where it likes); below it, as
+    // the extension writes, a link is never followed: a planted one is refused, not listed.
+    int fd = ::open((root + "/" + contract::kApplicationGroupIdentifier).c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string_view path = contract::kImportFolderPath;
+    std::string through = root + "/" + contract::kApplicationGroupIdentifier;
+    for (std::size_t start = 0; fd >= 0 && start < path.size();) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string name(path.substr(start, slash - start));
+        through += "/" + name;
+        const int next =
+            ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        ::close(fd);
+        fd = next;
+        errno = error;
+        start = slash + 1;
+    }
     if (fd < 0) {
         if (errno == ENOENT)
             return std::vector<std::string>{};  // nothing sent yet
-        return platform::PlatformError::posix(errno, "cannot list the import folder " + folder);
+        struct stat entry {};
+        if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(through.c_str(), &entry) == 0 &&
+            S_ISLNK(entry.st_mode)) {
+            platform::PlatformError error = failure(ELOOP);
+            error.userInfo[platform::PlatformError::kLocalizedDescriptionKey] =
+                "cannot list the import folder " + folder + ": " + through +
+                " is a symbolic link, which is never followed";
+            return error;
+        }
+        return failure(errno);
     }
     DIR* directory = ::fdopendir(fd);
     if (!directory) {
         const int error = errno;
         ::close(fd);
-        return platform::PlatformError::posix(error, "cannot list the import folder " + folder);
+        return failure(error);
     }
     std::vector<std::string> paths;
     errno = 0;
@@ -57,7 +89,7 @@ std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder
     const int error = errno;
     ::closedir(directory);
     if (error)
-        return platform::PlatformError::posix(error, "cannot list the import folder " + folder);
+        return failure(error);
     return paths;
 }
 

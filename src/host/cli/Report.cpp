@@ -1,0 +1,100 @@
+#include "host/cli/Report.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+
+#include "host/cli/ListingFormat.h"
+#include "host/cli/OutcomeReport.h"
+#include "host/session/Colour.h"
+#include "host/session/Container.h"
+
+namespace host {
+namespace {
+
+// What was printed could not be: say so on standard error, with what the share did, since a
+// script that reads nothing must still learn that a text was saved.
+int outputFailed(std::string_view program, const Output& out, const ShareOutcome* outcome) {
+    std::string message = "cannot write to standard output: " + out.errorText();
+    if (outcome && !outcome->newFiles.empty()) {
+        message += outcome->kind == ShareOutcome::Kind::completed
+                       ? "; the text was sent all the same, as "
+                       : "; the share was cancelled, but the text was saved as ";
+        message += outcome->newFiles.front().path();
+    } else if (outcome && outcome->kind == ShareOutcome::Kind::cancelled) {
+        message += "; the share was cancelled";
+    } else if (outcome && outcome->kind == ShareOutcome::Kind::failed) {
+        message += "; the text was not sent";
+    }
+    tell(program, message);
+    return kExitOutputFailed;
+}
+
+}  // namespace
+
+void tell(std::string_view program, const std::string& message) {
+    std::cerr << program << ": " << message << "\n" << std::flush;
+}
+
+bool holdClosedStandardStreams() {
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+    }
+    return outputClosed;
+}
+
+bool colourWanted(int fd) {
+    const char* term = std::getenv("TERM");
+    return ::isatty(fd) && colourAllowedByEnvironment(std::getenv("NO_COLOR")) &&
+           !(term && std::string_view(term) == "dumb");
+}
+
+int printReport(std::string_view program, Output& out, const HostOptions& options,
+                const std::string& root, const ShareOutcome* outcome, int status) {
+    std::optional<std::vector<std::string>> listing;
+    if (options.list) {
+        auto listed = listImportFolder(root);
+        if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
+            tell(program, error->localizedDescription());
+            if (!outcome)
+                return kExitFailed;
+            status = status == kExitCompleted ? kExitFailed : status;
+        } else {
+            listing = std::move(std::get<std::vector<std::string>>(listed));
+        }
+    }
+    if (options.json) {
+        writeOutcomeJson(out, outcome, listing ? &*listing : nullptr);
+    } else {
+        if (outcome) {
+            const auto words =
+                outcomeWords(*outcome, colourWanted(STDOUT_FILENO), colourWanted(STDERR_FILENO));
+            if (!words.err.empty())
+                std::cerr << words.err << std::flush;
+            out << words.out;
+        }
+        if (listing) {
+            const auto format = options.listNull          ? ListingFormat::nulSeparated
+                                : ::isatty(STDOUT_FILENO) ? ListingFormat::forTerminal
+                                                          : ListingFormat::lines;
+            for (const std::string& path : *listing)
+                writeListingEntry(out, path, format);
+        }
+    }
+    if (!out.flush())
+        return outputFailed(program, out, outcome);
+    return status;
+}
+
+}  // namespace host

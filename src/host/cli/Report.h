@@ -1,0 +1,39 @@
+// Report: what every front-end does once a share has ended (or when only a listing was asked
+// for): the outcome and the import folder's listing, in words or as JSON, on the right streams,
+// and an output that fails never taken for success. Also the guard against closed standard
+// streams that both programs set up first.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/cli/HostOptions.h"
+#include "host/cli/Output.h"
+#include "host/session/ShareSession.h"
+
+namespace host {
+
+// "program: message" on standard error.
+void tell(std::string_view program, const std::string& message);
+
+// A standard stream closed by whoever started the program would hand its number to the next
+// file opened, and output meant for it would land there (in a text being saved, say). Each
+// closed one is held on /dev/null instead. True when standard output was one of them: it then
+// counts as an output that failed.
+[[nodiscard]] bool holdClosedStandardStreams();
+
+// Whether to colour what goes to a descriptor: a terminal, NO_COLOR unset, TERM not "dumb".
+[[nodiscard]] bool colourWanted(int fd);
+
+// Prints what `options` asked for after a share (`outcome`, none for a listing alone): the
+// listing of the import folder under `root` when --list was given, the outcome in words
+// (results on standard output, cancellations and failures on standard error) or as JSON.
+// Returns the exit status: `status` as the share set it, kExitFailed when the listing could
+// not be made, kExitOutputFailed (with a message saying what the share did) when standard
+// output took less than everything.
+[[nodiscard]] int printReport(std::string_view program, Output& out, const HostOptions& options,
+                              const std::string& root, const ShareOutcome* outcome, int status);
+
+}  // namespace host
