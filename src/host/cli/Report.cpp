@@ -39,6 +39,13 @@ void tell(std::string_view program, const std::string& message) {
     std::cerr << program << ": " << message << "\n" << std::flush;
 }
 
+int usageError(std::string_view program, const std::string& message) {
+    std::cerr << program << ": " << message << "\nTry '" << program
+              << " --help' for more information.\n"
+              << std::flush;
+    return kExitUsage;
+}
+
 bool holdClosedStandardStreams() {
     bool outputClosed = false;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {

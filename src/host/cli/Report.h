@@ -18,6 +18,9 @@ namespace host {
 // "program: message" on standard error.
 void tell(std::string_view program, const std::string& message);
 
+// tell(), then a pointer to --help; returns the usage status.
+int usageError(std::string_view program, const std::string& message);
+
 // A standard stream closed by whoever started the program would hand its number to the next
 // file opened, and output meant for it would land there (in a text being saved, say). Each
 // closed one is held on /dev/null instead. True when standard output was one of them: it then

@@ -39,10 +39,7 @@ void tell(const std::string& message) {
 }
 
 int usageError(const std::string& message) {
-    std::cerr << kProgram << ": " << message << "\nTry '" << kProgram
-              << " --help' for more information.\n"
-              << std::flush;
-    return host::kExitUsage;
+    return host::usageError(kProgram, message);
 }
 
 // The terminal for an interactive screen: the controlling terminal, when at least one of the

@@ -7,6 +7,8 @@
 #include "contract/ShareContract.h"
 #include "host/desktop/QtColours.h"
 #include "host/desktop/ShareWindow.h"
+#include "host/session/Colour.h"
+#include "host/session/ViewTree.h"
 #include "platform/foundation/ClassRegistry.h"
 #include "platform/ui/SelectionFeedbackGenerator.h"
 
@@ -24,25 +26,6 @@ constexpr double kSliderHeight = 60;
 constexpr double kTicksTop = 214;
 constexpr QSize kWindowSize(560, 280);
 constexpr std::chrono::milliseconds kPulseTime(250);
-
-struct Tint {
-    const char* name;
-    std::optional<RgbaColor> colour;
-};
-const Tint kTints[] = {
-    {"green", RgbaColor(0.204, 0.780, 0.349, 1)}, {"blue", RgbaColor(0.0, 0.478, 1.0, 1)},
-    {"orange", RgbaColor(1.0, 0.584, 0.0, 1)},    {"purple", RgbaColor(0.686, 0.322, 0.871, 1)},
-    {"red", RgbaColor(1.0, 0.231, 0.188, 1)},     {"none", std::nullopt},
-};
-
-template <typename T>
-std::shared_ptr<T> firstSubview(const platform::View& view) {
-    for (const auto& subview : view.subviews()) {
-        if (auto found = std::dynamic_pointer_cast<T>(subview))
-            return found;
-    }
-    return nullptr;
-}
 
 QString hexOf(const std::optional<RgbaColor>& colour) {
     const auto qt = colour ? qtColour(*colour) : std::nullopt;
@@ -66,8 +49,8 @@ ControlsWindow::ControlsWindow(platform::UserInterfaceStyle appearance, QWidget*
         registry.instantiate(contract::kStickySliderClass));
     if (!toggle_ || !sticky_)
         throw std::runtime_error("the extension does not provide its two controls");
-    slider_ = firstSubview<platform::Slider>(*sticky_);
-    label_ = firstSubview<platform::Label>(*sticky_);
+    slider_ = findView<platform::Slider>(sticky_);
+    label_ = findView<platform::Label>(sticky_);
     if (!slider_ || !label_)
         throw std::runtime_error("the sticky slider has no slider or no label");
 
@@ -79,7 +62,7 @@ ControlsWindow::ControlsWindow(platform::UserInterfaceStyle appearance, QWidget*
     root_->addSubview(toggle_);
     root_->addSubview(sticky_);
     toggle_->setFrame(platform::makeRect(kMargin, kToggleTop, 0, 0));  // a switch keeps its size
-    toggle_->setOnTintColor(kTints[tint_].colour);
+    toggle_->setOnTintColor(galleryTints()[tint_].colour);
     root_->addConstraints({
         sticky_->leadingAnchor().constraintEqualToAnchor(root_->leadingAnchor(), kMargin),
         sticky_->trailingAnchor().constraintEqualToAnchor(root_->trailingAnchor(), -kMargin),
@@ -111,8 +94,8 @@ ControlsWindow::ControlsWindow(platform::UserInterfaceStyle appearance, QWidget*
 ControlsWindow::~ControlsWindow() = default;
 
 void ControlsWindow::nextTint() {
-    tint_ = (tint_ + 1) % std::size(kTints);
-    toggle_->setOnTintColor(kTints[tint_].colour);
+    tint_ = (tint_ + 1) % galleryTints().size();
+    toggle_->setOnTintColor(galleryTints()[tint_].colour);
     refresh();
 }
 
@@ -131,7 +114,7 @@ void ControlsWindow::refresh() {
     place(sliderHeading_, kSliderHeadingTop);
     toggleState_->setText(QStringLiteral("%1 · tint %2 · capsule %3   (Space, T)")
                               .arg(toggle_->isOn() ? QStringLiteral("on") : QStringLiteral("off"),
-                                   QString::fromUtf8(kTints[tint_].name),
+                                   QString::fromUtf8(galleryTints()[tint_].name),
                                    hexOf(toggle_->backgroundColor())));
     toggleState_->adjustSize();
     toggleState_->move(

@@ -47,10 +47,7 @@ void tell(const std::string& message) {
 }
 
 int usageError(const std::string& message) {
-    std::cerr << kProgram << ": " << message << "\nTry '" << kProgram
-              << " --help' for more information.\n"
-              << std::flush;
-    return host::kExitUsage;
+    return host::usageError(kProgram, message);
 }
 
 std::string usage() {

@@ -31,16 +31,6 @@ constexpr double kStickyTop = 7.5 * kPointsPerRow;
 constexpr double kStickyHeight = 3 * kPointsPerRow;
 constexpr int kTickRow = 11;
 
-struct Tint {
-    const char* name;
-    std::optional<RgbaColor> colour;
-};
-const Tint kTints[] = {
-    {"green", RgbaColor(0.204, 0.780, 0.349, 1)}, {"blue", RgbaColor(0.0, 0.478, 1.0, 1)},
-    {"orange", RgbaColor(1.0, 0.584, 0.0, 1)},    {"purple", RgbaColor(0.686, 0.322, 0.871, 1)},
-    {"red", RgbaColor(1.0, 0.231, 0.188, 1)},     {"none", std::nullopt},
-};
-
 std::string repeated(std::string_view piece, int count) {
     std::string out;
     for (int i = 0; i < count; ++i)
@@ -70,7 +60,7 @@ ControlsGallery::ControlsGallery(Terminal& terminal, platform::UserInterfaceStyl
     root_->addSubview(toggle_);
     root_->addSubview(sticky_);
     toggle_->setFrame(makeRect(kMargin, kToggleTop, 0, 0));  // a switch keeps its own size
-    toggle_->setOnTintColor(kTints[tint_].colour);
+    toggle_->setOnTintColor(galleryTints()[tint_].colour);
     // The sticky slider is placed by constraints, as it asks of its owner.
     root_->addConstraints({
         sticky_->leadingAnchor().constraintEqualToAnchor(root_->leadingAnchor(), kMargin),
@@ -137,8 +127,8 @@ void ControlsGallery::handle(const Key& key) {
     } else if (key.is(' ')) {
         toggle_->userToggle();
     } else if (key.is('t')) {
-        tint_ = (tint_ + 1) % std::size(kTints);
-        toggle_->setOnTintColor(kTints[tint_].colour);
+        tint_ = (tint_ + 1) % galleryTints().size();
+        toggle_->setOnTintColor(galleryTints()[tint_].colour);
     } else if (key.is(0x0C)) {  // Ctrl+L: draw everything again
         terminal_.redrawAll();
     }
@@ -192,7 +182,7 @@ std::vector<std::string> ControlsGallery::render(int rows, int columns) {
         if (on)
             row->text("●", knob);
         row->text(on ? "  on " : "  off", plain);
-        row->text("   tint " + std::string(kTints[tint_].name), plain);
+        row->text("   tint " + std::string(galleryTints()[tint_].name), plain);
         if (toggle_->onTintColor())
             row->text(" " + hexOf(rgbOver(*toggle_->onTintColor(), palette.background)), hint);
         row->text("   capsule " + hexOf(capsule), plain);

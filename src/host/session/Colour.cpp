@@ -47,6 +47,18 @@ std::string hexOf(Rgb colour) {
     return text;
 }
 
+std::span<const Tint> galleryTints() {
+    static const Tint tints[] = {
+        {"green", platform::RgbaColor(0.204, 0.780, 0.349, 1)},
+        {"blue", platform::RgbaColor(0.0, 0.478, 1.0, 1)},
+        {"orange", platform::RgbaColor(1.0, 0.584, 0.0, 1)},
+        {"purple", platform::RgbaColor(0.686, 0.322, 0.871, 1)},
+        {"red", platform::RgbaColor(1.0, 0.231, 0.188, 1)},
+        {"none", std::nullopt},
+    };
+    return tints;
+}
+
 const Palette& paletteFor(platform::UserInterfaceStyle style) {
     return style == platform::UserInterfaceStyle::dark ? kDarkPalette : kLightPalette;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "platform/foundation/RgbaColor.h"
@@ -33,6 +34,14 @@ struct Palette {
     Rgb background, bar, text, secondary, tint, separator;
 };
 [[nodiscard]] const Palette& paletteFor(platform::UserInterfaceStyle style);
+
+// The on-tints a person can try on the coloured toggle in the controls galleries, in order; the
+// last is no tint at all (the switch's own).
+struct Tint {
+    const char* name;
+    std::optional<platform::RgbaColor> colour;
+};
+[[nodiscard]] std::span<const Tint> galleryTints();
 
 // "light", "dark" or "unspecified".
 [[nodiscard]] const char* appearanceName(platform::UserInterfaceStyle style);
