@@ -4,7 +4,7 @@
 #   bin/quorvane-share, bin/quorvane-share-desktop
 #   lib/quorvane/libquorvane_platform.so
 #   lib/quorvane/QuorvaneShareExt.appex/{Info.json,MainInterface.json,libQuorvaneShareExt.so}
-#   share/man/man1/*.1, share/bash-completion/completions/*,
+#   share/man/man1/*.1.gz, share/bash-completion/completions/*,
 #   share/applications/quorvane-share-desktop.desktop,
 #   share/icons/hicolor/scalable/apps/quorvane-share.svg
 #
@@ -22,9 +22,12 @@ include(GNUInstallDirs)
 set(QUORVANE_INSTALL_PRIVATE_LIBDIR lib/quorvane)
 set(QUORVANE_INSTALL_BUNDLEDIR ${QUORVANE_INSTALL_PRIVATE_LIBDIR}/QuorvaneShareExt.appex)
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
-# The manual pages carry the project's version.
+# The manual pages carry the project's version, and are installed compressed, as man-db reads
+# them (-n: no time stamp, so the same page gives the same bytes).
 foreach(page quorvane-share.1 quorvane-share-desktop.1)
   configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+  execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}
+    OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 
 set_target_properties(quorvane-share PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
@@ -37,7 +40,7 @@ install(FILES
   ${PROJECT_BINARY_DIR}/QuorvaneShareExt.appex/Info.json
   ${PROJECT_BINARY_DIR}/QuorvaneShareExt.appex/MainInterface.json
   DESTINATION ${QUORVANE_INSTALL_BUNDLEDIR} COMPONENT cli)
-install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share.1
+install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
 # bash-completion loads a command's completion from a file named after the command.
 install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
@@ -49,7 +52,7 @@ if(TARGET quorvane-share-desktop)
   list(APPEND QUORVANE_PACKAGE_COMPONENTS desktop)
   set_target_properties(quorvane-share-desktop PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
   install(TARGETS quorvane-share-desktop RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT desktop)
-  install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share-desktop.1
+  install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share-desktop.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
   install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions

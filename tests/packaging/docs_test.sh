@@ -19,21 +19,45 @@ done
 
 # The words of one section of a rendered page (from its heading to the next heading).
 section() { awk -v name="$1" '/^[A-Z]/ {inside = ($0 == name); next} inside' "$2"; }
+# The options named in a text: words that begin with one or two hyphens.
+options_in() {
+    grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$1" | sed -E 's/^[^-]+//' | sort -u
+}
+# What the completion offers for the words typed after a command.
+source "$source_dir/packaging/completion/quorvane-share.bash"
+complete_words() {
+    local command=$1
+    shift
+    COMP_WORDS=("$command" "$@")
+    COMP_CWORD=$#
+    COMPREPLY=()
+    _quorvane_share
+    printf '%s\n' "${COMPREPLY[@]}"
+}
 
-for program in "$@"; do
-    name=$(basename "$program")
-    page=$build/man/$name.1
+# Every page, whether or not its program is built here.
+for page in "$build"/man/*.1.gz; do
+    name=$(basename "$page" .1.gz)
     MANWIDTH=80 man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.warnings" ||
         fail "man could not render $name.1"
     [ -s "$work/$name.warnings" ] && fail "$name.1 renders with warnings: $(cat "$work/$name.warnings")"
     for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
         grep -qx "$heading" "$work/$name.txt" || fail "$name.1 has no $heading section"
     done
+    section OPTIONS "$work/$name.txt" >"$work/$name.options"
+    for option in $(options_in "$work/$name.options"); do
+        [ "$option" = -- ] || complete_words "$name" "$option" | grep -qxF -- "$option" ||
+            fail "$name: completion does not offer $option"
+    done
+done
 
+# Each program built here: its page says what its --help says, and it accepts the values the
+# completion offers.
+for program in "$@"; do
+    name=$(basename "$program")
+    [ -f "$work/$name.txt" ] || { fail "$name has no manual page"; continue; }
     QT_QPA_PLATFORM=offscreen "$program" --help >"$work/$name.help" || fail "$name --help failed"
-    options=$(grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$work/$name.help" |
-        sed -E 's/^[^-]+//' | sort -u)
-    for option in $options; do
+    for option in $(options_in "$work/$name.help"); do
         grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
     done
     help_statuses=$(awk '/^Exit status:/ {inside = 1; next} inside && /^  [0-9]+ / {print $1}' \
@@ -47,21 +71,8 @@ for program in "$@"; do
         section ENVIRONMENT "$work/$name.txt" | grep -qw -- "$variable" ||
             fail "$name.1 does not describe $variable"
     done
-
-    # Completion, as bash runs it for the word being typed.
-    complete_words() {
-        COMP_WORDS=("$name" "$@")
-        COMP_CWORD=$#
-        COMPREPLY=()
-        _quorvane_share
-        printf '%s\n' "${COMPREPLY[@]}"
-    }
-    source "$source_dir/packaging/completion/quorvane-share.bash"
-    for option in $options; do
-        complete_words "$option" | grep -qxF -- "$option" || fail "$name: completion does not offer $option"
-    done
     for setting in --appearance --text-size; do
-        values=$(complete_words "$setting" "")
+        values=$(complete_words "$name" "$setting" "")
         [ -n "$values" ] || fail "$name: completion offers no value for $setting"
         for value in $values; do
             QT_QPA_PLATFORM=offscreen "$program" "$setting" "$value" --version >/dev/null 2>&1 ||
@@ -71,4 +82,4 @@ for program in "$@"; do
 done
 
 [ "$failures" -eq 0 ] || exit 1
-echo "desktop entries, manual pages and completion agree with: $*"
+echo "desktop entries, manual pages ($(cd "$build/man" && echo ./*.1.gz)) and completion agree with: $*"

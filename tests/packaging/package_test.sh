@@ -27,7 +27,7 @@ for path in ./usr/bin/quorvane-share \
     ./usr/lib/quorvane/QuorvaneShareExt.appex/Info.json \
     ./usr/lib/quorvane/QuorvaneShareExt.appex/MainInterface.json \
     ./usr/lib/quorvane/QuorvaneShareExt.appex/libQuorvaneShareExt.so \
-    ./usr/share/man/man1/quorvane-share.1 \
+    ./usr/share/man/man1/quorvane-share.1.gz \
     ./usr/share/bash-completion/completions/quorvane-share; do
     grep -qxF "$path" "$work/cli.list" || fail "$(basename "$cli") lacks $path"
 done
@@ -59,7 +59,7 @@ else
     for path in ./usr/bin/quorvane-share-desktop \
         ./usr/share/applications/quorvane-share-desktop.desktop \
         ./usr/share/icons/hicolor/scalable/apps/quorvane-share.svg \
-        ./usr/share/man/man1/quorvane-share-desktop.1 \
+        ./usr/share/man/man1/quorvane-share-desktop.1.gz \
         ./usr/share/bash-completion/completions/quorvane-share-desktop; do
         grep -qxF "$path" "$work/desktop.list" || fail "$(basename "$desktop") lacks $path"
     done
