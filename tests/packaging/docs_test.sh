@@ -38,7 +38,8 @@ complete_words() {
 # Every page, whether or not its program is built here.
 for page in "$build"/man/*.1.gz; do
     name=$(basename "$page" .1.gz)
-    MANWIDTH=80 man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.warnings" ||
+    # A fixed locale: a missing one would make man warn about the locale, not the page.
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.warnings" ||
         fail "man could not render $name.1"
     [ -s "$work/$name.warnings" ] && fail "$name.1 renders with warnings: $(cat "$work/$name.warnings")"
     for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
