@@ -24,8 +24,12 @@ _quorvane_share() {
             mapfile -t COMPREPLY < <(compgen -W "light dark unspecified" -- "$cur")
             return ;;
         --text-size)
-            mapfile -t COMPREPLY < <(compgen -W "xSmall Small Medium Large xLarge xxLarge
-                xxxLarge AX1 AX2 AX3 AX4 AX5" -- "$cur")
+            # The program takes a size in any letter case, so "ax" offers AX1 to AX5.
+            local size
+            COMPREPLY=()
+            for size in xSmall Small Medium Large xLarge xxLarge xxxLarge AX1 AX2 AX3 AX4 AX5; do
+                [[ ${size,,} == "${cur,,}"* ]] && COMPREPLY+=("$size")
+            done
             return ;;
         --bundle)
             compopt -o filenames 2>/dev/null
