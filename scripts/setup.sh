@@ -2,6 +2,7 @@
 # Installs the Debian packages that are missing for a purpose:
 #
 #   scripts/setup.sh run     what building and running the share host needs
+#   scripts/setup.sh package that, and what building the Debian packages needs
 #   scripts/setup.sh test    that, and what the tests, benchmarks, fuzzing and figures need
 #
 # Needs root (or sudo) only when something has to be installed.
@@ -12,10 +13,15 @@ purpose="${1:-test}"
 # Building and running: the compiler, CMake, Ninja, the JSON library, and for the terminal
 # sheet terminfo and Unicode character widths.
 packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev pkg-config"
+# Debian packages: cpack's library dependencies (scripts/package.sh).
+packaging="dpkg-dev file"
 case "$purpose" in
     run) ;;
+    package) packages="$packages $packaging" ;;
     test)
         packages="$packages libgtest-dev libgmock-dev libbenchmark-dev"
+        # The packaging tests: the packages, the desktop entry's and manual pages' checks.
+        packages="$packages $packaging desktop-file-utils man-db groff-base"
         # Fuzzing (clang's libFuzzer and sanitizer runtimes) and the terminal tests.
         packages="$packages clang libclang-rt-14-dev tmux"
         # The staging path on a real FAT file system (mkfs.vfat; fusefat where the kernel has no
@@ -29,7 +35,7 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         ;;
     *)
-        echo "setup: unknown purpose '$purpose' (use run or test)" >&2
+        echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2
         exit 2
         ;;
 esac

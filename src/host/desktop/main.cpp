@@ -73,8 +73,15 @@ Options of this program (the others are quorvane-share's, see quorvane-share --h
   --controls              the extension's coloured toggle and sticky slider in a window
   -h, --help, --version
 
-Exit status: as quorvane-share's (0 sent, 1 cancelled, 2 bad usage or input, 3 not saved,
-4 no extension, 5 cancelled but saved, 6 output failed).
+Exit status:
+  0  the text was sent (--controls: the window was closed)
+  1  the share was cancelled by the person; nothing was saved
+  2  bad usage, or the input could not be read, is not UTF-8 or is larger than the size cap
+  3  the share ended with an error: the text was not saved
+  4  the extension could not be loaded
+  5  the share was cancelled while the text was being sent, and it was saved all the same
+  6  the outcome could not be written to standard output
+  130  interrupted (Ctrl+C in the terminal that started it): the request stays open
 )";
 }
 

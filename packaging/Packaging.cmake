@@ -1,0 +1,100 @@
+# Installation and Debian packages.
+#
+# Installed layout (under the prefix, /usr in the packages):
+#   bin/quorvane-share, bin/quorvane-share-desktop
+#   lib/quorvane/libquorvane_platform.so
+#   lib/quorvane/QuorvaneShareExt.appex/{Info.json,MainInterface.json,libQuorvaneShareExt.so}
+#   share/man/man1/*.1.gz, share/bash-completion/completions/*,
+#   share/applications/quorvane-share-desktop.desktop,
+#   share/icons/hicolor/scalable/apps/quorvane-share.svg
+#
+# The hosts find the bundle at <their folder>/../lib/quorvane/, and every program and module
+# finds the platform library through a run path relative to itself ($ORIGIN), so an installed
+# tree works wherever it is unpacked, with no environment variable. That is why the private
+# folder is lib/quorvane and not the multiarch library folder: its place relative to bin/ is
+# part of the promise.
+#
+# Two packages: quorvane-share (the command line and the extension; no Qt, so a server can
+# have it) and quorvane-share-desktop (the window, the desktop entry and the icon), which
+# depends on the first. The second exists only when the window is built (Qt 6 found).
+include(GNUInstallDirs)
+
+set(QUORVANE_INSTALL_PRIVATE_LIBDIR lib/quorvane)
+set(QUORVANE_INSTALL_BUNDLEDIR ${QUORVANE_INSTALL_PRIVATE_LIBDIR}/QuorvaneShareExt.appex)
+set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+# The manual pages carry the project's version, and are installed compressed, as man-db reads
+# them (-n: no time stamp, so the same page gives the same bytes).
+foreach(page quorvane-share.1 quorvane-share-desktop.1)
+  configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+  execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}
+    OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+set_target_properties(quorvane-share PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
+set_target_properties(QuorvaneShareExt PROPERTIES INSTALL_RPATH "$ORIGIN/..")
+
+install(TARGETS quorvane-share RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(TARGETS quorvane_platform LIBRARY DESTINATION ${QUORVANE_INSTALL_PRIVATE_LIBDIR} COMPONENT cli)
+install(TARGETS QuorvaneShareExt LIBRARY DESTINATION ${QUORVANE_INSTALL_BUNDLEDIR} COMPONENT cli)
+install(FILES
+  ${PROJECT_BINARY_DIR}/QuorvaneShareExt.appex/Info.json
+  ${PROJECT_BINARY_DIR}/QuorvaneShareExt.appex/MainInterface.json
+  DESTINATION ${QUORVANE_INSTALL_BUNDLEDIR} COMPONENT cli)
+install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+# bash-completion loads a command's completion from a file named after the command.
+install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME quorvane-share COMPONENT cli)
+
+set(QUORVANE_PACKAGE_COMPONENTS cli)
+if(TARGET quorvane-share-desktop)
+  list(APPEND QUORVANE_PACKAGE_COMPONENTS desktop)
+  set_target_properties(quorvane-share-desktop PROPERTIES INSTALL_RPATH "$ORIGIN/../${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
+  install(TARGETS quorvane-share-desktop RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT desktop)
+  install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share-desktop.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME quorvane-share-desktop COMPONENT desktop)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane-share-desktop.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane-share.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT desktop)
+endif()
+
+set(CPACK_PACKAGE_NAME quorvane-share)
+set(CPACK_PACKAGE_VENDOR "Quorvane")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quorvane share developers <share-dev@quorvane.example>")
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_COMPONENTS_ALL ${QUORVANE_PACKAGE_COMPONENTS})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Our own platform library is in the package; dpkg-shlibdeps looks for it there.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${QUORVANE_INSTALL_PRIVATE_LIBDIR})
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+set(CPACK_COMPONENT_CLI_DISPLAY_NAME "Command line and share extension")
+set(CPACK_DEBIAN_CLI_PACKAGE_NAME quorvane-share)
+set(CPACK_DEBIAN_CLI_PACKAGE_SECTION utils)
+# The first line of a description is the package's summary.
+set(CPACK_COMPONENT_CLI_DESCRIPTION "Share text with the teleprompter from the command line
+quorvane-share offers a text file, or standard input, to the teleprompter's share
+extension as a share sheet would, and sends it to the teleprompter's import folder
+or cancels, as told or from keys in the terminal. It reports the outcome in words
+or as JSON and lists the import folder. The extension bundle is included.")
+
+set(CPACK_COMPONENT_DESKTOP_DISPLAY_NAME "Desktop window")
+set(CPACK_COMPONENT_DESKTOP_DEPENDS cli)
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME quorvane-share-desktop)
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION x11)
+set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "Share text with the teleprompter from the desktop
+quorvane-share-desktop shows the teleprompter's share sheet in a window for a text
+file or the clipboard's text, with a close item and Send to Teleprompter. Its
+desktop entry lets a file manager offer Send to Teleprompter for text files.")
+
+include(CPack)

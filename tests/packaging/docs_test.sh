@@ -1,0 +1,86 @@
+#!/bin/bash
+# What a person reads and types: the desktop entry validates, each manual page renders without
+# a warning and says what the program's --help says (every option, exit status and environment
+# variable), and the bash completion offers every option and only values the program accepts.
+#
+#   docs_test.sh SOURCE_DIR BUILD_DIR PROGRAM [PROGRAM...]
+set -eu
+source_dir=$1
+build=$2
+shift 2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+for entry in "$source_dir"/packaging/*.desktop; do
+    desktop-file-validate "$entry" || fail "$(basename "$entry") does not validate"
+done
+
+# The words of one section of a rendered page (from its heading to the next heading).
+section() { awk -v name="$1" '/^[A-Z]/ {inside = ($0 == name); next} inside' "$2"; }
+# The options named in a text: words that begin with one or two hyphens.
+options_in() {
+    grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$1" | sed -E 's/^[^-]+//' | sort -u
+}
+# What the completion offers for the words typed after a command.
+source "$source_dir/packaging/completion/quorvane-share.bash"
+complete_words() {
+    local command=$1
+    shift
+    COMP_WORDS=("$command" "$@")
+    COMP_CWORD=$#
+    COMPREPLY=()
+    _quorvane_share
+    printf '%s\n' "${COMPREPLY[@]}"
+}
+
+# Every page, whether or not its program is built here.
+for page in "$build"/man/*.1.gz; do
+    name=$(basename "$page" .1.gz)
+    # A fixed locale: a missing one would make man warn about the locale, not the page.
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.warnings" ||
+        fail "man could not render $name.1"
+    [ -s "$work/$name.warnings" ] && fail "$name.1 renders with warnings: $(cat "$work/$name.warnings")"
+    for heading in NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" ENVIRONMENT FILES EXAMPLES; do
+        grep -qx "$heading" "$work/$name.txt" || fail "$name.1 has no $heading section"
+    done
+    section OPTIONS "$work/$name.txt" >"$work/$name.options"
+    for option in $(options_in "$work/$name.options"); do
+        [ "$option" = -- ] || complete_words "$name" "$option" | grep -qxF -- "$option" ||
+            fail "$name: completion does not offer $option"
+    done
+done
+
+# Each program built here: its page says what its --help says, and it accepts the values the
+# completion offers.
+for program in "$@"; do
+    name=$(basename "$program")
+    [ -f "$work/$name.txt" ] || { fail "$name has no manual page"; continue; }
+    QT_QPA_PLATFORM=offscreen "$program" --help >"$work/$name.help" || fail "$name --help failed"
+    for option in $(options_in "$work/$name.help"); do
+        grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
+    done
+    help_statuses=$(awk '/^Exit status:/ {inside = 1; next} inside && /^  [0-9]+ / {print $1}' \
+        "$work/$name.help")
+    page_statuses=$(section "EXIT STATUS" "$work/$name.txt" | awk '/^ +[0-9]+( |$)/ {print $1}')
+    [ "$help_statuses" = "$page_statuses" ] ||
+        fail "$name: exit statuses differ: --help says" $help_statuses "and the page" $page_statuses
+    for variable in $(awk '/^Environment:/ {inside = 1; next} /^$/ {inside = 0}
+            inside && /^  [A-Z]/ {print}' "$work/$name.help" | grep -oE '^ +[A-Z_]+(, [A-Z_]+)*' |
+            tr -d ' ' | tr ',' '\n'); do
+        section ENVIRONMENT "$work/$name.txt" | grep -qw -- "$variable" ||
+            fail "$name.1 does not describe $variable"
+    done
+    for setting in --appearance --text-size; do
+        values=$(complete_words "$name" "$setting" "")
+        [ -n "$values" ] || fail "$name: completion offers no value for $setting"
+        for value in $values; do
+            QT_QPA_PLATFORM=offscreen "$program" "$setting" "$value" --version >/dev/null 2>&1 ||
+                fail "$name: completion offers '$setting $value', which $name refuses"
+        done
+    done
+done
+
+[ "$failures" -eq 0 ] || exit 1
+echo "desktop entries, manual pages ($(cd "$build/man" && echo ./*.1.gz)) and completion agree with: $*"
