@@ -28,8 +28,8 @@ constexpr QSize kWindowSize(560, 280);
 constexpr std::chrono::milliseconds kPulseTime(250);
 
 QString hexOf(const std::optional<RgbaColor>& colour) {
-    const auto qt = colour ? qtColour(*colour) : std::nullopt;
-    return qt ? qt->name(QColor::HexRgb).toUpper() : QStringLiteral("none");
+    const auto rgb = colour ? rgbOf(*colour) : std::nullopt;
+    return rgb ? QString::fromStdString(host::hexOf(*rgb)) : QStringLiteral("none");
 }
 
 }  // namespace

@@ -21,9 +21,16 @@ bool setFolderMode(const std::string& path, mode_t mode, int* failure) {
         *failure = errno;
         return false;
     }
-    const bool set = calls.fchmod(fd, mode) == 0;
-    if (!set)
+    bool set = calls.fchmod(fd, mode) == 0;
+    if (!set) {
         *failure = errno;
+        // Where the file system keeps no modes of its own (FAT, some FUSE file systems), the
+        // mount decides them: such a folder serves while nobody else may write it.
+        struct stat status {};
+        if ((errno == ENOSYS || errno == EOPNOTSUPP || errno == EPERM) &&
+            calls.fstatat(fd, "", &status, AT_EMPTY_PATH) == 0 && (status.st_mode & 022) == 0)
+            set = true;
+    }
     calls.close(fd);
     return set;
 }
