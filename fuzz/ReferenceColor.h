@@ -21,7 +21,7 @@ inline bool same(double a, double b) {
 
 // RGB to HSB: greys (r = g = b) have hue 0 and saturation 0; otherwise V = max, d = V - min,
 // H = (g - b)/d if V = r, (b - r)/d + 2 if V = g, else (r - g)/d + 4; below 0 add 6;
-// hue = H/6, saturation = d/V, brightness = V. Nothing is clamped.
+// hue = H/6, saturation = d/V (0 when V is 0), brightness = V. Nothing is clamped.
 inline Triple hsbFromRgb(double r, double g, double b) {
     if (r == g && g == b)
         return {0.0, 0.0, r};
@@ -37,7 +37,7 @@ inline Triple hsbFromRgb(double r, double g, double b) {
         h = (r - g) / d + 4.0;
     if (h < 0)
         h += 6.0;
-    return {h / 6.0, d / largest, largest};
+    return {h / 6.0, largest == 0.0 ? 0.0 : d / largest, largest};
 }
 
 // HSB to HSL, hue in degrees and the others in percent.
