@@ -13,7 +13,6 @@
 #endif
 
 #include "host/desktop/QtColours.h"
-#include "platform/foundation/TextAttributeKey.h"
 
 namespace host::desktop {
 namespace {
@@ -21,15 +20,6 @@ namespace {
 // More layouts than this in the cache and it is emptied before the next paint: a viewport
 // needs a few dozen at most.
 constexpr std::size_t kLayoutCacheLimit = 512;
-
-// The run of `runs` (sorted, covering the text) holding `position`.
-std::size_t runAt(const std::vector<platform::AttributeRun>& runs, std::uint64_t position) {
-    const auto it = std::upper_bound(runs.begin(), runs.end(), position,
-                                     [](std::uint64_t value, const platform::AttributeRun& run) {
-                                         return value < run.range.location;
-                                     });
-    return it == runs.begin() ? 0 : static_cast<std::size_t>(it - runs.begin() - 1);
-}
 
 bool isContinuationByte(unsigned char c) {
     return (c & 0xC0) == 0x80;
@@ -88,8 +78,7 @@ void LazyTextView::setContent(const platform::AttributedText& text) {
     const bool sameCharacters = text.characterStorage() == text_.characterStorage() &&
                                 text.length() == text_.length() && !blocks_.empty();
     text_ = text;
-    fonts_ = text_.runs(platform::NSFontAttributeName);
-    colours_ = text_.runs(platform::NSForegroundColorAttributeName);
+    spans_.emplace(text_);
     if (!sameCharacters) {
         indexBlocks();
         topBlock_ = 0;
@@ -229,43 +218,21 @@ QTextLayout& LazyTextView::layoutOf(std::size_t index) {
     QList<QTextLayout::FormatRange> formats;
     const QColor paletteText = palette().color(QPalette::Text);
     const platform::Font defaultFont = platform::Font::systemFontOfSize(kDefaultPointSize);
-    const auto fontAt = [&](std::uint64_t position, std::uint64_t* end) -> const platform::Font* {
-        if (fonts_.empty())
-            return nullptr;
-        const auto& run = fonts_[runAt(fonts_, position)];
-        *end = std::min(*end, run.range.end());
-        return run.value ? run.value->font() : nullptr;
-    };
-    const auto colourAt = [&](std::uint64_t position,
-                              std::uint64_t* end) -> const platform::RgbaColor* {
-        if (colours_.empty())
-            return nullptr;
-        const auto& run = colours_[runAt(colours_, position)];
-        *end = std::min(*end, run.range.end());
-        return run.value ? run.value->color() : nullptr;
-    };
-    const std::uint64_t blockEnd = block.start + block.length;
-    std::uint64_t position = block.start;
     // The font at the block's start sets the height of an empty block.
-    std::uint64_t ignored = blockEnd;
-    const platform::Font* leading = fontAt(position, &ignored);
-    do {
-        std::uint64_t end = blockEnd;
-        const platform::Font* font = fontAt(position, &end);
-        const platform::RgbaColor* colour = colourAt(position, &end);
-        if (end <= position)
-            end = blockEnd;  // runs that do not cover the text: the rest as it is
-        const QString piece = QString::fromUtf8(bytes.data() + (position - block.start),
-                                                static_cast<qsizetype>(end - position));
+    const platform::Font* leading = nullptr;
+    spans_->forEach({block.start, 1}, [&](const StyledSpan& span) { leading = span.font; });
+    spans_->forEach({block.start, block.length}, [&](const StyledSpan& span) {
+        const QString piece = QString::fromUtf8(bytes.data() + (span.range.location - block.start),
+                                                static_cast<qsizetype>(span.range.length));
         QTextCharFormat format;
-        format.setFont(qtFont(font ? *font : defaultFont));
-        const std::optional<QColor> drawn = colour ? qtColour(*colour) : std::nullopt;
+        format.setFont(qtFont(span.font ? *span.font : defaultFont));
+        const std::optional<QColor> drawn =
+            span.foreground ? qtColour(*span.foreground) : std::nullopt;
         format.setForeground(drawn.value_or(paletteText));
         formats.append(
             {static_cast<int>(characters.size()), static_cast<int>(piece.size()), format});
         characters += piece;
-        position = end;
-    } while (position < blockEnd);
+    });
 
     auto layout =
         std::make_unique<QTextLayout>(characters, qtFont(leading ? *leading : defaultFont));

@@ -17,9 +17,11 @@
 #include <QTextLayout>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
+#include "host/session/StyledSpans.h"
 #include "platform/foundation/AttributedText.h"
 #include "platform/foundation/Geometry.h"
 
@@ -86,8 +88,7 @@ class LazyTextView : public QAbstractScrollArea {
     void syncScrollBar();
 
     platform::AttributedText text_;
-    std::vector<platform::AttributeRun> fonts_;
-    std::vector<platform::AttributeRun> colours_;
+    std::optional<StyledSpans> spans_;  // of text_, made again whenever text_ changes
     std::vector<Block> blocks_;
     std::unordered_map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
     std::size_t layoutsMade_ = 0;
