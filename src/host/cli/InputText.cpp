@@ -61,22 +61,17 @@ std::string sizeInWords(std::uint64_t bytes) {
 std::optional<std::uint64_t> Utf8StreamCheck::feed(std::string_view bytes) {
     // Scalars that start early enough to be whole are decided now; the last few bytes wait
     // for the next piece, since their sequence may go on there.
-    const std::size_t decidable =
-        bytes.size() >= kLongestSequence ? bytes.size() - (kLongestSequence - 1) : 0;
-    std::size_t position = static_cast<std::size_t>(checked_);
-    while (position < decidable) {
-        std::size_t size = 0;
-        if (isInvalidAt(bytes, position, &size))
-            return position;
-        position += size;
-    }
-    checked_ = position;
-    return std::nullopt;
+    return checkUpTo(bytes,
+                     bytes.size() >= kLongestSequence ? bytes.size() - (kLongestSequence - 1) : 0);
 }
 
 std::optional<std::uint64_t> Utf8StreamCheck::finish(std::string_view bytes) {
+    return checkUpTo(bytes, bytes.size());
+}
+
+std::optional<std::uint64_t> Utf8StreamCheck::checkUpTo(std::string_view bytes, std::size_t end) {
     std::size_t position = static_cast<std::size_t>(checked_);
-    while (position < bytes.size()) {
+    while (position < end) {
         std::size_t size = 0;
         if (isInvalidAt(bytes, position, &size))
             return position;

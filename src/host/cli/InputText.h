@@ -40,6 +40,9 @@ class Utf8StreamCheck {
     [[nodiscard]] std::uint64_t checked() const { return checked_; }
 
   private:
+    // Decides the scalars that start before `end`.
+    std::optional<std::uint64_t> checkUpTo(std::string_view bytes, std::size_t end);
+
     std::uint64_t checked_ = 0;
 };
 

@@ -4,12 +4,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "contract/ShareContract.h"
 #include "host/desktop/QtColours.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/Colour.h"
-#include "host/session/ViewTree.h"
-#include "platform/foundation/ClassRegistry.h"
+#include "host/session/ExtensionControls.h"
 #include "platform/ui/SelectionFeedbackGenerator.h"
 
 namespace host::desktop {
@@ -42,17 +40,11 @@ ControlsWindow::ControlsWindow(platform::UserInterfaceStyle appearance, QWidget*
       toggleState_(new QLabel(this)),
       sliderHeading_(new QLabel(QStringLiteral("Sticky slider"), this)),
       ticks_(new QLabel(this)) {
-    const auto& registry = platform::ClassRegistry::shared();
-    toggle_ = std::dynamic_pointer_cast<platform::Switch>(
-        registry.instantiate(contract::kColoredToggleClass));
-    sticky_ = std::dynamic_pointer_cast<platform::View>(
-        registry.instantiate(contract::kStickySliderClass));
-    if (!toggle_ || !sticky_)
-        throw std::runtime_error("the extension does not provide its two controls");
-    slider_ = findView<platform::Slider>(sticky_);
-    label_ = findView<platform::Label>(sticky_);
-    if (!slider_ || !label_)
-        throw std::runtime_error("the sticky slider has no slider or no label");
+    ExtensionControls controls = makeExtensionControls();
+    toggle_ = std::move(controls.toggle);
+    sticky_ = std::move(controls.sticky);
+    slider_ = std::move(controls.slider);
+    label_ = std::move(controls.valueLabel);
 
     setWindowTitle(QStringLiteral("Teleprompter controls"));
     setAccessibleName(QStringLiteral("Teleprompter controls"));

@@ -5,10 +5,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "contract/ShareContract.h"
 #include "host/session/Colour.h"
-#include "host/session/ViewTree.h"
-#include "platform/foundation/ClassRegistry.h"
+#include "host/session/ExtensionControls.h"
 #include "platform/foundation/Geometry.h"
 #include "platform/ui/SelectionFeedbackGenerator.h"
 
@@ -42,19 +40,11 @@ std::string repeated(std::string_view piece, int count) {
 
 ControlsGallery::ControlsGallery(Terminal& terminal, platform::UserInterfaceStyle appearance)
     : terminal_(terminal), appearance_(appearance), root_(platform::View::make()) {
-    // The controls are the extension's classes, made by their registered names and read only
-    // as the toolkit's views they are: a switch, and a view holding a slider and a label.
-    const auto& registry = platform::ClassRegistry::shared();
-    toggle_ = std::dynamic_pointer_cast<platform::Switch>(
-        registry.instantiate(contract::kColoredToggleClass));
-    sticky_ = std::dynamic_pointer_cast<platform::View>(
-        registry.instantiate(contract::kStickySliderClass));
-    if (!toggle_ || !sticky_)
-        throw std::runtime_error("the extension does not provide its two controls");
-    slider_ = findView<platform::Slider>(sticky_);
-    valueLabel_ = findView<platform::Label>(sticky_);
-    if (!slider_ || !valueLabel_)
-        throw std::runtime_error("the sticky slider has no slider or no label");
+    ExtensionControls controls = makeExtensionControls();
+    toggle_ = std::move(controls.toggle);
+    sticky_ = std::move(controls.sticky);
+    slider_ = std::move(controls.slider);
+    valueLabel_ = std::move(controls.valueLabel);
     defaultValue_ = slider_->value();  // it starts at the value it sticks to
 
     root_->addSubview(toggle_);
