@@ -4,13 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <new>
+#include <system_error>
 
 #include "host/cli/ListingFormat.h"
 #include "host/cli/OutcomeReport.h"
 #include "host/session/Colour.h"
 #include "host/session/Container.h"
+#include "platform/foundation/FileManager.h"
 
 namespace host {
 namespace {
@@ -59,6 +63,32 @@ bool holdClosedStandardStreams() {
         outputClosed = outputClosed || fd == STDOUT_FILENO;
     }
     return outputClosed;
+}
+
+int runFrontEnd(std::string_view program, const bool& readingInput,
+                const std::function<int(bool outputClosed)>& run) {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const bool outputClosed = holdClosedStandardStreams();
+    std::string failure;
+    try {
+        return run(outputClosed);
+    } catch (const std::bad_alloc&) {
+        failure = "not enough memory";
+    } catch (const std::system_error& error) {
+        failure = std::string("the system refused (") + error.what() + ")";
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (readingInput) {
+        tell(program, failure + " while reading the text; nothing was sent");
+        return kExitUsage;
+    }
+    const auto saved = platform::FileManager::defaultManager().createdItems();
+    tell(program, "the share could not go on: " + failure +
+                      (saved.empty() ? "; nothing was sent"
+                                     : "; the text was saved as " + saved.front().path()));
+    return kExitFailed;
 }
 
 bool colourWanted(int fd) {

@@ -4,6 +4,7 @@
 // streams that both programs set up first.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,15 @@ int usageError(std::string_view program, const std::string& message);
 // closed one is held on /dev/null instead. True when standard output was one of them: it then
 // counts as an output that failed.
 [[nodiscard]] bool holdClosedStandardStreams();
+
+// What both programs do around their work: SIGPIPE and SIGXFSZ ignored (a closed pipe shows up
+// as a failed write, which is reported, and a file-size limit as a failed save, not as a death
+// halfway), closed standard streams held (see above), and a failure nobody expected (no
+// memory, a thread the system refused) ended with a message and a status instead of an abort:
+// kExitUsage while `readingInput` is true (nothing was sent), else kExitFailed, saying whether
+// a text was saved. `run` learns whether standard output was closed from the start.
+[[nodiscard]] int runFrontEnd(std::string_view program, const bool& readingInput,
+                              const std::function<int(bool outputClosed)>& run);
 
 // Whether to colour what goes to a descriptor: a terminal, NO_COLOR unset, TERM not "dumb".
 [[nodiscard]] bool colourWanted(int fd);

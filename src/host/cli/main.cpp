@@ -3,12 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <new>
-#include <system_error>
 
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
@@ -73,10 +70,9 @@ int showControls(const host::HostOptions& options) {
 
 bool outputClosed = false;
 
-// The phases of a run, for the status of a failure nobody expected (no memory, no thread):
-// while the input is read it is an input problem, once the share began it is the share's.
-enum class Phase { input, share };
-Phase phase = Phase::input;
+// For the status of a failure nobody expected (no memory, no thread): while the input is read
+// it is an input problem, once the share began it is the share's.
+bool readingInput = true;
 
 int run(const std::vector<std::string>& arguments) {
     const auto parsed = host::parseHostOptions(arguments);
@@ -132,7 +128,7 @@ int run(const std::vector<std::string>& arguments) {
             tell(refused->message);
             return host::kExitUsage;
         }
-        phase = Phase::share;
+        readingInput = false;
         std::optional<platform::ExtensionBundle> bundle;
         std::optional<host::ShareSession> session;
         try {
@@ -170,30 +166,8 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A closed pipe shows up as a failed write (reported), not as a silent death; a file-size
-    // limit makes the write fail (EFBIG) and the share report it, rather than killing the
-    // program halfway.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    outputClosed = host::holdClosedStandardStreams();
-    std::string failure;
-    try {
+    return host::runFrontEnd(kProgram, readingInput, [&](bool closed) {
+        outputClosed = closed;
         return run(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (const std::bad_alloc&) {
-        failure = "not enough memory";
-    } catch (const std::system_error& error) {
-        failure = std::string("the system refused (") + error.what() + ")";
-    } catch (const std::exception& error) {
-        failure = error.what();
-    }
-    if (phase == Phase::input) {
-        tell(failure + " while reading the text; nothing was sent");
-        return host::kExitUsage;
-    }
-    // Whatever the failure, the person learns whether a text was saved.
-    const auto saved = platform::FileManager::defaultManager().createdItems();
-    tell(
-        "the share could not go on: " + failure +
-        (saved.empty() ? "; nothing was sent" : "; the text was saved as " + saved.front().path()));
-    return host::kExitFailed;
+    });
 }

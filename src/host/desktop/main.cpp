@@ -7,11 +7,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QTimer>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
-#include <new>
-#include <system_error>
 
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
@@ -86,6 +83,9 @@ Exit status:
 }
 
 bool outputClosed = false;
+// True while the text is read (from a file, standard input or the clipboard): a failure nobody
+// expected then is an input problem.
+bool readingInput = false;
 
 // Qt's platform: without a display it would stop the process; say so as a usage error.
 bool displayAvailable() {
@@ -171,6 +171,7 @@ int run(int argc, char** argv) {
     platform::FileManager::defaultManager().setContainerRoot(*root);
 
     std::string text;
+    readingInput = true;
     if (options.input) {
         auto read = host::readInputText(*options.input, options.maxInputSize);
         if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
@@ -187,6 +188,7 @@ int run(int argc, char** argv) {
             return usageError("the clipboard's text is larger than the size cap; nothing was sent");
         text.assign(clipboard.constData(), static_cast<std::size_t>(clipboard.size()));
     }
+    readingInput = false;
 
     std::optional<host::ShareOutcome> outcome;
     try {
@@ -220,19 +222,8 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A closed pipe shows up as a failed write (reported), not as a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    outputClosed = host::holdClosedStandardStreams();
-    try {
+    return host::runFrontEnd(kProgram, readingInput, [&](bool closed) {
+        outputClosed = closed;
         return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        tell("not enough memory");
-    } catch (const std::exception& error) {
-        tell(error.what());
-    }
-    // Whatever the failure, the person learns whether a text was saved.
-    const auto saved = platform::FileManager::defaultManager().createdItems();
-    tell(saved.empty() ? "nothing was sent" : "the text was saved as " + saved.front().path());
-    return host::kExitFailed;
+    });
 }
