@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,6 +166,43 @@ std::string powerCutText(int number) {
     return text;
 }
 
+// True when every thread of every process in process group `group` is stopped. A stopped thread
+// is between system calls, so nothing it started is still on its way to the disk.
+bool groupStopped(pid_t group) {
+    std::error_code error;
+    for (const auto& process : fs::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        for (const auto& task : fs::directory_iterator(process.path() / "task", error)) {
+            // After the command's closing parenthesis: state, parent, process group.
+            const std::string stat = testing_support::readFile(task.path() / "stat");
+            const std::size_t close = stat.rfind(')');
+            if (close == std::string::npos)
+                continue;
+            char state = 0;
+            long parent = 0, processGroup = 0;
+            std::istringstream(stat.substr(close + 1)) >> state >> parent >> processGroup;
+            if (processGroup == group && state != 'T' && state != 't' && state != 'Z' &&
+                state != 'X')
+                return false;
+        }
+    }
+    return true;
+}
+
+// Copies the disk image as a power cut at one instant would leave it. A copy taken while the
+// writers run is torn (a journal block copied after the data blocks it commits), so the writers
+// are stopped for the copy, wherever they are between two system calls.
+void copyAtOneInstant(pid_t writers, const fs::path& image, const fs::path& copy) {
+    ::kill(-writers, SIGSTOP);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!groupStopped(writers) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    fs::copy_file(image, copy);
+    ::kill(-writers, SIGCONT);
+}
+
 std::set<int> numbersIn(const fs::path& log) {
     std::set<int> numbers;
     std::istringstream lines(testing_support::readFile(log));
@@ -254,7 +292,10 @@ TEST(RealWorld, APowerCutKeepsEveryTextReportedSentAndNoPartialFile) {
         // The writer sends the texts one after another and logs each one reported sent.
         const fs::path log = outside.path() / "sent.log";
         const pid_t writer = ::fork();
+        if (writer > 0)
+            ::setpgid(writer, writer);  // set on both sides: the group exists before any stop
         if (writer == 0) {
+            ::setpgid(0, 0);
             const int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             for (int number = 0; number < kTexts; ++number) {
                 if (sendWithHost(disk, outside.path() / std::to_string(number)).exitStatus == 0) {
@@ -272,7 +313,8 @@ TEST(RealWorld, APowerCutKeepsEveryTextReportedSentAndNoPartialFile) {
                    std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             sentBeforeCopy.push_back(numbersIn(log));
-            fs::copy_file(image, outside.path() / ("copy-" + std::to_string(copy) + ".img"));
+            copyAtOneInstant(writer, image,
+                             outside.path() / ("copy-" + std::to_string(copy) + ".img"));
         }
         int status = 0;
         ::waitpid(writer, &status, 0);
