@@ -41,6 +41,9 @@ namespace {
 
 const QColor kBlack(0, 0, 0);
 const QColor kWhite(255, 255, 255);
+// How long a waited-for change may take: a send syncs to the disk, which a busy machine delays.
+// Waits end as soon as the change is seen.
+constexpr int kPatienceMs = 60000;
 
 // A settings portal and a notification service on one connection of the private bus.
 class Portal : public QObject {
@@ -259,7 +262,7 @@ class DesktopTest : public QObject {
             QTest::mouseClick(window.bar()->leftButton(), Qt::LeftButton);
         else
             window.close();
-        QTRY_VERIFY(window.hasFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(window.hasFinished(), kPatienceMs);
         QVERIFY(!window.isVisible());
         QCOMPARE(exitStatus(), status);
         const auto files = importedFiles(root_->path());
@@ -280,8 +283,9 @@ class DesktopTest : public QObject {
         ShareWindow& window = show("Slow news\nbody");
         calls.blockNext(testing_support::Call::write);
         QTest::mouseClick(window.bar()->rightButton(), Qt::LeftButton);
-        QVERIFY(calls.waitUntilBlocked(5000));
-        QTRY_VERIFY(window.activityWidget() && window.activityWidget()->isVisible());
+        QVERIFY(calls.waitUntilBlocked(kPatienceMs));
+        QTRY_VERIFY_WITH_TIMEOUT(window.activityWidget() && window.activityWidget()->isVisible(),
+                                 kPatienceMs);
         QVERIFY(!window.textWidget()->isVisibleTo(&window));
         QVERIFY(!window.bar()->rightButton()->isEnabled());
         QVERIFY(window.bar()->leftButton()->isEnabled());
@@ -289,7 +293,7 @@ class DesktopTest : public QObject {
         window.close();  // a send in flight is not cut short by the window
         QVERIFY(window.isVisible());
         calls.release();
-        QTRY_VERIFY(window.hasFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(window.hasFinished(), kPatienceMs);
         QCOMPARE(exitStatus(), 0);
         QCOMPARE(importedFiles(root_->path()).size(), std::size_t{1});
     }
@@ -301,7 +305,7 @@ class DesktopTest : public QObject {
             (root_->path() / "not-a-folder").string());
         ShareWindow& window = show("Lost news");
         QTest::mouseClick(window.bar()->rightButton(), Qt::LeftButton);
-        QTRY_VERIFY(window.failureBanner()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.failureBanner()->isVisible(), kPatienceMs);
         QVERIFY(window.failureReason()->text().startsWith("Not sent: "));
         QVERIFY(window.failureReason()->text().size() > 12);
         QVERIFY(!window.hasFinished());
@@ -333,7 +337,8 @@ class DesktopTest : public QObject {
         portal_->colourScheme = 1;
         emit portal_->SettingChanged("org.freedesktop.appearance", "color-scheme",
                                      QDBusVariant(1u));
-        QTRY_COMPARE(window.traits().userInterfaceStyle, UserInterfaceStyle::dark);
+        QTRY_COMPARE_WITH_TIMEOUT(window.traits().userInterfaceStyle, UserInterfaceStyle::dark,
+                                  kPatienceMs);
         for (std::size_t block : {0, 2, 3})
             QCOMPARE(window.textWidget()->blockFormats(block)[0].format.foreground().color(),
                      kWhite);
