@@ -97,6 +97,15 @@ bool colourWanted(int fd) {
            !(term && std::string_view(term) == "dumb");
 }
 
+int printHelpOrVersion(std::string_view program, Output& out, bool help, std::string_view usage,
+                       std::string_view version) {
+    if (help)
+        out << usage;
+    else
+        out << program << " " << version << "\n";
+    return printReport(program, out, HostOptions{}, "", nullptr, kExitCompleted);
+}
+
 int printReport(std::string_view program, Output& out, const HostOptions& options,
                 const std::string& root, const ShareOutcome* outcome, int status) {
     std::optional<std::vector<std::string>> listing;

@@ -40,6 +40,11 @@ int usageError(std::string_view program, const std::string& message);
 // Whether to colour what goes to a descriptor: a terminal, NO_COLOR unset, TERM not "dumb".
 [[nodiscard]] bool colourWanted(int fd);
 
+// What --help (`usage`) or --version (the program's name and `version`) prints, with the
+// status: kExitCompleted, or kExitOutputFailed when standard output took less than everything.
+[[nodiscard]] int printHelpOrVersion(std::string_view program, Output& out, bool help,
+                                     std::string_view usage, std::string_view version);
+
 // Prints what `options` asked for after a share (`outcome`, none for a listing alone): the
 // listing of the import folder under `root` when --list was given, the outcome in words
 // (results on standard output, cancellations and failures on standard error) or as JSON.

@@ -83,14 +83,9 @@ int run(const std::vector<std::string>& arguments) {
     host::Output out(STDOUT_FILENO);
     if (outputClosed)
         out.setFailed(EBADF);
-    if (options.help || options.version) {
-        if (options.help)
-            out << host::usageText(kProgram);
-        else
-            out << kProgram << " " << QUORVANE_VERSION << "\n";
-        return host::printReport(kProgram, out, host::HostOptions{}, "", nullptr,
-                                 host::kExitCompleted);
-    }
+    if (options.help || options.version)
+        return host::printHelpOrVersion(kProgram, out, options.help, host::usageText(kProgram),
+                                        QUORVANE_VERSION);
     if (options.controls)
         return showControls(options);
     if (!options.input && !options.list) {

@@ -131,14 +131,8 @@ int run(int argc, char** argv) {
     host::Output out(STDOUT_FILENO);
     if (outputClosed)
         out.setFailed(EBADF);
-    if (options.help || options.version) {
-        if (options.help)
-            out << usage();
-        else
-            out << kProgram << " " << QUORVANE_VERSION << "\n";
-        return host::printReport(kProgram, out, host::HostOptions{}, "", nullptr,
-                                 host::kExitCompleted);
-    }
+    if (options.help || options.version)
+        return host::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
     if (!displayAvailable())
         return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
 
