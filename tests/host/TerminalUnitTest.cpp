@@ -197,6 +197,18 @@ TEST(TextWrap, WrappedTextShowsTheSameLinesFromEitherEnd) {
     EXPECT_EQ(down.front(), (Range{0, 5}));
     for (std::size_t i = 0; i < down.size(); i += 97)
         EXPECT_EQ(wrapped.line(wrapped.at(down[i].location)), down[i]) << i;
+
+    // The same text held in pieces, cut anywhere (inside characters, clusters and CR LF, and
+    // across block cuts): the same lines, read without joining the whole.
+    std::vector<std::string_view> cut;
+    for (std::size_t at = 0, size = 1; at < big.size(); at += size, size = size * 7 % 40009 + 1)
+        cut.push_back(std::string_view(big).substr(at, size));
+    cut.insert(cut.begin() + 2, std::string_view());
+    WrappedText pieced(host::PiecedBytes(cut), 33);
+    EXPECT_EQ(walk(pieced, false), down);
+    EXPECT_EQ(walk(pieced, true), down);
+    for (std::size_t i = 0; i < down.size(); i += 89)
+        EXPECT_EQ(pieced.line(pieced.at(down[i].location)), down[i]) << i;
 }
 
 }  // namespace

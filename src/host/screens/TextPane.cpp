@@ -1,6 +1,8 @@
 #include "host/screens/TextPane.h"
 
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "host/session/StyledSpans.h"
 
@@ -44,7 +46,9 @@ std::vector<std::string> TextPane::draw(const AttributedText& text, platform::Ed
         if (!layout_ || source_.characterStorage() != text.characterStorage() ||
             source_.length() != text.length()) {
             source_ = text;
-            characters_ = text.string();  // one copy per text: its pieces made contiguous
+            std::vector<std::string_view> pieces;
+            source_.forEachPiece([&](std::string_view piece) { pieces.push_back(piece); });
+            characters_ = PiecedBytes(std::move(pieces));
         }
         layout_.emplace(characters_, width);
         top_ = layout_->at(kept);

@@ -39,10 +39,10 @@ class TextPane {
 
   private:
     // `source` is held so that the characters' identity (their storage) stays a sound key: a
-    // recolouring shares the characters and keeps the wrapping. `characters` is its text made
-    // contiguous once, which the wrapping reads.
+    // recolouring shares the characters and keeps the wrapping. It also keeps the pieces of its
+    // characters alive, which the wrapping reads where they are.
     platform::AttributedText source_;
-    std::string characters_;
+    PiecedBytes characters_;
     std::optional<WrappedText> layout_;
     WrappedText::Position top_;  // the first line shown
     std::int64_t scroll_ = 0;    // lines to move by at the next draw (up when negative)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "host/tty/TerminalPaint.h"
 #include "platform/foundation/Unicode.h"
@@ -77,8 +78,47 @@ bool isContinuationByte(char byte) {
 
 }  // namespace
 
-WrappedText::WrappedText(std::string_view text, int width)
-    : text_(text), width_(std::max(width, 1)) {}
+PiecedBytes::PiecedBytes(std::vector<std::string_view> pieces) {
+    for (std::string_view piece : pieces) {
+        if (piece.empty())
+            continue;
+        pieces_.push_back(piece);
+        starts_.push_back(size_);
+        size_ += piece.size();
+    }
+}
+
+std::size_t PiecedBytes::pieceHolding(std::size_t at) const {
+    // Unsigned: a place before the last piece wraps round and fails the test as well.
+    if (at - starts_[last_] < pieces_[last_].size())
+        return last_;
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), at);
+    last_ = static_cast<std::size_t>(after - starts_.begin()) - 1;
+    return last_;
+}
+
+char PiecedBytes::operator[](std::size_t at) const {
+    const std::size_t piece = pieceHolding(at);
+    return pieces_[piece][at - starts_[piece]];
+}
+
+std::string_view PiecedBytes::slice(std::size_t start, std::size_t length,
+                                    std::string& scratch) const {
+    if (length == 0)
+        return {};
+    std::size_t piece = pieceHolding(start);
+    std::size_t offset = start - starts_[piece];
+    if (offset + length <= pieces_[piece].size())
+        return pieces_[piece].substr(offset, length);
+    scratch.clear();
+    scratch.reserve(length);
+    for (; scratch.size() < length; ++piece, offset = 0)
+        scratch.append(pieces_[piece].substr(offset, length - scratch.size()));
+    return scratch;
+}
+
+WrappedText::WrappedText(PiecedBytes text, int width)
+    : text_(std::move(text)), width_(std::max(width, 1)) {}
 
 // The bytes of the line break that starts at `at` (0 when none does). The patterns are those
 // the UTF-8 decoder reads as line breaks: their lead bytes never continue another character.
@@ -133,7 +173,8 @@ const WrappedText::Block& WrappedText::build(std::size_t start, std::size_t cuts
         if (i == limit)
             break;
     }
-    std::vector<Range> lines = wrapLines(text_.substr(start, block.end - start), width_);
+    std::string joined;  // used only where the block spans pieces
+    std::vector<Range> lines = wrapLines(text_.slice(start, block.end - start, joined), width_);
     for (Range& line : lines)
         line.location += start;
     block.lines = std::move(lines);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,13 +20,38 @@ namespace host {
 //   wrapLines("one two", 4) == {{0, 3}, {4, 3}}
 [[nodiscard]] std::vector<platform::Range> wrapLines(std::string_view text, int width);
 
+// A text's bytes kept in pieces (as an attributed text keeps them), read as one sequence
+// without joining them: a large text shown on the screen is not copied. The pieces must outlive
+// this and stay unchanged.
+class PiecedBytes {
+  public:
+    PiecedBytes() = default;
+    explicit PiecedBytes(std::vector<std::string_view> pieces);
+
+    [[nodiscard]] std::size_t size() const { return size_; }
+    // The byte at `at`, which is below size(). Reading near the last byte read costs no search.
+    [[nodiscard]] char operator[](std::size_t at) const;
+    // The bytes [start, start + length): a view of the piece that holds them all, or else the
+    // pieces' parts joined into `scratch`.
+    [[nodiscard]] std::string_view slice(std::size_t start, std::size_t length,
+                                         std::string& scratch) const;
+
+  private:
+    [[nodiscard]] std::size_t pieceHolding(std::size_t at) const;
+
+    std::vector<std::string_view> pieces_;  // none empty
+    std::vector<std::size_t> starts_;       // where each piece starts in the whole
+    std::size_t size_ = 0;
+    mutable std::size_t last_ = 0;  // the piece read last
+};
+
 // The lines of a text at a width, for a screen that shows a few of them at a time: it wraps
 // the blocks it is asked about and no others, so the first screen of a text of any size, and
 // its last, cost what those screens hold. A block is a paragraph (the text between line
 // breaks); a paragraph longer than kBlockBytes is cut into blocks at fixed places (multiples
 // of kBlockBytes, at least kBlockBytes from its start), each starting a new row, so that no
-// place in the text is more than two blocks' reach from a block's start. The text must
-// outlive this and stay unchanged.
+// place in the text is more than two blocks' reach from a block's start. The text's pieces
+// must outlive this and stay unchanged.
 class WrappedText {
   public:
     static constexpr std::size_t kBlockBytes = 64 * 1024;
@@ -37,7 +63,9 @@ class WrappedText {
         friend bool operator==(const Position&, const Position&) = default;
     };
 
-    WrappedText(std::string_view text, int width);
+    WrappedText(PiecedBytes text, int width);
+    WrappedText(std::string_view text, int width)
+        : WrappedText(PiecedBytes(std::vector{text}), width) {}
 
     [[nodiscard]] int width() const { return width_; }
     [[nodiscard]] static Position first() { return {}; }
@@ -64,7 +92,7 @@ class WrappedText {
     [[nodiscard]] std::size_t cutAt(std::size_t multiple) const;
     void trimCache();
 
-    std::string_view text_;
+    PiecedBytes text_;
     int width_;
     std::map<std::size_t, Block> blocks_;  // by start
 };
