@@ -7,6 +7,8 @@
 
 #include "platform/extension/ExtensionBundle.h"
 #include "platform/extension/InterfaceFile.h"
+#include "platform/foundation/Coder.h"
+#include "platform/ui/BarButtonItem.h"
 
 namespace {
 
@@ -48,6 +50,30 @@ TEST(FuzzFindings, AnInterfaceFileWhoseFormatIsNotAStringIsRefusedNotACrash) {
             std::string(R"({"interfaceFormat": )") + format + R"(, "formatVersion": 1})";
         EXPECT_THROW((void)InterfaceFile::loadFromString(document, "Main.json"), InterfaceFileError)
             << format;
+    }
+}
+
+TEST(FuzzFindings, ABarItemNumberNoIntHoldsReadsAsAbsentNotAsUndefinedBehaviour) {
+    using platform::BarButtonItemStyle;
+    using platform::BarButtonSystemItem;
+    struct Case {
+        double number;
+        std::optional<int> read;
+    };
+    for (const Case& each : {Case{2.9e18, std::nullopt}, Case{-1e300, std::nullopt},
+                             Case{2147483648.0, std::nullopt}, Case{-2147483649.0, std::nullopt},
+                             Case{2.0, 2}, Case{24.5, 24}, Case{-2147483648.0, -2147483648}}) {
+        platform::BarButtonItem item;
+        ASSERT_TRUE(item.initWithCoder(platform::Coder(nlohmann::json{
+            {"title", "Send"}, {"style", each.number}, {"systemItem", each.number}})))
+            << each.number;
+        EXPECT_EQ(item.style(), each.read ? static_cast<BarButtonItemStyle>(*each.read)
+                                          : BarButtonItemStyle::plain)
+            << each.number;
+        EXPECT_EQ(
+            item.systemItem(),
+            each.read ? std::optional(static_cast<BarButtonSystemItem>(*each.read)) : std::nullopt)
+            << each.number;
     }
 }
 

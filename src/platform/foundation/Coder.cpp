@@ -1,6 +1,7 @@
 #include "platform/foundation/Coder.h"
 
 #include <cstdlib>
+#include <limits>
 
 namespace platform {
 
@@ -23,6 +24,15 @@ std::optional<double> Coder::decodeDouble(const std::string& key) const {
     if (!containsValueForKey(key) || !archive_[key].is_number())
         return std::nullopt;
     return archive_[key].get<double>();
+}
+
+std::optional<int> Coder::decodeInteger(const std::string& key) const {
+    const auto value = decodeDouble(key);
+    // Compared as doubles: both limits are exact there, and NaN fails both tests.
+    if (!value || !(*value > double(std::numeric_limits<int>::min()) - 1) ||
+        !(*value < double(std::numeric_limits<int>::max()) + 1))
+        return std::nullopt;
+    return static_cast<int>(*value);
 }
 
 std::optional<bool> Coder::decodeBool(const std::string& key) const {

@@ -31,6 +31,9 @@ class Coder {
     [[nodiscard]] bool containsValueForKey(const std::string& key) const;
     [[nodiscard]] std::optional<std::string> decodeString(const std::string& key) const;
     [[nodiscard]] std::optional<double> decodeDouble(const std::string& key) const;
+    // A number that an int holds (a fraction is cut off); a larger one reads as absent, as it
+    // names no value of any enumeration.
+    [[nodiscard]] std::optional<int> decodeInteger(const std::string& key) const;
     [[nodiscard]] std::optional<bool> decodeBool(const std::string& key) const;
     // [x, y, width, height]
     [[nodiscard]] std::optional<Rect> decodeRect(const std::string& key) const;

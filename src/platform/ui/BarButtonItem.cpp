@@ -31,10 +31,10 @@ bool BarButtonItem::initWithCoder(const Coder& coder) {
     if (coder.decodingFails())
         return false;
     title_ = coder.decodeString("title");
-    if (const auto style = coder.decodeDouble("style"))
-        style_ = static_cast<BarButtonItemStyle>(static_cast<int>(*style));
-    if (const auto item = coder.decodeDouble("systemItem"))
-        systemItem_ = static_cast<BarButtonSystemItem>(static_cast<int>(*item));
+    if (const auto style = coder.decodeInteger("style"))
+        style_ = static_cast<BarButtonItemStyle>(*style);
+    if (const auto item = coder.decodeInteger("systemItem"))
+        systemItem_ = static_cast<BarButtonSystemItem>(*item);
     if (const auto enabled = coder.decodeBool("enabled"))
         enabled_ = *enabled;
     if (const auto action = coder.decodeString("action"))
