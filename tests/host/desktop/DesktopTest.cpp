@@ -41,8 +41,8 @@ namespace {
 
 const QColor kBlack(0, 0, 0);
 const QColor kWhite(255, 255, 255);
-// How long a waited-for change may take: a send syncs to the disk, which a busy machine delays.
-// Waits end as soon as the change is seen.
+// How long a waited-for change or answer may take: a send syncs to the disk and the portal
+// answers over the bus, both of which a busy machine delays. Waits end as soon as it comes.
 constexpr int kPatienceMs = 60000;
 
 // A settings portal and a notification service on one connection of the private bus.
@@ -320,7 +320,7 @@ class DesktopTest : public QObject {
         portal_->colourScheme = 2;
         ShareWindow& window = show("Scheme news\nbody");
         host::desktop::DesktopTraits desktop;
-        desktop.start(std::chrono::milliseconds(3000));
+        desktop.start(std::chrono::milliseconds(kPatienceMs));
         QCOMPARE(desktop.appearance(), std::optional(UserInterfaceStyle::light));
         QCOMPARE(desktop.textSize(), std::optional(ContentSizeCategory::large));  // scaling 1.0
         // Text scaling goes to the category whose body size is nearest.
