@@ -7,28 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 #include "contract/ShareContract.h"
 
 namespace host {
-
-std::optional<std::string> containerRoot(std::string* problem) {
-    if (const char* root = std::getenv("QUORVANE_CONTAINER_ROOT"); root && *root)
-        return std::string(root);
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-        return std::string(data) + "/quorvane/app-groups";
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return std::string(home) + "/.local/share/quorvane/app-groups";
-    *problem = "cannot find a data folder: set QUORVANE_CONTAINER_ROOT, XDG_DATA_HOME or HOME";
-    return std::nullopt;
-}
-
-std::string importFolderPath(const std::string& root) {
-    return root + "/" + contract::kApplicationGroupIdentifier + "/" + contract::kImportFolderPath;
-}
 
 std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder(
     const std::string& root) {
@@ -38,10 +22,10 @@ std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder
     };
     // The group's container may be a link (the platform keeps it where it likes); below it, as
     // the extension writes, a link is never followed: a planted one is refused, not listed.
-    int fd = ::open((root + "/" + contract::kApplicationGroupIdentifier).c_str(),
+    int fd = ::open(contract::groupContainerPath(root).c_str(),
                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string_view path = contract::kImportFolderPath;
-    std::string through = root + "/" + contract::kApplicationGroupIdentifier;
+    std::string through = contract::groupContainerPath(root);
     for (std::size_t start = 0; fd >= 0 && start < path.size();) {
         const std::size_t slash = std::min(path.find('/', start), path.size());
         const std::string name(path.substr(start, slash - start));
