@@ -22,8 +22,7 @@ std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder
     };
     // The group's container may be a link (the platform keeps it where it likes); below it, as
     // the extension writes, a link is never followed: a planted one is refused, not listed.
-    int fd = ::open(contract::groupContainerPath(root).c_str(),
-                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = ::open(contract::groupContainerPath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::string_view path = contract::kImportFolderPath;
     std::string through = contract::groupContainerPath(root);
     for (std::size_t start = 0; fd >= 0 && start < path.size();) {
