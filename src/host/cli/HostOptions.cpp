@@ -71,7 +71,7 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
     } else if (i != text.size()) {
         return std::nullopt;
     }
-    if (value == 0 || value > (std::numeric_limits<std::uint64_t>::max() >> shift))
+    if (value > (std::numeric_limits<std::uint64_t>::max() >> shift))
         return std::nullopt;
     return value << shift;
 }
