@@ -14,6 +14,7 @@
 #include "host/cli/OutcomeReport.h"
 #include "host/session/Colour.h"
 #include "host/session/Container.h"
+#include "host/session/SaveSignals.h"
 #include "platform/foundation/FileManager.h"
 
 namespace host {
@@ -50,8 +51,8 @@ int usageError(std::string_view program, const std::string& message) {
     return kExitUsage;
 }
 
-bool holdClosedStandardStreams() {
-    bool outputClosed = false;
+ClosedStreams holdClosedStandardStreams() {
+    ClosedStreams closed;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
@@ -60,19 +61,24 @@ bool holdClosedStandardStreams() {
             ::dup2(held, fd);
             ::close(held);
         }
-        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        if (fd == STDIN_FILENO)
+            closed.input = true;
+        if (fd == STDOUT_FILENO)
+            closed.output = true;
     }
-    return outputClosed;
+    return closed;
 }
 
 int runFrontEnd(std::string_view program, const bool& readingInput,
-                const std::function<int(bool outputClosed)>& run) {
+                const std::function<int(ClosedStreams closed)>& run) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    const bool outputClosed = holdClosedStandardStreams();
+    const ClosedStreams closed = holdClosedStandardStreams();
+    // Before any other thread exists, so that every thread inherits the watch.
+    SaveSignals::start();
     std::string failure;
     try {
-        return run(outputClosed);
+        return run(closed);
     } catch (const std::bad_alloc&) {
         failure = "not enough memory";
     } catch (const std::system_error& error) {
@@ -88,7 +94,7 @@ int runFrontEnd(std::string_view program, const bool& readingInput,
     tell(program, "the share could not go on: " + failure +
                       (saved.empty() ? "; nothing was sent"
                                      : "; the text was saved as " + saved.front().path()));
-    return kExitFailed;
+    return SaveSignals::answerHeld(kExitFailed);
 }
 
 bool colourWanted(int fd) {

@@ -20,6 +20,7 @@
 #include "host/desktop/ShareWindow.h"
 #include "host/session/BundleLocation.h"
 #include "host/session/Container.h"
+#include "host/session/SaveSignals.h"
 #include "host/session/ShareSession.h"
 #include "platform/extension/ExtensionBundle.h"
 #include "platform/extension/InterfaceFile.h"
@@ -82,7 +83,7 @@ Exit status:
 )";
 }
 
-bool outputClosed = false;
+host::ClosedStreams closedStreams;
 // True while the text is read (from a file, standard input or the clipboard): a failure nobody
 // expected then is an input problem.
 bool readingInput = false;
@@ -129,7 +130,7 @@ int run(int argc, char** argv) {
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
     host::Output out(STDOUT_FILENO);
-    if (outputClosed)
+    if (closedStreams.output)
         out.setFailed(EBADF);
     if (options.help || options.version)
         return host::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
@@ -166,6 +167,10 @@ int run(int argc, char** argv) {
 
     std::string text;
     readingInput = true;
+    if (options.input == "-" && closedStreams.input) {
+        tell(host::kStandardInputClosed);
+        return host::kExitUsage;
+    }
     if (options.input) {
         auto read = host::readInputText(*options.input, options.maxInputSize);
         if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
@@ -209,15 +214,15 @@ int run(int argc, char** argv) {
         tell(error.what());
         return host::kExitExtensionUnavailable;
     }
-    return host::printReport(kProgram, out, options, *root, &*outcome,
-                             host::exitStatusFor(*outcome));
+    return host::SaveSignals::answerHeld(
+        host::printReport(kProgram, out, options, *root, &*outcome, host::exitStatusFor(*outcome)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return host::runFrontEnd(kProgram, readingInput, [&](bool closed) {
-        outputClosed = closed;
+    return host::runFrontEnd(kProgram, readingInput, [&](host::ClosedStreams closed) {
+        closedStreams = closed;
         return run(argc, argv);
     });
 }
