@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <limits>
+
 #include <nlohmann/json.hpp>
 
 #include "host/cli/HostOptions.h"
@@ -57,6 +59,14 @@ TEST(HostOptions, ParsesWhatPeopleType) {
          200u << 20},
         {{"--max-size", "7", "-"}, ContentSizeCategory::large, 7},
         {{"--max-size", "2g", "-"}, ContentSizeCategory::large, std::uint64_t(2) << 30},
+        // From nothing (only the empty text) to what ULONG_MAX prints (no cap in practice).
+        {{"--max-size", "0", "-"}, ContentSizeCategory::large, 0},
+        {{"--max-size=18446744073709551615", "-"},
+         ContentSizeCategory::large,
+         std::numeric_limits<std::uint64_t>::max()},
+        {{"--max-size", "17179869183G", "-"},
+         ContentSizeCategory::large,
+         std::uint64_t(17179869183) << 30},
     };
     for (const Row& row : accepted) {
         const auto parsed = parse(row.arguments);
@@ -65,8 +75,11 @@ TEST(HostOptions, ParsesWhatPeopleType) {
         EXPECT_EQ(std::get<HostOptions>(parsed).maxInputSize, row.maxSize);
     }
     const std::pair<std::vector<std::string>, const char*> refused[] = {
-        {{"--max-size", "0", "-"}, "not a size"},
         {{"--max-size", "12X", "-"}, "not a size"},
+        {{"--max-size", "1Q", "-"}, "not a size"},
+        {{"--max-size", "-1", "-"}, "not a size"},
+        {{"--max-size", "18446744073709551616", "-"}, "not a size"},
+        {{"--max-size", "99999999999999999999G", "-"}, "not a size"},
         {{"--max-size", "99999999999999999999", "-"}, "not a size"},
         {{"--max-size", "17179869184G", "-"}, "not a size"},
         {{"--max-size"}, "needs a size"},

@@ -312,7 +312,8 @@ class Sheet : public ::testing::Test {
         const auto path = inputs_.path() / "text";
         testing_support::writeFile(path, text);
         options.push_back(path.string());
-        return {options, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}};
+        return {options,
+                {{"QUORVANE_CONTAINER_ROOT", root_.str()}, {"XDG_STATE_HOME", inputs_.str()}}};
     }
     std::vector<std::string> importedFiles() const {
         return testing_support::entriesOf(root_.path() / "group.app.quorvane.teleprompter" /
@@ -403,6 +404,32 @@ TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
     EXPECT_EQ(host.finish(), 5) << "cancelled, but saved";
     ASSERT_EQ(importedFiles().size(), 1u);
     EXPECT_NE(host.output().find("was saved all the same"), std::string::npos) << host.output();
+}
+
+// Ctrl+C once the send is under way cannot take the text back: like Esc, it closes the sheet
+// when the send has ended, and says that the text was saved (and where).
+TEST_F(Sheet, CtrlCDuringASendWaitsForItAndReportsTheSavedText) {
+    HostRun run = share(kText);
+    run.environment["LD_PRELOAD"] = QUORVANE_PAUSE_AFTER_LINK;
+    run.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    run.environment["QUORVANE_PAUSE_AFTER_LINK_MS"] = "1500";
+    TerminalHost host(run);
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    host.type("\r");
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (importedFiles().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    host.type("\x03");
+    EXPECT_EQ(host.finish(), 5) << host.output();
+    const auto files = importedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(imported(files[0]), kText);
+    const std::size_t left = host.output().rfind("\x1b[?1049l");
+    ASSERT_NE(left, std::string::npos);
+    EXPECT_NE(host.output().find("was saved all the same", left), std::string::npos)
+        << host.output();
+    EXPECT_NE(host.output().find(files[0], left), std::string::npos) << host.output();
+    expectModeRestored(host);
 }
 
 TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {

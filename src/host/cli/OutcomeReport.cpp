@@ -199,8 +199,8 @@ void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
     out << "\n}\n";
 }
 
-OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut, bool colourErr) {
-    auto paint = [](bool colour, const char* code, const std::string& text) {
+OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourErr) {
+    const auto paint = [](bool colour, const char* code, const std::string& text) {
         return colour ? std::string("\033[") + code + "m" + text + "\033[0m" : text;
     };
     std::string paths;
@@ -208,7 +208,8 @@ OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut, bool colo
         paths += url.path() + "\n";
     switch (outcome.kind) {
         case ShareOutcome::Kind::completed:
-            return {paint(colourOut, "1;32", "Sent to the teleprompter.") + "\n" + paths, ""};
+            // Standard output carries only what a script reads: the path.
+            return {paths, paint(colourErr, "1;32", "Sent to the teleprompter.") + "\n"};
         case ShareOutcome::Kind::cancelled:
             if (!outcome.cancelledButSaved())
                 return {"", paint(colourErr, "33", "Cancelled: nothing was sent.") + "\n"};

@@ -32,14 +32,14 @@ void writeJsonStringContent(Output& out, std::string_view text);
 void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
                       const std::vector<std::string>* listing);
 
-// The outcome in words for a person: what goes to standard output (the saved path), and what
-// goes to standard error (cancellations and failures). `colour*` add terminal colours.
+// The outcome in words: what goes to standard output (the saved path alone, what a script
+// reads), and what goes to standard error for a person (that it was sent, cancelled or failed).
+// `colourErr` adds terminal colours to the words.
 struct OutcomeWords {
     std::string out;
     std::string err;
 };
-[[nodiscard]] OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut,
-                                        bool colourErr);
+[[nodiscard]] OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourErr);
 
 // The exit status for an outcome.
 [[nodiscard]] int exitStatusFor(const ShareOutcome& outcome);

@@ -55,9 +55,15 @@ inline constexpr const char* kStandardInputClosed =
 [[nodiscard]] int printHelpOrVersion(std::string_view program, Output& out, bool help,
                                      std::string_view usage, std::string_view version);
 
+// For a person at a terminal after a send: where the text went (the import folder under
+// `root`) and, when `withHowToTakeThemOut`, how to take texts out of it with quorvane-receive.
+// printReport shows the second once per user.
+[[nodiscard]] std::string whereTextsGo(const std::string& root, bool withHowToTakeThemOut);
+
 // Prints what `options` asked for after a share (`outcome`, none for a listing alone): the
-// listing of the import folder under `root` when --list was given, the outcome in words
-// (results on standard output, cancellations and failures on standard error) or as JSON.
+// listing of the import folder under `root` when --list was given, the outcome in words (the
+// saved path on standard output, what happened on standard error) or as JSON.
+// After a send that saved a text, when standard error is a terminal, whereTextsGo() goes there.
 // Returns the exit status: `status` as the share set it, kExitFailed when the listing could
 // not be made, kExitOutputFailed (with a message saying what the share did) when standard
 // output took less than everything.
