@@ -468,6 +468,16 @@ TEST_F(Sheet, EveryWayOutGivesTheTerminalBack) {
         EXPECT_TRUE(importedFiles().empty());
     }
 
+    // Ctrl+C before any send leaves with the request open, the terminal given back.
+    {
+        TerminalHost host(share(kText));
+        ASSERT_TRUE(host.waitForSheet()) << host.output();
+        host.type("\x03");
+        EXPECT_EQ(host.finish(), 128 + SIGINT);
+        expectTerminalGivenBack(host);
+        EXPECT_TRUE(importedFiles().empty());
+    }
+
     // The host ignores SIGXFSZ: a file-size limit fails the write instead, and the send is
     // reported as failed (status 3) once the terminal is back.
     HostRun limited = share(kText);
