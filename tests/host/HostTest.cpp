@@ -145,6 +145,42 @@ TEST_F(Host, ListKeepsEveryEntryAndReadsBackExactly) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, expected);
 
+    // Names that are not UTF-8 come out exactly (base64 of their bytes): two that differ only
+    // in such bytes stay different, and each opens by what was printed.
+    const auto decoded = [](const json& entry) {
+        if (entry.is_string())
+            return entry.get<std::string>();
+        const std::string text = entry.at("base64").get<std::string>();
+        const std::string digits =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string bytes;
+        unsigned bits = 0, count = 0;
+        for (const char c : text) {
+            if (c == '=')
+                break;
+            bits = bits << 6 | static_cast<unsigned>(digits.find(c));
+            if ((count += 6) >= 8) {
+                bytes += static_cast<char>((bits >> (count - 8)) & 0xFF);
+                count -= 8;
+            }
+        }
+        return bytes;
+    };
+    const std::vector<std::string> badNames{"bad\xff\xfe", "bad\xfe\xff"};
+    for (const std::string& name : badNames)
+        testing_support::writeFile(importFolder() / name, name);
+    const json exact = json::parse(run({"--list", "--json"}).out)["importFolder"];
+    for (const std::string& name : badNames) {
+        const std::string path = (importFolder() / name).string();
+        const auto found = std::find_if(exact.begin(), exact.end(),
+                                        [&](const json& entry) { return decoded(entry) == path; });
+        ASSERT_NE(found, exact.end()) << exact.dump();
+        EXPECT_TRUE(found->is_object()) << found->dump();
+        EXPECT_EQ(readFile(decoded(*found)), name);
+    }
+    for (const std::string& name : badNames)
+        std::filesystem::remove(importFolder() / name);
+
     // A container that cannot be used is reported, for --list too.
     testing_support::writeFile(inputs_.path() / "file", "");
     const ProcessResult unusable =

@@ -432,6 +432,30 @@ TEST_F(Sheet, CtrlCDuringASendWaitsForItAndReportsTheSavedText) {
     expectModeRestored(host);
 }
 
+// A listing on a terminal, in words or as JSON: no planted name's control or bidirectional
+// character reaches the terminal raw.
+TEST_F(Sheet, NoListingLetsARawControlReachTheTerminal) {
+    const auto folder = root_.path() / "group.app.quorvane.teleprompter" / "regular" / "imported";
+    std::filesystem::create_directories(folder);
+    const std::string raws[] = {"\x1b",         "\x7f",         "\xc2\x9b",
+                                "\xc2\x85",     "\xd8\x9c",     "\xe2\x80\x8e",
+                                "\xe2\x80\x8f", "\xe2\x80\xae", "\xe2\x81\xa7"};
+    std::string name = "n";
+    for (const std::string& raw : raws)
+        name += raw + "x";
+    testing_support::writeFile(folder / name, "");
+    for (const char* form : {"--json", "--list"}) {
+        HostRun run{{"--list", form}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}};
+        if (std::string(form) == "--list")
+            run.arguments.pop_back();
+        TerminalHost host(run);
+        EXPECT_EQ(host.finish(), 0) << form << host.output();
+        EXPECT_NE(host.output().find("imported/"), std::string::npos) << form << host.output();
+        for (const std::string& raw : raws)
+            EXPECT_EQ(host.output().find(raw), std::string::npos) << form << " " << host.output();
+    }
+}
+
 TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {
     HostRun run{{"-"}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}, "piped text\n"};
     TerminalHost host(run);

@@ -168,7 +168,8 @@ int printReport(std::string_view program, Output& out, const HostOptions& option
         }
     }
     if (options.json) {
-        writeOutcomeJson(out, outcome, listing ? &*listing : nullptr);
+        writeOutcomeJson(out, outcome, listing ? &*listing : nullptr,
+                         ::isatty(STDOUT_FILENO) ? JsonTarget::terminal : JsonTarget::file);
     } else {
         if (outcome) {
             const auto words = outcomeWords(*outcome, colourWanted(STDERR_FILENO));
