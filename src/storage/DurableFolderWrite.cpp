@@ -346,6 +346,12 @@ std::string moveIn(int staging, const std::string& staged, int folder,
         if (errno == EEXIST)
             continue;
         const int saved = errno;
+        if (saved == EXDEV) {
+            refuse(EXDEV, shownFolder +
+                              " is on a file system of its own, which holds no unnamed files, "
+                              "and its staging folder beside it is on another: a file cannot be "
+                              "moved in whole, so nothing was saved");
+        }
         failWith(saved, "moving the new file into " + shownFolder);
     }
     failWith(EEXIST, "moving the new file into " + shownFolder + " (every name tried was taken)");
