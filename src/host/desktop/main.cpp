@@ -1,10 +1,15 @@
 // quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QTimer>
 #include <cstdlib>
@@ -97,13 +102,99 @@ bool displayAvailable() {
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-// Writes the window as drawn; false (with a message) when the file cannot be written.
+// Why a screenshot cannot go to `path`, known before anything is shown or acted on: a link
+// (never followed: it could name any file of the person's), a FIFO (opening it would wait for a
+// reader for ever), a device or a folder. Empty when the path is free or a regular file, which
+// the picture replaces.
+std::string screenshotPathProblem(const std::string& path) {
+    struct stat entry {};
+    if (::lstat(path.c_str(), &entry) != 0)
+        return errno == ENOENT ? "" : std::strerror(errno);
+    if (S_ISLNK(entry.st_mode))
+        return "it is a symbolic link, which is never followed";
+    if (S_ISFIFO(entry.st_mode))
+        return "it is a FIFO";
+    if (S_ISCHR(entry.st_mode) || S_ISBLK(entry.st_mode))
+        return "it is a device";
+    if (S_ISDIR(entry.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(entry.st_mode))
+        return "it is not a regular file";
+    return "";
+}
+
+// Puts `bytes` at `path` whole or not at all: written to a new file beside it, every write and
+// the close checked, synced, then renamed over `path` (which replaces a link there rather than
+// following it). Empty on success, else why; nothing is left behind on failure.
+std::string writeFileWhole(const std::string& path, const QByteArray& bytes) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        return std::strerror(errno);
+    std::string temporary;
+    int fd = -1;
+    std::random_device random;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        char suffix[20];
+        std::snprintf(suffix, sizeof suffix, ".%08x.partial", random());
+        temporary = "." + name + suffix;
+        fd = ::openat(directory, temporary.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    const auto failed = [&](int error) {
+        if (fd >= 0)
+            ::close(fd);
+        if (!temporary.empty())
+            (void)::unlinkat(directory, temporary.c_str(), 0);
+        ::close(directory);
+        return std::string(std::strerror(error));
+    };
+    if (fd < 0) {
+        const int error = errno;
+        temporary.clear();
+        return failed(error);
+    }
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written =
+            ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return failed(written < 0 ? errno : EIO);
+        done += written;
+    }
+    if (::fsync(fd) != 0)
+        return failed(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return failed(errno);
+    if (::renameat(directory, temporary.c_str(), directory, name.c_str()) != 0)
+        return failed(errno);
+    (void)::fsync(directory);
+    ::close(directory);
+    return "";
+}
+
+// Writes the window as drawn; false (with a message) when the picture cannot be made or
+// written.
 bool saveScreenshot(QWidget& window, const std::string& path) {
     QApplication::processEvents();
-    if (window.grab().save(QString::fromStdString(path), "PNG"))
-        return true;
-    tell("cannot write the screenshot '" + path + "'");
-    return false;
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !window.grab().save(&buffer, "PNG")) {
+        tell("cannot draw the screenshot for '" + path + "'; nothing was done");
+        return false;
+    }
+    if (const std::string problem = writeFileWhole(path, png); !problem.empty()) {
+        tell("cannot write the screenshot '" + path + "': " + problem + "; nothing was done");
+        return false;
+    }
+    return true;
 }
 
 int showControls(const host::HostOptions& options) {
@@ -134,6 +225,12 @@ int run(int argc, char** argv) {
         out.setFailed(EBADF);
     if (options.help || options.version)
         return host::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
+    if (options.screenshot) {
+        if (const std::string problem = screenshotPathProblem(*options.screenshot);
+            !problem.empty())
+            return usageError("cannot write the screenshot to '" + *options.screenshot +
+                              "': " + problem);
+    }
     if (!displayAvailable())
         return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
 
