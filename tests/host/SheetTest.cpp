@@ -395,6 +395,25 @@ TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal)
     expectModeRestored(host);
 }
 
+// After a send, a person at a terminal learns where the text waits, and the first time only
+// how to take texts out; a place to remember that which cannot be written never fails a send.
+TEST_F(Sheet, ASendAtATerminalSaysWhereTheTextWaitsAndOnceHowToTakeItOut) {
+    const std::string where = "The text waits in the teleprompter's import folder";
+    const std::string how = "quorvane-receive --to DIR";
+    std::vector<std::string> said;
+    for (const bool writable : {true, true, false}) {
+        HostRun run = share("a note", {"--send"});
+        if (!writable)
+            run.environment["XDG_STATE_HOME"] = "/dev/null/state";
+        TerminalHost host(run);
+        EXPECT_EQ(host.finish(), 0) << host.output();
+        EXPECT_NE(host.output().find(where), std::string::npos) << host.output();
+        said.push_back(host.output().find(how) != std::string::npos ? "how" : "-");
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{"how", "-", "how"}));
+    EXPECT_EQ(importedFiles().size(), 3u);
+}
+
 TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
     TerminalHost host(share(kText));
     ASSERT_TRUE(host.waitForSheet()) << host.output();
