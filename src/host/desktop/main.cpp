@@ -67,7 +67,9 @@ window with the teleprompter's share extension, as a share sheet would:
 Options of this program (the others are quorvane-share's, see quorvane-share --help):
   --clipboard             share the clipboard's text (the default without FILE)
   --screenshot PNG        write the window, as drawn, to PNG once the text is shown (with
-                          --controls: write it and close)
+                          --controls: write it and close); a link, FIFO, device or folder
+                          at PNG is refused, and a picture that cannot be written ends the
+                          run before any action
   --send, --close         act without a person, once the text is shown
   --appearance MODE       light, dark or unspecified (default: the desktop's colour scheme,
                           followed live)
