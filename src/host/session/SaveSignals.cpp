@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "platform/foundation/FileManager.h"
@@ -69,8 +70,11 @@ bool isTextName(const char* name) {
 void watch() {
     for (;;) {
         int signal = 0;
-        if (::sigwait(&gWatched, &signal) != 0)
-            continue;
+        if (const int error = ::sigwait(&gWatched, &signal); error != 0) {
+            if (error == EINTR)
+                continue;
+            return;
+        }
         if (signal == SIGINT && gInterruptCloses.load()) {
             gCloseRequested = true;
             continue;
@@ -149,15 +153,26 @@ NamingWatch gNamingWatch;
 
 void SaveSignals::start() {
     sigemptyset(&gWatched);
+    sigset_t blocked;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
     for (const int signal : kWatchedSignals) {
+        // Ignored or blocked by whoever started the program: it stays so.
         struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
-            continue;  // ignored by whoever started the program: it stays so
+        if ((::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) ||
+            sigismember(&blocked, signal) == 1)
+            continue;
         sigaddset(&gWatched, signal);
     }
-    ::pthread_sigmask(SIG_BLOCK, &gWatched, nullptr);
     platform::SystemCalls::install(&gNamingWatch);
-    std::thread(watch).detach();
+    if (sigisemptyset(&gWatched))
+        return;  // nothing to watch: no signal can interrupt the share
+    ::pthread_sigmask(SIG_BLOCK, &gWatched, nullptr);
+    try {
+        std::thread(watch).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare (a limit on threads): the signals act as they always did.
+        ::pthread_sigmask(SIG_UNBLOCK, &gWatched, nullptr);
+    }
 }
 
 void SaveSignals::setInterruptClosesShare(bool on) {

@@ -11,8 +11,8 @@
 // How: the four signals are blocked in every thread and taken by one watching thread; the
 // moment of naming is seen at the platform's system-call seam (the link or rename that gives a
 // file a text's name, an upper-case UUID), under the same lock the watcher decides under, so a
-// signal and a naming can never both go ahead. A signal the program was started ignoring
-// stays ignored.
+// signal and a naming can never both go ahead. A signal the program was started ignoring (or
+// blocking) stays so.
 #pragma once
 
 namespace host {
