@@ -82,6 +82,28 @@ for root in ("empty", "full"):
 result["list"] = statistics.median(timed("full", ["--list"]) for _ in range(5))
 json.dump(result, sys.stdout)
 EOF
+# Piped texts of 100 MB and 600 MB (read in pieces: the promise is at most 1.1 times the text
+# plus 16 MB), and endless input (/dev/zero) under the default cap of 1 GiB, refused at the cap.
+echo "Measuring peak memory of piped sends of 100 MB and 600 MB, and of /dev/zero..." >&2
+python3 -c '
+import sys
+line = "x" * 79 + "\n"
+with open(sys.argv[1], "w") as f:
+    f.write(line * (600 * 1024 * 1024 // 80) + "x" * (600 * 1024 * 1024 % 80))
+' "$work/text600"
+for run in 1 2 3; do
+    for size in 100 600; do
+        file="$work/text"
+        [ "$size" = 600 ] && file="$work/text600"
+        cat "$file" | QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a \
+            -o "$work/pipe$size.time" "$bin/quorvane-share" --send >/dev/null
+    done
+    rm -rf "$work/containers/group.app.quorvane.teleprompter"
+done
+QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -o "$work/zero.time" \
+    "$bin/quorvane-share" --send /dev/zero >/dev/null 2>&1 || true
+rm -f "$work/text600"
+
 python3 -c 'import sys; open(sys.argv[1], "w").write("x" * (100 * 1024 * 1024))' "$work/oneline"
 for run in 1 2 3; do
     QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a -o "$work/json.time" \
@@ -188,4 +210,16 @@ print("|---|---:|---:|---:|")
 for label, name in (("quorvane-share --send --json", "json"), ("quorvane-share --send", "oneline")):
     elapsed, peak = median_run(name)
     print(f"| {label} | {fmt(elapsed)} s | {fmt(peak, 1)} MB | {fmt(peak / text_mb)} |")
+print()
+print("Piped texts: peak resident memory (median of 3), against the promise of at most 1.1 times")
+print("the text plus 16 MB; and endless input (/dev/zero) refused at the default cap of 1 GiB")
+print()
+print("| input | elapsed | peak resident | peak / text | promise |")
+print("|---|---:|---:|---:|---:|")
+for size in (100, 600):
+    elapsed, peak = median_run(f"pipe{size}")
+    print(f"| {size} MB through a pipe | {fmt(elapsed)} s | {fmt(peak, 1)} MB | "
+          f"{fmt(peak / size)} | {fmt(size * 1.1 + 16, 1)} MB |")
+elapsed, peak = median_run("zero")
+print(f"| /dev/zero, refused at 1 GiB | {fmt(elapsed)} s | {fmt(peak, 1)} MB | | {fmt(1024 * 1.1 + 16, 1)} MB |")
 EOF

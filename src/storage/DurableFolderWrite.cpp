@@ -103,21 +103,12 @@ void syncFolder(int fd, const std::string& shownPath) {
     }
 }
 
-// Opens the folder `name` inside `parent` (the container, or a folder opened by this function),
-// making it when missing. Only a real folder of this user is used: a symbolic link is never
-// followed, and a link, anything other than a folder, or another user's folder is refused with
-// the reason, before anything is written or removed. The folder is made owner-only (0700),
-// whatever the umask or an earlier run left; a folder made here is recorded durably by syncing
-// its parent.
-Descriptor openOwnFolder(int parent, const std::string& name, const std::string& shownPath) {
+// Opens the existing folder `name` inside `parent` without following a link, and only when it
+// is a real folder of this user: a link, anything other than a folder, or another user's folder
+// is refused with the reason, before anything is written, removed or changed.
+Descriptor openFolderOfOurs(int parent, const std::string& name, const std::string& shownPath,
+                            struct ::stat* opened = nullptr) {
     SystemCalls& calls = SystemCalls::current();
-    bool made = false;
-    if (calls.mkdirat(parent, name.c_str(), 0700) == 0) {
-        made = true;
-    } else if (errno != EEXIST) {
-        const int saved = errno;
-        failWith(saved, "creating folder " + shownPath);
-    }
     Descriptor folder(
         calls.openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
     if (folder.get() < 0) {
@@ -137,6 +128,26 @@ Descriptor openOwnFolder(int parent, const std::string& name, const std::string&
         refuse(EPERM, shownPath + " belongs to another user (uid " + std::to_string(status.st_uid) +
                           "), so it is not used");
     }
+    if (opened)
+        *opened = status;
+    return folder;
+}
+
+// Opens the folder `name` inside `parent` (the container, or a folder opened by this function),
+// making it when missing; only a real folder of this user, as openFolderOfOurs says. The folder
+// is made owner-only (0700), whatever the umask or an earlier run left; a folder made here is
+// recorded durably by syncing its parent.
+Descriptor openOwnFolder(int parent, const std::string& name, const std::string& shownPath) {
+    SystemCalls& calls = SystemCalls::current();
+    bool made = false;
+    if (calls.mkdirat(parent, name.c_str(), 0700) == 0) {
+        made = true;
+    } else if (errno != EEXIST) {
+        const int saved = errno;
+        failWith(saved, "creating folder " + shownPath);
+    }
+    struct ::stat status {};
+    Descriptor folder = openFolderOfOurs(parent, name, shownPath, &status);
     if (made || (status.st_mode & 07777) != 0700)
         setOwnerOnly(folder.get(), 0700, shownPath);
     if (made)
@@ -335,6 +346,12 @@ std::string moveIn(int staging, const std::string& staged, int folder,
         if (errno == EEXIST)
             continue;
         const int saved = errno;
+        if (saved == EXDEV) {
+            refuse(EXDEV, shownFolder +
+                              " is on a file system of its own, which holds no unnamed files, "
+                              "and its staging folder beside it is on another: a file cannot be "
+                              "moved in whole, so nothing was saved");
+        }
         failWith(saved, "moving the new file into " + shownFolder);
     }
     failWith(EEXIST, "moving the new file into " + shownFolder + " (every name tried was taken)");
@@ -409,14 +426,28 @@ DurableWriteResult writeNewFileDurably(const std::string& container, const std::
         const std::vector<std::string> components = pathComponents(folder);
         if (components.empty())
             failWith(EINVAL, "no folder to write into");
-        // The container itself may be a link (a person may keep it on another disk); nothing
-        // below it is ever reached through one.
-        Descriptor parent(SystemCalls::current().openat(AT_FDCWD, container.c_str(),
+        // The folder holding the container may be a link (a person may keep it on another
+        // disk); the container and everything below it are never reached through one, and are
+        // used only when they are this user's: whoever can write the folder above could
+        // otherwise plant a link to another folder of this user's and have it changed.
+        std::string trimmed = container;
+        while (trimmed.size() > 1 && trimmed.back() == '/')
+            trimmed.pop_back();
+        const std::size_t slash = trimmed.rfind('/');
+        const std::string above = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : trimmed.substr(0, slash);
+        const std::string containerName =
+            slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+        Descriptor holder(SystemCalls::current().openat(AT_FDCWD, above.c_str(),
                                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-        if (parent.get() < 0) {
+        if (holder.get() < 0) {
             const int saved = errno;
-            failWith(saved, "opening folder " + container);
+            failWith(saved, "opening folder " + above);
         }
+        Descriptor parent = containerName.empty() || containerName == "/"
+                                ? std::move(holder)
+                                : openFolderOfOurs(holder.get(), containerName, container);
         std::string shownPath = container;
         for (std::size_t i = 0; i + 1 < components.size(); ++i) {
             shownPath += "/" + components[i];

@@ -1,6 +1,11 @@
 // The share host end to end: the built program shares real text into a temporary container.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <regex>
 #include <thread>
 
@@ -140,6 +145,42 @@ TEST_F(Host, ListKeepsEveryEntryAndReadsBackExactly) {
     std::sort(listed.begin(), listed.end());
     EXPECT_EQ(listed, expected);
 
+    // Names that are not UTF-8 come out exactly (base64 of their bytes): two that differ only
+    // in such bytes stay different, and each opens by what was printed.
+    const auto decoded = [](const json& entry) {
+        if (entry.is_string())
+            return entry.get<std::string>();
+        const std::string text = entry.at("base64").get<std::string>();
+        const std::string digits =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string bytes;
+        unsigned bits = 0, count = 0;
+        for (const char c : text) {
+            if (c == '=')
+                break;
+            bits = bits << 6 | static_cast<unsigned>(digits.find(c));
+            if ((count += 6) >= 8) {
+                bytes += static_cast<char>((bits >> (count - 8)) & 0xFF);
+                count -= 8;
+            }
+        }
+        return bytes;
+    };
+    const std::vector<std::string> badNames{"bad\xff\xfe", "bad\xfe\xff"};
+    for (const std::string& name : badNames)
+        testing_support::writeFile(importFolder() / name, name);
+    const json exact = json::parse(run({"--list", "--json"}).out)["importFolder"];
+    for (const std::string& name : badNames) {
+        const std::string path = (importFolder() / name).string();
+        const auto found = std::find_if(exact.begin(), exact.end(),
+                                        [&](const json& entry) { return decoded(entry) == path; });
+        ASSERT_NE(found, exact.end()) << exact.dump();
+        EXPECT_TRUE(found->is_object()) << found->dump();
+        EXPECT_EQ(readFile(decoded(*found)), name);
+    }
+    for (const std::string& name : badNames)
+        std::filesystem::remove(importFolder() / name);
+
     // A container that cannot be used is reported, for --list too.
     testing_support::writeFile(inputs_.path() / "file", "");
     const ProcessResult unusable =
@@ -239,6 +280,11 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
          -1, "Broken pipe; the text was sent all the same, as /", false},
         {"a plain cancel", "exec \"$HOST\" --close " + small.string(), 1, "Cancelled: nothing",
          false},
+        // A closed standard input holds /dev/null, which must never pass for an empty text.
+        {"a closed standard input", "exec \"$HOST\" --send - <&-", 2, "standard input is closed",
+         false},
+        {"a closed standard input, no FILE", "exec \"$HOST\" --send --json <&-", 2,
+         "standard input is closed", false},
     };
     for (const Row& row : rows) {
         ProcessOptions options;
@@ -268,6 +314,104 @@ TEST_F(Host, EveryFailureHasAMessageAStatusAndNoStrayOutput) {
     // Only the sends whose output failed saved anything.
     for (const auto& entry : testing_support::entriesOf(importFolder()))
         EXPECT_EQ(readFile(importFolder() / entry), "small text\n") << entry;
+}
+
+// Whoever can write the folder of containers may plant the group's container as a link to
+// another folder of the person's: a send must not change that folder, nor list another user's.
+TEST_F(Host, APlantedLinkOrAnotherUsersFolderIsNeverUsed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting as another user needs root to switch users";
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody)
+        GTEST_SKIP() << "no user 'nobody' to plant as";
+    const auto shared = root_.path() / "shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(root_.str().c_str(), 0755);
+    ::chmod(shared.c_str(), 01777);  // like /tmp: anyone may add entries
+    const auto own = inputs_.path() / "own";
+    std::filesystem::create_directory(own);
+    ::chmod(inputs_.str().c_str(), 0755);
+    ::chmod(own.c_str(), 0755);
+    const auto planted = shared / "group.app.quorvane.teleprompter";
+    const pid_t planter = ::fork();
+    if (planter == 0) {
+        const bool dropped = ::setgid(nobody->pw_gid) == 0 && ::setuid(nobody->pw_uid) == 0;
+        ::_exit(dropped && ::symlink(own.c_str(), planted.c_str()) == 0 ? 0 : 1);
+    }
+    int planterStatus = 0;
+    ::waitpid(planter, &planterStatus, 0);
+    ASSERT_TRUE(WIFEXITED(planterStatus) && WEXITSTATUS(planterStatus) == 0);
+
+    testing_support::writeFile(inputs_.path() / "note", "never through a link");
+    const ProcessResult sent =
+        run({"--send", (inputs_.path() / "note").string()}, std::nullopt, shared.string());
+    EXPECT_EQ(sent.exitStatus, 3);
+    EXPECT_NE(sent.err.find(planted.string() + " is a symbolic link"), std::string::npos)
+        << sent.err;
+    EXPECT_EQ(testing_support::modeOf(own), 0755u);
+    EXPECT_TRUE(testing_support::entriesOf(own).empty());
+    const ProcessResult listedThroughLink = run({"--list"}, std::nullopt, shared.string());
+    EXPECT_EQ(listedThroughLink.exitStatus, 3);
+    EXPECT_EQ(listedThroughLink.out, "");
+
+    // Another user's import folder, with their entries in it: neither listed nor written.
+    std::filesystem::create_directories(importFolder());
+    testing_support::writeFile(importFolder() / "planted", "");
+    for (const auto& folder : {importFolder(), importFolder() / "planted"})
+        ASSERT_EQ(::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    const ProcessResult listed = run({"--list"});
+    EXPECT_EQ(listed.exitStatus, 3);
+    EXPECT_EQ(listed.out, "");
+    EXPECT_NE(listed.err.find(importFolder().string() + " belongs to another user"),
+              std::string::npos)
+        << listed.err;
+    const ProcessResult refused = run({"--send", (inputs_.path() / "note").string()});
+    EXPECT_EQ(refused.exitStatus, 3);
+    EXPECT_EQ(testing_support::entriesOf(importFolder()), std::vector<std::string>{"planted"});
+}
+
+// A signal that comes once the text has its name cannot stop the send: it waits for the report,
+// and the status is the share's. One that comes before ends the program with nothing saved.
+TEST_F(Host, ASignalAfterTheTextIsSavedWaitsForItsReport) {
+    testing_support::writeFile(inputs_.path() / "note", "saved, then signalled");
+    ProcessOptions options = testing_support::preloading({}, QUORVANE_PAUSE_AFTER_LINK);
+    options.environment["QUORVANE_CONTAINER_ROOT"] = root_.str();
+    options.environment["HOST"] = QUORVANE_HOST;
+    options.environment["FOLDER"] = importFolder().string();
+    options.environment["NOTE"] = (inputs_.path() / "note").string();
+    options.environment["QUORVANE_PAUSE_AFTER_LINK_MS"] = "1500";
+    for (const char* signal : {"TERM", "HUP"}) {
+        for (const char* form : {"", "--json"}) {
+            std::filesystem::remove_all(root_.path() / "group.app.quorvane.teleprompter");
+            // The send pauses after the link (the preloaded library): the signal lands there.
+            const std::string script = std::string("\"$HOST\" --send ") + form +
+                                       " \"$NOTE\" & host=$!\n"
+                                       "while [ -z \"$(ls \"$FOLDER\" 2>/dev/null)\" ]; do "
+                                       "sleep 0.01; done\n"
+                                       "kill -" +
+                                       signal + " $host; wait $host; echo \"status $?\" >&2";
+            const ProcessResult result = runProcess("/bin/sh", {"-c", script}, options);
+            const std::string name = std::string(signal) + " " + form;
+            EXPECT_NE(result.err.find("status 0"), std::string::npos) << name << result.err;
+            const auto files = testing_support::entriesOf(importFolder());
+            ASSERT_EQ(files.size(), 1u) << name;
+            EXPECT_NE(result.out.find((importFolder() / files[0]).string()), std::string::npos)
+                << name << result.out;
+        }
+    }
+    // Before the link: the program ends by the signal, and nothing is saved.
+    std::filesystem::remove_all(root_.path() / "group.app.quorvane.teleprompter");
+    const auto fifo = inputs_.path() / "slow-input";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    options.environment["FIFO"] = fifo.string();
+    const ProcessResult early =
+        runProcess("/bin/sh",
+                   {"-c",
+                    "\"$HOST\" --send <\"$FIFO\" & host=$!; exec 3>\"$FIFO\"; sleep 0.3; "
+                    "kill -TERM $host; wait $host; echo \"status $?\" >&2"},
+                   options);
+    EXPECT_NE(early.err.find("status 143"), std::string::npos) << early.err;
+    EXPECT_TRUE(testing_support::entriesOf(importFolder()).empty());
 }
 
 TEST_F(Host, WithoutMemoryTheHostSaysSoInsteadOfAborting) {
@@ -345,6 +489,74 @@ TEST_F(Host, ReadsStandardInput) {
     ASSERT_EQ(result.exitStatus, 0) << result.err;
     const json report = json::parse(result.out);
     EXPECT_EQ(readFile(report["files"][0].get<std::string>()), "from a pipe\n");
+
+    // Without a FILE, standard input is the text of every share, with --list or --json too:
+    // the piped text is saved and listed, never dropped.
+    const ProcessResult listed = run({"--send", "--list"}, std::string("sent and listed"));
+    ASSERT_EQ(listed.exitStatus, 0) << listed.err;
+    const std::string path = listed.out.substr(0, listed.out.find('\n'));
+    EXPECT_EQ(readFile(path), "sent and listed");
+    EXPECT_NE(listed.out.find(path, path.size()), std::string::npos) << listed.out;
+    const ProcessResult both = run({"--send", "--json", "--list"}, std::string("as JSON"));
+    ASSERT_EQ(both.exitStatus, 0) << both.err;
+    const json bothReport = json::parse(both.out);
+    ASSERT_EQ(bothReport["files"].size(), 1u);
+    EXPECT_EQ(readFile(bothReport["files"][0].get<std::string>()), "as JSON");
+    EXPECT_EQ(bothReport["importFolder"].size(), 3u);
+}
+
+// A cap means exactly that many bytes, whatever its size, from a file and from a pipe: a text
+// within it is saved whole, one over it is refused and nothing is saved, never cut or emptied.
+TEST_F(Host, EverySizeCapMeansExactlyThatCap) {
+    struct Row {
+        std::string cap;
+        std::string text;
+        int status;
+    };
+    const std::string euros = [] {
+        std::string text;
+        for (int i = 0; i < 3 << 20; ++i)
+            text += "\xe2\x82\xac";  // 9 MiB of three-byte sequences, across many pieces
+        return text;
+    }();
+    const Row rows[] = {
+        {"0", "", 0},
+        {"0", "x", 2},
+        {"1", "x", 0},
+        {"1", "xy", 2},
+        {"18446744073709551615", "no cap in practice", 0},
+        {"17179869183G", "the largest in gibibytes", 0},
+        {"9M", euros, 0},
+        {"9437183", euros, 2},
+        {"18446744073709551616", "x", 2},
+        {"99999999999999999999G", "x", 2},
+        {"1Q", "x", 2},
+        {"-1", "x", 2},
+    };
+    const auto input = inputs_.path() / "capped";
+    for (const Row& row : rows) {
+        testing_support::writeFile(input, row.text);
+        for (const bool piped : {false, true}) {
+            const std::string name = row.cap + (piped ? " from a pipe" : " from a file");
+            const auto before = testing_support::entriesOf(importFolder());
+            const ProcessResult result =
+                piped ? run({"--send", "--json", "--max-size", row.cap}, row.text)
+                      : run({"--send", "--json", "--max-size", row.cap, input.string()});
+            ASSERT_EQ(result.exitStatus, row.status) << name << ": " << result.err;
+            if (row.status != 0) {
+                EXPECT_EQ(testing_support::entriesOf(importFolder()), before) << name;
+                continue;
+            }
+            const json report = json::parse(result.out);
+            ASSERT_EQ(report["files"].size(), 1u) << name;
+            EXPECT_TRUE(readFile(report["files"][0].get<std::string>()) == row.text) << name;
+        }
+    }
+    // Not UTF-8 far into a piped text: the offset counts from the start, across the pieces.
+    const ProcessResult late = run({"--send", "-"}, euros + "\xff");
+    EXPECT_EQ(late.exitStatus, 2);
+    EXPECT_NE(late.err.find("offset " + std::to_string(euros.size())), std::string::npos)
+        << late.err;
 }
 
 TEST_F(Host, UsageMistakesAreExplained) {
@@ -383,9 +595,11 @@ TEST_F(Host, WordsForPeople) {
     testing_support::writeFile(inputs_.path() / "note", "words");
     const ProcessResult result = run({"--send", (inputs_.path() / "note").string()});
     EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_NE(result.out.find("Sent to the teleprompter."), std::string::npos);
-    EXPECT_EQ(result.out.find("\033["), std::string::npos)
-        << "no colour codes when the output is not a terminal";
+    // Standard output carries the path alone, for p=$(quorvane-share --send f); the words go
+    // to standard error, as "Cancelled" does.
+    EXPECT_TRUE(std::regex_match(result.out, std::regex("^/.*/imported/[-0-9A-F]{36}\n$")))
+        << result.out;
+    EXPECT_EQ(result.err, "Sent to the teleprompter.\n");
 }
 
 }  // namespace

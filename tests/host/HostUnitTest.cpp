@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <limits>
+
 #include <nlohmann/json.hpp>
 
 #include "host/cli/HostOptions.h"
@@ -57,6 +59,14 @@ TEST(HostOptions, ParsesWhatPeopleType) {
          200u << 20},
         {{"--max-size", "7", "-"}, ContentSizeCategory::large, 7},
         {{"--max-size", "2g", "-"}, ContentSizeCategory::large, std::uint64_t(2) << 30},
+        // From nothing (only the empty text) to what ULONG_MAX prints (no cap in practice).
+        {{"--max-size", "0", "-"}, ContentSizeCategory::large, 0},
+        {{"--max-size=18446744073709551615", "-"},
+         ContentSizeCategory::large,
+         std::numeric_limits<std::uint64_t>::max()},
+        {{"--max-size", "17179869183G", "-"},
+         ContentSizeCategory::large,
+         std::uint64_t(17179869183) << 30},
     };
     for (const Row& row : accepted) {
         const auto parsed = parse(row.arguments);
@@ -65,8 +75,11 @@ TEST(HostOptions, ParsesWhatPeopleType) {
         EXPECT_EQ(std::get<HostOptions>(parsed).maxInputSize, row.maxSize);
     }
     const std::pair<std::vector<std::string>, const char*> refused[] = {
-        {{"--max-size", "0", "-"}, "not a size"},
         {{"--max-size", "12X", "-"}, "not a size"},
+        {{"--max-size", "1Q", "-"}, "not a size"},
+        {{"--max-size", "-1", "-"}, "not a size"},
+        {{"--max-size", "18446744073709551616", "-"}, "not a size"},
+        {{"--max-size", "99999999999999999999G", "-"}, "not a size"},
         {{"--max-size", "99999999999999999999", "-"}, "not a size"},
         {{"--max-size", "17179869184G", "-"}, "not a size"},
         {{"--max-size"}, "needs a size"},
@@ -226,8 +239,44 @@ TEST(OutcomeReport, TheJsonIsExactWhateverTheTextHolds) {
                                                              {"foregroundColor", nullptr}}));
     EXPECT_EQ(report["textView"]["runs"][2]["foregroundColor"], "#ff8000");
     EXPECT_EQ(report["importFolder"][0], "/c/x\ny");
-    EXPECT_EQ(report["importFolder"][1], "/c/stray\xef\xbf\xbd") << "kept valid UTF-8";
     EXPECT_EQ(host::exitStatusFor(outcome), host::kExitCancelledButSaved);
+}
+
+// Paths read back to their exact bytes: two names that differ only in bytes that are not UTF-8
+// stay different. On a terminal no control or bidirectional character goes out raw.
+TEST(OutcomeReport, PathsAreExactAndNothingRawReachesATerminal) {
+    const std::pair<std::string, nlohmann::json> paths[] = {
+        {"/c/plain", "/c/plain"},
+        {"/c/bad\xff\xfe", {{"base64", "L2MvYmFk//4="}}},
+        {"/c/bad\xfe\xff", {{"base64", "L2MvYmFk/v8="}}},
+        {"/c/\xc0\xaf", {{"base64", "L2MvwK8="}}},
+        {"/c/caf\xc3\xa9", "/c/caf\u00e9"},
+    };
+    for (const auto& [path, expected] : paths) {
+        const std::string written =
+            captured([&](host::Output& out) { host::writeJsonPath(out, path); });
+        EXPECT_EQ(nlohmann::json::parse(written), expected) << written;
+    }
+    const std::string controls =
+        "a\x1b[2J\x7f\xc2\x9b\xc2\x85\xd8\x9c\xe2\x80\x8e\xe2\x80\x8f\xe2\x80\xae\xe2\x81\xa6z";
+    host::ShareOutcome outcome;
+    outcome.kind = host::ShareOutcome::Kind::completed;
+    outcome.newFiles = {platform::URL::fileURLWithPath("/c/" + controls)};
+    outcome.navigationTitle = platform::String(controls);
+    outcome.textViewContent = platform::AttributedText(platform::String(controls));
+    const std::vector<std::string> listing = {"/c/" + controls};
+    const std::string onTerminal = captured([&](host::Output& out) {
+        host::writeOutcomeJson(out, &outcome, &listing, host::JsonTarget::terminal);
+    });
+    for (const char* raw : {"\x1b", "\x7f", "\xc2\x9b", "\xc2\x85", "\xd8\x9c", "\xe2\x80\x8e",
+                            "\xe2\x80\x8f", "\xe2\x80\xae", "\xe2\x81\xa6"})
+        EXPECT_EQ(onTerminal.find(raw), std::string::npos) << onTerminal;
+    // Still the same JSON.
+    const auto report = nlohmann::json::parse(onTerminal);
+    EXPECT_EQ(report["navigationTitle"], controls);
+    EXPECT_EQ(report["textView"]["string"], controls);
+    EXPECT_EQ(report["files"][0], "/c/" + controls);
+    EXPECT_EQ(report["importFolder"][0], "/c/" + controls);
 }
 
 TEST(ListingFormat, NamesThatCouldActOnATerminalAreQuoted) {
@@ -239,6 +288,9 @@ TEST(ListingFormat, NamesThatCouldActOnATerminalAreQuoted) {
         {"/c/it's\x7f", "$'/c/it\\'s\\x7F'"},
         {"/c/\xe2\x80\xaeright-to-left", "$'/c/\\xE2\\x80\\xAEright-to-left'"},
         {"/c/stray\xff", "$'/c/stray\\xFF'"},
+        {"/c/\xe2\x80\x8fmark", "$'/c/\\xE2\\x80\\x8Fmark'"},
+        {"/c/\xe2\x80\x8emark", "$'/c/\\xE2\\x80\\x8Emark'"},
+        {"/c/\xd8\x9cmark", "$'/c/\\xD8\\x9Cmark'"},
     };
     for (const auto& [path, shown] : rows)
         EXPECT_EQ(host::quotedForTerminal(path), shown) << shown;

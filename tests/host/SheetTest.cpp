@@ -312,7 +312,8 @@ class Sheet : public ::testing::Test {
         const auto path = inputs_.path() / "text";
         testing_support::writeFile(path, text);
         options.push_back(path.string());
-        return {options, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}};
+        return {options,
+                {{"QUORVANE_CONTAINER_ROOT", root_.str()}, {"XDG_STATE_HOME", inputs_.str()}}};
     }
     std::vector<std::string> importedFiles() const {
         return testing_support::entriesOf(root_.path() / "group.app.quorvane.teleprompter" /
@@ -394,6 +395,25 @@ TEST_F(Sheet, EnterSendsTheTextAsGivenAndControlCharactersNeverReachTheTerminal)
     expectModeRestored(host);
 }
 
+// After a send, a person at a terminal learns where the text waits, and the first time only
+// how to take texts out; a place to remember that which cannot be written never fails a send.
+TEST_F(Sheet, ASendAtATerminalSaysWhereTheTextWaitsAndOnceHowToTakeItOut) {
+    const std::string where = "The text waits in the teleprompter's import folder";
+    const std::string how = "quorvane-receive --to DIR";
+    std::vector<std::string> said;
+    for (const bool writable : {true, true, false}) {
+        HostRun run = share("a note", {"--send"});
+        if (!writable)
+            run.environment["XDG_STATE_HOME"] = "/dev/null/state";
+        TerminalHost host(run);
+        EXPECT_EQ(host.finish(), 0) << host.output();
+        EXPECT_NE(host.output().find(where), std::string::npos) << host.output();
+        said.push_back(host.output().find(how) != std::string::npos ? "how" : "-");
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{"how", "-", "how"}));
+    EXPECT_EQ(importedFiles().size(), 3u);
+}
+
 TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
     TerminalHost host(share(kText));
     ASSERT_TRUE(host.waitForSheet()) << host.output();
@@ -403,6 +423,56 @@ TEST_F(Sheet, ClosingDuringASendSaysTheTextWasSavedAllTheSame) {
     EXPECT_EQ(host.finish(), 5) << "cancelled, but saved";
     ASSERT_EQ(importedFiles().size(), 1u);
     EXPECT_NE(host.output().find("was saved all the same"), std::string::npos) << host.output();
+}
+
+// Ctrl+C once the send is under way cannot take the text back: like Esc, it closes the sheet
+// when the send has ended, and says that the text was saved (and where).
+TEST_F(Sheet, CtrlCDuringASendWaitsForItAndReportsTheSavedText) {
+    HostRun run = share(kText);
+    run.environment["LD_PRELOAD"] = QUORVANE_PAUSE_AFTER_LINK;
+    run.environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    run.environment["QUORVANE_PAUSE_AFTER_LINK_MS"] = "1500";
+    TerminalHost host(run);
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    host.type("\r");
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (importedFiles().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    host.type("\x03");
+    EXPECT_EQ(host.finish(), 5) << host.output();
+    const auto files = importedFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(imported(files[0]), kText);
+    const std::size_t left = host.output().rfind("\x1b[?1049l");
+    ASSERT_NE(left, std::string::npos);
+    EXPECT_NE(host.output().find("was saved all the same", left), std::string::npos)
+        << host.output();
+    EXPECT_NE(host.output().find(files[0], left), std::string::npos) << host.output();
+    expectModeRestored(host);
+}
+
+// A listing on a terminal, in words or as JSON: no planted name's control or bidirectional
+// character reaches the terminal raw.
+TEST_F(Sheet, NoListingLetsARawControlReachTheTerminal) {
+    const auto folder = root_.path() / "group.app.quorvane.teleprompter" / "regular" / "imported";
+    std::filesystem::create_directories(folder);
+    const std::string raws[] = {"\x1b",         "\x7f",         "\xc2\x9b",
+                                "\xc2\x85",     "\xd8\x9c",     "\xe2\x80\x8e",
+                                "\xe2\x80\x8f", "\xe2\x80\xae", "\xe2\x81\xa7"};
+    std::string name = "n";
+    for (const std::string& raw : raws)
+        name += raw + "x";
+    testing_support::writeFile(folder / name, "");
+    for (const char* form : {"--json", "--list"}) {
+        HostRun run{{"--list", form}, {{"QUORVANE_CONTAINER_ROOT", root_.str()}}};
+        if (std::string(form) == "--list")
+            run.arguments.pop_back();
+        TerminalHost host(run);
+        EXPECT_EQ(host.finish(), 0) << form << host.output();
+        EXPECT_NE(host.output().find("imported/"), std::string::npos) << form << host.output();
+        for (const std::string& raw : raws)
+            EXPECT_EQ(host.output().find(raw), std::string::npos) << form << " " << host.output();
+    }
 }
 
 TEST_F(Sheet, KeysComeFromTheTerminalWhenTheTextComesOnStandardInput) {
@@ -437,6 +507,16 @@ TEST_F(Sheet, EveryWayOutGivesTheTerminalBack) {
         ASSERT_TRUE(host.waitForSheet()) << signal << host.output();
         host.signal(signal);
         EXPECT_EQ(host.finish(), 128 + signal);
+        expectTerminalGivenBack(host);
+        EXPECT_TRUE(importedFiles().empty());
+    }
+
+    // Ctrl+C before any send leaves with the request open, the terminal given back.
+    {
+        TerminalHost host(share(kText));
+        ASSERT_TRUE(host.waitForSheet()) << host.output();
+        host.type("\x03");
+        EXPECT_EQ(host.finish(), 128 + SIGINT);
         expectTerminalGivenBack(host);
         EXPECT_TRUE(importedFiles().empty());
     }

@@ -184,6 +184,20 @@ TEST(DurableWrite, FileSystemsWithoutUnnamedFilesOrRenameFlagsUseTheStagingFolde
     ASSERT_TRUE(result.name);
     EXPECT_EQ(readFile(container.path() / "regular" / "imported" / *result.name), someText());
     EXPECT_TRUE(entriesOf(container.path() / "regular" / ".imported-staging").empty());
+
+    // The import folder on a file system of its own (a mount) without unnamed files: the move
+    // in crosses file systems. The refusal says so, and nothing is left on either side.
+    FaultySystemCalls crossing;
+    crossing.refuseUnnamedFiles(true);
+    crossing.failKind(Call::renameat2, 2, EXDEV);  // the first names the claimed staged file
+    const auto refused = writeWith(crossing, container, "never half-moved");
+    ASSERT_FALSE(refused.name);
+    EXPECT_EQ(refused.error->code, EXDEV);
+    EXPECT_NE(refused.error->localizedDescription().find("a file system of its own"),
+              std::string::npos)
+        << refused.error->localizedDescription();
+    EXPECT_EQ(entriesOf(container.path() / "regular" / "imported").size(), 1u);
+    EXPECT_TRUE(entriesOf(container.path() / "regular" / ".imported-staging").empty());
 }
 
 // A staging name as writers give it: a UUID and a suffix.

@@ -71,7 +71,7 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
     } else if (i != text.size()) {
         return std::nullopt;
     }
-    if (value == 0 || value > (std::numeric_limits<std::uint64_t>::max() >> shift))
+    if (value > (std::numeric_limits<std::uint64_t>::max() >> shift))
         return std::nullopt;
     return value << shift;
 }
@@ -235,21 +235,25 @@ Actions:
                           terminal (space, t, Left, Right; q or Esc quits)
 
 Options:
-  --json                  print the outcome (and the listing) as one JSON object
+  --json                  print the outcome (and the listing) as one JSON object; a path
+                          that is not UTF-8 is {"base64": "<its bytes>"}
   -0, --null              end each entry of --list with a NUL byte instead of a line feed
   --appearance MODE       light (default), dark or unspecified
   --text-size CATEGORY    xSmall, Small, Medium, Large (default), xLarge, xxLarge,
                           xxxLarge, AX1 ... AX5 (any letter case)
   --platform-version X.Y  the platform version the extension sees (default )" +
            platform::PlatformVersion::current().toString() + R"()
-  --max-size SIZE         refuse a text larger than SIZE bytes (suffixes K, M, G; default 1G)
+  --max-size SIZE         refuse a text larger than SIZE bytes (suffixes K, M, G; default 1G;
+                          0 lets only the empty text through)
   --bundle PATH           the extension bundle (default: the one installed beside this program)
   -h, --help              show this help
   --version               show the version
 
 The input must be UTF-8 text; it is checked as it is read, and nothing is sent when a byte
-is not UTF-8 or the text is larger than the size cap. Results go to standard output;
-failures and cancellations are reported on standard error.
+is not UTF-8 or the text is larger than the size cap. Without FILE a share reads standard
+input (with --list or --json too). Standard output carries only the saved path, the listing
+or the JSON; what happened is told on standard error. Once the text is saved, SIGINT,
+SIGTERM, SIGHUP and SIGQUIT wait until it is reported.
 
 Environment:
   QUORVANE_CONTAINER_ROOT    folder holding the application group containers
@@ -274,7 +278,7 @@ Exit status:
   5  the share was cancelled while the text was being sent, and it was saved all the same
   6  the outcome or listing could not be written to standard output (the share itself may
      have completed: standard error says so)
-  130  Ctrl+C on the sheet: the host stopped and the request stays open
+  130  Ctrl+C on the sheet before a send: the host stopped and the request stays open
 )";
 }
 

@@ -64,8 +64,10 @@ struct UsageError {
 [[nodiscard]] std::variant<HostOptions, UsageError> parseHostOptions(
     const std::vector<std::string>& arguments, FrontEnd frontEnd = FrontEnd::terminal);
 
-// A size with an optional suffix K, M or G (powers of 1024, either case), such as "512M";
-// none for anything else, zero, or a size that does not fit in 64 bits.
+// A size with an optional suffix K, M or G (powers of 1024, either case), such as "512M", from 0
+// (only the empty text) up to the largest 64-bit value ("18446744073709551615", what
+// ULONG_MAX prints: no cap in practice); none for anything else or a size that does not fit in
+// 64 bits.
 [[nodiscard]] std::optional<std::uint64_t> parseSize(std::string_view text);
 
 // The --help text.

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/foundation/Unicode.h"
 
@@ -16,7 +18,8 @@ namespace host {
 namespace {
 
 constexpr std::size_t kLongestSequence = 4;
-constexpr std::size_t kChunk = std::size_t(1) << 16;
+// A piece of a stream whose size is not known beforehand.
+constexpr std::size_t kPiece = std::size_t(4) << 20;
 constexpr std::size_t kLargestRead = std::size_t(4) << 20;
 
 bool isInvalidAt(std::string_view bytes, std::size_t position, std::size_t* size) {
@@ -95,65 +98,97 @@ std::variant<std::string, InputProblem> readInputText(const std::string& path,
     if (input.fd() < 0)
         return problem(Kind::unreadable, "cannot open " + shown + ": " + std::strerror(errno));
 
-    std::string text;
+    // The text is read into pieces that are never copied as they fill, then joined once into
+    // the text's own storage, each piece let go as soon as it is copied: the peak is the text
+    // and one piece, whether the input is a file or a pipe. A piece never ends inside a UTF-8
+    // sequence (an unfinished one moves on to the next piece), so each is checked on its own.
+    std::vector<std::string> pieces;
+    std::uint64_t total = 0;
     try {
+        std::uint64_t known = 0;
         struct stat status {};
         if (::fstat(input.fd(), &status) == 0) {
             if (S_ISDIR(status.st_mode))
                 return problem(Kind::unreadable, "cannot read " + shown + ": it is a folder");
             if (S_ISREG(status.st_mode) && status.st_size > 0) {
-                const auto size = static_cast<std::uint64_t>(status.st_size);
-                if (size > maxSize)
+                known = static_cast<std::uint64_t>(status.st_size);
+                if (known > maxSize)
                     return tooLarge();
-                // Read straight into the text's own storage, with room to notice growth.
-                text.reserve(static_cast<std::size_t>(size) + 1);
             }
         }
+        // The most ever held: the cap and one byte more, enough to know the input is over it.
+        // Counted so that no cap, however large, wraps.
+        const std::uint64_t limit =
+            maxSize == std::numeric_limits<std::uint64_t>::max() ? maxSize : maxSize + 1;
         Utf8StreamCheck check;
+        std::uint64_t pieceStart = 0;  // the offset of the last piece in the stream
         for (;;) {
-            // Grow only when full: a file whose size was known fits exactly, with one byte to
-            // spare for noticing its end (or that it grew).
-            if (text.capacity() == text.size())
-                text.reserve(text.size() < kChunk ? kChunk : text.size() * 2);
-            const std::size_t old = text.size();
+            if (pieces.empty() || pieces.back().size() == pieces.back().capacity()) {
+                // A file of known size fits its first piece exactly, with one byte to spare for
+                // noticing its end (or that it grew).
+                const std::uint64_t want = std::min<std::uint64_t>(
+                    pieces.empty() && known > 0 ? known + 1 : kPiece, limit - total);
+                std::string next;
+                next.reserve(static_cast<std::size_t>(want) + kLongestSequence);
+                if (!pieces.empty()) {
+                    std::string& full = pieces.back();
+                    const auto decided = static_cast<std::size_t>(check.checked());
+                    next.append(full, decided);
+                    full.resize(decided);
+                    pieceStart += decided;
+                    check = Utf8StreamCheck();
+                }
+                pieces.push_back(std::move(next));
+            }
+            std::string& piece = pieces.back();
+            const std::size_t old = piece.size();
             // A few megabytes a read: resize() clears what it adds, so the room offered to one
-            // read must not be the whole spare capacity each time.
-            std::size_t room = std::min(text.capacity() - old, kLargestRead);
-            // Never read past the cap by more than one byte: one byte over is enough to know.
-            if (room > maxSize - old + 1)
-                room = static_cast<std::size_t>(maxSize - old + 1);
-            text.resize(old + room);
-            const ssize_t got = ::read(input.fd(), text.data() + old, room);
+            // read is never the whole spare capacity at once. Never more than one byte past the
+            // cap; never zero bytes, which would read as the end of the input.
+            const std::size_t room = static_cast<std::size_t>(
+                std::min<std::uint64_t>({piece.capacity() - old, kLargestRead, limit - total}));
+            if (room == 0)
+                return tooLarge();
+            piece.resize(old + room);
+            const ssize_t got = ::read(input.fd(), piece.data() + old, room);
             if (got < 0) {
                 const int error = errno;
-                text.resize(old);
+                piece.resize(old);
                 if (error == EINTR)
                     continue;
                 return problem(Kind::unreadable,
                                "cannot read " + shown + ": " + std::strerror(error));
             }
-            text.resize(old + static_cast<std::size_t>(got));
-            if (text.size() > maxSize)
+            piece.resize(old + static_cast<std::size_t>(got));
+            total += static_cast<std::uint64_t>(got);
+            if (total > maxSize)
                 return tooLarge();
-            const auto bad = got == 0 ? check.finish(text) : check.feed(text);
+            const auto bad = got == 0 ? check.finish(piece) : check.feed(piece);
             if (bad) {
-                return problem(Kind::notUtf8, shown +
-                                                  " is not UTF-8 text (invalid byte at offset " +
-                                                  std::to_string(*bad) + "); nothing was sent");
+                return problem(Kind::notUtf8,
+                               shown + " is not UTF-8 text (invalid byte at offset " +
+                                   std::to_string(pieceStart + *bad) + "); nothing was sent");
             }
             if (got == 0)
                 break;
         }
+        if (pieces.size() == 1)
+            return std::move(pieces.front());
+        std::string text;
+        text.reserve(static_cast<std::size_t>(total));
+        for (std::string& piece : pieces) {
+            text.append(piece);
+            std::string().swap(piece);
+        }
+        return text;
     } catch (const std::bad_alloc&) {
-        return problem(
-            Kind::noMemory,
-            "not enough memory to read " + shown +
-                (text.empty() ? "" : " (" + std::to_string(text.size()) + " bytes read)") +
-                "; nothing was sent");
+        return problem(Kind::noMemory,
+                       "not enough memory to read " + shown +
+                           (total == 0 ? "" : " (" + std::to_string(total) + " bytes read)") +
+                           "; nothing was sent");
     } catch (const std::length_error&) {
         return problem(Kind::noMemory, "not enough memory to read " + shown + "; nothing was sent");
     }
-    return text;
 }
 
 std::optional<std::size_t> firstInvalidUtf8(std::string_view bytes) {

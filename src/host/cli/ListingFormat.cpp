@@ -8,10 +8,10 @@ namespace host {
 namespace {
 
 // Control characters (C0, DEL, C1) and the format characters that reorder text on a terminal
-// (bidirectional embeddings, overrides and isolates).
+// (the bidirectional marks, embeddings, overrides and isolates).
 bool isUnsafe(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 bool isStrayByte(const platform::Utf8Scalar& scalar) {

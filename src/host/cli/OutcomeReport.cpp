@@ -1,10 +1,13 @@
 #include "host/cli/OutcomeReport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "host/cli/HostOptions.h"
+#include "host/cli/InputText.h"
 #include "host/session/Colour.h"
 #include "host/session/StyledSpans.h"
 #include "platform/foundation/Unicode.h"
@@ -43,28 +46,51 @@ void writeInteger(Output& out, std::int64_t value) {
     out << std::to_string(value);
 }
 
-void writeError(Output& out, const platform::PlatformError& error) {
+void writeError(Output& out, const platform::PlatformError& error, JsonTarget target) {
     out << "{\"domain\": ";
-    writeJsonString(out, error.domain);
+    writeJsonString(out, error.domain, target);
     out << ", \"code\": ";
     writeInteger(out, error.code);
     out << ", \"message\": ";
-    writeJsonString(out, error.localizedDescription());
+    writeJsonString(out, error.localizedDescription(), target);
     out << ", \"underlying\": ";
     if (error.underlying)
-        writeError(out, *error.underlying);
+        writeError(out, *error.underlying, target);
     else
         out << "null";
     out << "}";
 }
 
-void writePaths(Output& out, const std::vector<std::string>& paths) {
+void writePaths(Output& out, const std::vector<std::string>& paths, JsonTarget target) {
     out << "[";
     for (std::size_t i = 0; i < paths.size(); ++i) {
         out << (i ? ",\n    " : "\n    ");
-        writeJsonString(out, paths[i]);
+        writeJsonPath(out, paths[i], target);
     }
     out << (paths.empty() ? "]" : "\n  ]");
+}
+
+// Scalars written as \uXXXX for a terminal, where they would act or reorder what is read: the
+// C1 controls, DEL (the C0 ones always are) and the bidirectional controls.
+bool actsOnATerminal(char32_t c) {
+    return (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string base64Of(std::string_view bytes) {
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t b = 0; b < 3; ++b)
+            group = group << 8 | (b < n ? static_cast<unsigned char>(bytes[i + b]) : 0u);
+        for (std::size_t d = 0; d < 4; ++d)
+            text += d <= n ? kBase64Digits[(group >> (18 - 6 * d)) & 0x3F] : '=';
+    }
+    return text;
 }
 
 void writeRuns(Output& out, const platform::AttributedText& text) {
@@ -95,7 +121,7 @@ void writeRuns(Output& out, const platform::AttributedText& text) {
 
 }  // namespace
 
-void writeJsonStringContent(Output& out, std::string_view text) {
+void writeJsonStringContent(Output& out, std::string_view text, JsonTarget target) {
     std::size_t plainFrom = 0;  // the start of bytes that go out as they are
     const auto flushPlain = [&](std::size_t to) {
         if (to > plainFrom)
@@ -103,13 +129,25 @@ void writeJsonStringContent(Output& out, std::string_view text) {
     };
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+        if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') {
+            ++i;
+            continue;
+        }
+        if (byte == 0x7F && target == JsonTarget::file) {
             ++i;
             continue;
         }
         if (byte >= 0x80) {
             const platform::Utf8Scalar scalar = platform::decodeUtf8(text, i);
             if (!(scalar.size == 1 && scalar.value == platform::kReplacementCharacter)) {
+                if (target == JsonTarget::terminal && actsOnATerminal(scalar.value)) {
+                    flushPlain(i);
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x",
+                                  static_cast<unsigned>(scalar.value));
+                    out << escape;
+                    plainFrom = i + scalar.size;
+                }
                 i += scalar.size;
                 continue;
             }
@@ -152,40 +190,48 @@ void writeJsonStringContent(Output& out, std::string_view text) {
     flushPlain(text.size());
 }
 
-void writeJsonString(Output& out, std::string_view text) {
+void writeJsonString(Output& out, std::string_view text, JsonTarget target) {
     out << '"';
-    writeJsonStringContent(out, text);
+    writeJsonStringContent(out, text, target);
     out << '"';
 }
 
+void writeJsonPath(Output& out, std::string_view path, JsonTarget target) {
+    if (!firstInvalidUtf8(path)) {
+        writeJsonString(out, path, target);
+        return;
+    }
+    out << "{\"base64\": \"" << base64Of(path) << "\"}";
+}
+
 void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
-                      const std::vector<std::string>* listing) {
+                      const std::vector<std::string>* listing, JsonTarget target) {
     out << "{";
     const char* separator = "\n  ";
     if (outcome) {
         out << separator << "\"outcome\": ";
-        writeJsonString(out, outcomeName(outcome->kind));
+        writeJsonString(out, outcomeName(outcome->kind), target);
         out << ",\n  \"error\": ";
         if (outcome->error)
-            writeError(out, *outcome->error);
+            writeError(out, *outcome->error, target);
         else
             out << "null";
         std::vector<std::string> files;
         for (const auto& url : outcome->newFiles)
             files.push_back(url.path());
         out << ",\n  \"files\": ";
-        writePaths(out, files);
+        writePaths(out, files, target);
         out << ",\n  \"cancelledButSaved\": ";
         if (outcome->cancelledButSaved())
-            writeJsonString(out, files.front());
+            writeJsonPath(out, files.front(), target);
         else
             out << "null";
         out << ",\n  \"navigationTitle\": ";
-        writeJsonString(out, outcome->navigationTitle.view());
+        writeJsonString(out, outcome->navigationTitle.view(), target);
         out << ",\n  \"textView\": {\n    \"string\": \"";
         // Piece by piece from the text's own storage: no copy of a text of any size.
         outcome->textViewContent.forEachPiece(
-            [&](std::string_view piece) { writeJsonStringContent(out, piece); });
+            [&](std::string_view piece) { writeJsonStringContent(out, piece, target); });
         out << "\"";
         out << ",\n    \"runs\": ";
         writeRuns(out, outcome->textViewContent);
@@ -194,13 +240,13 @@ void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
     }
     if (listing) {
         out << separator << "\"importFolder\": ";
-        writePaths(out, *listing);
+        writePaths(out, *listing, target);
     }
     out << "\n}\n";
 }
 
-OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut, bool colourErr) {
-    auto paint = [](bool colour, const char* code, const std::string& text) {
+OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourErr) {
+    const auto paint = [](bool colour, const char* code, const std::string& text) {
         return colour ? std::string("\033[") + code + "m" + text + "\033[0m" : text;
     };
     std::string paths;
@@ -208,7 +254,8 @@ OutcomeWords outcomeWords(const ShareOutcome& outcome, bool colourOut, bool colo
         paths += url.path() + "\n";
     switch (outcome.kind) {
         case ShareOutcome::Kind::completed:
-            return {paint(colourOut, "1;32", "Sent to the teleprompter.") + "\n" + paths, ""};
+            // Standard output carries only what a script reads: the path.
+            return {paths, paint(colourErr, "1;32", "Sent to the teleprompter.") + "\n"};
         case ShareOutcome::Kind::cancelled:
             if (!outcome.cancelledButSaved())
                 return {"", paint(colourErr, "33", "Cancelled: nothing was sent.") + "\n"};

@@ -1,6 +1,7 @@
 #include "host/cli/Report.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "host/cli/OutcomeReport.h"
 #include "host/session/Colour.h"
 #include "host/session/Container.h"
+#include "host/session/SaveSignals.h"
 #include "platform/foundation/FileManager.h"
 
 namespace host {
@@ -37,7 +39,47 @@ int outputFailed(std::string_view program, const Output& out, const ShareOutcome
     return kExitOutputFailed;
 }
 
+// The mark, under the user's state folder, that the way to take texts out was shown once.
+constexpr const char* kReceiveHintMark = "receive-hint-shown";
+
+// True the first time it is asked for `mark` for this user; remembered in a small file under
+// $XDG_STATE_HOME/quorvane (else ~/.local/state/quorvane). A mark that cannot be read or made
+// counts as new each time: it never fails what asked.
+bool rememberedOnce(const char* mark) {
+    std::string folder;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        folder = std::string(state) + "/quorvane";
+    else if (const char* home = std::getenv("HOME"); home && *home == '/')
+        folder = std::string(home) + "/.local/state/quorvane";
+    else
+        return true;
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        (void)::mkdir(folder.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos)
+            break;
+    }
+    const std::string path = folder + "/" + mark;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != EEXIST;
+}
+
 }  // namespace
+
+std::string whereTextsGo(const std::string& root, bool withHowToTakeThemOut) {
+    std::string words =
+        "The text waits in the teleprompter's import folder, " + importFolderPath(root) + ".\n";
+    if (withHowToTakeThemOut) {
+        words +=
+            "To take texts out of it: quorvane-receive --to DIR (add --watch to keep taking "
+            "them), --exec CMD to hand each to a command, --print to print them, --list to see "
+            "them.\n";
+    }
+    return words;
+}
 
 void tell(std::string_view program, const std::string& message) {
     std::cerr << program << ": " << message << "\n" << std::flush;
@@ -50,8 +92,8 @@ int usageError(std::string_view program, const std::string& message) {
     return kExitUsage;
 }
 
-bool holdClosedStandardStreams() {
-    bool outputClosed = false;
+ClosedStreams holdClosedStandardStreams() {
+    ClosedStreams closed;
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
             continue;
@@ -60,19 +102,24 @@ bool holdClosedStandardStreams() {
             ::dup2(held, fd);
             ::close(held);
         }
-        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        if (fd == STDIN_FILENO)
+            closed.input = true;
+        if (fd == STDOUT_FILENO)
+            closed.output = true;
     }
-    return outputClosed;
+    return closed;
 }
 
 int runFrontEnd(std::string_view program, const bool& readingInput,
-                const std::function<int(bool outputClosed)>& run) {
+                const std::function<int(ClosedStreams closed)>& run) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    const bool outputClosed = holdClosedStandardStreams();
+    const ClosedStreams closed = holdClosedStandardStreams();
+    // Before any other thread exists, so that every thread inherits the watch.
+    SaveSignals::start();
     std::string failure;
     try {
-        return run(outputClosed);
+        return run(closed);
     } catch (const std::bad_alloc&) {
         failure = "not enough memory";
     } catch (const std::system_error& error) {
@@ -88,7 +135,7 @@ int runFrontEnd(std::string_view program, const bool& readingInput,
     tell(program, "the share could not go on: " + failure +
                       (saved.empty() ? "; nothing was sent"
                                      : "; the text was saved as " + saved.front().path()));
-    return kExitFailed;
+    return SaveSignals::answerHeld(kExitFailed);
 }
 
 bool colourWanted(int fd) {
@@ -121,11 +168,11 @@ int printReport(std::string_view program, Output& out, const HostOptions& option
         }
     }
     if (options.json) {
-        writeOutcomeJson(out, outcome, listing ? &*listing : nullptr);
+        writeOutcomeJson(out, outcome, listing ? &*listing : nullptr,
+                         ::isatty(STDOUT_FILENO) ? JsonTarget::terminal : JsonTarget::file);
     } else {
         if (outcome) {
-            const auto words =
-                outcomeWords(*outcome, colourWanted(STDOUT_FILENO), colourWanted(STDERR_FILENO));
+            const auto words = outcomeWords(*outcome, colourWanted(STDERR_FILENO));
             if (!words.err.empty())
                 std::cerr << words.err << std::flush;
             out << words.out;
@@ -140,6 +187,8 @@ int printReport(std::string_view program, Output& out, const HostOptions& option
     }
     if (!out.flush())
         return outputFailed(program, out, outcome);
+    if (outcome && !outcome->newFiles.empty() && ::isatty(STDERR_FILENO))
+        std::cerr << whereTextsGo(root, rememberedOnce(kReceiveHintMark)) << std::flush;
     return status;
 }
 

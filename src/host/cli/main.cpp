@@ -17,6 +17,7 @@
 #include "host/session/BundleLocation.h"
 #include "host/session/Colour.h"
 #include "host/session/Container.h"
+#include "host/session/SaveSignals.h"
 #include "host/session/ShareSession.h"
 #include "host/tty/Terminal.h"
 #include "platform/extension/ExtensionBundle.h"
@@ -68,7 +69,7 @@ int showControls(const host::HostOptions& options) {
     return host::kExitCompleted;
 }
 
-bool outputClosed = false;
+host::ClosedStreams closedStreams;
 
 // For the status of a failure nobody expected (no memory, no thread): while the input is read
 // it is an input problem, once the share began it is the share's.
@@ -81,17 +82,23 @@ int run(const std::vector<std::string>& arguments) {
     host::HostOptions options = std::get<host::HostOptions>(parsed);
 
     host::Output out(STDOUT_FILENO);
-    if (outputClosed)
+    if (closedStreams.output)
         out.setFailed(EBADF);
     if (options.help || options.version)
         return host::printHelpOrVersion(kProgram, out, options.help, host::usageText(kProgram),
                                         QUORVANE_VERSION);
     if (options.controls)
         return showControls(options);
-    if (!options.input && !options.list) {
+    // A share is asked for by --send, --close or (without them) the sheet; --list alone only
+    // lists. Without a FILE the text is standard input, whatever else is asked.
+    if (!options.input && (options.action != host::ShareAction::none || !options.list)) {
         if (::isatty(STDIN_FILENO))
             return usageError("no text to share: give a FILE, or - for standard input");
         options.input = "-";
+    }
+    if (options.input == "-" && closedStreams.input) {
+        tell(host::kStandardInputClosed);
+        return host::kExitUsage;
     }
     // Without --send or --close a person chooses on the sheet, in the terminal.
     std::unique_ptr<host::Terminal> terminal;
@@ -155,14 +162,15 @@ int run(const std::vector<std::string>& arguments) {
         status = host::exitStatusFor(*outcome);
     }
 
-    return host::printReport(kProgram, out, options, *root, outcome ? &*outcome : nullptr, status);
+    return host::SaveSignals::answerHeld(
+        host::printReport(kProgram, out, options, *root, outcome ? &*outcome : nullptr, status));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return host::runFrontEnd(kProgram, readingInput, [&](bool closed) {
-        outputClosed = closed;
+    return host::runFrontEnd(kProgram, readingInput, [&](host::ClosedStreams closed) {
+        closedStreams = closed;
         return run(std::vector<std::string>(argv + 1, argv + argc));
     });
 }

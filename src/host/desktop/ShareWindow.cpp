@@ -255,7 +255,7 @@ void ShareWindow::ended() {
     if (outcome.kind != ShareOutcome::Kind::failed)
         return finish();
     failed_ = true;
-    reason_->setText(QString::fromStdString(outcomeWords(outcome, false, false).err).trimmed());
+    reason_->setText(QString::fromStdString(outcomeWords(outcome, false).err).trimmed());
     banner_->show();
     layOut();
     dismiss_->setFocus();

@@ -6,6 +6,7 @@
 
 #include "host/screens/TextPane.h"
 #include "host/session/Colour.h"
+#include "host/session/SaveSignals.h"
 #include "platform/foundation/Application.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/TextAttributeKey.h"
@@ -61,19 +62,30 @@ void SheetScreen::run() {
             handle(key);
             dirty = true;
         }
+        // Ctrl+C during a send: the send goes on to its end and the sheet closes, as with Esc.
+        if (SaveSignals::takeCloseRequest())
+            session_.tap(ShareAction::close);
         if (terminal_.isGone() && !session_.tap(ShareAction::close))
             break;  // nobody is left to act, and the sheet cannot be closed
         if (platform::MainRunLoop::runPending() > 0)
             dirty = true;
     }
     session_.settle();
+    SaveSignals::setInterruptClosesShare(false);
+}
+
+void SheetScreen::send() {
+    // Once a send is under way, Ctrl+C no longer leaves the sheet with the request open: the
+    // text may be saved at any moment, and leaving would hide that.
+    if (session_.tap(ShareAction::send))
+        SaveSignals::setInterruptClosesShare(true);
 }
 
 void SheetScreen::handle(const Key& key) {
     using Kind = Key::Kind;
     switch (key.kind) {
         case Kind::enter:
-            session_.tap(ShareAction::send);
+            send();
             return;
         case Kind::escape:
             session_.tap(ShareAction::close);
@@ -98,7 +110,7 @@ void SheetScreen::handle(const Key& key) {
     }
     switch (key.character) {
         case 0x13:  // Ctrl+S
-            session_.tap(ShareAction::send);
+            send();
             break;
         case 0x0C:  // Ctrl+L: draw everything again
             terminal_.redrawAll();

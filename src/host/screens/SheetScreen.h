@@ -9,6 +9,8 @@
 //   Enter send · Esc close · d light/dark · +/- size · ^Z suspend          Large · light
 //
 // Ctrl+Z suspends the sheet (the terminal is given back until the program is continued).
+// Ctrl+C leaves the sheet with the request open, except during a send: then it closes the sheet
+// as Esc does, once the send has ended (see SaveSignals).
 //
 // Every frame is read from the controller's views as they are now: the navigation item's
 // title and bar items (the right one dimmed while disabled), the text view's attributed text
@@ -44,6 +46,7 @@ class SheetScreen {
   private:
     [[nodiscard]] std::vector<std::string> render(int rows, int columns);
     void handle(const Key& key);
+    void send();
     void changeTraits(bool switchAppearance, int sizeSteps);
 
     ShareSession& session_;

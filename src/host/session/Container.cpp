@@ -20,19 +20,46 @@ std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder
     const auto failure = [&](int error) {
         return platform::PlatformError::posix(error, "cannot list the import folder " + folder);
     };
-    // The group's container may be a link (the platform keeps it where it likes); below it, as
-    // the extension writes, a link is never followed: a planted one is refused, not listed.
-    int fd = ::open(contract::groupContainerPath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const std::string_view path = contract::kImportFolderPath;
-    std::string through = contract::groupContainerPath(root);
+    // The folder of containers may be a link (it is the person's own setting); from the
+    // group's container down, as the extension writes, a link is never followed and only this
+    // user's folders are read: a planted link or another user's folder is refused, not listed.
+    const auto refused = [&](int code, const std::string& entry, const std::string& why) {
+        platform::PlatformError error = failure(code);
+        error.userInfo[platform::PlatformError::kLocalizedDescriptionKey] =
+            "cannot list the import folder " + folder + ": " + entry + why;
+        return error;
+    };
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string path =
+        std::string(contract::kApplicationGroupIdentifier) + "/" + contract::kImportFolderPath;
+    std::string through = root;
     for (std::size_t start = 0; fd >= 0 && start < path.size();) {
         const std::size_t slash = std::min(path.find('/', start), path.size());
-        const std::string name(path.substr(start, slash - start));
+        const std::string name = path.substr(start, slash - start);
         through += "/" + name;
         const int next =
             ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int error = errno;
+        struct stat entry {};
+        if (next < 0 && (error == ELOOP || error == ENOTDIR) &&
+            ::fstatat(fd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0) {
+            ::close(fd);
+            if (S_ISLNK(entry.st_mode))
+                return refused(ELOOP, through, " is a symbolic link, which is never followed");
+            return refused(ENOTDIR, through, " is not a folder");
+        }
         ::close(fd);
+        if (next >= 0 && ::fstat(next, &entry) != 0) {
+            const int statError = errno;
+            ::close(next);
+            return failure(statError);
+        }
+        if (next >= 0 && entry.st_uid != ::geteuid()) {
+            ::close(next);
+            return refused(EPERM, through,
+                           " belongs to another user (uid " + std::to_string(entry.st_uid) +
+                               "), so it is not listed");
+        }
         fd = next;
         errno = error;
         start = slash + 1;
@@ -40,15 +67,6 @@ std::variant<std::vector<std::string>, platform::PlatformError> listImportFolder
     if (fd < 0) {
         if (errno == ENOENT)
             return std::vector<std::string>{};  // nothing sent yet
-        struct stat entry {};
-        if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(through.c_str(), &entry) == 0 &&
-            S_ISLNK(entry.st_mode)) {
-            platform::PlatformError error = failure(ELOOP);
-            error.userInfo[platform::PlatformError::kLocalizedDescriptionKey] =
-                "cannot list the import folder " + folder + ": " + through +
-                " is a symbolic link, which is never followed";
-            return error;
-        }
         return failure(errno);
     }
     DIR* directory = ::fdopendir(fd);

@@ -68,19 +68,63 @@ bool makeFolders(const std::string& path, mode_t mode, bool exactMode, int* fail
     return true;
 }
 
-// A container of this user that an earlier run left with other modes (made under umask 0277,
-// say, and so closed to its owner) is made owner-only again. A failure here is left for the
-// container's users to meet.
-void repairOwnerOnly(const std::string& path) {
+// A refusal that names the entry and says why, in words of its own.
+PlatformError refusal(int code, const std::string& description) {
+    PlatformError error = PlatformError::posix(code, description);
+    error.userInfo[PlatformError::kLocalizedDescriptionKey] = description;
+    return error;
+}
+
+// Opens (making it when missing) the group's container `group` inside the folder of
+// containers `root`. The root may be a link (it is the person's own setting); the container
+// is never reached through one, and is used only when it is a folder of this user: anyone who
+// can write the root could otherwise plant a link to another of this user's folders, whose
+// modes a send would then change. A container made here, or one of this user that an earlier
+// run left with other modes (made under umask 0277, say), is made owner-only.
+std::optional<PlatformError> openOwnContainer(const std::string& root, const std::string& group) {
     SystemCalls& calls = SystemCalls::current();
-    const int fd = calls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (fd < 0)
-        return;
+    const std::string path = root + "/" + group;
+    const int parent = calls.openat(AT_FDCWD, root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (parent < 0)
+        return PlatformError::posix(errno, "the container " + path);
+    bool made = false;
+    if (calls.mkdirat(parent, group.c_str(), 0700) == 0) {
+        made = true;
+    } else if (errno != EEXIST) {
+        const int failure = errno;
+        calls.close(parent);
+        return PlatformError::posix(failure, "the container " + path);
+    }
+    const int fd =
+        calls.openat(parent, group.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0) {
+        const int failure = errno;
+        struct stat entry {};
+        const bool looked = calls.fstatat(parent, group.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
+        calls.close(parent);
+        if (looked && S_ISLNK(entry.st_mode))
+            return refusal(
+                ELOOP, "the container " + path + " is a symbolic link, which is never followed");
+        if (looked && !S_ISDIR(entry.st_mode))
+            return refusal(ENOTDIR, "the container " + path + " is not a folder");
+        return PlatformError::posix(failure, "the container " + path);
+    }
+    calls.close(parent);
+    std::optional<PlatformError> problem;
     struct stat status {};
-    if (calls.fstatat(fd, "", &status, AT_EMPTY_PATH) == 0 && status.st_uid == ::geteuid() &&
-        (status.st_mode & 07777) != 0700)
-        (void)calls.fchmod(fd, 0700);
+    if (calls.fstatat(fd, "", &status, AT_EMPTY_PATH) != 0) {
+        problem = PlatformError::posix(errno, "the container " + path);
+    } else if (status.st_uid != ::geteuid()) {
+        problem = refusal(EPERM, "the container " + path + " belongs to another user (uid " +
+                                     std::to_string(status.st_uid) + "), so it is not used");
+    } else if (made || (status.st_mode & 07777) != 0700) {
+        // Where the file system keeps no modes of its own, the mount decides them: such a
+        // folder serves while nobody else may write it.
+        if (calls.fchmod(fd, 0700) != 0 && (status.st_mode & 022) != 0)
+            problem = PlatformError::posix(errno, "the container " + path);
+    }
     calls.close(fd);
+    return problem;
 }
 
 }  // namespace
@@ -130,13 +174,12 @@ std::optional<PlatformError> FileManager::containerProblem(const std::string& gr
         }
         root = containerRoot_;
     }
-    const URL container = URL::fileURLWithPath(root).appendingPathComponent(group);
+    const std::string rootPath = URL::fileURLWithPath(root).path();
     int failure = 0;
     // Containers are the owner's alone, as the platform makes them, whatever the umask.
-    if (!makeFolders(container.path(), 0700, true, &failure))
-        return PlatformError::posix(failure, "the container " + container.path());
-    repairOwnerOnly(container.path());
-    return std::nullopt;
+    if (!makeFolders(rootPath, 0700, true, &failure))
+        return PlatformError::posix(failure, "the container " + rootPath + "/" + group);
+    return openOwnContainer(rootPath, group);
 }
 
 void FileManager::noteCreatedItem(const URL& url) {

@@ -1,6 +1,7 @@
 // The share sheet and the controls as desktop windows, on Qt's headless platform, driven as a
 // person drives them. A private session bus carries a small settings portal and notification
 // service, so the desktop's settings and notifications are real D-Bus traffic.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QApplication>
@@ -27,6 +28,8 @@
 #include "platform/foundation/SystemCalls.h"
 #include "platform/foundation/TextAttributeKey.h"
 #include "support/FaultySystemCalls.h"
+#include "support/MountNamespace.h"
+#include "support/Subprocess.h"
 #include "support/TemporaryFolder.h"
 
 using host::desktop::LazyTextView;
@@ -413,6 +416,68 @@ class DesktopTest : public QObject {
         view->scrollByPoints(-1e6);
         view->scrollToStart();
         QCOMPARE(view->firstVisibleBlock(), std::size_t{0});
+    }
+
+    // The program itself: a screenshot path that is a link or a FIFO is refused before anything
+    // is shown or sent (the link's target untouched, no wait on the FIFO); a picture that cannot
+    // be written whole (a full file system) ends the run before the send, leaving no partial
+    // picture; a closed standard input is never taken for an empty text.
+    void theProgramRefusesWhatCannotBeDoneSafely() {
+        testing_support::TemporaryFolder work;
+        const auto note = work.path() / "note";
+        testing_support::writeFile(note, "a note");
+        const auto victim = work.path() / "victim.txt";
+        testing_support::writeFile(victim, "the person's file");
+        std::filesystem::create_symlink(victim, work.path() / "link.png");
+        QCOMPARE(::mkfifo((work.path() / "fifo.png").c_str(), 0600), 0);
+        testing_support::ProcessOptions options;
+        options.environment["QUORVANE_CONTAINER_ROOT"] = root_->str();
+        options.environment["QT_QPA_PLATFORM"] = "offscreen";
+        options.environment["PROGRAM"] = QUORVANE_DESKTOP_PROGRAM;
+        const auto imported = root_->path() / "group.app.quorvane.teleprompter/regular/imported";
+        for (const char* picture : {"link.png", "fifo.png"}) {
+            const auto result = testing_support::runProcess(
+                QUORVANE_DESKTOP_PROGRAM,
+                {"--send", "--screenshot", (work.path() / picture).string(), note.string()},
+                options);
+            QCOMPARE(result.exitStatus, 2);
+            QVERIFY2(result.err.find("screenshot") != std::string::npos, result.err.c_str());
+        }
+        QCOMPARE(testing_support::readFile(victim), std::string("the person's file"));
+        QVERIFY(testing_support::entriesOf(imported).empty());
+
+        const auto closed = testing_support::runProcess(
+            "/bin/sh", {"-c", "exec \"$PROGRAM\" --send - <&-"}, options);
+        QCOMPARE(closed.exitStatus, 2);
+        QVERIFY2(closed.err.find("standard input is closed") != std::string::npos,
+                 closed.err.c_str());
+        QVERIFY(testing_support::entriesOf(imported).empty());
+
+        const auto small = work.path() / "small";
+        std::filesystem::create_directory(small);
+        const auto outcome = testing_support::runInPrivateMountNamespace([&] {
+            if (const auto error = testing_support::mountFileSystem("tmpfs", small, "size=12k");
+                !error.empty())
+                return testing_support::Outcome::skipped("cannot mount a small file system: " +
+                                                         error);
+            testing_support::writeFile(small / "fill", std::string(8192, 'f'));
+            const auto result = testing_support::runProcess(
+                QUORVANE_DESKTOP_PROGRAM,
+                {"--send", "--screenshot", (small / "shot.png").string(), note.string()}, options);
+            if (result.exitStatus == 0)
+                return testing_support::Outcome::failed("a picture that did not fit succeeded");
+            if (result.err.find("No space left") == std::string::npos)
+                return testing_support::Outcome::failed("no reason given: " + result.err);
+            if (testing_support::entriesOf(small) != std::vector<std::string>{"fill"})
+                return testing_support::Outcome::failed("a partial picture was left");
+            if (!testing_support::entriesOf(imported).empty())
+                return testing_support::Outcome::failed("the text was sent all the same");
+            return testing_support::Outcome::passed();
+        });
+        if (outcome.status == testing_support::Outcome::Status::skipped)
+            QSKIP(outcome.message.c_str());
+        QVERIFY2(outcome.status == testing_support::Outcome::Status::passed,
+                 outcome.message.c_str());
     }
 
     // The controls drawn from their views: the capsule in the toggle's background colour, in
