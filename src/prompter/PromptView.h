@@ -58,6 +58,10 @@ class PromptView : public QWidget {
     [[nodiscard]] std::size_t paragraphCount() const { return blocks_.count(); }
     // The word at which paragraph `index` starts.
     [[nodiscard]] double paragraphStart(std::size_t index) const { return starts_[index]; }
+    // A paragraph's laid-out height in pixels at the current size and width.
+    [[nodiscard]] double paragraphHeight(std::size_t index) { return blocks_.height(index); }
+    // Pixels from the top of the view to the reading line.
+    [[nodiscard]] double readingLineY() const { return height() * settings_.readingLine; }
     // The paragraph at the reading line.
     [[nodiscard]] std::size_t currentParagraph() const;
     // Minutes left at the current speed.
