@@ -27,6 +27,8 @@ case "$purpose" in
         # The staging path on a real FAT file system (mkfs.vfat; fusefat where the kernel has no
         # FAT driver).
         packages="$packages dosfstools fusefat"
+        # The import folder kept in step between two computers (the two-machine test).
+        packages="$packages syncthing"
         # The figures report (scripts/figures.sh).
         packages="$packages python3 time"
         # The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL

@@ -1,0 +1,996 @@
+#include "reader/Inbox.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "contract/ContainerLocation.h"
+#include "reader/TextTitle.h"
+
+namespace reader {
+namespace {
+
+constexpr const char* kClaimsFolder = ".imported-claims";
+constexpr const char* kRecordHeader = "quorvane delivery record 1";
+// Below this many texts a batch syncs each record and copy on its own; from here on one sync of
+// the whole file system costs less.
+constexpr std::size_t kWholeFileSystemSync = 32;
+// How many names ("Title (2).txt" ...) are tried before a delivery gives up.
+constexpr unsigned kMaxCopies = 100000;
+constexpr std::size_t kCopyChunk = 256 * 1024;
+
+// An open descriptor, closed when the scope ends.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    [[nodiscard]] int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+std::string systemReason(int error) {
+    return std::strerror(error);
+}
+
+std::string failure(const std::string& what, int error) {
+    return what + ": " + systemReason(error);
+}
+
+bool sameFile(const struct ::stat& a, const struct ::stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int syncRetrying(int fd) {
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return 0;
+}
+
+// What an entry that is not a text is, for a listing's report.
+std::string kindOf(mode_t mode) {
+    if (S_ISLNK(mode))
+        return "a symbolic link";
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+std::string nameReason(const std::string& name) {
+    if (name.starts_with(".syncthing.") || name.ends_with(".tmp") || name.starts_with(".~"))
+        return "a folder-sync tool's temporary file";
+    if (name.find(".sync-conflict-") != std::string::npos ||
+        name.find("conflicted copy") != std::string::npos)
+        return "a folder-sync tool's conflict copy";
+    return "not a sent text's name";
+}
+
+// The folders of the hand-over, opened by descriptors along the path without following links.
+struct Folders {
+    Fd regular;
+    Fd imported;
+    bool missing = false;  // the container, "regular" or "imported" does not exist (yet)
+};
+
+// Opens `name` in `parent` as a folder of this user, never through a link. Empty with
+// `missing` set when it does not exist; empty with `problem` set when it may not be used.
+Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* missing,
+                 std::string* problem) {
+    Fd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder) {
+        const int error = errno;
+        struct ::stat status {};
+        if (error == ENOENT) {
+            *missing = true;
+        } else if ((error == ELOOP || error == ENOTDIR) &&
+                   ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            *problem = shown + " is " + kindOf(status.st_mode) +
+                       (S_ISLNK(status.st_mode) ? ", which is never followed" : ", not a folder");
+        } else {
+            *problem = failure("opening " + shown, error);
+        }
+        return folder;
+    }
+    struct ::stat status {};
+    if (::fstat(folder.get(), &status) != 0) {
+        *problem = failure("checking " + shown, errno);
+        return Fd();
+    }
+    if (status.st_uid != ::geteuid()) {
+        *problem = shown + " belongs to another user (uid " + std::to_string(status.st_uid) +
+                   "), so it is not used";
+        return Fd();
+    }
+    return folder;
+}
+
+Folders openFolders(const std::string& root, std::string* problem) {
+    Folders folders;
+    const std::string container = contract::groupContainerPath(root);
+    Fd containerFd(::open(container.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!containerFd) {
+        if (errno == ENOENT)
+            folders.missing = true;
+        else
+            *problem = failure("opening " + container, errno);
+        return folders;
+    }
+    folders.regular = openOwnFolder(containerFd.get(), "regular", container + "/regular",
+                                    &folders.missing, problem);
+    if (!folders.regular)
+        return folders;
+    folders.imported = openOwnFolder(folders.regular.get(), "imported",
+                                     contract::importFolderPath(root), &folders.missing, problem);
+    return folders;
+}
+
+// The folder of delivery records beside the import folder, made owner-only when missing.
+Fd openClaims(int regular, const std::string& shown, std::string* problem) {
+    if (::mkdirat(regular, kClaimsFolder, 0700) == 0) {
+        if (syncRetrying(regular) != 0) {
+            *problem = failure("syncing the folder of " + shown, errno);
+            return Fd();
+        }
+    } else if (errno != EEXIST) {
+        *problem = failure("making " + shown, errno);
+        return Fd();
+    }
+    bool missing = false;
+    Fd claims = openOwnFolder(regular, kClaimsFolder, shown, &missing, problem);
+    if (missing)
+        *problem = shown + " vanished while it was opened";
+    if (claims) {
+        struct ::stat status {};
+        if (::fstat(claims.get(), &status) == 0 && (status.st_mode & 077) != 0)
+            (void)::fchmod(claims.get(), 0700);
+    }
+    return claims;
+}
+
+// A text held: its file open and locked, checked to be still the entry of its name.
+struct Hold {
+    Fd fd;
+    struct ::stat status {};
+};
+
+// Holds `id` in `imported`. Empty when it is gone, not a text of ours any more, or held by
+// another reader.
+Hold hold(int imported, const std::string& id) {
+    Hold held;
+    held.fd = Fd(
+        ::openat(imported, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!held.fd)
+        return Hold();
+    if (::fstat(held.fd.get(), &held.status) != 0 || !S_ISREG(held.status.st_mode) ||
+        held.status.st_uid != ::geteuid())
+        return Hold();
+    if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return Hold();
+    // A reader that held it before may have removed it between our open and our lock.
+    struct ::stat named {};
+    if (::fstatat(imported, id.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameFile(named, held.status))
+        return Hold();
+    return held;
+}
+
+// Links the open file `fd` as `name` in `folder`. 0, or -1 with errno.
+int linkDescriptor(int fd, int folder, const std::string& name) {
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, procPath.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT)
+        return -1;
+    // No /proc: link the descriptor itself (needs the right to do so).
+    return ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH);
+}
+
+// What a delivery chose, as its record keeps it.
+struct Record {
+    dev_t folderDevice = 0;
+    ino_t folderInode = 0;
+    dev_t fileDevice = 0;
+    ino_t fileInode = 0;
+    std::string name;
+    std::string folderPath;
+};
+
+std::string recordBytes(const Record& record) {
+    return std::string(kRecordHeader) + "\n" + std::to_string(record.folderDevice) + " " +
+           std::to_string(record.folderInode) + "\n" + std::to_string(record.fileDevice) + " " +
+           std::to_string(record.fileInode) + "\n" + record.name + "\n" + record.folderPath;
+}
+
+// The record of `id`, or none when there is none or it is incomplete (a reader killed while
+// writing it had not linked anything yet: links come only after a whole record).
+std::optional<Record> readRecord(int claims, const std::string& id) {
+    Fd fd(::openat(claims, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        return std::nullopt;
+    struct ::stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > 65536)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+    if (::pread(fd.get(), bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        return std::nullopt;
+    Record record;
+    std::size_t pos = 0;
+    auto line = [&](std::string* out) {
+        const std::size_t end = bytes.find('\n', pos);
+        if (end == std::string::npos)
+            return false;
+        *out = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        return true;
+    };
+    std::string header, folderIds, fileIds;
+    if (!line(&header) || header != kRecordHeader || !line(&folderIds) || !line(&fileIds) ||
+        !line(&record.name) || record.name.empty() || record.name.find('/') != std::string::npos)
+        return std::nullopt;
+    record.folderPath = bytes.substr(pos);
+    unsigned long long a = 0, b = 0, c = 0, d = 0;
+    if (std::sscanf(folderIds.c_str(), "%llu %llu", &a, &b) != 2 ||
+        std::sscanf(fileIds.c_str(), "%llu %llu", &c, &d) != 2 || record.folderPath.empty())
+        return std::nullopt;
+    record.folderDevice = static_cast<dev_t>(a);
+    record.folderInode = static_cast<ino_t>(b);
+    record.fileDevice = static_cast<dev_t>(c);
+    record.fileInode = static_cast<ino_t>(d);
+    return record;
+}
+
+// Writes the record of `id` in one write (replacing an earlier one of the same holder), synced
+// when `sync` is true. Empty, or the reason.
+std::string writeRecord(int claims, const std::string& id, const Record& record, bool sync) {
+    const std::string bytes = recordBytes(record);
+    Fd fd(
+        ::openat(claims, id.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd)
+        return failure("writing the delivery record of " + id, errno);
+    if (::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        return failure("writing the delivery record of " + id, errno ? errno : EIO);
+    if (sync && syncRetrying(fd.get()) != 0)
+        return failure("syncing the delivery record of " + id, errno);
+    return {};
+}
+
+// The hidden name of a copy being made in a folder without unnamed files; only the holder of
+// the text `id` makes or removes it.
+std::string partialName(const std::string& id) {
+    return ".quorvane-receive-" + id + ".partial";
+}
+
+// Removes `id`'s leftover partial copy from `folder`, if an earlier holder was killed making it.
+void removeLeftoverPartial(int folder, const std::string& id) {
+    struct ::stat status {};
+    const std::string name = partialName(id);
+    if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+        (void)::unlinkat(folder, name.c_str(), 0);
+}
+
+// Copies the held text into a new file in `folder` that has no name yet (or, where the file
+// system has no unnamed files, a hidden partial name), written and, when `sync`, synced. The
+// copy keeps the text's modification time and is owner-only.
+struct Copy {
+    Fd fd;
+    std::string partial;  // the hidden name, when it has one
+};
+std::optional<Copy> copyInto(const Hold& text, int folder, const std::string& folderPath,
+                             const std::string& id, bool sync, std::string* problem) {
+    Copy copy;
+    copy.fd = Fd(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!copy.fd) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            *problem = failure("making a copy in " + folderPath, errno);
+            return std::nullopt;
+        }
+        copy.partial = partialName(id);
+        removeLeftoverPartial(folder, id);
+        copy.fd = Fd(::openat(folder, copy.partial.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!copy.fd) {
+            *problem = failure("making " + folderPath + "/" + copy.partial, errno);
+            return std::nullopt;
+        }
+    }
+    auto fail = [&](const std::string& what, int error) {
+        *problem = failure(what + " " + folderPath, error);
+        if (!copy.partial.empty())
+            (void)::unlinkat(folder, copy.partial.c_str(), 0);
+        return std::nullopt;
+    };
+    std::string buffer(kCopyChunk, '\0');
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t got = ::pread(text.fd.get(), buffer.data(), buffer.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail("reading " + id + " to copy it into", errno);
+        if (got == 0)
+            break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                ::write(copy.fd.get(), buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                return fail("copying " + id + " into", put < 0 ? errno : EIO);
+            done += put;
+        }
+        offset += got;
+    }
+    const struct timespec times[2] = {text.status.st_atim, text.status.st_mtim};
+    (void)::futimens(copy.fd.get(), times);
+    (void)::fchmod(copy.fd.get(), 0600);
+    if (sync && syncRetrying(copy.fd.get()) != 0)
+        return fail("syncing the copy of " + id + " in", errno);
+    return copy;
+}
+
+// What a record says happened, checked against the delivery folder.
+enum class Settled { nothingRecorded, delivered, failed };
+
+// Reads `id`'s record (its holder calls this before doing anything else) and, when the file it
+// names is in its folder, syncs that folder so the delivery is durable. The record is removed
+// when it names nothing that exists any more. `current` is the folder of this run, if any.
+Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
+               std::string* deliveredTo, std::string* problem) {
+    const std::optional<Record> record = readRecord(claims, id);
+    if (!record) {
+        (void)::unlinkat(claims, id.c_str(), 0);  // an incomplete record, if any
+        return Settled::nothingRecorded;
+    }
+    Fd other;
+    int folder = -1;
+    if (current && current->device() == record->folderDevice &&
+        current->inode() == record->folderInode) {
+        folder = current->descriptor();
+    } else {
+        other = Fd(::open(record->folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct ::stat status {};
+        if (!other && errno != ENOENT && errno != ENOTDIR) {
+            *problem = failure(id + " was being delivered into " + record->folderPath +
+                                   ", which cannot be checked now",
+                               errno);
+            return Settled::failed;
+        }
+        if (other && ::fstat(other.get(), &status) == 0 && status.st_dev == record->folderDevice &&
+            status.st_ino == record->folderInode)
+            folder = other.get();
+    }
+    if (folder >= 0) {
+        struct ::stat status {};
+        if (::fstatat(folder, record->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_dev == record->fileDevice &&
+            status.st_ino == record->fileInode) {
+            if (syncRetrying(folder) != 0) {
+                *problem = failure("syncing " + record->folderPath, errno);
+                return Settled::failed;
+            }
+            *deliveredTo = record->folderPath + "/" + record->name;
+            return Settled::delivered;
+        }
+        removeLeftoverPartial(folder, id);
+    }
+    (void)::unlinkat(claims, id.c_str(), 0);
+    return Settled::nothingRecorded;
+}
+
+// The absolute form of `path` (made from the working folder when relative), without resolving
+// links.
+std::string absolutePath(const std::string& path) {
+    if (path.starts_with('/'))
+        return path;
+    std::string cwd(4096, '\0');
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+        if (errno != ERANGE)
+            return path;
+        cwd.resize(cwd.size() * 2);
+    }
+    cwd.resize(std::strlen(cwd.c_str()));
+    return (cwd == "/" ? "" : cwd) + "/" + path;
+}
+
+// Makes `path` and its missing parents (the new ones owner-only), like mkdir -p.
+int makeFolders(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
+        return 0;
+    if (errno != ENOENT)
+        return -1;
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0 || makeFolders(path.substr(0, slash)) != 0)
+        return -1;
+    return (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) ? 0 : -1;
+}
+
+// Whether `path` is `folder` or below it, links resolved.
+bool inside(const std::string& path, const std::string& folder) {
+    char* resolvedPath = ::realpath(path.c_str(), nullptr);
+    char* resolvedFolder = ::realpath(folder.c_str(), nullptr);
+    bool result = false;
+    if (resolvedPath && resolvedFolder) {
+        const std::string a = resolvedPath, b = resolvedFolder;
+        result = a == b || a.starts_with(b + "/");
+    }
+    std::free(resolvedPath);
+    std::free(resolvedFolder);
+    return result;
+}
+
+// How many descriptors a batch may hold: the soft limit raised to the hard one, less a margin
+// for the program's own.
+std::size_t batchLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 16;
+    if (limit.rlim_cur < limit.rlim_max && limit.rlim_cur < 4 * Inbox::kMaxBatch) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 4 * Inbox::kMaxBatch);
+        (void)::setrlimit(RLIMIT_NOFILE, &limit);
+        (void)::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const rlim_t usable = limit.rlim_cur > 64 ? (limit.rlim_cur - 32) / 2 : 1;
+    return std::max<std::size_t>(1, std::min<std::size_t>(Inbox::kMaxBatch, usable));
+}
+
+}  // namespace
+
+// ---- DeliveryFolder ----
+
+std::optional<DeliveryFolder> DeliveryFolder::open(const std::string& path, std::string* problem) {
+    if (path.empty()) {
+        *problem = "the folder to deliver into is empty";
+        return std::nullopt;
+    }
+    const std::string absolute = absolutePath(path);
+    if (makeFolders(absolute) != 0) {
+        *problem = failure("making " + path, errno);
+        return std::nullopt;
+    }
+    Fd fd(::open(absolute.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) {
+        *problem = failure("opening " + path, errno);
+        return std::nullopt;
+    }
+    struct ::stat status {};
+    if (::fstat(fd.get(), &status) != 0) {
+        *problem = failure("checking " + path, errno);
+        return std::nullopt;
+    }
+    return DeliveryFolder(absolute, fd.release(), status.st_dev, status.st_ino);
+}
+
+DeliveryFolder::DeliveryFolder(DeliveryFolder&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      device_(other.device_),
+      inode_(other.inode_) {}
+
+DeliveryFolder& DeliveryFolder::operator=(DeliveryFolder&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        path_ = std::move(other.path_);
+        fd_ = std::exchange(other.fd_, -1);
+        device_ = other.device_;
+        inode_ = other.inode_;
+    }
+    return *this;
+}
+
+DeliveryFolder::~DeliveryFolder() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+// ---- HeldText ----
+
+int HeldText::openSeparately() const {
+    const std::string procPath = "/proc/self/fd/" + std::to_string(descriptor);
+    int fd = ::open(procPath.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOENT)
+        return fd;
+    fd = ::open(text.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct ::stat mine {
+    }, theirs{};
+    if (::fstat(fd, &mine) != 0 || ::fstat(descriptor, &theirs) != 0 || !sameFile(mine, theirs)) {
+        ::close(fd);
+        errno = ESTALE;
+        return -1;
+    }
+    return fd;
+}
+
+// ---- Inbox ----
+
+Inbox::Inbox(std::string root)
+    : root_(std::move(root)), importFolder_(contract::importFolderPath(root_)) {}
+
+std::optional<Listing> Inbox::list(std::string* problem) const {
+    std::string why;
+    Folders folders = openFolders(root_, &why);
+    if (!why.empty()) {
+        *problem = why;
+        return std::nullopt;
+    }
+    Listing listing;
+    if (folders.missing)
+        return listing;
+    const int dupFd = ::fcntl(folders.imported.get(), F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        *problem = failure("reading " + importFolder_, errno);
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return std::nullopt;
+    }
+    const int imported = folders.imported.get();
+    std::string head(kTitleReadLimit, '\0');
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0) {
+                *problem = failure("reading " + importFolder_, errno);
+                ::closedir(dir);
+                return std::nullopt;
+            }
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (!isTextName(name)) {
+            listing.skipped.push_back({name, nameReason(name)});
+            continue;
+        }
+        struct ::stat status {};
+        if (::fstatat(imported, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;  // taken meanwhile
+        if (!S_ISREG(status.st_mode)) {
+            listing.skipped.push_back({name, kindOf(status.st_mode)});
+            continue;
+        }
+        if (status.st_uid != ::geteuid()) {
+            listing.skipped.push_back(
+                {name, "belongs to another user (uid " + std::to_string(status.st_uid) + ")"});
+            continue;
+        }
+        Fd fd(::openat(imported, name.c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!fd)
+            continue;  // taken meanwhile
+        struct ::stat opened {};
+        if (::fstat(fd.get(), &opened) != 0 || !sameFile(opened, status))
+            continue;  // replaced meanwhile; the next listing sees what it became
+        ssize_t got = -1;
+        do {
+            got = ::pread(fd.get(), head.data(), head.size(), 0);
+        } while (got < 0 && errno == EINTR);
+        WaitingText text;
+        text.id = name;
+        text.path = importFolder_ + "/" + name;
+        text.modified = status.st_mtim;
+        text.bytes = static_cast<std::uint64_t>(status.st_size);
+        text.title = titleOf(std::string_view(head.data(), got > 0 ? std::size_t(got) : 0));
+        listing.texts.push_back(std::move(text));
+    }
+    ::closedir(dir);
+    std::sort(listing.texts.begin(), listing.texts.end(),
+              [](const WaitingText& a, const WaitingText& b) {
+                  if (a.modified.tv_sec != b.modified.tv_sec)
+                      return a.modified.tv_sec < b.modified.tv_sec;
+                  if (a.modified.tv_nsec != b.modified.tv_nsec)
+                      return a.modified.tv_nsec < b.modified.tv_nsec;
+                  return a.id < b.id;
+              });
+    return listing;
+}
+
+std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
+                                     const DeliveryFolder& folder,
+                                     const std::function<bool()>& keepGoing) {
+    std::vector<HandOver> results;
+    if (texts.empty())
+        return results;
+    std::string problem;
+    Folders folders = openFolders(root_, &problem);
+    auto failAll = [&](std::size_t from, const std::string& why) {
+        for (std::size_t i = from; i < texts.size(); ++i)
+            results.push_back(
+                {texts[i].id,
+                 folders.missing && why.empty() ? Outcome::notWaiting : Outcome::failed,
+                 {},
+                 why});
+        return results;
+    };
+    if (!problem.empty() || folders.missing)
+        return failAll(0, problem);
+    // Nothing of a reader's ever lands inside the import folder: delivering into it (or into a
+    // folder below it) would make texts of deliveries.
+    if (inside(folder.path(), importFolder_))
+        return failAll(0, folder.path() + " is inside the import folder " + importFolder_ +
+                              "; deliver into a folder of your own");
+    const std::string claimsPath =
+        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+    Fd claims = openClaims(folders.regular.get(), claimsPath, &problem);
+    if (!claims)
+        return failAll(0, problem);
+    const int imported = folders.imported.get();
+    const int target = folder.descriptor();
+    const std::size_t limit = batchLimit();
+
+    // One text of a batch on its way.
+    struct Step {
+        const WaitingText* text;
+        Hold held;
+        std::optional<Copy> copy;
+        Record record;
+        unsigned copyNumber = 1;
+        bool linked = false;
+        std::size_t result;  // its index in `results`
+    };
+
+    for (std::size_t start = 0; start < texts.size(); start += limit) {
+        if (keepGoing && !keepGoing())
+            break;
+        const std::size_t end = std::min(texts.size(), start + limit);
+        const bool wholeSync = end - start >= kWholeFileSystemSync;
+        std::vector<Step> steps;
+        std::set<std::string> chosen;  // names this batch has taken in the folder
+        auto fail = [&](Step& step, std::string why) {
+            results[step.result].outcome = Outcome::failed;
+            results[step.result].problem = std::move(why);
+            (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
+            if (step.copy && !step.copy->partial.empty())
+                (void)::unlinkat(target, step.copy->partial.c_str(), 0);
+            step.copy.reset();
+            step.held = Hold();
+        };
+        // The next free name for `step`, from its current copy number on.
+        auto chooseName = [&](Step& step) {
+            for (; step.copyNumber <= kMaxCopies; ++step.copyNumber) {
+                std::string name = fileNameFor(step.text->title, step.copyNumber);
+                struct ::stat status {};
+                if (chosen.count(name) ||
+                    ::fstatat(target, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                    continue;
+                chosen.insert(name);
+                step.record.name = std::move(name);
+                return true;
+            }
+            return false;
+        };
+
+        // Hold each text, finish what an earlier reader recorded, choose a name, make copies.
+        for (std::size_t i = start; i < end; ++i) {
+            const WaitingText& text = texts[i];
+            results.push_back({text.id, Outcome::notWaiting, {}, {}});
+            Step step{&text, hold(imported, text.id), std::nullopt, {}, 1,
+                      false, results.size() - 1};
+            if (!step.held.fd)
+                continue;
+            std::string deliveredTo;
+            std::string why;
+            switch (settle(claims.get(), text.id, &folder, &deliveredTo, &why)) {
+                case Settled::delivered:
+                    if (::unlinkat(imported, text.id.c_str(), 0) != 0) {
+                        results.back() = {
+                            text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
+                        continue;
+                    }
+                    results.back() = {text.id, Outcome::handedOver, deliveredTo, {}};
+                    step.linked = false;
+                    steps.push_back(std::move(step));  // its removal is synced with the batch
+                    steps.back().record.name.clear();
+                    continue;
+                case Settled::failed:
+                    results.back() = {text.id, Outcome::failed, {}, why};
+                    continue;
+                case Settled::nothingRecorded:
+                    break;
+            }
+            results.back().outcome = Outcome::handedOver;  // until something fails
+            step.record.folderDevice = folder.device();
+            step.record.folderInode = folder.inode();
+            step.record.folderPath = folder.path();
+            if (!chooseName(step)) {
+                fail(step, "no free name for " + text.id + " in " + folder.path());
+                continue;
+            }
+            if (step.held.status.st_dev != folder.device()) {
+                step.copy = copyInto(step.held, target, folder.path(), text.id, !wholeSync, &why);
+                if (!step.copy) {
+                    fail(step, why);
+                    continue;
+                }
+            }
+            steps.push_back(std::move(step));
+        }
+
+        // Record each choice; the records (and copies) are durable before any link.
+        bool anyRecord = false;
+        for (Step& step : steps) {
+            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+                continue;
+            struct ::stat status {};
+            const int linkedFd = step.copy ? step.copy->fd.get() : step.held.fd.get();
+            if (::fstat(linkedFd, &status) != 0) {
+                fail(step, failure("checking the copy of " + step.text->id, errno));
+                continue;
+            }
+            step.record.fileDevice = status.st_dev;
+            step.record.fileInode = status.st_ino;
+            const std::string why =
+                writeRecord(claims.get(), step.text->id, step.record, !wholeSync);
+            if (!why.empty()) {
+                fail(step, why);
+                continue;
+            }
+            anyRecord = true;
+        }
+        if (anyRecord) {
+            int synced = wholeSync ? ::syncfs(claims.get()) : syncRetrying(claims.get());
+            if (synced == 0 && wholeSync) {
+                struct ::stat claimsStatus {};
+                if (::fstat(claims.get(), &claimsStatus) == 0 &&
+                    claimsStatus.st_dev != folder.device())
+                    synced = ::syncfs(target);
+            }
+            if (synced != 0) {
+                const std::string why =
+                    failure("syncing the delivery records in " + claimsPath, errno);
+                for (Step& step : steps)
+                    if (results[step.result].outcome == Outcome::handedOver &&
+                        !step.record.name.empty())
+                        fail(step, why);
+            }
+        }
+
+        // Link each into the folder, under the chosen name or the next free one.
+        bool anyLinked = false;
+        for (Step& step : steps) {
+            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+                continue;
+            for (;;) {
+                const int source = step.copy ? step.copy->fd.get() : step.held.fd.get();
+                if (step.copy && !step.copy->partial.empty()) {
+                    if (::linkat(target, step.copy->partial.c_str(), target,
+                                 step.record.name.c_str(), 0) == 0) {
+                        (void)::unlinkat(target, step.copy->partial.c_str(), 0);
+                        break;
+                    }
+                } else if (linkDescriptor(source, target, step.record.name) == 0) {
+                    break;
+                }
+                const int error = errno;
+                std::string why;
+                if (error == EEXIST) {
+                    ++step.copyNumber;
+                    if (!chooseName(step)) {
+                        fail(step, "no free name for " + step.text->id + " in " + folder.path());
+                        break;
+                    }
+                } else if (error == EXDEV && !step.copy) {
+                    // Same device, other mount (a bind mount): copy after all.
+                    step.copy =
+                        copyInto(step.held, target, folder.path(), step.text->id, true, &why);
+                    if (!step.copy) {
+                        fail(step, why);
+                        break;
+                    }
+                    struct ::stat status {};
+                    (void)::fstat(step.copy->fd.get(), &status);
+                    step.record.fileDevice = status.st_dev;
+                    step.record.fileInode = status.st_ino;
+                } else {
+                    fail(step, failure("linking " + step.text->id + " into " + folder.path() + "/" +
+                                           step.record.name,
+                                       error));
+                    break;
+                }
+                why = writeRecord(claims.get(), step.text->id, step.record, true);
+                if (!why.empty()) {
+                    fail(step, why);
+                    break;
+                }
+            }
+            if (results[step.result].outcome == Outcome::handedOver) {
+                step.linked = true;
+                anyLinked = true;
+                results[step.result].deliveredTo = folder.path() + "/" + step.record.name;
+            }
+        }
+        if (anyLinked && syncRetrying(target) != 0) {
+            // The links may not be durable: the texts stay waiting, and their records let the
+            // next reader finish without a second copy.
+            const std::string why = failure("syncing " + folder.path(), errno);
+            for (Step& step : steps) {
+                if (step.linked) {
+                    results[step.result].outcome = Outcome::failed;
+                    results[step.result].problem = why;
+                    step.linked = false;
+                    step.record.name.clear();
+                }
+            }
+        }
+
+        // Only now does each delivered text leave the import folder.
+        bool anyRemoved = false;
+        for (Step& step : steps) {
+            if (!step.linked)
+                continue;
+            if (::unlinkat(imported, step.text->id.c_str(), 0) != 0) {
+                results[step.result].outcome = Outcome::failed;
+                results[step.result].problem =
+                    failure("removing " + step.text->path + " after delivering it to " +
+                                results[step.result].deliveredTo,
+                            errno);
+                step.record.name.clear();  // its record makes the next reader finish this
+                continue;
+            }
+            anyRemoved = true;
+        }
+        for (const Step& step : steps)
+            if (results[step.result].outcome == Outcome::handedOver && !step.linked)
+                anyRemoved = true;  // removed when its earlier delivery was settled
+        if (anyRemoved && syncRetrying(imported) != 0) {
+            // The removals may not be durable; the records stay so a text that comes back after
+            // a power cut is settled, not delivered twice.
+            for (Step& step : steps)
+                step.record.name.clear();
+        } else {
+            for (Step& step : steps)
+                if (results[step.result].outcome == Outcome::handedOver)
+                    (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
+        }
+    }
+    return results;
+}
+
+HandOver Inbox::take(const WaitingText& text, const std::function<bool(const HeldText&)>& consume) {
+    std::string problem;
+    Folders folders = openFolders(root_, &problem);
+    if (!problem.empty())
+        return {text.id, Outcome::failed, {}, problem};
+    if (folders.missing)
+        return {text.id, Outcome::notWaiting, {}, {}};
+    const int imported = folders.imported.get();
+    Hold held = hold(imported, text.id);
+    if (!held.fd)
+        return {text.id, Outcome::notWaiting, {}, {}};
+    // A record exists only if a delivery into a folder was under way: settle it first.
+    const std::string claimsPath =
+        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+    bool missing = false;
+    std::string why;
+    Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, claimsPath, &missing, &why);
+    if (!claims && !missing)
+        return {text.id, Outcome::failed, {}, why};
+    std::string deliveredTo;
+    if (claims) {
+        switch (settle(claims.get(), text.id, nullptr, &deliveredTo, &why)) {
+            case Settled::failed:
+                return {text.id, Outcome::failed, {}, why};
+            case Settled::delivered:
+                if (::unlinkat(imported, text.id.c_str(), 0) != 0 || syncRetrying(imported) != 0)
+                    return {text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
+                (void)::unlinkat(claims.get(), text.id.c_str(), 0);
+                return {text.id, Outcome::handedOver, deliveredTo, {}};
+            case Settled::nothingRecorded:
+                break;
+        }
+    }
+    if (!consume(HeldText{text, held.fd.get()}))
+        return {text.id, Outcome::kept, {}, {}};
+    if (::unlinkat(imported, text.id.c_str(), 0) != 0)
+        return {text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
+    if (syncRetrying(imported) != 0)
+        return {text.id, Outcome::failed, {}, failure("syncing " + importFolder_, errno)};
+    return {text.id, Outcome::handedOver, {}, {}};
+}
+
+// ---- FolderWatch ----
+
+FolderWatch::FolderWatch(std::string importFolder)
+    : importFolder_(std::move(importFolder)), fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+
+FolderWatch::~FolderWatch() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool FolderWatch::arm(std::string* problem) {
+    if (fd_ < 0) {
+        *problem = failure("watching " + importFolder_, errno);
+        return false;
+    }
+    for (const int watch : watches_)
+        (void)::inotify_rm_watch(fd_, watch);
+    watches_.clear();
+    // The folder itself when it is there; else its nearest existing parent, for the next
+    // folder of the path to appear.
+    constexpr std::uint32_t kLanded =
+        IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+    std::string path = importFolder_;
+    for (;;) {
+        const int watch = ::inotify_add_watch(fd_, path.c_str(), kLanded);
+        if (watch >= 0) {
+            watches_.push_back(watch);
+            // Watching the folder's parent too notices the folder replaced by a link or file.
+            if (path == importFolder_) {
+                const std::string parent = path.substr(0, path.rfind('/'));
+                const int up = ::inotify_add_watch(fd_, parent.c_str(),
+                                                   IN_CREATE | IN_MOVED_TO | IN_DELETE |
+                                                       IN_MOVED_FROM | IN_ONLYDIR | IN_DONT_FOLLOW);
+                if (up >= 0)
+                    watches_.push_back(up);
+            }
+            return true;
+        }
+        if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
+            *problem = failure("watching " + path, errno);
+            return false;
+        }
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos || path == "/") {
+            *problem = "nothing of " + importFolder_ + " can be watched";
+            return false;
+        }
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+bool FolderWatch::wait(int timeoutMs, int otherFd) {
+    struct pollfd fds[2] = {{fd_, POLLIN, 0}, {otherFd, POLLIN, 0}};
+    const int ready = ::poll(fds, otherFd >= 0 ? 2 : 1, timeoutMs);
+    if (ready <= 0 || !(fds[0].revents & POLLIN))
+        return false;
+    alignas(struct inotify_event) char buffer[16384];
+    while (::read(fd_, buffer, sizeof buffer) > 0) {
+    }
+    return true;
+}
+
+}  // namespace reader

@@ -1,0 +1,184 @@
+// Inbox: the import folder as its readers see it. Lists the texts waiting there and hands each
+// over exactly once, into a folder or to a consumer, whatever other readers, senders and
+// listers do at the same time and wherever a reader is killed.
+//
+// The folder is `<container root>/group.app.quorvane.teleprompter/regular/imported`, found with
+// contract::containerRoot() and contract::importFolderPath(). Its contract, as the share sheet
+// writes it: one file per sent text, named by an upper-case UUID, holding the text's UTF-8 bytes
+// and nothing else, linked into the folder complete and synced.
+//
+// What is a text: an entry of the folder whose name is an upper-case UUID (isTextName) and that
+// is a regular file of this user, reached without links ("regular" and "imported" themselves
+// are never links either). Anything else (other names, links, folders, FIFOs, devices, other
+// users' files, folder-sync tools' temporary and conflict copies) is left alone: never opened
+// for reading, never followed, never removed. Listings report what they skipped and why.
+//
+// How a text is handed over exactly once:
+// - hold: the text's file is opened and locked (flock, exclusive, never waited for); a text
+//   another reader holds is passed over, and a hold ends with its holder, however it ends;
+// - deliver: into a folder, the text gets a free name made from its title (fileNameFor), and a
+//   record of that choice (folder, name, file identity) is synced in `regular/.imported-claims`
+//   (beside the import folder, never inside it) before the name is linked in the folder; on the
+//   same file system the link is the text's own file (no copy), elsewhere a copy written and
+//   synced first. An existing entry of the folder is never replaced or followed: a taken name
+//   (a file, a link, a FIFO, anything) moves on to "Title (2).txt" and so on;
+// - remove: only once the folder holding the delivery is synced is the text unlinked from the
+//   import folder, which is then synced; then the record goes.
+// A reader killed at any point leaves the text waiting (with or without a record) or removed;
+// the next reader to hold it reads the record first and, when the recorded file is there,
+// finishes the removal instead of delivering again. So no text lands twice and none is lost.
+// Consumers (take) are handed a text at least once: a consumer that fails or a reader killed
+// while it runs leaves the text waiting, with the same id the next time.
+//
+// Nothing here is thread-safe on one Inbox; separate processes and separate Inbox objects may
+// work on one folder at the same time. Uses no Qt and none of the extension's code.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace reader {
+
+// One text waiting in the import folder.
+struct WaitingText {
+    std::string id;            // its name: the upper-case UUID the share sheet gave it
+    std::string path;          // the import folder's path + "/" + id
+    struct timespec modified;  // when it landed (its modification time)
+    std::uint64_t bytes = 0;   // its size
+    std::string title;         // titleOf() its first kTitleReadLimit bytes (raw bytes)
+};
+
+// An entry of the import folder that is not a text, and why.
+struct SkippedEntry {
+    std::string name;
+    std::string reason;  // "a symbolic link", "a FIFO", "not a sent text's name", ...
+};
+
+struct Listing {
+    std::vector<WaitingText> texts;     // oldest first: modification time, then name
+    std::vector<SkippedEntry> skipped;  // in the folder's order
+};
+
+// How one hand-over ended.
+enum class Outcome {
+    handedOver,  // delivered (or consumed) and removed from the import folder
+    notWaiting,  // gone, or held by another reader: someone else hands it over
+    kept,        // the consumer declined it: still waiting (take only)
+    failed,      // still waiting, for the reason in `problem`
+};
+
+struct HandOver {
+    std::string id;
+    Outcome outcome = Outcome::failed;
+    std::string deliveredTo;  // the file it became, when delivered (also by an earlier reader)
+    std::string problem;      // what failed, naming the path and the system's reason
+};
+
+// A folder texts are delivered into (`--to DIR`). The path is the person's own and is followed
+// as given (it may be or pass through a link); inside it nothing is followed or replaced.
+class DeliveryFolder {
+  public:
+    // Opens `path`, making it (and missing parents, owner-only) when it does not exist. None,
+    // with the reason in `problem`, when it cannot be made or is not a folder.
+    static std::optional<DeliveryFolder> open(const std::string& path, std::string* problem);
+
+    DeliveryFolder(DeliveryFolder&& other) noexcept;
+    DeliveryFolder& operator=(DeliveryFolder&& other) noexcept;
+    DeliveryFolder(const DeliveryFolder&) = delete;
+    DeliveryFolder& operator=(const DeliveryFolder&) = delete;
+    ~DeliveryFolder();
+
+    [[nodiscard]] const std::string& path() const { return path_; }  // absolute
+    [[nodiscard]] int descriptor() const { return fd_; }
+    [[nodiscard]] dev_t device() const { return device_; }
+    [[nodiscard]] ino_t inode() const { return inode_; }
+
+  private:
+    DeliveryFolder(std::string path, int fd, dev_t device, ino_t inode)
+        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode) {}
+    std::string path_;
+    int fd_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+// A text while a consumer has it: held, so no other reader takes it.
+struct HeldText {
+    const WaitingText& text;
+    int descriptor;  // read-only, positioned at the start; read it with pread() or from offset 0
+    // A separate read-only descriptor of the same file at offset 0, without the hold (for a
+    // child process's standard input, which must not carry the hold past the reader); -1 with
+    // errno set when it cannot be opened. The caller closes it.
+    [[nodiscard]] int openSeparately() const;
+};
+
+class Inbox {
+  public:
+    // The import folder under the container root `root` (see contract::containerRoot).
+    explicit Inbox(std::string root);
+
+    [[nodiscard]] const std::string& importFolder() const { return importFolder_; }
+
+    // What waits, oldest first, and what was skipped. Takes nothing and removes nothing; each
+    // text's title costs one read of at most kTitleReadLimit bytes. A container or import
+    // folder that does not exist yet waits nothing. None, with the reason in `problem`, when the
+    // folder cannot be read or a folder of its path is a link, not a folder or another user's.
+    [[nodiscard]] std::optional<Listing> list(std::string* problem) const;
+
+    // Delivers `texts` (from list(), in that order) into `folder`, exactly once each, and
+    // returns one result per text handled, in order. Texts are handled in batches that share
+    // their syncs; `keepGoing` is asked before each batch and a false answer stops there (the
+    // rest stay waiting, without a result).
+    [[nodiscard]] std::vector<HandOver> deliver(const std::vector<WaitingText>& texts,
+                                                const DeliveryFolder& folder,
+                                                const std::function<bool()>& keepGoing = {});
+
+    // Holds `text` and hands it to `consume`, which returns true when it took the text: the
+    // text is then removed from the import folder. False keeps it waiting (Outcome::kept). A
+    // text an earlier reader delivered into a folder is removed without calling `consume`
+    // (handedOver, with deliveredTo set).
+    [[nodiscard]] HandOver take(const WaitingText& text,
+                                const std::function<bool(const HeldText&)>& consume);
+
+    // How many texts a batch of deliver() handles at most (one descriptor each).
+    static constexpr std::size_t kMaxBatch = 1024;
+
+  private:
+    std::string root_;
+    std::string importFolder_;
+};
+
+// Wakes a reader when something may have landed in the import folder: inotify on the folder,
+// or, while it (or its container) does not exist, on its nearest existing parent, so a folder
+// made later, removed or replaced is followed. Never polls.
+class FolderWatch {
+  public:
+    explicit FolderWatch(std::string importFolder);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Watches the folder as it is now. Call before listing, and again after each wake: what
+    // lands between the two is then seen by the listing or wakes the next wait. False, with the
+    // reason in `problem`, when inotify refuses (too many watches or instances).
+    bool arm(std::string* problem);
+
+    // Waits until an event arrives, `otherFd` (if >= 0) becomes readable, or `timeoutMs`
+    // passes (-1: no limit). Drains the events. Returns true when woken by an event.
+    bool wait(int timeoutMs, int otherFd);
+
+    [[nodiscard]] int descriptor() const { return fd_; }
+
+  private:
+    std::string importFolder_;
+    int fd_ = -1;
+    std::vector<int> watches_;
+};
+
+}  // namespace reader

@@ -1,0 +1,53 @@
+// TextTitle: what a reader of the import folder shows of a waiting text and how it names it.
+//
+// Pure functions over bytes; no file is touched here.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace reader {
+
+// How many bytes of a text are read for its title: a title is its first line, and a first line
+// longer than this is shown cut.
+inline constexpr std::size_t kTitleReadLimit = 4096;
+
+// Whether `name` is the name of a sent text: an upper-case UUID in its canonical form, 36
+// characters, hexadecimal digits (0-9, A-F) in groups of 8, 4, 4, 4 and 12 joined by "-".
+// Nothing else in the import folder is a text: not lower-case UUIDs, not names with a suffix
+// (the temporary and conflict copies of folder-sync tools), not hidden names.
+[[nodiscard]] bool isTextName(std::string_view name);
+
+// The title of a text from its first bytes: white space and line breaks at the start skipped,
+// then everything up to the first line break, without white space at its end. The bytes are
+// given back as they are (they may not be valid UTF-8 when the text is not, or when `head` was
+// cut inside a character). White space and line breaks are those of the share sheet's title
+// line: U+0009-U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028, U+2029, U+202F,
+// U+205F, U+3000; of these U+000A-U+000D, U+0085, U+2028 and U+2029 break lines.
+//   titleOf("\n\n  Evening news \r\nGood evening") == "Evening news"
+[[nodiscard]] std::string titleOf(std::string_view head);
+
+// The file name a text delivered into a folder gets: made from `title`, then " (copy)" when
+// `copy` is 2 or more, then ".txt". The whole name is at most kMaxFileNameBytes bytes, valid
+// UTF-8, and safe on every common file system and in a shell listing:
+// - no "/", no NUL, no control characters (C0, DEL, C1): each becomes a space; runs of white
+//   space become one space;
+// - bytes that are not UTF-8 become U+FFFD; the direction overrides and marks that could make a
+//   name read other than it is (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) are
+//   dropped;
+// - no leading dot or space (a name never hides, never is "." or ".."), no trailing space;
+// - the title is cut at a character boundary to fit; "Untitled" when nothing is left.
+//   fileNameFor("Evening news", 1) == "Evening news.txt"
+//   fileNameFor("../etc/passwd", 3) == "-etc-passwd (3).txt"
+inline constexpr std::size_t kMaxFileNameBytes = 100;
+[[nodiscard]] std::string fileNameFor(std::string_view title, unsigned copy);
+
+// `bytes` as the inside of a JSON string: quotes, backslashes and control characters escaped,
+// bytes that are not UTF-8 written as U+FFFD. `pending` carries an incomplete UTF-8 sequence
+// from the end of one piece to the next, so a text can be escaped piece by piece as it is read;
+// call once more with `last` true to flush it.
+void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pending = nullptr,
+                       bool last = true);
+
+}  // namespace reader
