@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "reader/TextTitle.h"
+
 namespace prompter {
 namespace {
 
@@ -192,13 +194,11 @@ std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
 std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileName) {
     if (const auto failure = ensureFolder())
         return failure;
-    QString title = QString::fromUtf8(text.left(kTitleLength * 4)).section(QLatin1Char('\n'), 0, 0);
-    title = title.simplified().left(60).replace(QLatin1Char('/'), QLatin1Char('-'));
-    if (title.isEmpty() || title.startsWith(QLatin1Char('.')))
-        title = QStringLiteral("Pasted script");
-    for (int attempt = 1; attempt < 1000; ++attempt) {
-        const QString name = attempt == 1 ? title + QLatin1String(".txt")
-                                          : QStringLiteral("%1 (%2).txt").arg(title).arg(attempt);
+    // Named as the receiver names what it takes in, so both kinds of script look alike.
+    const std::string title = reader::titleOf(std::string_view(
+        text.constData(), static_cast<std::size_t>(std::min<qsizetype>(text.size(), 4096))));
+    for (unsigned attempt = 1; attempt < 1000; ++attempt) {
+        const QString name = QString::fromStdString(reader::fileNameFor(title, attempt));
         const QByteArray path = QFile::encodeName(pathOf(name));
         // Written beside its name and linked in complete, so no reader sees half a script.
         const QByteArray staging = QFile::encodeName(folder_ + QLatin1String("/.paste-XXXXXX"));

@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "contract/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
-#include "prompter/ScriptIntake.h"
+#include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 
 namespace {
@@ -50,18 +51,29 @@ int main(int argc, char** argv) {
     const prompter::PrompterSettings saved = prompter::PrompterSettings::load();
 
     prompter::ScriptLibrary library(prompter::ScriptLibrary::defaultFolder());
-    prompter::NoScriptIntake intake;
-    prompter::PrompterWindow window(library, intake, options.applied(saved), saved,
+    std::string problem;
+    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    std::unique_ptr<prompter::ScriptIntake> intake;
+    if (containerRoot)
+        intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
+    else
+        intake = std::make_unique<prompter::NoScriptIntake>();
+    prompter::PrompterWindow window(library, *intake, options.applied(saved), saved,
                                     options.window || options.screenshot
                                         ? prompter::Presentation::window
                                         : prompter::Presentation::fullScreen,
                                     std::make_shared<prompter::SteadyPromptClock>());
-    if (const auto failure = library.ensureFolder())
+    if (!containerRoot)
+        window.library()->showMessage(
+            QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
+    if (const auto failure = library.ensureFolder()) {
         window.library()->showMessage(*failure);
-    // Texts waiting are taken before the first frame, so the first picture shows them.
-    intake.takeWaiting();
+    } else {
+        // Texts waiting are taken before the first frame, so the first picture shows them.
+        intake->takeWaiting();
+        intake->startWatching();
+    }
     library.refresh();
-    intake.startWatching();
 
     const auto motion = options.screenshot ? prompter::Motion::still : prompter::Motion::counted;
     bool prompting = false;

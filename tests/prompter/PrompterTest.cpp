@@ -16,10 +16,12 @@
 #include <cmath>
 #include <variant>
 
+#include "contract/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterSettings.h"
 #include "prompter/PrompterWindow.h"
+#include "prompter/ReaderIntake.h"
 #include "prompter/ScriptFile.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
@@ -391,6 +393,76 @@ class PrompterTest : public QObject {
         QVERIFY(!window.prompt(scripts + "/missing.txt"));
         QVERIFY(window.library()->message().contains("missing.txt"));
         QCOMPARE(window.currentWidget(), window.library());
+    }
+
+    // Sent texts: those waiting at start are taken before the window shows, newest first; one
+    // sent while it is open is taken live and marked new. Each lands once, byte for byte, under
+    // the receiver's name for it, and leaves the import folder.
+    void takesSentTextsExactlyOnce() {
+        QTemporaryDir root;
+        const QString imported =
+            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+        QVERIFY(QDir().mkpath(imported));
+        const QString scripts = root.path() + "/scripts";
+        const auto send = [&](const QString& id, const QByteArray& bytes) {
+            // As the share sheet does: written aside, then linked in complete.
+            writeFile(root.path() + "/staged", bytes);
+            QVERIFY(::rename(QFile::encodeName(root.path() + "/staged").constData(),
+                             QFile::encodeName(imported + "/" + id).constData()) == 0);
+        };
+        const QByteArray first("Morning brief\r\nCoffee first.\n");
+        const QByteArray second("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d\nsecond text \xf0\x9f\x98\x80");
+        send("6F1C2E0A-8B4D-4E5F-9A1B-2C3D4E5F6A7B", first);
+        QTest::qWait(20);  // so the two arrive at different times
+        send("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D", second);
+        writeFile(imported + "/not-a-text.txt", "left alone");
+
+        prompter::ScriptLibrary library(scripts);
+        prompter::ReaderIntake intake(root.path().toStdString(), scripts);
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        intake.takeWaiting();
+        library.refresh();
+        QCOMPARE(QDir(imported).entryList(QDir::Files), QStringList{"not-a-text.txt"});
+        QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        const auto& entries = library.entries();
+        QCOMPARE(entries.size(), std::size_t{2});
+        QCOMPARE(entries[0].title, QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d"));
+        QCOMPARE(entries[1].fileName, QString("Morning brief.txt"));
+        QVERIFY(entries[0].isNew && entries[1].isNew);
+        QFile firstFile(scripts + "/Morning brief.txt");
+        QVERIFY(firstFile.open(QIODevice::ReadOnly));
+        QCOMPARE(firstFile.readAll(), first);
+
+        intake.startWatching();
+        window.show();
+        const QByteArray third("Morning brief\nA second one with the same title.\n");
+        send("11111111-2222-4333-8444-555555555555", third);
+        QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{3}, 20000);
+        QCOMPARE(library.entries()[0].fileName, QString("Morning brief (2).txt"));
+        QVERIFY(library.entries()[0].isNew);
+        QVERIFY(window.library()->list()->topLevelItem(0)->text(0).contains("New"));
+        QFile thirdFile(scripts + "/Morning brief (2).txt");
+        QVERIFY(thirdFile.open(QIODevice::ReadOnly));
+        QCOMPARE(thirdFile.readAll(), third);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(imported).entryList(QDir::Files),
+                                  QStringList{"not-a-text.txt"}, 20000);
+        QTest::qWait(100);  // nothing lands twice
+        QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        // A scripts folder that cannot be written to (here: a file in its place): the text stays
+        // waiting, and the window says so.
+        writeFile(root.path() + "/blocked", "a file, not a folder");
+        prompter::ReaderIntake blocked(root.path().toStdString(), root.path() + "/blocked");
+        QSignalSpy failures(&blocked, &prompter::ScriptIntake::failed);
+        send("99999999-8888-4777-8666-555555555555", "Stuck\n");
+        blocked.takeWaiting();
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(failures[0][0].toString().contains("stays waiting"));
+        blocked.takeWaiting();  // said once while it lasts
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(QFile::exists(imported + "/99999999-8888-4777-8666-555555555555"));
     }
 
     // A click in the preview starts prompting at the paragraph clicked.
