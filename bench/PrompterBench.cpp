@@ -47,7 +47,8 @@ void writeScript(const QString& path, std::size_t bytes) {
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()))
         std::abort();
 }
 
@@ -115,8 +116,8 @@ int main(int argc, char** argv) {
     }
     std::sort(jumps.begin(), jumps.end());
 
-    std::printf("script                    %zu MB, %zu paragraphs, %.0f words\n",
-                megabytes, view.paragraphCount(), view.motion().length());
+    std::printf("script                    %zu MB, %zu paragraphs, %.0f words\n", megabytes,
+                view.paragraphCount(), view.motion().length());
     std::printf("read                      %.1f ms\n", reading);
     std::printf("read and indexed          %.1f ms\n", indexed);
     std::printf("first frame               %.1f ms\n", firstFrame);

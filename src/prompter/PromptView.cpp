@@ -33,6 +33,7 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
     setAccessibleName(QStringLiteral("Script being prompted"));
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    indexWords();
     setSettings(settings_);
 }
 

@@ -32,7 +32,8 @@ std::variant<std::shared_ptr<const std::string>, ScriptReadError> ScriptFile::re
         return failure(path, QStringLiteral("larger than 1 GiB"));
     }
     auto text = std::make_shared<std::string>();
-    text->resize(static_cast<std::size_t>(status.st_size));
+    // One byte more than the file holds, so the end is seen without growing the buffer.
+    text->resize(static_cast<std::size_t>(status.st_size) + 1);
     std::size_t done = 0;
     for (;;) {
         if (done == text->size())

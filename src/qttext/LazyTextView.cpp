@@ -17,7 +17,6 @@ LazyTextView::LazyTextView(QWidget* parent) : QAbstractScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
-    blocks_.setSource(nullptr);
     syncBlocks();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (syncingBar_)

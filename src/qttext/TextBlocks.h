@@ -32,6 +32,9 @@ class TextBlocks {
         std::uint32_t length;  // without the line break
     };
 
+    // Without a source, there is one empty block.
+    TextBlocks() { indexBlocks(); }
+
     // Takes `source`. The index is made again only when its characters differ from the
     // current source's; the layouts are always made again. Returns whether the index changed.
     bool setSource(std::shared_ptr<const TextSource> source);
