@@ -70,7 +70,24 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     PrompterOptions options;
     if (parser.isSet(help)) {
         options.action = Action::help;
-        options.help = parser.helpText();
+        options.help = parser.helpText() + QStringLiteral(
+            "\nKeys while prompting:\n"
+            "  Space, B, .        pause and resume (and skip the countdown)\n"
+            "  Up, Down, wheel    faster, slower\n"
+            "  Ctrl+Plus, Minus   larger, smaller text\n"
+            "  H, V               mirror left-right, upside down\n"
+            "  Home, End          the start, the end\n"
+            "  PageUp, PageDown   back, on by a screen\n"
+            "  Left, Right        back, on by a paragraph\n"
+            "  Escape             back to the library\n"
+            "\nEnvironment:\n"
+            "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
+            "  XDG_DATA_HOME  the scripts are in its quorvane/scripts (default ~/.local/share)\n"
+            "  XDG_CONFIG_HOME  the settings are in its quorvane/prompter.conf (default ~/.config)\n"
+            "\nExit status:\n"
+            "  0  done (with --screenshot: the picture was written)\n"
+            "  1  a failure: the picture could not be written, or the script to prompt could not be read\n"
+            "  2  bad usage\n");
         return options;
     }
     if (parser.isSet(version)) {
