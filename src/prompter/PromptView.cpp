@@ -310,6 +310,8 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     const bool atEnd = motion_.isAtEnd(now);
     if (atEnd)
         state += QStringLiteral("  \u00b7  End");
+    else if (!motion_.isRunning() && words == 0)
+        state += QStringLiteral("  \u00b7  Ready");
     else if (!motion_.isRunning())
         state += QStringLiteral("  \u00b7  Paused");
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, state);

@@ -26,6 +26,7 @@
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "qttext/PlainTextSource.h"
+#include "qttext/TextBlocks.h"
 
 using prompter::Mirror;
 using prompter::PromptView;
@@ -290,6 +291,25 @@ class PrompterTest : public QObject {
         PromptView& ltr = showView("Shalom world", settings);
         const auto [ltrLeft, ltrRight] = inkSpan(ltr);
         QVERIFY(ltrLeft < 800 * 0.15 && ltrRight < 800 / 2);
+    }
+
+    // Emoji take the system's colour emoji font (the share window draws through the same
+    // text library): the picture holds colour where white text on black has none. The heart is
+    // also in the text font, in black and white, which is what it would be drawn in otherwise.
+    void emojiDrawInColour() {
+        if (qttext::TextBlocks::emojiFamily().isEmpty())
+            QSKIP("no emoji font on this system");
+        prompter::PrompterSettings settings;
+        settings.fontSize = 80;
+        PromptView& view = showView("Love \xe2\x9d\xa4\xef\xb8\x8f", settings);
+        const QImage picture = view.grab().toImage();
+        int coloured = 0;
+        for (int y = static_cast<int>(view.readingLineY()); y < picture.height() - 10; ++y)
+            for (int x = picture.width() / 10; x < picture.width() * 9 / 10; ++x) {
+                const QColor pixel = picture.pixelColor(x, y);  // between the margins' markers
+                coloured += pixel.hsvSaturation() > 100 && pixel.value() > 100;
+            }
+        QVERIFY2(coloured > 500, qPrintable(QString("%1 coloured pixels").arg(coloured)));
     }
 
     // Settings changed while prompting are saved and come back after a restart; the command
