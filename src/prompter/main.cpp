@@ -4,6 +4,8 @@
 // Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
 // or a script that could not be read with --screenshot); 2 bad usage.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -82,8 +84,12 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
-    if (!prompting)
+    // Full screen prompting has shown the window already; a window (or the library) shows now.
+    if (!window.isVisible())
         window.show();
+    if (options.screen && *options.screen >= QGuiApplication::screens().size())
+        std::fprintf(stderr, "quorvane-prompter: there is no screen %d; prompting on this one\n",
+                     *options.screen);
 
     if (options.screenshot) {
         if (options.prompt && !prompting)
