@@ -406,6 +406,16 @@ class PrompterTest : public QObject {
         QVERIFY(QFile::exists(scripts + "/old.txt"));
         QVERIFY(QFile::exists(scripts + "/renamed.txt"));
 
+        // Deleting moves to the desktop's trash: gone from the library, kept in the trash.
+        QCOMPARE(library.moveToTrash("renamed.txt"), std::nullopt);
+        QVERIFY(!QFile::exists(scripts + "/renamed.txt"));
+        const QString homeTrash = home_.path() + "/data/Trash/files/renamed.txt";
+        const QString folderTrash =
+            folder.path() + QString("/.Trash-%1/files/renamed.txt").arg(::getuid());
+        QVERIFY(QFile::exists(homeTrash) || QFile::exists(folderTrash));
+        for (const auto& entry : library.entries())
+            QVERIFY(entry.fileName != "renamed.txt");
+
         // A script that cannot be read: a message in the window, the library still there.
         QVERIFY(::mkfifo(QFile::encodeName(scripts + "/fifo.txt").constData(), 0600) == 0);
         QVERIFY(!window.prompt(scripts + "/fifo.txt"));
