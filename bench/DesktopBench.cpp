@@ -12,10 +12,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/desktop/LazyTextView.h"
+#include "host/desktop/AttributedTextSource.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/ShareSession.h"
 #include "platform/extension/ExtensionBundle.h"
+#include "qttext/LazyTextView.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     {
         host::desktop::LazyTextView alone;
         const auto start = Clock::now();
-        alone.setContent(session.textView()->attributedText());
+        alone.setContent(host::desktop::attributedTextSource(session.textView()->attributedText()));
         indexing = millisecondsSince(start);
     }
 

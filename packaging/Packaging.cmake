@@ -1,11 +1,11 @@
 # Installation and Debian packages.
 #
 # Installed layout (under the prefix, /usr in the packages):
-#   bin/quorvane-share, bin/quorvane-share-desktop
+#   bin/quorvane-share, bin/quorvane-share-desktop, bin/quorvane-prompter
 #   lib/quorvane/libquorvane_platform.so
 #   lib/quorvane/QuorvaneShareExt.appex/{Info.json,MainInterface.json,libQuorvaneShareExt.so}
 #   share/man/man1/*.1.gz, share/bash-completion/completions/*,
-#   share/applications/quorvane-share-desktop.desktop,
+#   share/applications/quorvane-share-desktop.desktop, share/applications/quorvane-prompter.desktop,
 #   share/icons/hicolor/scalable/apps/quorvane-share.svg
 #
 # The hosts find the bundle at <their folder>/../lib/quorvane/, and every program and module
@@ -24,7 +24,7 @@ set(QUORVANE_INSTALL_BUNDLEDIR ${QUORVANE_INSTALL_PRIVATE_LIBDIR}/QuorvaneShareE
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 # The manual pages carry the project's version, and are installed compressed, as man-db reads
 # them (-n: no time stamp, so the same page gives the same bytes).
-foreach(page quorvane-share.1 quorvane-share-desktop.1)
+foreach(page quorvane-share.1 quorvane-share-desktop.1 quorvane-prompter.1)
   configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
   execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}
     OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
@@ -62,6 +62,17 @@ if(TARGET quorvane-share-desktop)
   install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane-share.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT desktop)
 endif()
+# The teleprompter comes with the window, in the same package.
+if(TARGET quorvane-prompter AND TARGET quorvane-share-desktop)
+  install(TARGETS quorvane-prompter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT desktop)
+  install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-prompter.1.gz
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT desktop)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME quorvane-prompter COMPONENT desktop)
+  install(FILES ${QUORVANE_PACKAGING_DIR}/quorvane-prompter.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+endif()
 
 set(CPACK_PACKAGE_NAME quorvane-share)
 set(CPACK_PACKAGE_VENDOR "Quorvane")
@@ -95,6 +106,8 @@ set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION x11)
 set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "Share text with the teleprompter from the desktop
 quorvane-share-desktop shows the teleprompter's share sheet in a window for a text
 file or the clipboard's text, with a close item and Send to Teleprompter. Its
-desktop entry lets a file manager offer Send to Teleprompter for text files.")
+desktop entry lets a file manager offer Send to Teleprompter for text files.
+quorvane-prompter (Teleprompter) takes in the texts sent and prompts them: smooth
+scrolling at a set number of words per minute, mirroring, a countdown, progress.")
 
 include(CPack)

@@ -35,6 +35,8 @@ case "$purpose" in
         # headers), a font, a session bus for its tests, and a virtual X display for the
         # end-to-end run and the screenshots.
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
+        # A colour emoji font, which both desktop programs draw emoji in.
+        packages="$packages fonts-noto-color-emoji"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2

@@ -1,5 +1,5 @@
-# bash completion for quorvane-share and quorvane-share-desktop: options, the values of
-# --appearance and --text-size, and files. Installed under each command's name; it needs no
+# bash completion for quorvane-share, quorvane-share-desktop and quorvane-prompter: options,
+# the values of --appearance, --text-size and --mirror, and files. Installed under each command's name; it needs no
 # helper from the bash-completion package.
 
 _quorvane_share() {
@@ -16,6 +16,9 @@ _quorvane_share() {
         --max-size --bundle -h --help --version"
     case ${COMP_WORDS[0]##*/} in
         quorvane-share-desktop) options+=" --list --clipboard --screenshot --controls" ;;
+        quorvane-prompter)
+            options="--prompt --screen --window --mirror --speed --font-size --countdown
+                --screenshot --reset-settings -h --help --version" ;;
         *) options+=" --list -0 --null --controls" ;;
     esac
 
@@ -31,6 +34,13 @@ _quorvane_share() {
                 [[ ${size,,} == "${cur,,}"* ]] && COMPREPLY+=("$size")
             done
             return ;;
+        --mirror)
+            mapfile -t COMPREPLY < <(compgen -W "horizontal vertical both none" -- "$cur")
+            return ;;
+        --prompt)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return ;;
         --bundle)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
@@ -39,7 +49,7 @@ _quorvane_share() {
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][nN][gG]' -- "$cur"; compgen -d -- "$cur")
             return ;;
-        --platform-version | --max-size)
+        --platform-version | --max-size | --screen | --speed | --font-size | --countdown)
             COMPREPLY=()
             return ;;
     esac
@@ -62,4 +72,4 @@ _quorvane_share() {
     fi
 }
 
-complete -F _quorvane_share quorvane-share quorvane-share-desktop
+complete -F _quorvane_share quorvane-share quorvane-share-desktop quorvane-prompter

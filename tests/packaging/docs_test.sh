@@ -72,7 +72,8 @@ for program in "$@"; do
         section ENVIRONMENT "$work/$name.txt" | grep -qw -- "$variable" ||
             fail "$name.1 does not describe $variable"
     done
-    for setting in --appearance --text-size; do
+    for setting in --appearance --text-size --mirror; do
+        grep -qwF -- "$setting" "$work/$name.help" || continue  # not one of this program's
         values=$(complete_words "$name" "$setting" "")
         [ -n "$values" ] || fail "$name: completion offers no value for $setting"
         for value in $values; do

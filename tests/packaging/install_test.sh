@@ -19,6 +19,8 @@ prefix=$work/moved
 # the moved tree.
 for object in "$prefix"/bin/* "$prefix"/lib/quorvane/QuorvaneShareExt.appex/*.so; do
     resolved=$(env -u LD_LIBRARY_PATH ldd "$object" | awk '$1 == "libquorvane_platform.so" {print $3}')
+    # The readers of the import folder (the teleprompter) never load the platform stand-in.
+    ldd "$object" | grep -q libquorvane_platform.so || continue
     case $resolved in
         "$prefix"/*) ;;
         *) fail "${object#"$prefix"/} finds libquorvane_platform.so at '$resolved', not in the moved tree" ;;

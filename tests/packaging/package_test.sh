@@ -60,7 +60,10 @@ else
         ./usr/share/applications/quorvane-share-desktop.desktop \
         ./usr/share/icons/hicolor/scalable/apps/quorvane-share.svg \
         ./usr/share/man/man1/quorvane-share-desktop.1.gz \
-        ./usr/share/bash-completion/completions/quorvane-share-desktop; do
+        ./usr/share/bash-completion/completions/quorvane-share-desktop \
+        ./usr/bin/quorvane-prompter ./usr/share/applications/quorvane-prompter.desktop \
+        ./usr/share/man/man1/quorvane-prompter.1.gz \
+        ./usr/share/bash-completion/completions/quorvane-prompter; do
         grep -qxF "$path" "$work/desktop.list" || fail "$(basename "$desktop") lacks $path"
     done
     # The window loads the bundle and platform library that the command-line package installs.

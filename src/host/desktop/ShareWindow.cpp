@@ -8,11 +8,11 @@
 #include <map>
 
 #include "host/cli/OutcomeReport.h"
-#include "host/desktop/LazyTextView.h"
 #include "host/desktop/Notifier.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/TextView.h"
+#include "qttext/LazyTextView.h"
 
 namespace host::desktop {
 namespace {

@@ -32,9 +32,13 @@
 #include "platform/foundation/Geometry.h"
 #include "platform/ui/TraitCollection.h"
 
+namespace qttext {
+class LazyTextView;
+}
+
 namespace host::desktop {
 
-class LazyTextView;
+using qttext::LazyTextView;
 
 class ShareWindow : public QWidget {
   public:

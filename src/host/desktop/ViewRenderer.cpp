@@ -9,13 +9,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/desktop/LazyTextView.h"
+#include "host/desktop/AttributedTextSource.h"
 #include "host/desktop/QtColours.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/Slider.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TextView.h"
+#include "qttext/LazyTextView.h"
 
 namespace host::desktop {
 namespace {
@@ -50,10 +51,11 @@ class TextViewWidget : public StandInWidget {
         StandInWidget::syncFrom(view, zoom);
         auto& textView = static_cast<platform::TextView&>(view);
         text_->setZoom(zoom);
-        text_->setTextInsets(textView.textContainerInset());
+        const platform::EdgeInsets insets = textView.textContainerInset();
+        text_->setTextInsets({insets.left, insets.top, insets.right, insets.bottom});
         if (textView.contentGeneration() != generation_) {
             generation_ = textView.contentGeneration();
-            text_->setContent(textView.attributedText());
+            text_->setContent(attributedTextSource(textView.attributedText()));
         }
     }
     [[nodiscard]] LazyTextView* text() const { return text_; }

@@ -22,9 +22,13 @@
 
 #include "platform/ui/View.h"
 
+namespace qttext {
+class LazyTextView;
+}
+
 namespace host::desktop {
 
-class LazyTextView;
+using qttext::LazyTextView;
 
 // The base of the widgets the renderer makes: paints the view's background colour inside the
 // layer's corner radius.

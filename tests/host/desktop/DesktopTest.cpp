@@ -17,9 +17,9 @@
 #include <filesystem>
 
 #include "host/cli/OutcomeReport.h"
+#include "host/desktop/AttributedTextSource.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"
-#include "host/desktop/LazyTextView.h"
 #include "host/desktop/QtColours.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/ShareSession.h"
@@ -27,6 +27,7 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/SystemCalls.h"
 #include "platform/foundation/TextAttributeKey.h"
+#include "qttext/LazyTextView.h"
 #include "support/FaultySystemCalls.h"
 #include "support/MountNamespace.h"
 #include "support/Subprocess.h"
@@ -391,7 +392,8 @@ class DesktopTest : public QObject {
         QFETCH(QByteArray, text);
         QFETCH(QStringList, blocks);
         LazyTextView view;
-        view.setContent(platform::AttributedText(platform::String(text.toStdString())));
+        view.setContent(host::desktop::attributedTextSource(
+            platform::AttributedText(platform::String(text.toStdString()))));
         QStringList shown;
         for (std::size_t i = 0; i < view.blockCount(); ++i)
             shown << view.blockText(i);

@@ -1,0 +1,276 @@
+#include "prompter/LibraryView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <cmath>
+#include <variant>
+
+#include "prompter/ScriptFile.h"
+#include "qttext/PlainTextSource.h"
+
+namespace prompter {
+namespace {
+
+enum Column { kTitle, kArrived, kLength, kReadingTime };
+constexpr int kFileNameRole = Qt::UserRole;
+
+QString readingTime(qint64 words, double speed) {
+    const auto seconds = static_cast<qint64>(std::ceil(static_cast<double>(words) / speed * 60));
+    if (seconds >= 3600)
+        return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
+    auto* made = new QPushButton(text, parent);
+    made->setAccessibleName(name);
+    return made;
+}
+
+}  // namespace
+
+LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
+    : QWidget(parent),
+      library_(library),
+      message_(new QLabel(this)),
+      list_(new QTreeWidget(this)),
+      preview_(new qttext::LazyTextView(this)),
+      paragraph_(new QSpinBox(this)),
+      prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
+      rename_(button(QStringLiteral("Rename\u2026"), QStringLiteral("Rename the selected script"),
+                     this)),
+      delete_(button(QStringLiteral("Delete"),
+                     QStringLiteral("Move the selected script to the trash"), this)),
+      open_(button(QStringLiteral("Open File\u2026"),
+                   QStringLiteral("Prompt a text file from disk"), this)),
+      paste_(button(QStringLiteral("Paste as Script"),
+                    QStringLiteral("Paste the clipboard as a new script"), this)),
+      reset_(button(QStringLiteral("Reset Settings"),
+                    QStringLiteral("Reset the prompter's settings"), this)) {
+    setAccessibleName(QStringLiteral("Library"));
+    message_->setAccessibleName(QStringLiteral("Messages"));
+    message_->setWordWrap(true);
+    message_->setStyleSheet(QStringLiteral("color: #c62828; font-weight: bold;"));
+    message_->hide();
+
+    list_->setAccessibleName(QStringLiteral("Scripts"));
+    list_->setColumnCount(4);
+    list_->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Arrived"),
+                            QStringLiteral("Length"), QStringLiteral("Reading time")});
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->header()->setSectionResizeMode(kTitle, QHeaderView::Stretch);
+    list_->header()->setStretchLastSection(false);
+    list_->installEventFilter(this);
+
+    preview_->setAccessibleName(QStringLiteral("Preview: click where prompting starts"));
+    preview_->viewport()->installEventFilter(this);
+    paragraph_->setAccessibleName(QStringLiteral("Start at paragraph"));
+    paragraph_->setPrefix(QStringLiteral("From paragraph "));
+    paragraph_->setMinimum(1);
+    paragraph_->setMaximum(1);
+
+    auto* buttons = new QHBoxLayout;
+    for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(paragraph_),
+                            static_cast<QWidget*>(rename_), static_cast<QWidget*>(delete_)})
+        buttons->addWidget(widget);
+    buttons->addStretch();
+    for (QWidget* widget : {static_cast<QWidget*>(open_), static_cast<QWidget*>(paste_),
+                            static_cast<QWidget*>(reset_)})
+        buttons->addWidget(widget);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(list_);
+    splitter->addWidget(preview_);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(message_);
+    layout->addLayout(buttons);
+    layout->addWidget(splitter, 1);
+
+    connect(&library_, &ScriptLibrary::changed, this, &LibraryView::rebuild);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &LibraryView::showPreview);
+    connect(list_, &QTreeWidget::itemActivated, this, [this] { promptSelected(); });
+    connect(prompt_, &QPushButton::clicked, this, &LibraryView::promptSelected);
+    connect(rename_, &QPushButton::clicked, this, &LibraryView::renameSelected);
+    connect(delete_, &QPushButton::clicked, this, &LibraryView::deleteSelected);
+    connect(open_, &QPushButton::clicked, this, &LibraryView::openFile);
+    connect(paste_, &QPushButton::clicked, this, &LibraryView::pasteClipboard);
+    connect(reset_, &QPushButton::clicked, this, &LibraryView::resetSettingsRequested);
+    auto* openShortcut = new QShortcut(QKeySequence::Open, this);
+    connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
+    auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
+    connect(pasteShortcut, &QShortcut::activated, this, &LibraryView::pasteClipboard);
+    rebuild();
+}
+
+QList<QWidget*> LibraryView::controls() const {
+    return {message_, list_,   preview_, paragraph_, prompt_,
+            rename_,  delete_, open_,    paste_,     reset_};
+}
+
+void LibraryView::setSpeed(double wordsPerMinute) {
+    if (wordsPerMinute == speed_)
+        return;
+    speed_ = wordsPerMinute;
+    rebuild();
+}
+
+void LibraryView::showMessage(const QString& message) {
+    message_->setText(message);
+    message_->setVisible(!message.isEmpty());
+}
+
+QString LibraryView::selectedFile() const {
+    const QTreeWidgetItem* item = list_->currentItem();
+    return item ? item->data(kTitle, kFileNameRole).toString() : QString();
+}
+
+void LibraryView::select(const QString& fileName) {
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list_->topLevelItem(i);
+        if (item->data(kTitle, kFileNameRole).toString() == fileName)
+            list_->setCurrentItem(item);
+    }
+}
+
+void LibraryView::rebuild() {
+    const QString selected = selectedFile();
+    const QLocale locale;
+    list_->clear();
+    for (const ScriptEntry& entry : library_.entries()) {
+        auto* item = new QTreeWidgetItem(list_);
+        item->setText(
+            kTitle, entry.isNew ? QStringLiteral("\u25cf New \u2014 ") + entry.title : entry.title);
+        item->setData(kTitle, kFileNameRole, entry.fileName);
+        item->setToolTip(kTitle, entry.fileName);
+        if (entry.isNew) {
+            QFont bold = item->font(kTitle);
+            bold.setBold(true);
+            item->setFont(kTitle, bold);
+        }
+        item->setText(kArrived, locale.toString(entry.arrived, QLocale::ShortFormat));
+        item->setText(kLength, QStringLiteral("%1 words").arg(locale.toString(entry.words)));
+        item->setText(kReadingTime, readingTime(entry.words, speed_));
+    }
+    for (int column = kArrived; column <= kReadingTime; ++column)
+        list_->resizeColumnToContents(column);
+    if (!selected.isEmpty())
+        select(selected);
+    if (!list_->currentItem() && list_->topLevelItemCount() > 0)
+        list_->setCurrentItem(list_->topLevelItem(0));
+    const bool any = list_->currentItem() != nullptr;
+    for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
+                            static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
+        widget->setEnabled(any);
+    if (!any) {
+        previewed_.clear();
+        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
+    }
+}
+
+void LibraryView::showPreview() {
+    const QString fileName = selectedFile();
+    if (fileName.isEmpty() || fileName == previewed_)
+        return;
+    previewed_ = fileName;
+    auto read = ScriptFile::read(library_.pathOf(fileName));
+    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
+        showMessage(failure->message);
+        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
+        return;
+    }
+    preview_->setContent(std::make_shared<qttext::PlainTextSource>(
+        std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    paragraph_->setMaximum(
+        static_cast<int>(std::min<std::size_t>(preview_->blockCount(), INT_MAX)));
+    paragraph_->setValue(1);
+}
+
+void LibraryView::promptSelected() {
+    const QString fileName = selectedFile();
+    if (!fileName.isEmpty())
+        emit promptRequested(library_.pathOf(fileName),
+                             static_cast<std::size_t>(paragraph_->value() - 1));
+}
+
+void LibraryView::renameSelected() {
+    const QString fileName = selectedFile();
+    if (fileName.isEmpty())
+        return;
+    bool ok = false;
+    const QString name =
+        QInputDialog::getText(this, QStringLiteral("Rename Script"), QStringLiteral("New name:"),
+                              QLineEdit::Normal, fileName, &ok);
+    if (!ok)
+        return;
+    const auto failure = library_.rename(fileName, name.trimmed());
+    showMessage(failure.value_or(QString()));
+    if (!failure)
+        select(name.trimmed());
+}
+
+void LibraryView::deleteSelected() {
+    const QString fileName = selectedFile();
+    if (fileName.isEmpty())
+        return;
+    showMessage(library_.moveToTrash(fileName).value_or(QString()));
+}
+
+void LibraryView::openFile() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open a Script"), QString(),
+        QStringLiteral("Text files (*.txt *.md *.text);;All files (*)"));
+    if (!path.isEmpty())
+        emit promptRequested(path, 0);
+}
+
+void LibraryView::pasteClipboard() {
+    const QString text = QApplication::clipboard()->text();
+    if (text.trimmed().isEmpty()) {
+        showMessage(QStringLiteral("The clipboard holds no text to paste."));
+        return;
+    }
+    QString fileName;
+    const auto failure = library_.add(text.toUtf8(), &fileName);
+    showMessage(failure.value_or(QString()));
+    if (!failure)
+        select(fileName);
+}
+
+bool LibraryView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == preview_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && !selectedFile().isEmpty()) {
+            paragraph_->setValue(static_cast<int>(preview_->blockAt(mouse->position()) + 1));
+            promptSelected();
+            return true;
+        }
+    }
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            deleteSelected();
+            return true;
+        }
+        if (key->key() == Qt::Key_F2) {
+            renameSelected();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace prompter

@@ -1,0 +1,67 @@
+// LibraryView: the person's scripts, newest first, with a preview of the one selected.
+//
+// Each row: the title line (marked when new), when it arrived, its length and its reading time
+// at the current speed. A click in the preview, or a paragraph number, is where prompting
+// starts. Failures show in a message line at the top, never in a dialog that hides the list.
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "prompter/ScriptLibrary.h"
+#include "qttext/LazyTextView.h"
+
+namespace prompter {
+
+class LibraryView : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit LibraryView(ScriptLibrary& library, QWidget* parent = nullptr);
+
+    void setSpeed(double wordsPerMinute);
+    void showMessage(const QString& message);
+    [[nodiscard]] QString message() const { return message_->text(); }
+    [[nodiscard]] QTreeWidget* list() const { return list_; }
+    [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
+    [[nodiscard]] QString selectedFile() const;
+    void select(const QString& fileName);
+    // The controls, for tests and for accessibility checks.
+    [[nodiscard]] QList<QWidget*> controls() const;
+
+  signals:
+    // Prompting `path` from paragraph `paragraph` (counted from 0).
+    void promptRequested(const QString& path, std::size_t paragraph);
+    void resetSettingsRequested();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void rebuild();
+    void showPreview();
+    void promptSelected();
+    void renameSelected();
+    void deleteSelected();
+    void openFile();
+    void pasteClipboard();
+
+    ScriptLibrary& library_;
+    double speed_ = 140;
+    QLabel* message_;
+    QTreeWidget* list_;
+    qttext::LazyTextView* preview_;
+    QSpinBox* paragraph_;
+    QPushButton* prompt_;
+    QPushButton* rename_;
+    QPushButton* delete_;
+    QPushButton* open_;
+    QPushButton* paste_;
+    QPushButton* reset_;
+    QString previewed_;
+};
+
+}  // namespace prompter

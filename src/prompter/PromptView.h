@@ -1,0 +1,112 @@
+// PromptView: a script scrolling past a reading line, large, for a presenter to read aloud.
+//
+// Contents:
+//   1. Position: words read, a function of the clock (PromptMotion). Each paragraph spans as
+//      many words as it holds (an empty one counts as one), and inside a paragraph the words
+//      spread evenly over its laid-out height, so the speed is in words per minute whatever the
+//      font size and the width, and changing either keeps the place.
+//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks);
+//      the reading line, the speed, progress and time remaining, the countdown; the whole view
+//      mirrored on request (for beam-splitter glass).
+//   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
+//      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
+//      (a screen; what presentation clickers send), Left/Right (a paragraph) jump; Escape
+//      leaves.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include "prompter/PromptClock.h"
+#include "prompter/PromptMotion.h"
+#include "prompter/PrompterSettings.h"
+#include "qttext/TextBlocks.h"
+#include "qttext/TextSource.h"
+
+namespace prompter {
+
+class PromptView : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr double kSpeedStep = 10;  // words per minute per key press or wheel notch
+    static constexpr int kFontStep = 4;       // pixels per Ctrl+Plus or Ctrl+Minus
+
+    explicit PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent = nullptr);
+
+    // Shows `script` from its start, still. Call start() to count down and move.
+    void setScript(std::shared_ptr<const qttext::TextSource> script);
+    void setSettings(const PrompterSettings& settings);
+    [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
+
+    void start();  // the countdown, then movement
+    void pause();
+    void resume();
+    void togglePause();
+    void setSpeed(double wordsPerMinute);
+    void setFontSize(int pixels);
+    void setMirror(Mirror mirror);
+    void jumpTo(double words);
+    void jumpToParagraph(std::size_t index);
+    void jumpByScreens(double screens);
+    void jumpByParagraphs(int count);
+
+    [[nodiscard]] double position() const { return motion_.position(clock_->milliseconds()); }
+    [[nodiscard]] const PromptMotion& motion() const { return motion_; }
+    [[nodiscard]] std::size_t paragraphCount() const { return blocks_.count(); }
+    // The word at which paragraph `index` starts.
+    [[nodiscard]] double paragraphStart(std::size_t index) const { return starts_[index]; }
+    // A paragraph's laid-out height in pixels at the current size and width.
+    [[nodiscard]] double paragraphHeight(std::size_t index) { return blocks_.height(index); }
+    // Pixels from the top of the view to the reading line.
+    [[nodiscard]] double readingLineY() const { return height() * settings_.readingLine; }
+    // The paragraph at the reading line.
+    [[nodiscard]] std::size_t currentParagraph() const;
+    // Minutes left at the current speed.
+    [[nodiscard]] double minutesLeft() const;
+    [[nodiscard]] std::size_t framesDrawn() const { return framesDrawn_; }
+    [[nodiscard]] std::size_t layoutsMade() const { return blocks_.layoutsMade(); }
+    [[nodiscard]] bool isFrameTimerActive() const { return frameTimer_.isActive(); }
+
+  signals:
+    void speedChanged(double wordsPerMinute);
+    void fontSizeChanged(int pixels);
+    void mirrorChanged(prompter::Mirror mirror);
+    void leaveRequested();
+    void frameDrawn();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+  private:
+    struct Place {
+        std::size_t paragraph = 0;
+        double offset = 0;  // pixels below the paragraph's top
+    };
+
+    void indexWords();
+    void syncLayout();
+    void syncFrameTimer();
+    [[nodiscard]] Place placeOf(double words);
+    [[nodiscard]] double wordsAt(Place place);
+    [[nodiscard]] double weight(std::size_t paragraph) const {
+        return starts_[paragraph + 1] - starts_[paragraph];
+    }
+    void drawText(QPainter& painter, double words);
+    void drawOverlay(QPainter& painter, double now, double words);
+
+    std::shared_ptr<const PromptClock> clock_;
+    PromptMotion motion_;
+    PrompterSettings settings_;
+    qttext::TextBlocks blocks_;
+    std::vector<double> starts_{0, 1};  // word at which each paragraph starts, and the end
+    QTimer frameTimer_;
+    std::size_t framesDrawn_ = 0;
+};
+
+}  // namespace prompter

@@ -1,0 +1,160 @@
+#include "prompter/PrompterOptions.h"
+
+#include <QCommandLineParser>
+#include <cmath>
+
+namespace prompter {
+namespace {
+
+PrompterOptions usage(const QString& error) {
+    PrompterOptions options;
+    options.action = PrompterOptions::Action::usageError;
+    options.error = error;
+    return options;
+}
+
+std::optional<double> number(const QString& text, double low, double high) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Teleprompter: shows the scripts sent from the share sheet and scrolls "
+                       "one past a reading line."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption prompt(QStringLiteral("prompt"),
+                                    QStringLiteral("Start prompting FILE at once."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption screen(QStringLiteral("screen"),
+                                    QStringLiteral("Prompt on screen N (counted from 0)."),
+                                    QStringLiteral("N"));
+    const QCommandLineOption window(QStringLiteral("window"),
+                                    QStringLiteral("Prompt in a window, not full screen."));
+    const QCommandLineOption mirror(
+        QStringLiteral("mirror"),
+        QStringLiteral("Mirror the view: horizontal, vertical, both or none."),
+        QStringLiteral("AXIS"));
+    const QCommandLineOption speed(QStringLiteral("speed"),
+                                   QStringLiteral("Words per minute (20 to 600)."),
+                                   QStringLiteral("WPM"));
+    const QCommandLineOption fontSize(QStringLiteral("font-size"),
+                                      QStringLiteral("Text size in pixels (12 to 400)."),
+                                      QStringLiteral("PIXELS"));
+    const QCommandLineOption countdown(QStringLiteral("countdown"),
+                                       QStringLiteral("Seconds to count down (0 to 60)."),
+                                       QStringLiteral("SECONDS"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write the window to PNG once its first frame is drawn, then exit."),
+        QStringLiteral("PNG"));
+    const QCommandLineOption reset(QStringLiteral("reset-settings"),
+                                   QStringLiteral("Forget the saved settings first."));
+    parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
+                       screenshot, reset});
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usage(
+            QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
+
+    PrompterOptions options;
+    if (parser.isSet(help)) {
+        options.action = Action::help;
+        options.help = parser.helpText() + QStringLiteral(
+            "\nKeys while prompting:\n"
+            "  Space, B, .        pause and resume (and skip the countdown)\n"
+            "  Up, Down, wheel    faster, slower\n"
+            "  Ctrl+Plus, Minus   larger, smaller text\n"
+            "  H, V               mirror left-right, upside down\n"
+            "  Home, End          the start, the end\n"
+            "  PageUp, PageDown   back, on by a screen\n"
+            "  Left, Right        back, on by a paragraph\n"
+            "  Escape             back to the library\n"
+            "\nEnvironment:\n"
+            "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
+            "  XDG_DATA_HOME  the scripts are in its quorvane/scripts (default ~/.local/share)\n"
+            "  XDG_CONFIG_HOME  the settings are in its quorvane/prompter.conf (default ~/.config)\n"
+            "\nExit status:\n"
+            "  0  done (with --screenshot: the picture was written)\n"
+            "  1  a failure: the picture could not be written, or the script to prompt could not be read\n"
+            "  2  bad usage\n");
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.action = Action::version;
+        return options;
+    }
+    if (parser.isSet(prompt))
+        options.prompt = parser.value(prompt);
+    if (parser.isSet(screenshot))
+        options.screenshot = parser.value(screenshot);
+    options.window = parser.isSet(window);
+    options.resetSettings = parser.isSet(reset);
+    if (parser.isSet(screen)) {
+        const auto value = number(parser.value(screen), 0, 64);
+        if (!value || *value != std::floor(*value))
+            return usage(
+                QStringLiteral("--screen wants a screen number, not %1").arg(parser.value(screen)));
+        options.screen = static_cast<int>(*value);
+    }
+    if (parser.isSet(mirror)) {
+        const QString axis = parser.value(mirror);
+        if (axis == QLatin1String("horizontal"))
+            options.mirror = Mirror::horizontal;
+        else if (axis == QLatin1String("vertical"))
+            options.mirror = Mirror::vertical;
+        else if (axis == QLatin1String("both"))
+            options.mirror = Mirror::both;
+        else if (axis == QLatin1String("none"))
+            options.mirror = Mirror::none;
+        else
+            return usage(QStringLiteral("--mirror wants horizontal, vertical, both or none, not %1")
+                             .arg(axis));
+    }
+    if (parser.isSet(speed)) {
+        options.speed = number(parser.value(speed), 20, 600);
+        if (!options.speed)
+            return usage(QStringLiteral("--speed wants 20 to 600 words per minute, not %1")
+                             .arg(parser.value(speed)));
+    }
+    if (parser.isSet(fontSize)) {
+        const auto value = number(parser.value(fontSize), 12, 400);
+        if (!value)
+            return usage(QStringLiteral("--font-size wants 12 to 400 pixels, not %1")
+                             .arg(parser.value(fontSize)));
+        options.fontSize = static_cast<int>(*value);
+    }
+    if (parser.isSet(countdown)) {
+        options.countdown = number(parser.value(countdown), 0, 60);
+        if (!options.countdown)
+            return usage(QStringLiteral("--countdown wants 0 to 60 seconds, not %1")
+                             .arg(parser.value(countdown)));
+    }
+    return options;
+}
+
+PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {
+    if (screen)
+        settings.screen = *screen;
+    if (mirror)
+        settings.mirror = *mirror;
+    if (speed)
+        settings.speed = *speed;
+    if (fontSize)
+        settings.fontSize = *fontSize;
+    if (countdown)
+        settings.countdown = *countdown;
+    return settings;
+}
+
+}  // namespace prompter

@@ -1,0 +1,41 @@
+// PrompterOptions: the prompter's command line.
+//
+//   quorvane-prompter [--prompt FILE] [--screen N] [--window] [--mirror
+//   horizontal|vertical|both|none]
+//                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
+//                     [--screenshot PNG] [--reset-settings] [--help] [--version]
+//
+// Values on the command line override the saved settings for this run; they are not saved.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "prompter/PrompterSettings.h"
+
+namespace prompter {
+
+struct PrompterOptions {
+    enum class Action { run, help, version, usageError };
+
+    Action action = Action::run;
+    QString error;  // for usageError
+    QString help;   // for help
+    std::optional<QString> prompt;
+    std::optional<QString> screenshot;
+    bool window = false;
+    bool resetSettings = false;
+    std::optional<int> screen;
+    std::optional<Mirror> mirror;
+    std::optional<double> speed;
+    std::optional<int> fontSize;
+    std::optional<double> countdown;
+
+    // `arguments` includes the program's name first.
+    [[nodiscard]] static PrompterOptions parse(const QStringList& arguments);
+    // The saved settings with this run's overrides.
+    [[nodiscard]] PrompterSettings applied(PrompterSettings settings) const;
+};
+
+}  // namespace prompter

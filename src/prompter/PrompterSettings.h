@@ -1,0 +1,48 @@
+// PrompterSettings: what the person chose, kept between runs in the XDG config folder
+// ($XDG_CONFIG_HOME/quorvane/prompter.conf, default ~/.config/quorvane/prompter.conf).
+//
+// Values read back are checked: one out of range or of the wrong type reads as the default, so a
+// hand-edited or damaged file never leaves the prompter unreadable.
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+namespace prompter {
+
+enum class Mirror { none = 0, horizontal = 1, vertical = 2, both = 3 };
+
+struct PrompterSettings {
+    double speed = 140;      // words per minute, 20 to 600
+    int fontSize = 64;       // pixels, 12 to 400
+    QString fontFamily;      // empty: the desktop's sans-serif family
+    int marginPercent = 10;  // of the width, each side, 0 to 40
+    double countdown = 3;    // seconds before the text moves, 0 to 60
+    Mirror mirror = Mirror::none;
+    int screen = -1;            // index among the screens; -1: the window's own
+    double readingLine = 0.35;  // of the height, from the top, 0.05 to 0.95
+    QColor textColour = Qt::white;
+    QColor backgroundColour = Qt::black;
+
+    // The file the settings live in.
+    [[nodiscard]] static QString filePath();
+    [[nodiscard]] static PrompterSettings load();
+    // Writes every value; false when the file could not be written.
+    [[nodiscard]] bool save() const;
+    // Removes the file: the next load gives the defaults.
+    [[nodiscard]] static bool reset();
+
+    friend bool operator==(const PrompterSettings&, const PrompterSettings&) = default;
+};
+
+[[nodiscard]] inline bool mirrorsHorizontally(Mirror mirror) {
+    return mirror == Mirror::horizontal || mirror == Mirror::both;
+}
+[[nodiscard]] inline bool mirrorsVertically(Mirror mirror) {
+    return mirror == Mirror::vertical || mirror == Mirror::both;
+}
+[[nodiscard]] inline Mirror mirrorOf(bool horizontal, bool vertical) {
+    return static_cast<Mirror>((horizontal ? 1 : 0) | (vertical ? 2 : 0));
+}
+
+}  // namespace prompter

@@ -1,0 +1,110 @@
+#include "prompter/PrompterWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+#include <variant>
+
+#include "prompter/ScriptFile.h"
+#include "qttext/PlainTextSource.h"
+
+namespace prompter {
+
+PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
+                               PrompterSettings settings, PrompterSettings saved,
+                               Presentation presentation, std::shared_ptr<const PromptClock> clock,
+                               QWidget* parent)
+    : QStackedWidget(parent),
+      scripts_(library),
+      library_(new LibraryView(library, this)),
+      prompt_(new PromptView(std::move(clock), this)),
+      saved_(std::move(saved)),
+      presentation_(presentation) {
+    setWindowTitle(QStringLiteral("Teleprompter"));
+    setAccessibleName(QStringLiteral("Teleprompter"));
+    addWidget(library_);
+    addWidget(prompt_);
+    prompt_->setSettings(settings);
+    library_->setSpeed(prompt_->settings().speed);
+    resize(1280, 720);
+
+    connect(library_, &LibraryView::promptRequested, this,
+            [this](const QString& path, std::size_t paragraph) { prompt(path, paragraph); });
+    connect(library_, &LibraryView::resetSettingsRequested, this, [this] {
+        const bool removed = PrompterSettings::reset();
+        saved_ = PrompterSettings{};
+        prompt_->setSettings(saved_);
+        library_->setSpeed(saved_.speed);
+        library_->showMessage(
+            removed ? QStringLiteral("Settings reset to their defaults.")
+                    : QStringLiteral("Cannot remove %1.").arg(PrompterSettings::filePath()));
+    });
+    connect(prompt_, &PromptView::leaveRequested, this, &PrompterWindow::showLibrary);
+    connect(prompt_, &PromptView::speedChanged, this, [this](double speed) {
+        saved_.speed = speed;
+        library_->setSpeed(speed);
+        save();
+    });
+    connect(prompt_, &PromptView::fontSizeChanged, this, [this](int pixels) {
+        saved_.fontSize = pixels;
+        save();
+    });
+    connect(prompt_, &PromptView::mirrorChanged, this, [this](Mirror mirror) {
+        saved_.mirror = mirror;
+        save();
+    });
+    connect(&intake, &ScriptIntake::taken, this,
+            [this](const QString& fileName) { scripts_.markNew(fileName); });
+    connect(&intake, &ScriptIntake::failed, library_, &LibraryView::showMessage);
+}
+
+void PrompterWindow::save() {
+    if (!saved_.save())
+        library_->showMessage(
+            QStringLiteral("Cannot save the settings in %1.").arg(PrompterSettings::filePath()));
+}
+
+bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion motion) {
+    auto read = ScriptFile::read(path);
+    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
+        library_->showMessage(failure->message);
+        showLibrary();
+        return false;
+    }
+    prompt_->setScript(std::make_shared<qttext::PlainTextSource>(
+        std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    prompt_->jumpToParagraph(paragraph);
+    setCurrentWidget(prompt_);
+    prompt_->setFocus();
+    placeOnScreen();
+    if (presentation_ == Presentation::fullScreen)
+        showFullScreen();
+    if (motion == Motion::counted)
+        prompt_->start();
+    return true;
+}
+
+void PrompterWindow::showLibrary() {
+    prompt_->pause();
+    setCurrentWidget(library_);
+    library_->list()->setFocus();
+    if (isFullScreen())
+        showNormal();
+}
+
+// The chosen screen, when there is one with that number.
+void PrompterWindow::placeOnScreen() {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const int chosen = prompt_->settings().screen;
+    if (chosen < 0 || chosen >= screens.size())
+        return;
+    QScreen* screen = screens[chosen];
+    if (!windowHandle())
+        winId();
+    windowHandle()->setScreen(screen);
+    move(screen->geometry().topLeft());
+    if (presentation_ == Presentation::fullScreen)
+        setGeometry(screen->geometry());
+}
+
+}  // namespace prompter

@@ -1,0 +1,51 @@
+// PrompterWindow: the library and the prompting view, one at a time, in one window.
+//
+// Prompting fills the chosen screen (unless the person asked for a window); Escape comes back to
+// the library as it was. The settings the person changes while prompting (speed, size, mirror)
+// are saved as they change; values given on the command line hold for this run only.
+#pragma once
+
+#include <QStackedWidget>
+#include <memory>
+
+#include "prompter/LibraryView.h"
+#include "prompter/PromptClock.h"
+#include "prompter/PromptView.h"
+#include "prompter/PrompterSettings.h"
+#include "prompter/ScriptIntake.h"
+#include "prompter/ScriptLibrary.h"
+
+namespace prompter {
+
+enum class Presentation { fullScreen, window };
+enum class Motion { counted, still };  // still: shown at its start, for a screenshot
+
+class PrompterWindow : public QStackedWidget {
+    Q_OBJECT
+
+  public:
+    PrompterWindow(ScriptLibrary& library, ScriptIntake& intake, PrompterSettings settings,
+                   PrompterSettings saved, Presentation presentation,
+                   std::shared_ptr<const PromptClock> clock, QWidget* parent = nullptr);
+
+    // Reads `path` and prompts it from `paragraph`; false (and a message in the library) when it
+    // cannot be read.
+    bool prompt(const QString& path, std::size_t paragraph = 0, Motion motion = Motion::counted);
+    void showLibrary();
+
+    [[nodiscard]] LibraryView* library() const { return library_; }
+    [[nodiscard]] PromptView* promptView() const { return prompt_; }
+    [[nodiscard]] const PrompterSettings& savedSettings() const { return saved_; }
+
+  private:
+    void save();
+    void placeOnScreen();
+
+    ScriptLibrary& scripts_;
+    LibraryView* library_;
+    PromptView* prompt_;
+    PrompterSettings saved_;
+    Presentation presentation_;
+};
+
+}  // namespace prompter

@@ -1,0 +1,27 @@
+// ScriptFile: a script's bytes read from disk, whole, for prompting.
+//
+// Only a regular file is read (a FIFO, a device or a folder is refused without blocking), up to
+// kMaxBytes; the failure says which file and why, in words for the window.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+namespace prompter {
+
+struct ScriptReadError {
+    QString message;
+};
+
+class ScriptFile {
+  public:
+    static constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 30;  // 1 GiB
+
+    [[nodiscard]] static std::variant<std::shared_ptr<const std::string>, ScriptReadError> read(
+        const QString& path);
+};
+
+}  // namespace prompter

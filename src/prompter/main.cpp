@@ -1,0 +1,107 @@
+// quorvane-prompter: the teleprompter. Lists the scripts sent from the share sheet and prompts
+// one; see PrompterOptions.h for the command line.
+//
+// Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
+// or a script that could not be read with --screenshot); 2 bad usage.
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "contract/ContainerLocation.h"
+#include "prompter/PrompterOptions.h"
+#include "prompter/PrompterWindow.h"
+#include "prompter/ReaderIntake.h"
+#include "prompter/ScriptLibrary.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quorvane-prompter"));
+
+    const prompter::PrompterOptions options =
+        prompter::PrompterOptions::parse(QApplication::arguments());
+    switch (options.action) {
+        case prompter::PrompterOptions::Action::help:
+            std::fputs(options.help.toLocal8Bit().constData(), stdout);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
+        case prompter::PrompterOptions::Action::version:
+            std::printf("quorvane-prompter %s\n", QUORVANE_VERSION);
+            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
+        case prompter::PrompterOptions::Action::usageError:
+            std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
+                         options.error.toLocal8Bit().constData());
+            return kExitUsage;
+        case prompter::PrompterOptions::Action::run:
+            break;
+    }
+
+    if (options.resetSettings && !prompter::PrompterSettings::reset())
+        std::fprintf(stderr, "quorvane-prompter: cannot remove %s\n",
+                     prompter::PrompterSettings::filePath().toLocal8Bit().constData());
+    const prompter::PrompterSettings saved = prompter::PrompterSettings::load();
+
+    prompter::ScriptLibrary library(prompter::ScriptLibrary::defaultFolder());
+    std::string problem;
+    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    std::unique_ptr<prompter::ScriptIntake> intake;
+    if (containerRoot)
+        intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
+    else
+        intake = std::make_unique<prompter::NoScriptIntake>();
+    prompter::PrompterWindow window(library, *intake, options.applied(saved), saved,
+                                    options.window || options.screenshot
+                                        ? prompter::Presentation::window
+                                        : prompter::Presentation::fullScreen,
+                                    std::make_shared<prompter::SteadyPromptClock>());
+    if (!containerRoot)
+        window.library()->showMessage(
+            QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
+    if (const auto failure = library.ensureFolder()) {
+        window.library()->showMessage(*failure);
+    } else {
+        // Texts waiting are taken before the first frame, so the first picture shows them.
+        intake->takeWaiting();
+        intake->startWatching();
+    }
+    library.refresh();
+
+    const auto motion = options.screenshot ? prompter::Motion::still : prompter::Motion::counted;
+    bool prompting = false;
+    if (options.prompt)
+        prompting = window.prompt(*options.prompt, 0, motion);
+    if (options.prompt && !prompting)
+        std::fprintf(stderr, "quorvane-prompter: %s\n",
+                     window.library()->message().toLocal8Bit().constData());
+    // Full screen prompting has shown the window already; a window (or the library) shows now.
+    if (!window.isVisible())
+        window.show();
+    if (options.screen && *options.screen >= QGuiApplication::screens().size())
+        std::fprintf(stderr, "quorvane-prompter: there is no screen %d; prompting on this one\n",
+                     *options.screen);
+
+    if (options.screenshot) {
+        if (options.prompt && !prompting)
+            return kExitFailed;
+        const QString path = *options.screenshot;
+        QTimer::singleShot(0, &window, [&window, path] {
+            const bool written = window.grab().save(path, "PNG");
+            if (!written)
+                std::fprintf(stderr, "quorvane-prompter: cannot write %s\n",
+                             path.toLocal8Bit().constData());
+            QApplication::exit(written ? kExitDone : kExitFailed);
+        });
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,575 @@
+// The teleprompter on Qt's headless platform: the prompting view driven by a clock of the test's
+// own (so positions are exact, never timed), its keys, its pictures, the saved settings, the
+// library of scripts and the command line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <cmath>
+#include <variant>
+
+#include "contract/ContainerLocation.h"
+#include "prompter/PromptView.h"
+#include "prompter/PrompterOptions.h"
+#include "prompter/PrompterSettings.h"
+#include "prompter/PrompterWindow.h"
+#include "prompter/ReaderIntake.h"
+#include "prompter/ScriptFile.h"
+#include "prompter/ScriptIntake.h"
+#include "prompter/ScriptLibrary.h"
+#include "qttext/PlainTextSource.h"
+#include "qttext/TextBlocks.h"
+
+using prompter::Mirror;
+using prompter::PromptView;
+
+Q_DECLARE_METATYPE(prompter::Mirror)
+
+namespace {
+
+class FakeClock : public prompter::PromptClock {
+  public:
+    double now = 1000;
+    [[nodiscard]] double milliseconds() const override { return now; }
+};
+
+// An intake the test feeds by hand.
+class HandIntake : public prompter::ScriptIntake {
+  public:
+    using ScriptIntake::ScriptIntake;
+    void takeWaiting() override {}
+    void startWatching() override {}
+};
+
+std::shared_ptr<const qttext::TextSource> plain(const std::string& text) {
+    return std::make_shared<qttext::PlainTextSource>(text);
+}
+
+std::string words(int count, const char* word = "word") {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += (i ? " " : "") + std::string(word);
+    return text;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+bool isInk(QRgb pixel) {
+    return qGray(pixel) > 128;
+}
+
+// The first row at or below `from` with ink between the margins (the text, not the markers).
+int firstInkRow(const QImage& image, int from) {
+    for (int y = from; y < image.height() - 8; ++y)
+        for (int x = image.width() / 5; x < image.width() * 4 / 5; ++x)
+            if (isInk(image.pixel(x, y)))
+                return y;
+    return -1;
+}
+
+}  // namespace
+
+class PrompterTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::shared_ptr<FakeClock> clock_;
+    std::unique_ptr<PromptView> view_;
+    QTemporaryDir home_;
+
+    PromptView& showView(const std::string& text, prompter::PrompterSettings settings = {}) {
+        clock_ = std::make_shared<FakeClock>();
+        view_ = std::make_unique<PromptView>(clock_);
+        view_->resize(800, 600);
+        view_->setSettings(settings);
+        view_->setScript(plain(text));
+        view_->show();
+        if (!QTest::qWaitForWindowExposed(view_.get()))
+            qFatal("the prompting view was never shown");
+        return *view_;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(home_.isValid());
+        qputenv("XDG_CONFIG_HOME", (home_.path() + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (home_.path() + "/data").toUtf8());
+    }
+    void cleanup() { view_.reset(); }
+
+    // The position is the speed times the time moved, after the countdown, minus pauses; the
+    // speed keys and the wheel change it from the moment they are pressed.
+    void positionIsSpeedTimesTime() {
+        PromptView& view = showView(words(2000));
+        const double frame = 1000.0 / 60;  // the largest step a frame may show
+        view.start();
+        QVERIFY(view.motion().isCountingDown(clock_->now));
+        clock_->now += 2999;
+        QCOMPARE(view.position(), 0.0);  // the countdown holds it
+        clock_->now += 1 + 10000;        // ten seconds at 140 words per minute
+        QVERIFY(std::abs(view.position() - 140.0 / 60 * 10) <= 140.0 / 60000 * frame);
+
+        QTest::keyClick(&view, Qt::Key_Space);  // pause
+        const double held = view.position();
+        clock_->now += 60000;
+        QCOMPARE(view.position(), held);
+        QVERIFY(!view.isFrameTimerActive());  // nothing moves, nothing is drawn
+        QTest::keyClick(&view, Qt::Key_B);    // a clicker's key resumes
+        QVERIFY(view.isFrameTimerActive());
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(&view, Qt::Key_Up);
+        QCOMPARE(view.motion().speed(), 180.0);
+        clock_->now += 30000;
+        QVERIFY(std::abs(view.position() - (held + 180.0 / 2)) <= 180.0 / 60000 * frame);
+
+        QWheelEvent wheel(QPointF(10, 10), view.mapToGlobal(QPointF(10, 10)), QPoint(),
+                          QPoint(0, -240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &wheel);
+        QCOMPARE(view.motion().speed(), 160.0);
+        for (int i = 0; i < 100; ++i)
+            QTest::keyClick(&view, Qt::Key_Down);
+        QCOMPARE(view.motion().speed(), prompter::PromptMotion::kMinSpeed);
+
+        // A skipped countdown: Space during it starts moving at once.
+        view.jumpTo(0);
+        view.start();
+        QTest::keyClick(&view, Qt::Key_Period);
+        QVERIFY(!view.motion().isCountingDown(clock_->now));
+        clock_->now += 60000;
+        QCOMPARE(view.position(), prompter::PromptMotion::kMinSpeed);
+        clock_->now += 1e9;  // the end holds, and the frames stop
+        QCOMPARE(view.position(), 2000.0);
+        view.repaint();
+        QVERIFY(!view.isFrameTimerActive());
+    }
+
+    // What is drawn follows the position: the text rises by the words' share of their paragraph's
+    // height, whatever the frames in between.
+    void pictureFollowsThePosition() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 40;
+        settings.countdown = 0;
+        PromptView& view = showView(words(600), settings);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const int band = 60;  // below the speed and progress line
+        const int before = firstInkRow(view.grab().toImage(), band);
+        QVERIFY(std::abs(before - view.readingLineY()) < 20);
+        view.start();
+        clock_->now += 6000;  // 14 words of 600
+        const double risen = 14.0 / 600 * view.paragraphHeight(0);
+        const int after = firstInkRow(view.grab().toImage(), band);
+        QVERIFY2(std::abs((before - after) - risen) <= 1.5,
+                 qPrintable(QString("rose %1, expected %2").arg(before - after).arg(risen)));
+    }
+
+    void jumps_data() {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<double>("expected");  // words; -1: the end
+        // Paragraphs of 10, 20 and 5 words, then an empty one (1), then 3.
+        QTest::newRow("End") << QList<int>{Qt::Key_End} << -1.0;
+        QTest::newRow("End then Home") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0.0;
+        QTest::newRow("next paragraph twice") << QList<int>{Qt::Key_Right, Qt::Key_Right} << 30.0;
+        QTest::newRow("next past the empty one")
+            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << 36.0;
+        QTest::newRow("back from the start of one goes to the one before")
+            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Left} << 10.0;
+        QTest::newRow("back before the first stays") << QList<int>{Qt::Key_Left} << 0.0;
+        QTest::newRow("a screen down and up again")
+            << QList<int>{Qt::Key_PageDown, Qt::Key_PageUp} << 0.0;
+    }
+    void jumps() {
+        QFETCH(QList<int>, keys);
+        QFETCH(double, expected);
+        PromptView& view =
+            showView(words(10) + "\n" + words(20) + "\r\n" + words(5) + "\n\n" + words(3));
+        QCOMPARE(view.paragraphCount(), std::size_t{5});
+        for (int key : keys)
+            QTest::keyClick(&view, static_cast<Qt::Key>(key));
+        QCOMPARE(view.position(), expected < 0 ? view.motion().length() : expected);
+    }
+
+    // A screen down moves the text up by most of a screen, and starting from a paragraph puts
+    // its first line on the reading line.
+    void screenJumpAndParagraphStart() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 30;
+        PromptView& view = showView(words(3000), settings);
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        const double expected = 0.8 * view.height() / view.paragraphHeight(0) * 3000;
+        QVERIFY(std::abs(view.position() - expected) < 1);
+        PromptView& other = showView("one\ntwo three\nfour five six");
+        other.jumpToParagraph(2);
+        QCOMPARE(other.position(), 3.0);
+        QCOMPARE(other.currentParagraph(), std::size_t{2});
+    }
+
+    void mirrorFlipsThePicture_data() {
+        QTest::addColumn<Mirror>("mirror");
+        QTest::newRow("horizontal") << Mirror::horizontal;
+        QTest::newRow("vertical") << Mirror::vertical;
+        QTest::newRow("both") << Mirror::both;
+    }
+    void mirrorFlipsThePicture() {
+        QFETCH(Mirror, mirror);
+        prompter::PrompterSettings settings;
+        settings.fontSize = 48;
+        PromptView& view = showView("Good evening.\nThe river rose by two metres.", settings);
+        view.start();
+        clock_->now += 4000;  // inside the countdown: its numeral is mirrored too
+        const QImage plainPicture = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QTest::keyClick(&view, mirror == Mirror::vertical ? Qt::Key_V : Qt::Key_H);
+        if (mirror == Mirror::both)
+            QTest::keyClick(&view, Qt::Key_V);
+        QCOMPARE(view.settings().mirror, mirror);
+        const QImage mirrored = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage expected = plainPicture.mirrored(prompter::mirrorsHorizontally(mirror),
+                                                      prompter::mirrorsVertically(mirror));
+        // Pixel for pixel, but for antialiasing: a differing pixel has a matching one beside it.
+        int ink = 0;
+        int unmatched = 0;
+        for (int y = 1; y < expected.height() - 1; ++y)
+            for (int x = 1; x < expected.width() - 1; ++x) {
+                const int want = qGray(expected.pixel(x, y));
+                ink += want > 128;
+                bool matched = false;
+                for (int dy = -1; dy <= 1 && !matched; ++dy)
+                    for (int dx = -1; dx <= 1 && !matched; ++dx)
+                        matched = std::abs(qGray(mirrored.pixel(x + dx, y + dy)) - want) <= 128;
+                unmatched += !matched;
+            }
+        QVERIFY(ink > 2000);
+        QVERIFY2(unmatched == 0, qPrintable(QString("%1 pixels unmatched").arg(unmatched)));
+    }
+
+    // Size keys change the laid-out text and are announced (so they are saved).
+    void sizeKeys() {
+        PromptView& view = showView(words(50));
+        QSignalSpy sizes(&view, &PromptView::fontSizeChanged);
+        const double height = view.paragraphHeight(0);
+        QTest::keyClick(&view, Qt::Key_Plus, Qt::ControlModifier);
+        QTest::keyClick(&view, Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(view.settings().fontSize, 64 + 2 * PromptView::kFontStep);
+        QVERIFY(view.paragraphHeight(0) > height);
+        QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(sizes.count(), 3);
+        QTest::keyClick(&view, Qt::Key_Minus);  // without Ctrl: nothing
+        QCOMPARE(sizes.count(), 3);
+    }
+
+    // A right-to-left paragraph is drawn against the right margin, a left-to-right one against
+    // the left.
+    void paragraphsAlignByTheirDirection() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 40;
+        PromptView& view = showView("\u05e9\u05dc\u05d5\u05dd \u05e2\u05d5\u05dc\u05dd", settings);
+        const auto inkSpan = [](PromptView& shown) {
+            const QImage image = shown.grab().toImage();
+            int left = image.width(), right = -1;
+            const int line = static_cast<int>(shown.readingLineY());
+            for (int y = line + 2; y < line + 50; ++y)
+                for (int x = image.width() / 10; x < image.width() * 9 / 10; ++x)
+                    if (isInk(image.pixel(x, y))) {
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+            return std::pair{left, right};
+        };
+        const auto [rtlLeft, rtlRight] = inkSpan(view);
+        QVERIFY(rtlRight > 800 * 0.85 && rtlLeft > 800 / 2);
+        PromptView& ltr = showView("Shalom world", settings);
+        const auto [ltrLeft, ltrRight] = inkSpan(ltr);
+        QVERIFY(ltrLeft < 800 * 0.15 && ltrRight < 800 / 2);
+    }
+
+    // Emoji take the system's colour emoji font (the share window draws through the same
+    // text library): the picture holds colour where white text on black has none. The heart is
+    // also in the text font, in black and white, which is what it would be drawn in otherwise.
+    void emojiDrawInColour() {
+        if (qttext::TextBlocks::emojiFamily().isEmpty())
+            QSKIP("no emoji font on this system");
+        prompter::PrompterSettings settings;
+        settings.fontSize = 80;
+        PromptView& view = showView("Love \xe2\x9d\xa4\xef\xb8\x8f", settings);
+        const QImage picture = view.grab().toImage();
+        int coloured = 0;
+        for (int y = static_cast<int>(view.readingLineY()); y < picture.height() - 10; ++y)
+            for (int x = picture.width() / 10; x < picture.width() * 9 / 10; ++x) {
+                const QColor pixel = picture.pixelColor(x, y);  // between the margins' markers
+                coloured += pixel.hsvSaturation() > 100 && pixel.value() > 100;
+            }
+        QVERIFY2(coloured > 500, qPrintable(QString("%1 coloured pixels").arg(coloured)));
+    }
+
+    // Settings changed while prompting are saved and come back after a restart; the command
+    // line's values hold for the run only; a damaged file reads as the defaults; reset forgets.
+    void settingsSurviveARestart() {
+        QVERIFY(prompter::PrompterSettings::reset());
+        const QString scripts = home_.path() + "/data/quorvane/scripts";
+        QVERIFY(QDir().mkpath(scripts));
+        writeFile(scripts + "/talk.txt", "Hello there.\nSecond line.\n");
+        {
+            prompter::ScriptLibrary library(scripts);
+            HandIntake intake;
+            const auto options = prompter::PrompterOptions::parse(
+                {"quorvane-prompter", "--speed", "300", "--countdown", "0"});
+            const auto saved = prompter::PrompterSettings::load();
+            prompter::PrompterWindow window(library, intake, options.applied(saved), saved,
+                                            prompter::Presentation::window,
+                                            std::make_shared<FakeClock>());
+            QVERIFY(window.prompt(scripts + "/talk.txt"));
+            PromptView* view = window.promptView();
+            QCOMPARE(view->motion().speed(), 300.0);
+            QTest::keyClick(view, Qt::Key_Up);
+            QTest::keyClick(view, Qt::Key_H);
+            QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
+            QTest::keyClick(view, Qt::Key_Escape);
+            QCOMPARE(window.currentWidget(), window.library());
+        }
+        const auto restarted = prompter::PrompterSettings::load();
+        QCOMPARE(restarted.speed, 310.0);
+        QCOMPARE(restarted.mirror, Mirror::horizontal);
+        QCOMPARE(restarted.fontSize, 64 + PromptView::kFontStep);
+        QCOMPARE(restarted.countdown, 3.0);  // the command line's countdown was not saved
+
+        {
+            QSettings file(prompter::PrompterSettings::filePath(), QSettings::IniFormat);
+            file.setValue("speed", "fast");
+            file.setValue("fontSize", 1e9);
+            file.setValue("textColour", "not a colour");
+        }
+        const auto damaged = prompter::PrompterSettings::load();
+        QCOMPARE(damaged.speed, 140.0);
+        QCOMPARE(damaged.fontSize, 64);
+        QCOMPARE(damaged.textColour, QColor(Qt::white));
+        QCOMPARE(damaged.mirror, Mirror::horizontal);
+        QVERIFY(prompter::PrompterSettings::reset());
+        QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
+    }
+
+    // The library: newest first, a file that lands shows at once and marked new, what an intake
+    // takes is marked new, a pasted script is a new file, rename never replaces, failures show.
+    void libraryListsAndFollowsTheFolder() {
+        QTemporaryDir folder;
+        const QString scripts = folder.path() + "/scripts";
+        prompter::ScriptLibrary library(scripts);
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        QCOMPARE(QFileInfo(scripts).permissions() & 0x0077, QFileDevice::Permissions{});
+        writeFile(scripts + "/old.txt", "\n\n  Old news  \nbody words here\n");
+        writeFile(scripts + "/.hidden", "not a script");
+        QVERIFY(QFile::link(scripts + "/old.txt", scripts + "/link.txt"));
+        HandIntake intake;
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        library.refresh();
+        window.show();
+        QTreeWidget* list = window.library()->list();
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("Old news"));
+        QCOMPARE(list->topLevelItem(0)->text(2), QString("5 words"));
+
+        writeFile(scripts + "/landed.txt", "Landed live\n");
+        QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 20000);
+        QVERIFY(list->topLevelItem(0)->text(0).contains("New"));
+        QVERIFY(list->topLevelItem(0)->text(0).endsWith("Landed live"));
+
+        writeFile(scripts + "/taken.txt", "Taken in\n");
+        emit intake.taken("taken.txt");
+        QCOMPARE(library.entries().size(), std::size_t{3});
+        QVERIFY(library.entries()[0].isNew || library.entries()[1].isNew);
+        emit intake.failed("A text could not be taken: disk full");
+        QCOMPARE(window.library()->message(), QString("A text could not be taken: disk full"));
+
+        QString pasted;
+        QCOMPARE(library.add("Pasted words\nmore", &pasted), std::nullopt);
+        QCOMPARE(pasted, QString("Pasted words.txt"));
+        QCOMPARE(library.add("Pasted words\nother", &pasted), std::nullopt);
+        QCOMPARE(pasted, QString("Pasted words (2).txt"));
+        QFile second(scripts + "/" + pasted);
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), QByteArray("Pasted words\nother"));
+
+        QVERIFY(library.rename("landed.txt", "old.txt").has_value());  // taken: refused
+        QVERIFY(library.rename("landed.txt", "../escape.txt").has_value());
+        QCOMPARE(library.rename("landed.txt", "renamed.txt"), std::nullopt);
+        QVERIFY(QFile::exists(scripts + "/old.txt"));
+        QVERIFY(QFile::exists(scripts + "/renamed.txt"));
+
+        // Deleting moves to the desktop's trash: gone from the library, kept in the trash.
+        QCOMPARE(library.moveToTrash("renamed.txt"), std::nullopt);
+        QVERIFY(!QFile::exists(scripts + "/renamed.txt"));
+        const QString homeTrash = home_.path() + "/data/Trash/files/renamed.txt";
+        const QString folderTrash =
+            folder.path() + QString("/.Trash-%1/files/renamed.txt").arg(::getuid());
+        QVERIFY(QFile::exists(homeTrash) || QFile::exists(folderTrash));
+        for (const auto& entry : library.entries())
+            QVERIFY(entry.fileName != "renamed.txt");
+
+        // A script that cannot be read: a message in the window, the library still there.
+        QVERIFY(::mkfifo(QFile::encodeName(scripts + "/fifo.txt").constData(), 0600) == 0);
+        QVERIFY(!window.prompt(scripts + "/fifo.txt"));
+        QVERIFY(window.library()->message().contains("not a regular file"));
+        QVERIFY(!window.prompt(scripts + "/missing.txt"));
+        QVERIFY(window.library()->message().contains("missing.txt"));
+        QCOMPARE(window.currentWidget(), window.library());
+    }
+
+    // Sent texts: those waiting at start are taken before the window shows, newest first; one
+    // sent while it is open is taken live and marked new. Each lands once, byte for byte, under
+    // the receiver's name for it, and leaves the import folder.
+    void takesSentTextsExactlyOnce() {
+        QTemporaryDir root;
+        const QString imported =
+            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+        QVERIFY(QDir().mkpath(imported));
+        const QString scripts = root.path() + "/scripts";
+        const auto send = [&](const QString& id, const QByteArray& bytes) {
+            // As the share sheet does: written aside, then linked in complete.
+            writeFile(root.path() + "/staged", bytes);
+            QVERIFY(::rename(QFile::encodeName(root.path() + "/staged").constData(),
+                             QFile::encodeName(imported + "/" + id).constData()) == 0);
+        };
+        const QByteArray first("Morning brief\r\nCoffee first.\n");
+        const QByteArray second("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d\nsecond text \xf0\x9f\x98\x80");
+        send("6F1C2E0A-8B4D-4E5F-9A1B-2C3D4E5F6A7B", first);
+        QTest::qWait(20);  // so the two arrive at different times
+        send("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D", second);
+        writeFile(imported + "/not-a-text.txt", "left alone");
+
+        prompter::ScriptLibrary library(scripts);
+        prompter::ReaderIntake intake(root.path().toStdString(), scripts);
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        intake.takeWaiting();
+        library.refresh();
+        QCOMPARE(QDir(imported).entryList(QDir::Files), QStringList{"not-a-text.txt"});
+        QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        const auto& entries = library.entries();
+        QCOMPARE(entries.size(), std::size_t{2});
+        QCOMPARE(entries[0].title, QString::fromUtf8("\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d"));
+        QCOMPARE(entries[1].fileName, QString("Morning brief.txt"));
+        QVERIFY(entries[0].isNew && entries[1].isNew);
+        QFile firstFile(scripts + "/Morning brief.txt");
+        QVERIFY(firstFile.open(QIODevice::ReadOnly));
+        QCOMPARE(firstFile.readAll(), first);
+
+        intake.startWatching();
+        window.show();
+        const QByteArray third("Morning brief\nA second one with the same title.\n");
+        send("11111111-2222-4333-8444-555555555555", third);
+        QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{3}, 20000);
+        QCOMPARE(library.entries()[0].fileName, QString("Morning brief (2).txt"));
+        QVERIFY(library.entries()[0].isNew);
+        QVERIFY(window.library()->list()->topLevelItem(0)->text(0).contains("New"));
+        QFile thirdFile(scripts + "/Morning brief (2).txt");
+        QVERIFY(thirdFile.open(QIODevice::ReadOnly));
+        QCOMPARE(thirdFile.readAll(), third);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(imported).entryList(QDir::Files),
+                                  QStringList{"not-a-text.txt"}, 20000);
+        QTest::qWait(100);  // nothing lands twice
+        QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        // A scripts folder that cannot be written to (here: a file in its place): the text stays
+        // waiting, and the window says so.
+        writeFile(root.path() + "/blocked", "a file, not a folder");
+        prompter::ReaderIntake blocked(root.path().toStdString(), root.path() + "/blocked");
+        QSignalSpy failures(&blocked, &prompter::ScriptIntake::failed);
+        send("99999999-8888-4777-8666-555555555555", "Stuck\n");
+        blocked.takeWaiting();
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(failures[0][0].toString().contains("stays waiting"));
+        blocked.takeWaiting();  // said once while it lasts
+        QCOMPARE(failures.count(), 1);
+        QVERIFY(QFile::exists(imported + "/99999999-8888-4777-8666-555555555555"));
+    }
+
+    // A click in the preview starts prompting at the paragraph clicked.
+    void previewClickStartsThere() {
+        QTemporaryDir folder;
+        prompter::ScriptLibrary library(folder.path());
+        writeFile(folder.path() + "/a.txt", "First\nSecond\nThird\nFourth\n");
+        HandIntake intake;
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        qttext::LazyTextView* preview = window.library()->preview();
+        QCOMPARE(preview->blockText(2), QString("Third"));
+        QTextLayout* third = preview->blockLayout(2);
+        double y = 0;
+        for (std::size_t i = 0; i < 2; ++i)
+            y += preview->blockLayout(i)->boundingRect().height();
+        QTest::mouseClick(preview->viewport(), Qt::LeftButton, {},
+                          QPoint(5, static_cast<int>(y + third->boundingRect().height() / 2)));
+        QCOMPARE(window.currentWidget(), window.promptView());
+        QCOMPARE(window.promptView()->currentParagraph(), std::size_t{2});
+    }
+
+    // Every control a person reaches has a name for assistive technology.
+    void everyControlIsNamed() {
+        QTemporaryDir folder;
+        prompter::ScriptLibrary library(folder.path());
+        HandIntake intake;
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        for (QWidget* control : window.library()->controls())
+            QVERIFY2(!control->accessibleName().isEmpty(), control->metaObject()->className());
+        for (QPushButton* button : window.library()->findChildren<QPushButton*>())
+            QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
+        QVERIFY(!window.promptView()->accessibleName().isEmpty());
+        QVERIFY(!window.accessibleName().isEmpty());
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("all of them")
+            << QStringList{"--prompt", "f.txt",        "--screen", "1",
+                           "--window", "--mirror",     "both",     "--speed",
+                           "200",      "--font-size",  "80",       "--countdown",
+                           "0",        "--screenshot", "out.png"}
+            << true;
+        QTest::newRow("speed too high") << QStringList{"--speed", "601"} << false;
+        QTest::newRow("speed not a number") << QStringList{"--speed", "nan"} << false;
+        QTest::newRow("mirror unknown") << QStringList{"--mirror", "diagonal"} << false;
+        QTest::newRow("screen negative") << QStringList{"--screen", "-1"} << false;
+        QTest::newRow("screen fractional") << QStringList{"--screen", "1.5"} << false;
+        QTest::newRow("countdown too long") << QStringList{"--countdown", "61"} << false;
+        QTest::newRow("stray argument") << QStringList{"file.txt"} << false;
+        QTest::newRow("unknown option") << QStringList{"--fast"} << false;
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, valid);
+        const auto options =
+            prompter::PrompterOptions::parse(QStringList{"quorvane-prompter"} + arguments);
+        QCOMPARE(options.action == prompter::PrompterOptions::Action::run, valid);
+        if (!valid) {
+            QVERIFY(!options.error.isEmpty());
+            return;
+        }
+        const auto settings = options.applied({});
+        QCOMPARE(settings.mirror, Mirror::both);
+        QCOMPARE(settings.speed, 200.0);
+        QCOMPARE(settings.fontSize, 80);
+        QCOMPARE(settings.countdown, 0.0);
+        QCOMPARE(settings.screen, 1);
+        QCOMPARE(*options.prompt, QString("f.txt"));
+    }
+};
+
+QTEST_MAIN(PrompterTest)
+#include "PrompterTest.moc"

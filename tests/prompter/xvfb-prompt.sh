@@ -1,0 +1,33 @@
+#!/bin/sh
+# The teleprompter end to end on a real X server (Xvfb) with Qt's X11 platform: a text waiting in
+# the import folder is taken into the scripts folder before the library's first picture, and a
+# file is prompted, mirrored, its first frame written as a picture; both runs end with status 0.
+set -u
+program=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "xvfb-prompt: $*" >&2; exit 1; }
+run() {
+    env QUORVANE_CONTAINER_ROOT="$work/root" XDG_DATA_HOME="$work/data" \
+        XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$program" "$@" 2>"$work/err"
+}
+is_png() { [ "$(head -c 8 "$1" | od -An -c | tr -d ' ')" = '211PNG\r\n032\n' ]; }
+
+imported=$work/root/group.app.quorvane.teleprompter/regular/imported
+mkdir -p "$imported"
+printf 'Evening news\nThe bridge reopens tonight.\n' >"$work/sent"
+mv "$work/sent" "$imported/6F1C2E0A-8B4D-4E5F-9A1B-2C3D4E5F6A7B"
+run --screenshot "$work/library.png" || fail "library: exit status $?: $(cat "$work/err")"
+is_png "$work/library.png" || fail "library: no PNG screenshot"
+[ -f "$work/data/quorvane/scripts/Evening news.txt" ] || fail "the sent text was not taken in"
+[ -z "$(ls -A "$imported")" ] || fail "the import folder still holds: $(ls -A "$imported")"
+
+printf 'Good evening.\n\nThe river rose by two metres, and the old bridge closed at noon.\n' >"$work/speech.txt"
+run --prompt "$work/speech.txt" --mirror horizontal --speed 160 --screenshot "$work/prompt.png" ||
+    fail "prompt: exit status $?: $(cat "$work/err")"
+is_png "$work/prompt.png" || fail "prompt: no PNG screenshot"
+[ "$(stat -c %s "$work/prompt.png")" -gt 5000 ] || fail "prompt: the picture is nearly empty"
+run --prompt "$work/missing.txt" --screenshot "$work/none.png" && fail "a missing script was reported as success"
+grep -q "missing.txt" "$work/err" || fail "a missing script was not named: $(cat "$work/err")"
+echo "xvfb-prompt: took a sent text in and prompted a file through the X11 window"
