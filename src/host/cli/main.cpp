@@ -91,7 +91,7 @@ int run(const std::vector<std::string>& arguments) {
     if (!options.input && !options.list) {
         if (::isatty(STDIN_FILENO))
             return usageError("no text to share: give a FILE, or - for standard input");
-        options.input = "-";
+        options.input.emplace("-");  // not = "-": GCC 12 falsely warns (-Wrestrict) about it
     }
     // Without --send or --close a person chooses on the sheet, in the terminal.
     std::unique_ptr<host::Terminal> terminal;

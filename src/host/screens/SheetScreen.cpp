@@ -217,10 +217,14 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
         // Where the screen is in a text longer than it (as a pager says it), then the settings.
         // A terminal has one size of letter, so the text size is shown but not offered as keys.
         const std::string position = textView && !textView->isHidden() ? pane_.position() : "";
-        const std::string status =
-            " " + (position.empty() ? "" : position + " · ") +
-            std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
-            " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
+        // Appended piece by piece: GCC 12 falsely warns (-Wrestrict) about " " + a string.
+        std::string status = " ";
+        if (!position.empty())
+            status += position + " · ";
+        status += platform::contentSizeCategoryName(traits.preferredContentSizeCategory);
+        status += " · ";
+        status += appearanceName(traits.userInterfaceStyle);
+        status += " ";
         const std::string keys = " Enter send · Esc close · d light/dark · ^Z suspend";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
