@@ -110,6 +110,15 @@ foreach(component cli desktop)
     RENAME ${QUORVANE_DEBIAN_PACKAGE} COMPONENT ${component})
 endforeach()
 
+# The teleprompter's listing, where it is built and packaged with the window. Its desktop entry
+# is app.quorvane.teleprompter.desktop, the id the listing launches.
+if(TARGET quorvane-prompter AND TARGET quorvane-share-desktop)
+  configure_file(${QUORVANE_PACKAGING_DIR}/app.quorvane.teleprompter.metainfo.xml.in
+    ${PROJECT_BINARY_DIR}/metainfo/app.quorvane.teleprompter.metainfo.xml @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/metainfo/app.quorvane.teleprompter.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT desktop)
+endif()
+
 set(CPACK_PACKAGE_NAME quorvane-share)
 set(CPACK_PACKAGE_VENDOR "Quorvane")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

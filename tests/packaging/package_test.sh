@@ -72,9 +72,14 @@ else
     dpkg-deb -f "$desktop" Depends | tr ',' '\n' | grep -qx " *quorvane-share (= $version)" ||
         fail "the desktop package does not depend on quorvane-share (= $version): $(dpkg-deb -f "$desktop" Depends)"
     echo "desktop package depends on quorvane-share (= $version)"
-    appstreamcli validate --no-net --pedantic \
-        "$root/usr/share/metainfo/app.quorvane.teleprompter.share.metainfo.xml" >"$work/appstream" 2>&1 ||
-        { cat "$work/appstream" >&2; fail "the AppStream listing does not validate"; }
+    # Every listing validates, and launches a desktop entry the package installs.
+    for listing in "$root"/usr/share/metainfo/*.metainfo.xml; do
+        appstreamcli validate --no-net --pedantic "$listing" >"$work/appstream" 2>&1 ||
+            { cat "$work/appstream" >&2; fail "$(basename "$listing") does not validate"; }
+        entry=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$listing")
+        [ -f "$root/usr/share/applications/$entry" ] ||
+            fail "$(basename "$listing") launches $entry, which the package does not install"
+    done
 fi
 
 # The licence: LICENSE's grant, word for word, is the copyright file's Expat text, its
