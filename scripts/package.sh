@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh package
 build=build/package
 out=$PWD/build/packages
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# For /usr, where the packages install: the manual pages name the installed paths.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
     -DQUORVANE_BUILD_TESTS=OFF -DQUORVANE_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build"
 rm -rf "$out"

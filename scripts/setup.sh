@@ -11,8 +11,8 @@ set -eu
 purpose="${1:-test}"
 
 # Building and running: the compiler, CMake, Ninja, the JSON library, and for the terminal
-# sheet terminfo and Unicode character widths.
-packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev pkg-config"
+# sheet terminfo, Unicode grapheme clusters and the bidirectional algorithm.
+packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev libfribidi-dev pkg-config"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
 case "$purpose" in
@@ -22,6 +22,9 @@ case "$purpose" in
         packages="$packages libgtest-dev libgmock-dev libbenchmark-dev"
         # The packaging tests: the packages, the desktop entry's and manual pages' checks.
         packages="$packages $packaging desktop-file-utils man-db groff-base"
+        # The packages' own checks (lintian, the AppStream listing), and which program opens a
+        # text file by default, asked as freedesktop (xdg-mime) and GNOME (gio) desktops ask.
+        packages="$packages lintian appstream xdg-utils libglib2.0-bin shared-mime-info"
         # Fuzzing (clang's libFuzzer and sanitizer runtimes) and the terminal tests.
         packages="$packages clang libclang-rt-14-dev tmux"
         # The staging path on a real FAT file system (mkfs.vfat; fusefat where the kernel has no

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("quorvane-prompter"));
+    QApplication::setDesktopFileName(QStringLiteral("app.quorvane.teleprompter"));
 
     const prompter::PrompterOptions options =
         prompter::PrompterOptions::parse(QApplication::arguments());

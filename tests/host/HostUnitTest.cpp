@@ -95,11 +95,13 @@ TEST(HostOptions, ParsesWhatPeopleType) {
     // The desktop's own options: known to its parser only, and checked against the input.
     EXPECT_TRUE(std::holds_alternative<UsageError>(parse({"--clipboard"})));
     const auto desktop = host::parseHostOptions(
-        {"--clipboard", "--screenshot=sheet.png", "--appearance", "dark"}, host::FrontEnd::desktop);
+        {"--clipboard", "--screenshot=sheet.png", "--appearance", "Dark"}, host::FrontEnd::desktop);
     ASSERT_TRUE(std::holds_alternative<HostOptions>(desktop));
     EXPECT_TRUE(std::get<HostOptions>(desktop).clipboard);
     EXPECT_EQ(std::get<HostOptions>(desktop).screenshot, "sheet.png");
     EXPECT_TRUE(std::get<HostOptions>(desktop).appearanceGiven);
+    EXPECT_EQ(std::get<HostOptions>(desktop).settings.appearance,
+              platform::UserInterfaceStyle::dark);  // any letter case
     EXPECT_FALSE(std::get<HostOptions>(desktop).textSizeGiven);
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {"--clipboard", "note.txt"}, {"--controls", "--clipboard"}, {"--screenshot"}})

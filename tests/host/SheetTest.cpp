@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -87,6 +88,9 @@ struct HostRun {
     // The host started by a small job-control shell in the terminal's session, which takes the
     // terminal back when the host stops, writes kStoppedMark and continues it on a line typed.
     bool underShell = false;
+    // The widths this terminal draws the host's probe characters at, answered in turn to each
+    // request for the cursor's place ("ESC [ 6 n"); empty: a terminal that never answers.
+    std::vector<int> drawnWidths;
 };
 constexpr char kStoppedMark[] = "[stopped]";
 
@@ -120,7 +124,7 @@ constexpr char kStoppedMark[] = "[stopped]";
 // The host in a fresh pseudo-terminal that is its controlling terminal.
 class TerminalHost {
   public:
-    explicit TerminalHost(const HostRun& run) {
+    explicit TerminalHost(const HostRun& run) : drawnWidths_(run.drawnWidths) {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
             throw std::runtime_error("no pseudo-terminal");
@@ -257,8 +261,26 @@ class TerminalHost {
             output_.append(buffer, static_cast<std::size_t>(count));
         else
             ended_ = true;  // EIO: every descriptor of the terminal's other side is closed
+        answerCursorRequests();
     }
 
+    // Answers each new request for the cursor's place as a terminal would after drawing the
+    // probe at the top left: row 1, the column after it.
+    void answerCursorRequests() {
+        static constexpr std::string_view kRequest = "\x1b[6n";
+        for (auto at = output_.find(kRequest, searched_); at != std::string::npos;
+             at = output_.find(kRequest, searched_)) {
+            if (answered_ < drawnWidths_.size())
+                type("\x1b[1;" + std::to_string(drawnWidths_[answered_] + 1) + "R");
+            ++answered_;
+            searched_ = at + kRequest.size();
+        }
+        searched_ = std::max(searched_, output_.size() - std::min(output_.size(), kRequest.size()));
+    }
+
+    std::vector<int> drawnWidths_;
+    std::size_t answered_ = 0;
+    std::size_t searched_ = 0;  // requests before this byte of the output are answered
     int master_ = -1;
     pid_t pid_ = -1;
     bool ended_ = false;
@@ -334,9 +356,9 @@ TEST_F(Sheet, DrawsTheTitleBoldAndTheBodyInTheAppearanceColourAndEscCloses) {
     TerminalHost host(share(kText, {"--appearance", "dark"}));
     ASSERT_TRUE(host.waitForSheet()) << host.output();
     // The title line: bold, underlined for its larger size, and without a colour of its own
-    // until the first trait change, so in the terminal's own colours (readable on a dark
-    // start). The body: white on dark.
-    EXPECT_NE(host.output().find("\x1b[0;1;4mWelcome to the evening bulletin"), std::string::npos)
+    // until the first trait change, so in the sheet's text colour. The body: white on dark.
+    EXPECT_NE(host.output().find(rendition(";1;4", kWhite, true) + "Welcome to the evening"),
+              std::string::npos)
         << host.output();
     EXPECT_NE(host.output().find(rendition("", kWhite, true) + "  Good evening"),
               std::string::npos);
@@ -500,6 +522,57 @@ TEST_F(Sheet, ARedrawFollowsTheWindowsNewWidth) {
     EXPECT_EQ(host.finish(), 1);
 }
 
+TEST_F(Sheet, NarrowAndLongTheSheetSaysWhatItCutsAndWhereItIs) {
+    // A light sheet on a terminal of any colours: the title line, which has no colour of its
+    // own at first, is drawn in the sheet's black on its white, never in the terminal's own.
+    std::string text = "Evening bulletin\n";
+    for (int line = 1; line <= 60; ++line)
+        text += "Line " + std::to_string(line) + "\n";
+    TerminalHost host(share(text, {"--appearance", "light"}));
+    ASSERT_TRUE(host.waitForSheet()) << host.output();
+    EXPECT_NE(host.output().find(rendition(";1;4", kBlack, false) + "Evening bulletin"),
+              std::string::npos)
+        << host.output();
+    // Where the screen stands in a text longer than it, and no key offered that only seems
+    // to work (the terminal has one size of letter).
+    const auto keysRow = [](const std::string& out) {
+        std::string found;
+        for (const auto& [number, row] : screenRows(out)) {
+            if (row.find(" · light") != std::string::npos)
+                found = row;
+        }
+        return found;
+    };
+    EXPECT_TRUE(keysRow(host.output()).ends_with("Top · Large · light")) << host.output();
+    EXPECT_EQ(keysRow(host.output()).find("size"), std::string::npos) << host.output();
+    std::size_t mark = host.output().size();
+    host.type("\x1b[6~");  // PgDn
+    ASSERT_TRUE(host.waitUntil([&](const std::string& out) {
+        const std::string row = keysRow(out.substr(mark));
+        return row.find("% · Large") != std::string::npos;
+    })) << host.output().substr(mark);
+    mark = host.output().size();
+    host.type("\x1b[F");  // End
+    ASSERT_TRUE(host.waitUntil([&](const std::string& out) {
+        return keysRow(out.substr(mark)).ends_with("Bot · Large · light");
+    })) << host.output().substr(mark);
+    // '+' changes nothing on screen (no frame is drawn for it).
+    mark = host.output().size();
+    host.type("+");
+    host.type("\x0c");  // Ctrl+L: a whole frame, as it now is
+    ASSERT_TRUE(host.waitUntil([&](const std::string& out) {
+        return keysRow(out.substr(mark)).ends_with("Bot · Large · light");
+    })) << host.output().substr(mark);
+
+    // 18 columns: the send item is cut with an ellipsis, and the close item stays whole.
+    host.resize(24, 18);
+    ASSERT_TRUE(host.waitUntil([](const std::string& out) {
+        return anyRow(out, [](const std::string& row) { return row == " ✕ Close Send to…"; });
+    })) << host.output();
+    host.type("q");
+    EXPECT_EQ(host.finish(), 1);
+}
+
 TEST_F(Sheet, EveryWayOutGivesTheTerminalBack) {
     // Signals whose default action ends the program: the host ends by them all the same.
     for (const int signal : {SIGTERM, SIGUSR1, SIGALRM}) {
@@ -560,23 +633,96 @@ TEST_F(Sheet, CtrlZSuspendsAndTheSheetComesBackWhole) {
     expectTerminalGivenBack(host);
 }
 
-TEST_F(Sheet, RowsFollowTheTrueWidthsOfTheCharacters) {
-    // 30 columns: 26 for the text. The Hindi line takes 24 columns (its vowel signs and
-    // viramas take none); the kana and CJK ones take two columns each.
-    const std::string hindi = "नमस्ते, आज की मुख्य ख़बरें यहाँ हैं।";
+TEST_F(Sheet, RowsFollowTheWidthsTheTerminalDrawsAndNoWordIsCut) {
+    // 30 columns: 26 for the text. A joined family is one 2-column picture on a terminal that
+    // draws emoji sequences whole, three emoji (6 columns) on one that draws each character
+    // (as tmux does). A Devanagari word with a spacing vowel sign takes 3 columns on both.
+    const std::string family = "👨\u200D👩\u200D👧";
+    const std::string families = family + " " + family + " " + family + " " + family;
+    const std::string words = "काम काम काम काम काम काम काम काम";
     const std::string wide = "𛀁𛀂𛀃𛀄𛀅𛀆𛀇𛀈𛀉𛀊𛀋𛀌𛀍中文字符";
-    HostRun run = share(hindi + "\n" + wide + "\n");
+    struct Terminal {
+        const char* name;
+        std::vector<int> drawnWidths;  // family, emoji heart, Devanagari syllable
+        std::vector<std::string> rows;
+    };
+    const Terminal terminals[] = {
+        {"draws emoji sequences whole", {2, 2, 2}, {families}},
+        {"draws each character", {6, 1, 2}, {family + " " + family + " " + family, family}},
+    };
+    for (const Terminal& terminal : terminals) {
+        HostRun run = share(families + "\n" + words + "\n" + wide + "\n");
+        run.columns = 30;
+        run.drawnWidths = terminal.drawnWidths;
+        TerminalHost host(run);
+        ASSERT_TRUE(host.waitForSheet()) << host.output();
+        std::vector<std::string> expected = terminal.rows;
+        expected.insert(expected.end(),
+                        {"काम काम काम काम काम काम", "काम काम",
+                         "𛀁𛀂𛀃𛀄𛀅𛀆𛀇𛀈𛀉𛀊𛀋𛀌𛀍", "中文字符"});
+        for (const std::string& wanted : expected) {
+            EXPECT_TRUE(
+                anyRow(host.output(), [&](const std::string& row) { return row == "  " + wanted; }))
+                << terminal.name << ": no row shows " << wanted << "\n"
+                << host.output();
+        }
+        host.type("q");
+        EXPECT_EQ(host.finish(), 1);
+    }
+}
+
+TEST_F(Sheet, RightToLeftLinesShowInTheOrderTheyAreRead) {
+    // Stored order: shin lamed vav mem; read right to left, the screen shows mem first, and the
+    // line ends at the text's right edge (30 columns less the 2-column inset).
+    HostRun run = share("Title\nשלום (עולם)\n");
     run.columns = 30;
     TerminalHost host(run);
     ASSERT_TRUE(host.waitForSheet()) << host.output();
-    const auto shows = [&](const std::string& wanted) {
-        return anyRow(host.output(), [&](const std::string& row) { return row == wanted; });
-    };
-    EXPECT_TRUE(shows("  " + hindi)) << host.output();
-    EXPECT_TRUE(shows("  𛀁𛀂𛀃𛀄𛀅𛀆𛀇𛀈𛀉𛀊𛀋𛀌𛀍")) << host.output();
-    EXPECT_TRUE(shows("  中文字符")) << host.output();
+    EXPECT_TRUE(anyRow(host.output(), [](const std::string& row) {
+        return row == std::string(28 - 11, ' ') + "(םלוע) םולש";
+    })) << host.output();
     host.type("q");
     EXPECT_EQ(host.finish(), 1);
+}
+
+// tmux answers the host's probes itself (3.3 joins emoji sequences but gives a spacing vowel
+// sign its own column): every row fits its pane, and nothing is lost at a row's end.
+TEST_F(Sheet, InTmuxJoinedEmojiAndDevanagariNeverOverrun) {
+    if (std::system("command -v tmux >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "tmux is not installed";
+    const std::string family = "👨\u200D👩\u200D👧";
+    std::string text = "Title\n";
+    for (int i = 0; i < 9; ++i)
+        text += family + " काम कामकाम ";
+    const auto path = inputs_.path() / "text";
+    testing_support::writeFile(path, text + "\n");
+    const std::string socket = (inputs_.path() / "tmux").string();
+    const std::string tmux = "tmux -S '" + socket + "' -f /dev/null ";
+    const std::string command = "env QUORVANE_CONTAINER_ROOT='" + root_.str() + "' '" +
+                                QUORVANE_HOST + "' '" + path.string() + "'";
+    ASSERT_EQ(std::system((tmux + "new-session -d -x 30 -y 20 \"" + command + "\"").c_str()), 0);
+    std::string screen;
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (screen.find(" · light") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::string capture = (inputs_.path() / "screen").string();
+        if (std::system((tmux + "capture-pane -p > '" + capture + "' 2>/dev/null").c_str()) == 0)
+            screen = readFile(capture);
+    }
+    [[maybe_unused]] const int ended = std::system((tmux + "kill-server 2>/dev/null").c_str());
+    ASSERT_NE(screen.find(" · light"), std::string::npos) << screen;
+    // Each family and each word arrives whole: as many as were written, on rows that end
+    // before the pane's right edge and its two-column inset.
+    std::size_t families = 0, words = 0;
+    for (std::size_t at = screen.find(family); at != std::string::npos;
+         at = screen.find(family, at + 1))
+        ++families;
+    for (std::size_t at = screen.find("काम"); at != std::string::npos;
+         at = screen.find("काम", at + 1))
+        ++words;
+    EXPECT_EQ(families, 9u) << screen;
+    EXPECT_EQ(words, 27u) << screen;
 }
 
 TEST_F(Sheet, ATerminalThatCannotMoveItsCursorIsRefused) {

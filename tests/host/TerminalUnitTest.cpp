@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/screens/TextWrap.h"
+#include "host/screens/VisualOrder.h"
 #include "host/tty/KeyDecoder.h"
 #include "host/tty/TerminalCapabilities.h"
 #include "host/tty/TerminalPaint.h"
+#include "platform/foundation/Unicode.h"
 
 namespace {
 
@@ -22,36 +25,42 @@ TEST(TerminalPaint, ClustersTakeTheColumnsTheTerminalGivesThem) {
         const char* name;
         std::string text;
         int clusters;
-        int columns;
+        int perCharacter;      // columns on a terminal that gives each character its width
+        int graphemeClusters;  // on one that draws an emoji sequence as one picture
     };
     const Case cases[] = {
-        {"Latin letter", "a", 1, 1},
-        {"combining acute", "e\u0301", 1, 1},
-        {"Devanagari marks take no column", "मुख्य", 3, 3},
-        {"Han", "中", 1, 2},
-        {"Tangut", "\U00017000", 1, 2},
-        {"Kana Supplement", "\U0001B001", 1, 2},
-        {"geometric shape U+1F7F0", "\U0001F7F0", 1, 2},
-        {"emoji with skin tone", "👍🏽", 1, 2},
-        {"joined family", "👨\u200D👩\u200D👧", 1, 2},
-        {"flag", "🇫🇷", 1, 2},
-        {"heart as emoji", "❤\uFE0F", 1, 2},
-        {"heart as text", "❤", 1, 1},
-        {"Hangul syllable", "한", 1, 2},
-        {"Hangul jamo", "\u1112\u1161\u11AB", 1, 2},
-        {"tab", "\t", 1, host::kTabColumns},
-        {"escape, as its picture", "\x1b", 1, 1},
-        {"C1 control", "\xc2\x9b", 1, 1},
-        {"right-to-left override, by name", "\u202E", 1, 5},
-        {"byte that is not UTF-8", "\xff", 1, 1},
-        {"mixed", "a中👍🏽\u202E", 4, 10},
+        {"Latin letter", "a", 1, 1, 1},
+        {"combining acute", "e\u0301", 1, 1, 1},
+        {"Devanagari: marks over a letter take no column", "मुख्य", 3, 3, 3},
+        {"Devanagari: a spacing vowel sign takes one", "काम", 2, 3, 3},
+        {"Han", "中", 1, 2, 2},
+        {"Tangut", "\U00017000", 1, 2, 2},
+        {"Kana Supplement", "\U0001B001", 1, 2, 2},
+        {"geometric shape U+1F7F0", "\U0001F7F0", 1, 2, 2},
+        {"emoji with skin tone", "👍🏽", 1, 4, 2},
+        {"joined family", "👨\u200D👩\u200D👧", 1, 6, 2},
+        {"flag", "🇫🇷", 1, 2, 2},
+        {"heart as emoji", "❤\uFE0F", 1, 1, 2},
+        {"heart as text", "❤", 1, 1, 1},
+        {"Hangul syllable", "한", 1, 2, 2},
+        {"Hangul jamo", "\u1112\u1161\u11AB", 1, 2, 2},
+        {"Hebrew", "שלום", 4, 4, 4},
+        {"tab", "\t", 1, host::kTabColumns, host::kTabColumns},
+        {"escape, as its picture", "\x1b", 1, 1, 1},
+        {"C1 control", "\xc2\x9b", 1, 1, 1},
+        {"right-to-left override, by name", "\u202E", 1, 5, 5},
+        {"byte that is not UTF-8", "\xff", 1, 1, 1},
+        {"mixed", "a中👍🏽\u202E", 4, 12, 10},
     };
     for (const Case& each : cases) {
         int clusters = 0;
         for (std::size_t i = 0; i < each.text.size(); ++clusters)
-            i += host::clusterAt(each.text, i).size;
+            i += host::clusterAt(each.text, i, host::kCharacterWidths).size;
         EXPECT_EQ(clusters, each.clusters) << each.name;
-        EXPECT_EQ(host::columnsOf(each.text), each.columns) << each.name;
+        EXPECT_EQ(host::columnsOf(each.text, host::kCharacterWidths), each.perCharacter)
+            << each.name;
+        EXPECT_EQ(host::columnsOf(each.text, host::kClusterWidths), each.graphemeClusters)
+            << each.name;
     }
 
     // A row never splits a cluster or grows past its width.
@@ -59,6 +68,66 @@ TEST(TerminalPaint, ClustersTakeTheColumnsTheTerminalGivesThem) {
     row.text("中中中", {});
     EXPECT_EQ(row.column(), 4);
     EXPECT_EQ(host::ellipsized("中中中", 4), "中…");
+}
+
+TEST(TerminalPaint, TheWidthRuleIsTheOneTheTerminalsAnswersGive) {
+    using host::WidthRule;
+    struct Case {
+        const char* name;
+        std::vector<std::optional<int>> measured;  // family, emoji heart, Devanagari syllable
+        WidthRule rule;
+    };
+    const Case cases[] = {
+        {"draws clusters whole", {2, 2, 2}, host::kClusterWidths},
+        {"gives each character its width", {6, 1, 2}, host::kCharacterWidths},
+        {"joins emoji only (tmux 3.3)", {2, 1, 2}, WidthRule{.joinedEmoji = true}},
+        {"draws spacing vowel signs over the letter", {6, 1, 1}, WidthRule{.spacingMarks = false}},
+        {"no answer: the C library's widths", {}, host::kCharacterWidths},
+        {"answers only the first probe", {2, std::nullopt}, WidthRule{.joinedEmoji = true}},
+        {"answers that fit neither way", {4, 3, 5}, host::kCharacterWidths},
+    };
+    ASSERT_EQ(host::widthProbes().size(), 3u);
+    for (const Case& each : cases)
+        EXPECT_TRUE(host::widthRuleFor(each.measured) == each.rule) << each.name;
+    // Under the chosen rule, the spacing vowel sign is drawn as the terminal drew it.
+    EXPECT_EQ(host::columnsOf("काम", WidthRule{.spacingMarks = false}), 2);
+}
+
+TEST(VisualOrder, RightToLeftLinesReadAsAReaderReadsThem) {
+    // The visual order as text, mirrored brackets drawn mirrored.
+    const auto shown = [](std::string_view line, bool* rightToLeft) {
+        std::string out;
+        for (const host::VisualCluster& cluster : host::visualOrder(line, rightToLeft)) {
+            if (cluster.mirrored.empty())
+                out += line.substr(cluster.start, cluster.size);
+            else
+                for (const char32_t c : cluster.mirrored)
+                    platform::appendUtf8(out, c);
+        }
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::string line;
+        std::string visual;
+        bool rightToLeft;
+    };
+    const Case cases[] = {
+        {"left to right, untouched", "Hello, world", "Hello, world", false},
+        {"Hebrew", "שלום עולם", "םלוע םולש", true},
+        {"Arabic letters with a mark stay one cluster", "\u0628\u064E\u0627", "\u0627\u0628\u064E",
+         true},
+        {"numbers keep their order", "שנת 2026", "2026 תנש", true},
+        {"Latin inside Hebrew", "אב abc גד", "דג abc בא", true},
+        {"Hebrew inside Latin", "say שלום now", "say םולש now", false},
+        {"brackets face the right way", "א (ב)", "(ב) א", true},
+        {"override controls do not act", "\u202Eabc", "\u202Eabc", false},
+    };
+    for (const Case& each : cases) {
+        bool rightToLeft = !each.rightToLeft;
+        EXPECT_EQ(shown(each.line, &rightToLeft), each.visual) << each.name;
+        EXPECT_EQ(rightToLeft, each.rightToLeft) << each.name;
+    }
 }
 
 TEST(TerminalPaint, ColourDepthFollowsTheEnvironmentAndTheTerminal) {

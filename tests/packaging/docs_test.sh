@@ -1,7 +1,9 @@
 #!/bin/bash
 # What a person reads and types: the desktop entry validates, each manual page renders without
 # a warning and says what the program's --help says (every option, exit status and environment
-# variable), and the bash completion offers every option and only values the program accepts.
+# variable, and which options are for testing the extension), its FILES name paths that the
+# install puts there, whole (never hyphenated at a line's end), and the bash completion offers
+# every option and only values the program accepts.
 #
 #   docs_test.sh SOURCE_DIR BUILD_DIR PROGRAM [PROGRAM...]
 set -eu
@@ -35,6 +37,9 @@ complete_words() {
     printf '%s\n' "${COMPREPLY[@]}"
 }
 
+# The installed tree, as the pages' FILES name it (the prefix the build is configured for).
+DESTDIR="$work/root" cmake --install "$build" >/dev/null
+
 # Every page, whether or not its program is built here.
 for page in "$build"/man/*.1.gz; do
     name=$(basename "$page" .1.gz)
@@ -46,6 +51,13 @@ for page in "$build"/man/*.1.gz; do
         grep -qx "$heading" "$work/$name.txt" || fail "$name.1 has no $heading section"
     done
     section OPTIONS "$work/$name.txt" >"$work/$name.options"
+    # Each absolute path in FILES, read from the page as rendered (a path hyphenated at a line's
+    # end would be cut in two), is what installing put there.
+    for path in $(section FILES "$work/$name.txt" | grep -oE '(^|[[:space:](])/[^[:space:]),]+' |
+        sed -E 's/^[[:space:](]+//'); do
+        [ -e "$work/root$path" ] || fail "$name.1 names $path in FILES, which installing does not make"
+    done
+    section FILES "$work/$name.txt" | grep -qE '(^|[[:space:](])/' || fail "$name.1 names no installed path in FILES"
     for option in $(options_in "$work/$name.options"); do
         [ "$option" = -- ] || complete_words "$name" "$option" | grep -qxF -- "$option" ||
             fail "$name: completion does not offer $option"
@@ -61,6 +73,23 @@ for program in "$@"; do
     for option in $(options_in "$work/$name.help"); do
         grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
     done
+    # The options for testing the extension have their own heading in both, after the ones
+    # people use; and "--" is listed in both.
+    awk '/^Testing the extension:$/ {inside = 1; next} /^$/ {inside = 0} inside' "$work/$name.help" \
+        >"$work/$name.help-testing"
+    [ -s "$work/$name.help-testing" ] || fail "$name --help has no 'Testing the extension:' heading"
+    awk '/^ +Testing the extension$/ {inside = 1; next} inside' "$work/$name.options" \
+        >"$work/$name.page-testing"
+    for option in $(options_in "$work/$name.help-testing"); do
+        grep -qwF -- "$option" "$work/$name.page-testing" ||
+            fail "$name.1 does not list $option under Testing the extension"
+    done
+    first=$(grep -m 1 -oE '^  --?[[:alnum:]][[:alnum:]-]*' "$work/$name.help" | tr -d ' ')
+    if grep -qwF -- "$first" "$work/$name.help-testing"; then
+        fail "$name --help leads with $first, an option for testing"
+    fi
+    grep -qE '^  --  ' "$work/$name.help" || fail "$name --help does not list --"
+    grep -qE '^ +-- *$|^ +--  ' "$work/$name.options" || fail "$name.1 does not list --"
     help_statuses=$(awk '/^Exit status:/ {inside = 1; next} inside && /^  [0-9]+ / {print $1}' \
         "$work/$name.help")
     page_statuses=$(section "EXIT STATUS" "$work/$name.txt" | awk '/^ +[0-9]+( |$)/ {print $1}')

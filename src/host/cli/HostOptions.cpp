@@ -1,9 +1,11 @@
 #include "host/cli/HostOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <string_view>
 
+#include "host/session/Colour.h"
 #include "platform/foundation/Font.h"
 
 namespace host {
@@ -11,13 +13,20 @@ namespace {
 
 using platform::UserInterfaceStyle;
 
+// Option values are words a person types: any letter case means the same ("DARK", "ax3").
+bool sameWord(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 std::optional<UserInterfaceStyle> appearanceNamed(std::string_view name) {
-    if (name == "light")
-        return UserInterfaceStyle::light;
-    if (name == "dark")
-        return UserInterfaceStyle::dark;
-    if (name == "unspecified")
-        return UserInterfaceStyle::unspecified;
+    for (const auto style :
+         {UserInterfaceStyle::light, UserInterfaceStyle::dark, UserInterfaceStyle::unspecified}) {
+        if (sameWord(name, appearanceName(style)))
+            return style;
+    }
     return std::nullopt;
 }
 
@@ -25,14 +34,8 @@ std::optional<UserInterfaceStyle> appearanceNamed(std::string_view name) {
 std::optional<platform::ContentSizeCategory> textSizeNamed(std::string_view name) {
     for (int i = 0; i < platform::kContentSizeCategoryCount; ++i) {
         const auto category = static_cast<platform::ContentSizeCategory>(i);
-        const std::string_view known = platform::contentSizeCategoryName(category);
-        if (known.size() == name.size() &&
-            std::equal(known.begin(), known.end(), name.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
+        if (sameWord(name, platform::contentSizeCategoryName(category)))
             return category;
-        }
     }
     return std::nullopt;
 }
@@ -221,8 +224,8 @@ extension, as a share sheet would. Without --send or --close the sheet is shown 
 terminal and waits for keys (read from the terminal, even when the text comes from
 standard input):
   Enter, Ctrl+S   tap "Send to Teleprompter"      d      switch light/dark appearance
-  Esc, q          tap the close item              + -    larger / smaller text size
-  Up Down PgUp PgDn Home End   scroll the text    Ctrl+C leave without acting
+  Esc, q          tap the close item              Ctrl+C leave without acting
+  Up Down PgUp PgDn Home End   scroll the text
 
 Actions:
   --send                  tap "Send to Teleprompter" once the text is shown: the text is
@@ -231,23 +234,27 @@ Actions:
   --list                  print the import folder's entries, one path per line (after the
                           share, when there is one); names with control characters are
                           quoted on a terminal
-  --controls              show the extension's coloured toggle and sticky slider in the
-                          terminal (space, t, Left, Right; q or Esc quits)
 
 Options:
   --json                  print the outcome (and the listing) as one JSON object; a path
                           that is not UTF-8 is {"base64": "<its bytes>"}
   -0, --null              end each entry of --list with a NUL byte instead of a line feed
-  --appearance MODE       light (default), dark or unspecified
+  --appearance MODE       light (default) or dark, in any letter case
   --text-size CATEGORY    xSmall, Small, Medium, Large (default), xLarge, xxLarge,
                           xxxLarge, AX1 ... AX5 (any letter case)
-  --platform-version X.Y  the platform version the extension sees (default )" +
-           platform::PlatformVersion::current().toString() + R"()
   --max-size SIZE         refuse a text larger than SIZE bytes (suffixes K, M, G; default 1G;
                           0 lets only the empty text through)
-  --bundle PATH           the extension bundle (default: the one installed beside this program)
   -h, --help              show this help
   --version               show the version
+  --                      end of the options: FILE follows, even if it begins with -
+
+Testing the extension:
+  --platform-version X.Y  the platform version the extension sees (default )" +
+           platform::PlatformVersion::current().toString() + R"()
+  --bundle PATH           the extension bundle (default: the one installed beside this program)
+  --controls              show the extension's coloured toggle and sticky slider in the
+                          terminal (space, t, Left, Right; q or Esc quits)
+  --appearance unspecified  the extension is given no appearance
 
 The input must be UTF-8 text; it is checked as it is read, and nothing is sent when a byte
 is not UTF-8 or the text is larger than the size cap. Without FILE a share reads standard
@@ -278,7 +285,8 @@ Exit status:
   5  the share was cancelled while the text was being sent, and it was saved all the same
   6  the outcome or listing could not be written to standard output (the share itself may
      have completed: standard error says so)
-  130  Ctrl+C on the sheet before a send: the host stopped and the request stays open
+  130  Ctrl+C on the sheet before a send: the program stopped without acting; nothing was
+       sent
 )";
 }
 

@@ -94,7 +94,7 @@ int run(const std::vector<std::string>& arguments) {
     if (!options.input && (options.action != host::ShareAction::none || !options.list)) {
         if (::isatty(STDIN_FILENO))
             return usageError("no text to share: give a FILE, or - for standard input");
-        options.input = "-";
+        options.input.emplace("-");  // not = "-": GCC 12 falsely warns (-Wrestrict) about it
     }
     if (options.input == "-" && closedStreams.input) {
         tell(host::kStandardInputClosed);

@@ -1,5 +1,6 @@
 #include "host/desktop/NavigationBar.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -9,6 +10,73 @@ namespace {
 constexpr double kItemMargin = 12.0;    // points from the bar's sides
 constexpr double kTitleSize = 17.0;     // points, bold
 constexpr double kItemTextSize = 17.0;  // points
+
+// A bar item drawn as a button, not as a link: a rounded outline, or for the main action (the
+// right item, Send) filled with the tint; a ring in the tint around the
+// item that has the keyboard's focus, so Tab is seen to move; Return and Enter press it, as
+// Space does.
+class BarButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+    void setPrimary(bool primary) {
+        if (primary_ == primary)
+            return;
+        primary_ = primary;
+        update();
+    }
+
+    [[nodiscard]] QSize sizeHint() const override {
+        const QFontMetrics metrics(font());
+        const int padding = metrics.height() / 2;
+        return {metrics.horizontalAdvance(text()) + 3 * padding, metrics.height() + padding};
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QPalette& colours = palette();
+        const QColor tint = colours.color(QPalette::Active, QPalette::Highlight);
+        const QColor disabled = colours.color(QPalette::Disabled, QPalette::ButtonText);
+        const QRectF shape = QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5);
+        const qreal radius = shape.height() / 4;
+        if (primary_) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(isEnabled() ? tint : disabled);
+            if (isDown())
+                painter.setBrush(tint.darker(120));
+        } else {
+            painter.setPen(QPen(isEnabled() ? colours.color(QPalette::Mid) : disabled, 1));
+            painter.setBrush(isDown() ? colours.color(QPalette::Mid)
+                                      : colours.color(QPalette::Button));
+        }
+        painter.drawRoundedRect(shape, radius, radius);
+        if (hasFocus()) {
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(tint, 2));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), radius + 2, radius + 2);
+        }
+        painter.setPen(primary_ ? colours.color(QPalette::HighlightedText)
+                                : colours.color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                                QPalette::ButtonText));
+        painter.setFont(font());
+        painter.drawText(shape, Qt::AlignCenter, text());
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool plain = !(event->modifiers() & ~Qt::KeypadModifier);
+        if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+            if (isEnabled())
+                animateClick();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+
+  private:
+    bool primary_ = false;
+};
 
 }  // namespace
 
@@ -28,15 +96,13 @@ QString barItemText(const platform::BarButtonItem& item) {
 
 NavigationBar::NavigationBar(QWidget* parent)
     : QWidget(parent),
-      left_(new QPushButton(this)),
-      right_(new QPushButton(this)),
+      left_(new BarButton(this)),
+      right_(new BarButton(this)),
       title_(new QLabel(this)) {
     setAutoFillBackground(false);
-    for (QPushButton* button : {left_, right_}) {
-        button->setFlat(true);
-        button->setCursor(Qt::PointingHandCursor);
+    for (QPushButton* button : {left_, right_})
         button->setFocusPolicy(Qt::StrongFocus);
-    }
+    setTabOrder(left_, right_);
     connect(left_, &QPushButton::clicked, this, [this] { tap(false); });
     connect(right_, &QPushButton::clicked, this, [this] { tap(true); });
     title_->setAlignment(Qt::AlignCenter);
@@ -66,6 +132,8 @@ void NavigationBar::sync(const std::shared_ptr<platform::ViewController>& contro
         QFont font = itemFont;
         font.setBold(bar->style() == platform::BarButtonItemStyle::done);
         button->setFont(font);
+        // The right item is the sheet's main action (Send), as on the device.
+        static_cast<BarButton*>(button)->setPrimary(button == right_);
     };
     show(left_, item ? item->leftBarButtonItem() : nullptr);
     show(right_, item ? item->rightBarButtonItem() : nullptr);

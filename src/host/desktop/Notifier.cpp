@@ -1,5 +1,7 @@
 #include "host/desktop/Notifier.h"
 
+#include "host/desktop/DesktopIdentity.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -23,9 +25,12 @@ bool notifySent(std::string_view titleLine, std::chrono::milliseconds patience) 
         QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/Notifications"),
                                        service, QStringLiteral("Notify"));
     // The body may be read as markup by the service: the title line is given as plain text.
-    message << QStringLiteral("Teleprompter") << uint(0) << QString()
+    // The application's name and icon, and the entry's id, by which the desktop groups our
+    // notifications under the entry and lets the person silence them in its settings.
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QString(kDesktopEntryId)}};
+    message << QString(kApplicationName) << uint(0) << QString(kApplicationIcon)
             << QStringLiteral("Sent to Teleprompter") << body.toHtmlEscaped() << QStringList()
-            << QVariantMap() << int(-1);
+            << hints << int(-1);
     QDBusPendingCallWatcher watcher(bus.asyncCall(message, static_cast<int>(patience.count())));
     QEventLoop loop;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "host/cli/OutcomeReport.h"
+#include "host/desktop/DesktopIdentity.h"
 #include "host/desktop/Notifier.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/ui/ActivityIndicatorView.h"
@@ -113,8 +114,8 @@ ShareWindow::ShareWindow(ShareSession& session, QWidget* parent)
       banner_(new QWidget(this)),
       reason_(new QLabel(banner_)),
       dismiss_(new QPushButton(QStringLiteral("OK"), banner_)) {
-    setWindowTitle(QStringLiteral("Share to Teleprompter"));
-    setAccessibleName(QStringLiteral("Share to Teleprompter"));
+    setWindowTitle(QString(kApplicationName));
+    setAccessibleName(QString(kApplicationName));
     canvas_->setAutoFillBackground(true);
     const auto& controller = session_.controller();
     if (controller && controller->view()) {
@@ -142,8 +143,11 @@ ShareWindow::ShareWindow(ShareSession& session, QWidget* parent)
     connect(&pump_, &QTimer::timeout, this, [this] { pump(); });
     pump_.start(kPumpInterval);
     refresh();
-    if (auto* text = textWidget())
+    // Tab goes from the text to the items as they are read, left to right: Close, then Send.
+    if (auto* text = textWidget()) {
+        setTabOrder(text, bar_->leftButton());
         text->setFocus();
+    }
 }
 
 ShareWindow::~ShareWindow() = default;
@@ -319,6 +323,12 @@ void ShareWindow::closeEvent(QCloseEvent* event) {
 void ShareWindow::keyPressEvent(QKeyEvent* event) {
     const bool control = event->modifiers().testFlag(Qt::ControlModifier);
     switch (event->key()) {
+        case Qt::Key_W:
+        case Qt::Key_Q:
+            // Ctrl+W and Ctrl+Q close, as Escape does, as in every window of the desktop.
+            if (!control)
+                break;
+            [[fallthrough]];
         case Qt::Key_Escape:
             if (failed_)
                 finish();

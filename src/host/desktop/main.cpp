@@ -21,7 +21,9 @@
 #include "host/cli/Output.h"
 #include "host/cli/Report.h"
 #include "host/desktop/ControlsWindow.h"
+#include "host/desktop/DesktopIdentity.h"
 #include "host/desktop/DesktopTraits.h"
+#include "host/desktop/RefusalWindow.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/BundleLocation.h"
 #include "host/session/Container.h"
@@ -64,19 +66,25 @@ window with the teleprompter's share extension, as a share sheet would:
   Escape, click Close, closing the window   tap the close item (the share is cancelled)
   Ctrl+plus, Ctrl+minus, Ctrl+0   zoom the drawing     Up Down PgUp PgDn Home End   scroll
 
-Options of this program (the others are quorvane-share's, see quorvane-share --help):
+Options:
   --clipboard             share the clipboard's text (the default without FILE)
+  --send, --close         act without a person, once the text is shown
+  --appearance MODE       light or dark, in any letter case (default: the desktop's colour
+                          scheme, followed live)
+  --text-size CATEGORY    xSmall ... AX5, in any letter case (default: from the desktop's
+                          text scaling)
   --screenshot PNG        write the window, as drawn, to PNG once the text is shown (with
                           --controls: write it and close); a link, FIFO, device or folder
                           at PNG is refused, and a picture that cannot be written ends the
                           run before any action
-  --send, --close         act without a person, once the text is shown
-  --appearance MODE       light, dark or unspecified (default: the desktop's colour scheme,
-                          followed live)
-  --text-size CATEGORY    xSmall ... AX5 (default: from the desktop's text scaling)
-  --json, --list, --max-size SIZE, --platform-version X.Y, --bundle PATH
-  --controls              the extension's coloured toggle and sticky slider in a window
+  --json, --list, --max-size SIZE   as for quorvane-share (see quorvane-share --help)
   -h, --help, --version
+  --                      end of the options: FILE follows, even if it begins with -
+
+Testing the extension:
+  --platform-version X.Y, --bundle PATH   as for quorvane-share
+  --controls              the extension's coloured toggle and sticky slider in a window
+  --appearance unspecified  the extension is given no appearance
 
 Exit status:
   0  the text was sent (--controls: the window was closed)
@@ -86,7 +94,7 @@ Exit status:
   4  the extension could not be loaded
   5  the share was cancelled while the text was being sent, and it was saved all the same
   6  the outcome could not be written to standard output
-  130  interrupted (Ctrl+C in the terminal that started it): the request stays open
+  130  interrupted (Ctrl+C in the terminal that started it): nothing was sent
 )";
 }
 
@@ -238,6 +246,8 @@ int run(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(kProgram);
+    // The desktop matches the window to its entry (and icon) by this id.
+    QGuiApplication::setDesktopFileName(host::desktop::kDesktopEntryId);
 
     // The person's desktop settings, under what the command line chose.
     host::desktop::DesktopTraits desktop;
@@ -264,28 +274,26 @@ int run(int argc, char** argv) {
     }
     platform::FileManager::defaultManager().setContainerRoot(*root);
 
-    std::string text;
     readingInput = true;
     if (options.input == "-" && closedStreams.input) {
         tell(host::kStandardInputClosed);
         return host::kExitUsage;
     }
-    if (options.input) {
-        auto read = host::readInputText(*options.input, options.maxInputSize);
-        if (const auto* refused = std::get_if<host::InputProblem>(&read)) {
-            tell(refused->message);
-            return host::kExitUsage;
+    auto read = host::desktop::readShareText(
+        options.input, options.input ? QString() : QApplication::clipboard()->text(),
+        options.maxInputSize);
+    if (const auto* refused = std::get_if<host::desktop::Refusal>(&read)) {
+        tell(refused->message);
+        // Started from a menu or a file manager, nobody reads standard error: the reason is
+        // shown in a window too, and the status is the same.
+        if (host::desktop::refusalNeedsAWindow(::isatty(STDERR_FILENO) == 1,
+                                               options.action != host::ShareAction::none)) {
+            host::desktop::RefusalWindow window(QString::fromStdString(refused->message));
+            window.exec();
         }
-        text = std::move(std::get<std::string>(read));
-    } else {
-        // The clipboard's text, under the same size cap as a file's.
-        const QByteArray clipboard = QApplication::clipboard()->text().toUtf8();
-        if (clipboard.isEmpty())
-            return usageError("the clipboard holds no text: give a FILE, or - for standard input");
-        if (static_cast<std::uint64_t>(clipboard.size()) > options.maxInputSize)
-            return usageError("the clipboard's text is larger than the size cap; nothing was sent");
-        text.assign(clipboard.constData(), static_cast<std::size_t>(clipboard.size()));
+        return host::kExitUsage;
     }
+    std::string text = std::move(std::get<std::string>(read));
     readingInput = false;
 
     std::optional<host::ShareOutcome> outcome;

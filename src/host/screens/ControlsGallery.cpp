@@ -173,8 +173,12 @@ std::vector<std::string> ControlsGallery::render(int rows, int columns) {
             row->text("●", knob);
         row->text(on ? "  on " : "  off", plain);
         row->text("   tint " + std::string(galleryTints()[tint_].name), plain);
-        if (toggle_->onTintColor())
-            row->text(" " + hexOf(rgbOver(*toggle_->onTintColor(), palette.background)), hint);
+        // Two pieces rather than " " + a string: GCC 12 falsely warns (-Wrestrict) about the
+        // insertion that form makes, once optimised.
+        if (toggle_->onTintColor()) {
+            row->text(" ", hint);
+            row->text(hexOf(rgbOver(*toggle_->onTintColor(), palette.background)), hint);
+        }
         row->text("   capsule " + hexOf(capsule), plain);
     }
 

@@ -121,14 +121,6 @@ void SheetScreen::handle(const Key& key) {
         case 'd':
             changeTraits(true, 0);
             break;
-        case '+':
-        case '=':
-            changeTraits(false, 1);
-            break;
-        case '-':
-        case '_':
-            changeTraits(false, -1);
-            break;
         default:
             break;
     }
@@ -173,18 +165,25 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
         };
         const auto& left = navigation.leftBarButtonItem();
         const auto& right = navigation.rightBarButtonItem();
-        const std::string rightLabel = right ? itemLabel(*right) : "";
+        // On a narrow screen the items come first, the right one cut with an ellipsis (so that
+        // it is seen to go on), then the title in what is left.
+        const std::string leftLabel = ellipsized(left ? itemLabel(*left) : "", columns - 2);
+        const int leftEnd = 1 + columnsOf(leftLabel);
+        const std::string rightLabel =
+            ellipsized(right ? itemLabel(*right) : "", std::max(columns - 1 - leftEnd - 1, 0));
         const int rightStart = columns - 1 - columnsOf(rightLabel);
         row.padTo(1, bar);
         if (left)
-            row.text(itemLabel(*left), itemStyle(*left));
+            row.text(leftLabel, itemStyle(*left));
         const int titleSpace = rightStart - row.column() - 4;
         const std::string title = ellipsized(navigation.title().view(), titleSpace);
         const int titleWidth = columnsOf(title);
         CellStyle titleStyle = bar;
         titleStyle.bold = true;
-        row.padTo(std::max((columns - titleWidth) / 2, row.column() + 2), bar);
-        row.text(title, titleStyle);
+        if (!title.empty()) {
+            row.padTo(std::max((columns - titleWidth) / 2, row.column() + 2), bar);
+            row.text(title, titleStyle);
+        }
         row.padTo(rightStart, bar);
         if (right)
             row.text(rightLabel, itemStyle(*right));
@@ -227,11 +226,18 @@ std::vector<std::string> SheetScreen::render(int rows, int columns) {
     if (framed) {
         const CellStyle hint{palette.secondary, palette.background};
         Row row(columns, plain, depth_);
-        const std::string status =
-            " " +
-            std::string(platform::contentSizeCategoryName(traits.preferredContentSizeCategory)) +
-            " · " + std::string(appearanceName(traits.userInterfaceStyle)) + " ";
-        const std::string keys = " Enter send · Esc close · d light/dark · +/- size · ^Z suspend";
+        // Where the screen is in a text longer than it (as a pager says it), then the settings.
+        // A terminal has one size of letter, so the text size is shown but not offered as keys.
+        const std::string position = textView && !textView->isHidden() ? pane_.position() : "";
+        // Appended piece by piece: GCC 12 falsely warns (-Wrestrict) about " " + a string.
+        std::string status = " ";
+        if (!position.empty())
+            status += position + " · ";
+        status += platform::contentSizeCategoryName(traits.preferredContentSizeCategory);
+        status += " · ";
+        status += appearanceName(traits.userInterfaceStyle);
+        status += " ";
+        const std::string keys = " Enter send · Esc close · d light/dark · ^Z suspend";
         row.text(ellipsized(keys, columns - columnsOf(status) - 1), hint);
         row.padTo(columns - columnsOf(status), plain);
         row.text(status, hint);

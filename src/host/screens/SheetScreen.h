@@ -6,7 +6,7 @@
 //
 //     Welcome to the evening bulletin
 //     Good evening, and thank you for joining us.
-//   Enter send · Esc close · d light/dark · +/- size · ^Z suspend          Large · light
+//   Enter send · Esc close · d light/dark · ^Z suspend               Top · Large · light
 //
 // Ctrl+Z suspends the sheet (the terminal is given back until the program is continued).
 // Ctrl+C leaves the sheet with the request open, except during a send: then it closes the sheet

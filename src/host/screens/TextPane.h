@@ -6,8 +6,8 @@
 // is as near as its start. Bold fonts are drawn bold; text set larger than the smallest text in
 // the view (a title line at the large-title size) is underlined, since a terminal has one size
 // of letter; foreground colours as the terminal's colour depth allows, over the palette's
-// background. Text without a colour of its own is drawn in the terminal's own foreground on the
-// terminal's own background, a pair that is readable on every terminal: the text keeps no
+// background. Text without a colour of its own is drawn in the palette's text colour, so it
+// reads on the sheet's background whatever the terminal's own colours are: the text keeps no
 // colour, only the drawing chooses.
 #pragma once
 
@@ -32,6 +32,11 @@ class TextPane {
                                                 platform::EdgeInsets inset, int columns, int rows,
                                                 const Palette& palette, ColourDepth depth);
 
+    // Where the last draw stands in the text, as a pager says it: empty when the whole text
+    // was on screen, else "Top", "Bot", or the share of the text's bytes up to the last line
+    // shown ("42%").
+    [[nodiscard]] std::string position() const;
+
     // Moves take effect at the next draw.
     void scrollBy(std::int64_t lines) { scroll_ += lines; }
     void toStart() { jump_ = Jump::start, scroll_ = 0; }
@@ -46,6 +51,8 @@ class TextPane {
     std::optional<WrappedText> layout_;
     WrappedText::Position top_;  // the first line shown
     std::int64_t scroll_ = 0;    // lines to move by at the next draw (up when negative)
+    bool showsStart_ = true, showsEnd_ = true;  // of the last draw
+    std::uint64_t shownEnd_ = 0;                // the byte after the last line drawn
     enum class Jump { none, start, end } jump_ = Jump::none;
 };
 

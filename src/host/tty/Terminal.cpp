@@ -34,6 +34,48 @@ constexpr int kEndingSignals[] = {
 // A lone Esc is the Esc key when nothing follows it within this time; a key's sequence arrives
 // in one piece far sooner.
 constexpr std::chrono::milliseconds kEscapeQuietTime(40);
+// How long the terminal may take to say where its cursor is, for all the probes together. A
+// terminal that does not answer costs this once, at start; an answer that comes later is a
+// control sequence of no key, and dropped.
+constexpr std::chrono::milliseconds kCursorReportPatience(400);
+
+// Takes the cursor-position reports "ESC [ row ; column R" out of `input`, appending each
+// column (from 1) to `columns`; the rest stays, and an unfinished report at the end waits for
+// its remaining bytes.
+void takeCursorReports(std::string& input, std::vector<int>& columns) {
+    std::string rest;
+    std::size_t i = 0;
+    while (i < input.size()) {
+        if (input[i] != '\x1b') {
+            rest += input[i++];
+            continue;
+        }
+        std::size_t end = i + 1;
+        int numbers[2] = {0, 0};
+        int which = 0;
+        bool shaped = end < input.size() && input[end] == '[';
+        for (++end; shaped && end < input.size(); ++end) {
+            const char c = input[end];
+            if (c >= '0' && c <= '9' && numbers[which] < 100000)
+                numbers[which] = numbers[which] * 10 + (c - '0');
+            else if (c == ';' && which == 0)
+                which = 1;
+            else
+                break;
+        }
+        if (shaped && end == input.size()) {
+            rest += input.substr(i);  // unfinished
+            break;
+        }
+        if (shaped && which == 1 && input[end] == 'R') {
+            columns.push_back(numbers[1]);
+            i = end + 1;
+            continue;
+        }
+        rest += input[i++];
+    }
+    input = std::move(rest);
+}
 
 // What the signal handlers read. Set before the handlers are installed and while the handled
 // signals are blocked, so a handler never sees them half-written; fixed buffers, since a
@@ -240,6 +282,51 @@ void Terminal::enter() {
     takeOverTerminal(TCSAFLUSH);
     entered_ = true;
     ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    if (!widthsAsked_) {
+        widthsAsked_ = true;
+        askWidthRule();
+    }
+}
+
+// Draws each probe at the top left of the (alternate, cleared) screen and asks where the cursor
+// went: the column it reached, less one, is the width the terminal gave the probe. Keys typed
+// meanwhile are kept for readKeys.
+void Terminal::askWidthRule() {
+    const auto& probes = widthProbes();
+    if (caps_.cursorReport.empty()) {
+        setWidthRule(widthRuleFor({}));
+        return;
+    }
+    std::string out;
+    for (const std::string_view probe : probes)
+        out += caps_.moveTo(0, 0) + std::string(probe) + caps_.cursorReport;
+    write(out + caps_.clearScreen);
+    std::vector<int> columns;
+    std::string input;
+    const auto deadline = std::chrono::steady_clock::now() + kCursorReportPatience;
+    while (columns.size() < probes.size()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        struct pollfd watched {
+            fd_, POLLIN, 0
+        };
+        if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) <= 0) {
+            if (left.count() <= 0 || errno != EINTR)
+                break;
+            continue;
+        }
+        char buffer[256];
+        const ssize_t count = ::read(fd_, buffer, sizeof buffer);
+        if (count <= 0)
+            break;
+        input.append(buffer, static_cast<std::size_t>(count));
+        takeCursorReports(input, columns);
+    }
+    pending_ += input;
+    std::vector<std::optional<int>> measured;
+    for (const int column : columns)
+        measured.emplace_back(column - 1);
+    setWidthRule(widthRuleFor(measured));
 }
 
 void Terminal::leave() {

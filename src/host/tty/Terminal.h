@@ -14,6 +14,9 @@
 // stays ignored. Ctrl+Z suspends: the terminal is given back, the program stops, and when it is
 // continued the terminal is taken over again and the next frame is drawn whole.
 //
+// The first time it is entered, the terminal is asked how wide it draws a few characters
+// (see widthProbes), and every width the screens use follows the rule it answers with.
+//
 // Keys come from /dev/tty, not from standard input, so the text to share can arrive on
 // standard input while the person types on the terminal. Screens draw on /dev/tty too, which
 // leaves standard output for the outcome.
@@ -86,12 +89,14 @@ class Terminal {
 
   private:
     Terminal(int fd, TerminalCapabilities capabilities);
+    void askWidthRule();
 
     int fd_;
     TerminalCapabilities caps_;
     bool entered_ = false;
     bool gone_ = false;
     bool resized_ = false;
+    bool widthsAsked_ = false;
     ColourDepth depth_;
     std::string pending_;             // bytes of a key not yet complete
     std::vector<std::string> shown_;  // the rows on screen

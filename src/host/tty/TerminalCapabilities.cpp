@@ -56,6 +56,7 @@ std::optional<TerminalCapabilities> TerminalCapabilities::load(const char* term)
     caps.keypadOn = withoutPadding(stringCapability("smkx"));
     caps.keypadOff = withoutPadding(stringCapability("rmkx"));
     caps.resetRendition = withoutPadding(stringCapability("sgr0"));
+    caps.cursorReport = withoutPadding(stringCapability("u7"));
     caps.colours = std::max(tigetnum("colors"), 0);
     using Kind = Key::Kind;
     const std::pair<const char*, Kind> keyNames[] = {

@@ -24,6 +24,8 @@ struct TerminalCapabilities {
     std::string wrapOff, wrapOn;      // automatic wrap at the right margin
     std::string keypadOn, keypadOff;  // keys send the sequences listed in `keys`
     std::string resetRendition;
+    // Asks where the cursor is (terminfo's "u7"); the terminal answers ESC [ row ; column R.
+    std::string cursorReport;
     int colours = 0;  // 0 when the terminal has none
     std::vector<std::pair<std::string, Key::Kind>> keys;
 

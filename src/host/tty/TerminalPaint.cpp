@@ -2,9 +2,12 @@
 
 #include "platform/foundation/Unicode.h"
 
+#include <locale.h>
 #include <utf8proc.h>
+#include <wchar.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -67,9 +70,23 @@ int boundClass(char32_t c) {
     return utf8proc_get_property(static_cast<utf8proc_int32_t>(c))->boundclass;
 }
 
+// The C library's width of a character, read in a UTF-8 locale whatever the program's locale
+// is; the Unicode database's where the C library knows none (it gives -1).
 int charWidth(char32_t c) {
-    return utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    int width = -1;
+    if (utf8 && c >= 0x80) {
+        const locale_t previous = ::uselocale(utf8);
+        width = ::wcwidth(static_cast<wchar_t>(c));
+        ::uselocale(previous);
+    } else if (c >= 0x20 && c < 0x7F) {
+        width = 1;
+    }
+    return width >= 0 ? width : utf8proc_charwidth(static_cast<utf8proc_int32_t>(c));
 }
+
+// The rule in force, as bits: joinedEmoji 1, emojiSelector 2, spacingMarks 4.
+std::atomic<unsigned> gWidthRule{4};
 
 int basicIndex(Rgb c) {
     return (c.red >= 128 ? 1 : 0) | (c.green >= 128 ? 2 : 0) | (c.blue >= 128 ? 4 : 0);
@@ -135,7 +152,52 @@ std::string graphicRendition(const CellStyle& style, ColourDepth depth) {
     return out + "m";
 }
 
+void setWidthRule(WidthRule rule) {
+    gWidthRule.store((rule.joinedEmoji ? 1u : 0u) | (rule.emojiSelector ? 2u : 0u) |
+                         (rule.spacingMarks ? 4u : 0u),
+                     std::memory_order_relaxed);
+}
+
+WidthRule widthRule() {
+    const unsigned bits = gWidthRule.load(std::memory_order_relaxed);
+    return {(bits & 1u) != 0, (bits & 2u) != 0, (bits & 4u) != 0};
+}
+
+const std::vector<std::string_view>& widthProbes() {
+    static const std::vector<std::string_view> probes{
+        "\U0001F468\u200D\U0001F469\u200D\U0001F467",  // man, woman, girl, joined
+        "\u2764\uFE0F",                                // heart, as emoji
+        "\u0915\u093E",                                // KA with the vowel sign AA
+    };
+    return probes;
+}
+
+WidthRule widthRuleFor(const std::vector<std::optional<int>>& measured) {
+    WidthRule rule = kCharacterWidths;
+    const auto& probes = widthProbes();
+    // Each choice: the answer for its probe, where it is the width one way or the other.
+    const auto choose = [&](std::size_t probe, bool WidthRule::*choice) {
+        if (probe >= measured.size() || !measured[probe])
+            return;
+        WidthRule with = kCharacterWidths, without = kCharacterWidths;
+        with.*choice = true;
+        without.*choice = false;
+        if (*measured[probe] == columnsOf(probes[probe], with))
+            rule.*choice = true;
+        else if (*measured[probe] == columnsOf(probes[probe], without))
+            rule.*choice = false;
+    };
+    choose(0, &WidthRule::joinedEmoji);
+    choose(1, &WidthRule::emojiSelector);
+    choose(2, &WidthRule::spacingMarks);
+    return rule;
+}
+
 Cluster clusterAt(std::string_view utf8, std::size_t position) {
+    return clusterAt(utf8, position, widthRule());
+}
+
+Cluster clusterAt(std::string_view utf8, std::size_t position, WidthRule rule) {
     std::size_t i = position;
     const char32_t first = platform::nextScalar(utf8, i);
     // Controls and bidirectional controls stand alone: a cluster always breaks around them.
@@ -148,29 +210,39 @@ Cluster clusterAt(std::string_view utf8, std::size_t position) {
 
     utf8proc_int32_t state = 0;
     char32_t previous = first;
-    int summed = charWidth(first);
+    const auto widthOf = [&](char32_t c) {
+        if (!rule.spacingMarks &&
+            utf8proc_category(static_cast<utf8proc_int32_t>(c)) == UTF8PROC_CATEGORY_MC)
+            return 0;
+        return charWidth(c);
+    };
+    int summed = widthOf(first);
     int regionalIndicators = boundClass(first) == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR ? 1 : 0;
-    bool emojiPresentation = false;  // a variation selector 16 or a zero-width joiner
+    bool selector = false, joined = false;  // a variation selector 16; a joiner or skin tone
     while (i < utf8.size()) {
         std::size_t next = i;
         const char32_t c = platform::nextScalar(utf8, next);
         if (utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(previous),
                                              static_cast<utf8proc_int32_t>(c), &state))
             break;
-        emojiPresentation = emojiPresentation || c == 0xFE0F || c == 0x200D;
+        selector = selector || c == 0xFE0F;
+        joined = joined || c == 0x200D || (c >= 0x1F3FB && c <= 0x1F3FF);
         regionalIndicators += boundClass(c) == UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR ? 1 : 0;
-        summed += charWidth(c);
+        summed += widthOf(c);
         previous = c;
         i = next;
     }
 
-    // A terminal gives each character of a cluster its own width and draws the marks over the
-    // character before; an emoji sequence, a flag and a Hangul syllable made of jamo are one
-    // wide picture, however many characters make them.
+    // Each character takes its own width, the marks drawn over the character before, unless
+    // the terminal draws the cluster as one picture (see WidthRule). A flag and a Hangul
+    // syllable made of jamo are one wide picture on every terminal.
     int columns = summed;
     switch (boundClass(first)) {
         case UTF8PROC_BOUNDCLASS_EXTENDED_PICTOGRAPHIC:
-            columns = charWidth(first) == 2 || emojiPresentation ? 2 : charWidth(first);
+            if (rule.joinedEmoji && joined)
+                columns = 2;
+            else if (rule.emojiSelector && selector && !joined)
+                columns = 2;
             break;
         case UTF8PROC_BOUNDCLASS_REGIONAL_INDICATOR:
             columns = regionalIndicators >= 2 ? 2 : 1;
@@ -187,9 +259,13 @@ Cluster clusterAt(std::string_view utf8, std::size_t position) {
 }
 
 int columnsOf(std::string_view utf8) {
+    return columnsOf(utf8, widthRule());
+}
+
+int columnsOf(std::string_view utf8, WidthRule rule) {
     int columns = 0;
     for (std::size_t i = 0; i < utf8.size();) {
-        const Cluster cluster = clusterAt(utf8, i);
+        const Cluster cluster = clusterAt(utf8, i, rule);
         columns += cluster.columns;
         i += cluster.size;
     }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/session/Colour.h"
 
@@ -58,10 +59,19 @@ struct CellStyle {
 // ---- characters ----
 
 // What the screen shows is counted in grapheme clusters (what a reader takes for one
-// character), with the widths of the Unicode character database: a combining mark takes no
-// column of its own, a wide East Asian character or an emoji takes two (a sequence of emoji
-// joined by zero-width joiners, a flag, an emoji with a skin tone: one picture, two columns),
-// a tab kTabColumns. A cluster is never split across rows or by clipping.
+// character), each as wide as the terminal will draw it. Terminals differ in three ways, so a
+// width rule is three choices; without them each character takes its own width, as the C
+// library's wcwidth gives it (a mark over the character before none, a wide East Asian
+// character or an emoji two, a joiner or selector none), as xterm and VTE draw:
+//   joinedEmoji       a sequence of emoji joined by zero-width joiners, or an emoji with a skin
+//                     tone, is one picture two columns wide (not six for a family of three);
+//   emojiSelector     a narrow symbol with the emoji presentation selector (U+FE0F) is two
+//                     columns wide (a heart, a keycap);
+//   spacingMarks      a spacing vowel sign (Devanagari's ा) takes a column of its own, as
+//                     wcwidth says; a terminal without it draws it over the letter before.
+// A flag and a Hangul syllable made of jamo take two columns under every rule. The terminal
+// is asked at start which it follows (see widthRuleFor). A tab takes kTabColumns. A cluster is
+// never split across rows or by clipping.
 //
 // Characters the terminal would act on never reach it: C0 controls and DEL show as their
 // control pictures (U+2400...), C1 controls as U+FFFD, and the bidirectional embedding,
@@ -74,8 +84,35 @@ struct Cluster {
     int columns = 0;
 };
 
+struct WidthRule {
+    bool joinedEmoji = false;
+    bool emojiSelector = false;
+    bool spacingMarks = true;
+    friend bool operator==(const WidthRule&, const WidthRule&) = default;
+};
+// The C library's widths, character by character; and a terminal that draws clusters whole.
+inline constexpr WidthRule kCharacterWidths{};
+inline constexpr WidthRule kClusterWidths{.joinedEmoji = true, .emojiSelector = true};
+
+// The rule every width below follows unless given one: set once at start, before anything is
+// drawn, from the terminal's answers. kCharacterWidths until then.
+void setWidthRule(WidthRule rule);
+[[nodiscard]] WidthRule widthRule();
+
+// The clusters a terminal is asked to draw at start, one at a time, one for each choice of the
+// rule: a joined family, a heart with the emoji selector, a Devanagari syllable with a spacing
+// vowel sign.
+[[nodiscard]] const std::vector<std::string_view>& widthProbes();
+// The rule that gives the widths the terminal measured for widthProbes() (none where it did
+// not answer): each choice from its probe's width; where the answer is missing or fits neither
+// way, the C library's.
+//   widthRuleFor({2, 2, 2}) == kClusterWidths
+//   widthRuleFor({2, 1, 2}) == WidthRule{.joinedEmoji = true}  (tmux 3.3)
+[[nodiscard]] WidthRule widthRuleFor(const std::vector<std::optional<int>>& measured);
+
 // The cluster starting at byte `position` of `utf8` (which must be inside it).
 [[nodiscard]] Cluster clusterAt(std::string_view utf8, std::size_t position);
+[[nodiscard]] Cluster clusterAt(std::string_view utf8, std::size_t position, WidthRule rule);
 
 // ---- rows ----
 
@@ -90,6 +127,7 @@ class Row {
     void padTo(int column, const CellStyle& style);
     [[nodiscard]] int column() const { return column_; }
     [[nodiscard]] int width() const { return width_; }
+    [[nodiscard]] const CellStyle& base() const { return base_; }
     // The row's bytes, padded to the width in the base style.
     [[nodiscard]] std::string finish();
 
@@ -106,6 +144,7 @@ class Row {
 
 // The number of columns `utf8` takes (as Row would draw it).
 [[nodiscard]] int columnsOf(std::string_view utf8);
+[[nodiscard]] int columnsOf(std::string_view utf8, WidthRule rule);
 // `utf8` when it fits in `columns`, else its longest start that fits with "…" after it.
 [[nodiscard]] std::string ellipsized(std::string_view utf8, int columns);
 

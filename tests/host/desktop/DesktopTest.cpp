@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,6 +22,7 @@
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/QtColours.h"
+#include "host/desktop/RefusalWindow.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/ShareSession.h"
 #include "platform/extension/ExtensionBundle.h"
@@ -74,11 +76,14 @@ class Notifications : public QObject {
 
   public:
     QStringList bodies;
+    QStringList senders;  // application name, icon and desktop entry, as the service shows them
 
   public slots:
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int) {
+    uint Notify(const QString& application, uint, const QString& icon, const QString& summary,
+                const QString& body, const QStringList&, const QVariantMap& hints, int) {
         bodies << summary + ": " + body;
+        senders << application + " · " + icon + " · " +
+                       hints.value(QStringLiteral("desktop-entry")).toString();
         return static_cast<uint>(bodies.size());
     }
 };
@@ -249,6 +254,11 @@ class DesktopTest : public QObject {
         QTest::newRow("Escape") << "escape" << 1;
         QTest::newRow("click Close") << "click close" << 1;
         QTest::newRow("close the window") << "close window" << 1;
+        QTest::newRow("Ctrl+W") << "ctrl+w" << 1;
+        QTest::newRow("Ctrl+Q") << "ctrl+q" << 1;
+        QTest::newRow("Return on the focused Send") << "return on send" << 0;
+        QTest::newRow("keypad Enter on the focused Send") << "enter on send" << 0;
+        QTest::newRow("Return on the focused Close") << "return on close" << 1;
     }
     void actingEndsTheShare() {
         QFETCH(QString, how);
@@ -256,6 +266,7 @@ class DesktopTest : public QObject {
         const std::string text = "Caf\xc3\xa9 news\r\nline two\n";
         ShareWindow& window = show(text);
         notifications_->bodies.clear();
+        notifications_->senders.clear();
         if (how == "click send")
             QTest::mouseClick(window.bar()->rightButton(), Qt::LeftButton);
         else if (how == "ctrl+return")
@@ -264,6 +275,16 @@ class DesktopTest : public QObject {
             QTest::keyClick(window.textWidget(), Qt::Key_Escape);
         else if (how == "click close")
             QTest::mouseClick(window.bar()->leftButton(), Qt::LeftButton);
+        else if (how == "ctrl+w")
+            QTest::keyClick(window.textWidget(), Qt::Key_W, Qt::ControlModifier);
+        else if (how == "ctrl+q")
+            QTest::keyClick(window.textWidget(), Qt::Key_Q, Qt::ControlModifier);
+        else if (how == "return on send")
+            QTest::keyClick(window.bar()->rightButton(), Qt::Key_Return);
+        else if (how == "enter on send")
+            QTest::keyClick(window.bar()->rightButton(), Qt::Key_Enter, Qt::KeypadModifier);
+        else if (how == "return on close")
+            QTest::keyClick(window.bar()->leftButton(), Qt::Key_Return);
         else
             window.close();
         QTRY_VERIFY_WITH_TIMEOUT(window.hasFinished(), kPatienceMs);
@@ -274,10 +295,99 @@ class DesktopTest : public QObject {
             QCOMPARE(files.size(), std::size_t{1});
             QCOMPARE(testing_support::readFile(files[0]), text);
             QCOMPARE(notifications_->bodies, QStringList{"Sent to Teleprompter: Caf\u00e9 news"});
+            // The same name as the window and the menu entry, with the entry's icon and id.
+            QCOMPARE(notifications_->senders, QStringList{"Send to Teleprompter · quorvane-share · "
+                                                          "app.quorvane.teleprompter.share"});
+            QCOMPARE(window.windowTitle(), QString("Send to Teleprompter"));
         } else {
             QVERIFY(files.empty());
             QVERIFY(notifications_->bodies.isEmpty());
         }
+    }
+
+    // Tab goes from the text to Close, then to Send; the item with the focus is drawn with a
+    // ring (the picture changes), and Send, the main action, is drawn unlike Close.
+    void theKeyboardsFocusIsSeen() {
+        ShareWindow& window = show("Evening bulletin\nGood evening.");
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QWidget* text = window.textWidget();
+        QPushButton* close = window.bar()->leftButton();
+        QPushButton* send = window.bar()->rightButton();
+        QCOMPARE(QApplication::focusWidget(), text);
+        const QImage unfocused = close->grab().toImage();
+        const QImage sendUnfocused = send->grab().toImage();
+        QTest::keyClick(text, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), close);
+        QVERIFY(close->grab().toImage() != unfocused);
+        QTest::keyClick(close, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), send);
+        QVERIFY(close->grab().toImage() == unfocused);
+        QVERIFY(send->grab().toImage() != sendUnfocused);
+        // The main action is filled with the tint (inside its edge, before its words); Close
+        // is not.
+        const QColor tint = window.palette().color(QPalette::Highlight);
+        const auto filling = [](const QImage& picture) {
+            return QColor(picture.pixel(8, picture.height() / 2));
+        };
+        QCOMPARE(filling(sendUnfocused), tint);
+        QVERIFY(filling(unfocused) != tint);
+    }
+
+    // Every refusal, read as the program reads its input, is told in a window with the reason
+    // and one Close button, for a person who started the program from the desktop; Escape and
+    // Return close it.
+    void refusalsAreShownInAWindow_data() {
+        QTest::addColumn<QString>("input");  // empty: the clipboard
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("key");
+        const QString folder = QString::fromStdString(root_->str());
+        QTest::newRow("empty clipboard") << "" << QByteArray() << ""
+                                         << "The clipboard holds no text" << int(Qt::Key_Escape);
+        QTest::newRow("clipboard over the cap")
+            << "" << QByteArray() << QString(2048, u'x') << "The clipboard's text is larger"
+            << int(Qt::Key_Return);
+        QTest::newRow("missing file") << "missing.txt" << QByteArray() << "x"
+                                      << "No such file or directory" << int(Qt::Key_Escape);
+        QTest::newRow("not UTF-8")
+            << "latin1.txt" << QByteArray("caf\xe9\n") << ""
+            << "is not UTF-8 text (invalid byte at offset 3)" << int(Qt::Key_Return);
+        QTest::newRow("over the cap")
+            << "big.txt" << QByteArray(4096, 'a') << ""
+            << "is larger than the size cap of 1 KiB" << int(Qt::Key_Enter);
+        QTest::newRow("a folder") << "." << QByteArray() << ""
+                                  << "it is a folder" << int(Qt::Key_Escape);
+    }
+    void refusalsAreShownInAWindow() {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, reason);
+        QFETCH(int, key);
+        std::optional<std::string> path;
+        if (!input.isEmpty()) {
+            path = (root_->path() / input.toStdString()).string();
+            if (!content.isEmpty())
+                testing_support::writeFile(*path, content.toStdString());
+        }
+        const auto read = host::desktop::readShareText(path, clipboard, 1024);
+        const auto* refused = std::get_if<host::desktop::Refusal>(&read);
+        QVERIFY(refused);
+        host::desktop::RefusalWindow window(QString::fromStdString(refused->message));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.windowTitle(), QString("Send to Teleprompter"));
+        QCOMPARE(window.headline()->text(), QString("The text was not sent"));
+        QVERIFY2(window.reason()->text().contains(reason), qPrintable(window.reason()->text()));
+        const auto buttons = window.findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 1);
+        QCOMPARE(buttons[0]->text().remove(u'&'), QString("Close"));
+        QVERIFY(window.closeButton()->isDefault());
+        QTest::keyClick(&window, static_cast<Qt::Key>(key));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kPatienceMs);
+        QCOMPARE(window.result(), int(QDialog::Rejected));
     }
 
     // While the write is held up: the busy look, as the views say; then the window closes.
