@@ -443,6 +443,27 @@ int makeFolders(const std::string& path) {
     return (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) ? 0 : -1;
 }
 
+// Removes the records whose text has left the import folder: a reader killed after removing
+// the text and before its record leaves one behind. A record whose text still waits belongs to
+// that text's next holder.
+void sweepRecords(int claims, int imported) {
+    const int dupFd = ::fcntl(claims, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return;
+    }
+    while (const struct dirent* entry = ::readdir(dir)) {
+        struct ::stat status {};
+        if (isTextName(entry->d_name) &&
+            ::fstatat(imported, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT)
+            (void)::unlinkat(claims, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 // Whether `path` is `folder` or below it, links resolved.
 bool inside(const std::string& path, const std::string& folder) {
     char* resolvedPath = ::realpath(path.c_str(), nullptr);
@@ -632,10 +653,18 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                                      const DeliveryFolder& folder,
                                      const std::function<bool()>& keepGoing) {
     std::vector<HandOver> results;
-    if (texts.empty())
-        return results;
     std::string problem;
     Folders folders = openFolders(root_, &problem);
+    if (texts.empty()) {
+        // Nothing to deliver; what killed readers left behind is still cleared.
+        bool missing = false;
+        Fd claims = folders.imported ? openOwnFolder(folders.regular.get(), kClaimsFolder, {},
+                                                     &missing, &problem)
+                                     : Fd();
+        if (claims)
+            sweepRecords(claims.get(), folders.imported.get());
+        return results;
+    }
     auto failAll = [&](std::size_t from, const std::string& why) {
         for (std::size_t i = from; i < texts.size(); ++i)
             results.push_back(
@@ -658,6 +687,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
     if (!claims)
         return failAll(0, problem);
     const int imported = folders.imported.get();
+    sweepRecords(claims.get(), imported);
     const int target = folder.descriptor();
     const std::size_t limit = batchLimit();
 

@@ -134,7 +134,8 @@ class Inbox {
     // Delivers `texts` (from list(), in that order) into `folder`, exactly once each, and
     // returns one result per text handled, in order. Texts are handled in batches that share
     // their syncs; `keepGoing` is asked before each batch and a false answer stops there (the
-    // rest stay waiting, without a result).
+    // rest stay waiting, without a result). Each call also clears the records that readers
+    // killed after removing a text left behind, even when `texts` is empty.
     [[nodiscard]] std::vector<HandOver> deliver(const std::vector<WaitingText>& texts,
                                                 const DeliveryFolder& folder,
                                                 const std::function<bool()>& keepGoing = {});

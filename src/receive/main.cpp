@@ -270,8 +270,6 @@ class Receiver {
             if (retry == retries_.end() || retry->second.at <= now)
                 due.push_back(std::move(text));
         }
-        if (due.empty())
-            return;
         if (options_.mode == receive::Mode::to) {
             deliver(due);
             return;
@@ -293,6 +291,8 @@ class Receiver {
     void deliver(const std::vector<reader::WaitingText>& texts) {
         std::string problem;
         const auto folder = reader::DeliveryFolder::open(options_.folder, &problem);
+        if (!folder && texts.empty())
+            return;
         if (!folder) {
             tell(problem + "; " + std::to_string(texts.size()) + " text(s) stay waiting");
             anyFailed_ = true;

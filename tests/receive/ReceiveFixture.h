@@ -57,9 +57,9 @@ inline std::string send(const std::string& root, const std::string& bytes) {
     EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     const std::string id = freshId();
     const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
-    EXPECT_EQ(::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, (folder / id).c_str(),
-                       AT_SYMLINK_FOLLOW),
-              0);
+    EXPECT_EQ(
+        ::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, (folder / id).c_str(), AT_SYMLINK_FOLLOW),
+        0);
     ::close(fd);
     return id;
 }

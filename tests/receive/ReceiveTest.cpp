@@ -90,7 +90,9 @@ TEST_F(ReceiveTest, ModesStatusesAndUsage) {
         ASSERT_LT(i, 3u);
         EXPECT_TRUE(line.starts_with(ids[i] + "\t")) << line;
         EXPECT_TRUE(line.ends_with("\t" + std::to_string(texts[i].size()) + "\t" +
-                                   (i == 0 ? "First" : i == 1 ? "" : "Third \xC3\xA9")))
+                                   (i == 0   ? "First"
+                                    : i == 1 ? ""
+                                             : "Third \xC3\xA9")))
             << line;
     }
     const ProcessResult json = receive({"--print", "--json"});
@@ -126,10 +128,10 @@ TEST_F(ReceiveTest, ExecRemovesOnlyWhatTheCommandTook) {
     const std::string text = "Opening\nWelcome back.";
     const std::string id = send(root(), text);
     const fs::path log = scratch() / "log";
-    const std::string record = "printf '%s|%s|' \"$QUORVANE_TEXT_ID\" \"$QUORVANE_TEXT_TITLE\" >> " +
-                               log.string() + "; cat >> " + log.string() + "; printf '|' >> " +
-                               log.string() + "; cat \"$1\" >> " + log.string() + "; echo >> " +
-                               log.string() + "; ";
+    const std::string record =
+        "printf '%s|%s|' \"$QUORVANE_TEXT_ID\" \"$QUORVANE_TEXT_TITLE\" >> " + log.string() +
+        "; cat >> " + log.string() + "; printf '|' >> " + log.string() + "; cat \"$1\" >> " +
+        log.string() + "; echo >> " + log.string() + "; ";
     const ProcessResult failed = receive({"--exec", record + "exit 3"});
     EXPECT_EQ(failed.exitStatus, 3);
     EXPECT_NE(failed.err.find(id), std::string::npos) << failed.err;
@@ -169,7 +171,10 @@ TEST_F(ReceiveTest, HostileFoldersAreLeftAlone) {
     const fs::path in = imported();
     const fs::path secret = scratch() / "secret";
     writeFile(secret, "Secret\nnot sent");
-    std::vector<std::string> planted = {freshId(), freshId(), freshId(), "lower-case",
+    std::vector<std::string> planted = {freshId(),
+                                        freshId(),
+                                        freshId(),
+                                        "lower-case",
                                         ".syncthing." + real + ".tmp",
                                         real + ".sync-conflict-20260101-000000-ABCDEFG",
                                         "DAD5E5C1-6D0A-45C5-BF5A-a17800e7a647"};
@@ -191,9 +196,9 @@ TEST_F(ReceiveTest, HostileFoldersAreLeftAlone) {
         for (const auto& entry : fs::directory_iterator(in)) {
             struct ::stat status {};
             ::lstat(entry.path().c_str(), &status);
-            state[entry.path().filename().string()] =
-                std::to_string(status.st_ino) + ":" + std::to_string(status.st_mode) + ":" +
-                std::to_string(status.st_mtim.tv_nsec);
+            state[entry.path().filename().string()] = std::to_string(status.st_ino) + ":" +
+                                                      std::to_string(status.st_mode) + ":" +
+                                                      std::to_string(status.st_mtim.tv_nsec);
         }
         return state;
     };
@@ -260,10 +265,10 @@ TEST_F(ReceiveTest, WatchFollowsTheFolderAndEndsCleanlyOnSigterm) {
     const fs::path go = scratch() / "go";
     const fs::path taken = scratch() / "taken";
     fs::create_directories(taken);
-    const pid_t consumer = start(
-        {"--watch", "--exec",
-         "touch " + started.string() + "; while [ ! -e " + go.string() +
-             " ]; do sleep 0.01; done; cat > " + taken.string() + "/\"$QUORVANE_TEXT_ID\""});
+    const pid_t consumer =
+        start({"--watch", "--exec",
+               "touch " + started.string() + "; while [ ! -e " + go.string() +
+                   " ]; do sleep 0.01; done; cat > " + taken.string() + "/\"$QUORVANE_TEXT_ID\""});
     ASSERT_TRUE(eventually([&] { return fs::exists(started); }));
     const std::string second = send(root(), "Second");
     ::kill(consumer, SIGTERM);
