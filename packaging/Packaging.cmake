@@ -1,10 +1,11 @@
 # Installation and Debian packages.
 #
 # Installed layout (under the prefix, /usr in the packages):
-#   bin/quorvane-share, bin/quorvane-share-desktop
+#   bin/quorvane-share, bin/quorvane-receive, bin/quorvane-share-desktop
 #   lib/quorvane/libquorvane_platform.so
 #   lib/quorvane/QuorvaneShareExt.appex/{Info.json,MainInterface.json,libQuorvaneShareExt.so}
 #   share/man/man1/*.1.gz, share/bash-completion/completions/*,
+#   lib/systemd/user/quorvane-receive.{path,service} (disabled until a person turns them on),
 #   share/applications/quorvane-share-desktop.desktop,
 #   share/icons/hicolor/scalable/apps/quorvane-share.svg
 #
@@ -24,7 +25,7 @@ set(QUORVANE_INSTALL_BUNDLEDIR ${QUORVANE_INSTALL_PRIVATE_LIBDIR}/QuorvaneShareE
 set(QUORVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 # The manual pages carry the project's version, and are installed compressed, as man-db reads
 # them (-n: no time stamp, so the same page gives the same bytes).
-foreach(page quorvane-share.1 quorvane-share-desktop.1)
+foreach(page quorvane-share.1 quorvane-receive.1 quorvane-share-desktop.1)
   configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
   execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}
     OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
@@ -46,6 +47,19 @@ install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share.1.gz
 install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME quorvane-share COMPONENT cli)
+
+# The receiver, in the same package: the other end of the import folder. Its user units name
+# the program without a folder, which systemd finds in /usr/bin or /usr/local/bin.
+install(TARGETS quorvane-receive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-receive.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-receive.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME quorvane-receive COMPONENT cli)
+install(FILES
+  ${QUORVANE_PACKAGING_DIR}/systemd/quorvane-receive.path
+  ${QUORVANE_PACKAGING_DIR}/systemd/quorvane-receive.service
+  DESTINATION lib/systemd/user COMPONENT cli)
 
 set(QUORVANE_PACKAGE_COMPONENTS cli)
 if(TARGET quorvane-share-desktop)

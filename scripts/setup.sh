@@ -27,6 +27,8 @@ case "$purpose" in
         # The staging path on a real FAT file system (mkfs.vfat; fusefat where the kernel has no
         # FAT driver).
         packages="$packages dosfstools fusefat"
+        # The receiver's user units, checked with systemd-analyze verify.
+        packages="$packages systemd"
         # The figures report (scripts/figures.sh).
         packages="$packages python3 time"
         # The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL

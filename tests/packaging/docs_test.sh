@@ -24,14 +24,19 @@ options_in() {
     grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$1" | sed -E 's/^[^-]+//' | sort -u
 }
 # What the completion offers for the words typed after a command.
-source "$source_dir/packaging/completion/quorvane-share.bash"
+for completion in "$source_dir"/packaging/completion/*.bash; do
+    source "$completion"
+done
 complete_words() {
     local command=$1
     shift
     COMP_WORDS=("$command" "$@")
     COMP_CWORD=$#
     COMPREPLY=()
-    _quorvane_share
+    # The function the completion registered for the command.
+    local function
+    function=$(complete -p "$command" | sed -E 's/.*-F ([^ ]+) .*/\1/')
+    "$function"
     printf '%s\n' "${COMPREPLY[@]}"
 }
 
@@ -73,6 +78,7 @@ for program in "$@"; do
             fail "$name.1 does not describe $variable"
     done
     for setting in --appearance --text-size; do
+        grep -qwF -- "$setting" "$work/$name.help" || continue
         values=$(complete_words "$name" "$setting" "")
         [ -n "$values" ] || fail "$name: completion offers no value for $setting"
         for value in $values; do
