@@ -60,6 +60,12 @@ class Fd {
     int fd_;
 };
 
+// The user this process runs as (asked once: it is asked for every entry).
+uid_t ownUser() {
+    static const uid_t user = ::geteuid();
+    return user;
+}
+
 std::string systemReason(int error) {
     return std::strerror(error);
 }
@@ -135,7 +141,7 @@ Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* m
         *problem = failure("checking " + shown, errno);
         return Fd();
     }
-    if (status.st_uid != ::geteuid()) {
+    if (status.st_uid != ownUser()) {
         *problem = shown + " belongs to another user (uid " + std::to_string(status.st_uid) +
                    "), so it is not used";
         return Fd();
@@ -201,7 +207,7 @@ Hold hold(int imported, const std::string& id) {
     if (!held.fd)
         return Hold();
     if (::fstat(held.fd.get(), &held.status) != 0 || !S_ISREG(held.status.st_mode) ||
-        held.status.st_uid != ::geteuid())
+        held.status.st_uid != ownUser())
         return Hold();
     if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0)
         return Hold();
@@ -245,7 +251,8 @@ std::string recordBytes(const Record& record) {
 std::optional<Record> readRecord(int claims, const std::string& id) {
     Fd fd(::openat(claims, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        return std::nullopt;
+        return std::nullopt;  // errno ENOENT: there is none
+    errno = EINVAL;           // from here on: there is one, but it is incomplete
     struct ::stat status {};
     if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > 65536)
         return std::nullopt;
@@ -304,7 +311,7 @@ void removeLeftoverPartial(int folder, const std::string& id) {
     struct ::stat status {};
     const std::string name = partialName(id);
     if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+        S_ISREG(status.st_mode) && status.st_uid == ownUser())
         (void)::unlinkat(folder, name.c_str(), 0);
 }
 
@@ -378,7 +385,8 @@ Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
                std::string* deliveredTo, std::string* problem) {
     const std::optional<Record> record = readRecord(claims, id);
     if (!record) {
-        (void)::unlinkat(claims, id.c_str(), 0);  // an incomplete record, if any
+        if (errno != ENOENT)
+            (void)::unlinkat(claims, id.c_str(), 0);  // an incomplete record
         return Settled::nothingRecorded;
     }
     Fd other;
@@ -614,7 +622,7 @@ std::optional<Listing> Inbox::list(std::string* problem) const {
             listing.skipped.push_back({name, kindOf(status.st_mode)});
             continue;
         }
-        if (status.st_uid != ::geteuid()) {
+        if (status.st_uid != ownUser()) {
             listing.skipped.push_back(
                 {name, "belongs to another user (uid " + std::to_string(status.st_uid) + ")"});
             continue;
@@ -700,8 +708,13 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         Record record;
         unsigned copyNumber = 1;
         bool linked = false;
-        std::size_t result;  // its index in `results`
+        std::size_t result;     // its index in `results`
+        bool byRename = false;  // moved in one step (same file system), needing no record
+        bool renamed = false;
     };
+    // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
+    // does not, each text is linked and removed under a record instead.
+    bool renameWorks = true;
 
     for (std::size_t start = 0; start < texts.size(); start += limit) {
         if (keepGoing && !keepGoing())
@@ -713,7 +726,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         auto fail = [&](Step& step, std::string why) {
             results[step.result].outcome = Outcome::failed;
             results[step.result].problem = std::move(why);
-            (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
+            if (!step.byRename)
+                (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
             if (step.copy && !step.copy->partial.empty())
                 (void)::unlinkat(target, step.copy->partial.c_str(), 0);
             step.copy.reset();
@@ -738,8 +752,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         for (std::size_t i = start; i < end; ++i) {
             const WaitingText& text = texts[i];
             results.push_back({text.id, Outcome::notWaiting, {}, {}});
-            Step step{&text, hold(imported, text.id), std::nullopt, {}, 1,
-                      false, results.size() - 1};
+            Step step{&text, hold(imported, text.id), std::nullopt, {},   1,
+                      false, results.size() - 1,      false,        false};
             if (!step.held.fd)
                 continue;
             std::string deliveredTo;
@@ -770,6 +784,9 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 fail(step, "no free name for " + text.id + " in " + folder.path());
                 continue;
             }
+            step.byRename = renameWorks && step.held.status.st_dev == folder.device();
+            step.record.fileDevice = step.held.status.st_dev;
+            step.record.fileInode = step.held.status.st_ino;
             if (step.held.status.st_dev != folder.device()) {
                 step.copy = copyInto(step.held, target, folder.path(), text.id, !wholeSync, &why);
                 if (!step.copy) {
@@ -783,7 +800,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Record each choice; the records (and copies) are durable before any link.
         bool anyRecord = false;
         for (Step& step : steps) {
-            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty() ||
+                step.byRename)
                 continue;
             struct ::stat status {};
             const int linkedFd = step.copy ? step.copy->fd.get() : step.held.fd.get();
@@ -823,6 +841,46 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         bool anyLinked = false;
         for (Step& step : steps) {
             if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+                continue;
+            // On one file system the text moves in one atomic step, never replacing anything:
+            // it is in the import folder or in the folder, whenever the reader is stopped.
+            while (step.byRename) {
+                if (::renameat2(imported, step.text->id.c_str(), target, step.record.name.c_str(),
+                                RENAME_NOREPLACE) == 0) {
+                    step.renamed = true;
+                    break;
+                }
+                const int error = errno;
+                if (error == EEXIST) {
+                    ++step.copyNumber;
+                    if (!chooseName(step))
+                        fail(step, "no free name for " + step.text->id + " in " + folder.path());
+                    else
+                        continue;
+                } else if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+                           error == EXDEV) {
+                    // No such move here: link under a record, synced before the link.
+                    renameWorks = renameWorks && error == EXDEV;
+                    step.byRename = false;
+                    std::string why = writeRecord(claims.get(), step.text->id, step.record, true);
+                    if (why.empty() && syncRetrying(claims.get()) != 0)
+                        why = failure("syncing the delivery records in " + claimsPath, errno);
+                    if (!why.empty())
+                        fail(step, why);
+                } else {
+                    fail(step, failure("moving " + step.text->id + " to " + folder.path() + "/" +
+                                           step.record.name,
+                                       error));
+                }
+                break;
+            }
+            if (step.renamed) {
+                step.linked = true;
+                anyLinked = true;
+                results[step.result].deliveredTo = folder.path() + "/" + step.record.name;
+                continue;
+            }
+            if (results[step.result].outcome != Outcome::handedOver)
                 continue;
             for (;;) {
                 const int source = step.copy ? step.copy->fd.get() : step.held.fd.get();
@@ -878,7 +936,12 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             // next reader finish without a second copy.
             const std::string why = failure("syncing " + folder.path(), errno);
             for (Step& step : steps) {
-                if (step.linked) {
+                if (step.renamed) {
+                    // Moved already: it is in the folder, but may not stay there after a
+                    // power cut; said so, with where it is.
+                    results[step.result].outcome = Outcome::failed;
+                    results[step.result].problem = why;
+                } else if (step.linked) {
                     results[step.result].outcome = Outcome::failed;
                     results[step.result].problem = why;
                     step.linked = false;
@@ -890,6 +953,10 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Only now does each delivered text leave the import folder.
         bool anyRemoved = false;
         for (Step& step : steps) {
+            if (step.renamed) {
+                anyRemoved = true;
+                continue;
+            }
             if (!step.linked)
                 continue;
             if (::unlinkat(imported, step.text->id.c_str(), 0) != 0) {
@@ -913,7 +980,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 step.record.name.clear();
         } else {
             for (Step& step : steps)
-                if (results[step.result].outcome == Outcome::handedOver)
+                if (results[step.result].outcome == Outcome::handedOver && !step.renamed)
                     (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
         }
     }

@@ -332,7 +332,9 @@ class Receiver {
                 break;
             case reader::Outcome::failed:
                 anyFailed_ = true;
-                tell(describe(text) + ": " + result.problem + "; it stays waiting");
+                tell(describe(text) + ": " + result.problem +
+                     (result.deliveredTo.empty() ? "; it stays waiting"
+                                                 : "; it is in " + result.deliveredTo));
                 backOff(text.id);
                 break;
         }
