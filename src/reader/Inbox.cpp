@@ -463,6 +463,7 @@ void sweepRecords(int claims, int imported) {
             ::close(dupFd);
         return;
     }
+    ::rewinddir(dir);
     while (const struct dirent* entry = ::readdir(dir)) {
         struct ::stat status {};
         if (isTextName(entry->d_name) &&
@@ -471,6 +472,28 @@ void sweepRecords(int claims, int imported) {
             (void)::unlinkat(claims, entry->d_name, 0);
     }
     ::closedir(dir);
+}
+
+// The names in `folder`, or none when it cannot be read.
+std::optional<std::set<std::string>> entryNames(int folder) {
+    std::set<std::string> names;
+    const int dupFd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return std::nullopt;
+    }
+    ::rewinddir(dir);  // the duplicate shares its position with every earlier reading
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(dir))
+        names.insert(entry->d_name);
+    if (errno != 0) {
+        ::closedir(dir);
+        return std::nullopt;
+    }
+    ::closedir(dir);
+    return names;
 }
 
 // Whether `path` is `folder` or below it, links resolved.
@@ -748,17 +771,25 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             return false;
         };
 
-        // Hold each text, finish what an earlier reader recorded, choose a name, make copies.
+        // Hold each text. Records are written only by a text's holder, so once the batch is
+        // held, one look at the records folder finds every record that concerns it.
+        std::vector<Hold> holds;
+        for (std::size_t i = start; i < end; ++i)
+            holds.push_back(hold(imported, texts[i].id));
+        const std::optional<std::set<std::string>> recorded = entryNames(claims.get());
+        // Finish what an earlier reader recorded, choose a name, make copies.
         for (std::size_t i = start; i < end; ++i) {
             const WaitingText& text = texts[i];
             results.push_back({text.id, Outcome::notWaiting, {}, {}});
-            Step step{&text, hold(imported, text.id), std::nullopt, {},   1,
-                      false, results.size() - 1,      false,        false};
+            Step step{&text, std::move(holds[i - start]), std::nullopt, {},   1,
+                      false, results.size() - 1,          false,        false};
             if (!step.held.fd)
                 continue;
             std::string deliveredTo;
             std::string why;
-            switch (settle(claims.get(), text.id, &folder, &deliveredTo, &why)) {
+            switch (!recorded || recorded->count(text.id)
+                        ? settle(claims.get(), text.id, &folder, &deliveredTo, &why)
+                        : Settled::nothingRecorded) {
                 case Settled::delivered:
                     if (::unlinkat(imported, text.id.c_str(), 0) != 0) {
                         results.back() = {
