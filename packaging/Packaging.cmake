@@ -1,10 +1,11 @@
 # Installation and Debian packages.
 #
 # Installed layout (under the prefix, /usr in the packages):
-#   bin/quorvane-share, bin/quorvane-share-desktop, bin/quorvane-prompter
+#   bin/quorvane-share, bin/quorvane-receive, bin/quorvane-share-desktop, bin/quorvane-prompter
 #   lib/quorvane/libquorvane_platform.so
 #   lib/quorvane/QuorvaneShareExt.appex/{Info.json,MainInterface.json,libQuorvaneShareExt.so}
 #   share/man/man1/*.1.gz, share/bash-completion/completions/*,
+#   lib/systemd/user/quorvane-receive.{path,service} (disabled until a person turns them on),
 #   share/applications/app.quorvane.teleprompter.share.desktop,
 #   share/applications/app.quorvane.teleprompter.desktop (the teleprompter),
 #   share/metainfo/app.quorvane.teleprompter{.share,}.metainfo.xml,
@@ -36,7 +37,7 @@ foreach(path BINDIR DATADIR)
 endforeach()
 string(REPLACE "-" "\\-" QUORVANE_MAN_PRIVATE_LIBDIR "${CMAKE_INSTALL_PREFIX}/${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
 string(REPLACE "-" "\\-" QUORVANE_MAN_BUNDLEDIR "${CMAKE_INSTALL_PREFIX}/${QUORVANE_INSTALL_BUNDLEDIR}")
-foreach(page quorvane-share.1 quorvane-share-desktop.1 quorvane-prompter.1)
+foreach(page quorvane-share.1 quorvane-receive.1 quorvane-share-desktop.1 quorvane-prompter.1)
   configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
   execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}
     OUTPUT_FILE ${PROJECT_BINARY_DIR}/man/${page}.gz COMMAND_ERROR_IS_FATAL ANY)
@@ -58,6 +59,19 @@ install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-share.1.gz
 install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-share.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME quorvane-share COMPONENT cli)
+
+# The receiver, in the same package: the other end of the import folder. Its user units name
+# the program without a folder, which systemd finds in /usr/bin or /usr/local/bin.
+install(TARGETS quorvane-receive RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+install(FILES ${PROJECT_BINARY_DIR}/man/quorvane-receive.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+install(FILES ${QUORVANE_PACKAGING_DIR}/completion/quorvane-receive.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME quorvane-receive COMPONENT cli)
+install(FILES
+  ${QUORVANE_PACKAGING_DIR}/systemd/quorvane-receive.path
+  ${QUORVANE_PACKAGING_DIR}/systemd/quorvane-receive.service
+  DESTINATION lib/systemd/user COMPONENT cli)
 
 set(QUORVANE_PACKAGE_COMPONENTS cli)
 if(TARGET quorvane-share-desktop)
@@ -164,7 +178,9 @@ quorvane-share offers a text file, or standard input, to the
 teleprompter's share extension as a share sheet would, and sends it to
 the teleprompter's import folder or cancels, as told or from keys in
 the terminal. It reports the outcome in words or as JSON and lists the
-import folder. The extension bundle is included.")
+import folder. quorvane-receive takes each sent text out exactly once:
+into a folder, to a command or to standard output. The extension bundle
+and the receiver's systemd user units (disabled) are included.")
 
 set(CPACK_COMPONENT_DESKTOP_DISPLAY_NAME "Desktop window")
 set(CPACK_COMPONENT_DESKTOP_DEPENDS cli)

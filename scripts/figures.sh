@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target transform_bench title_bench send_bench plain_writer \
-    quorvane-share QuorvaneShareExt >/dev/null
+    quorvane-share QuorvaneShareExt quorvane-receive receive_bench >/dev/null
 bin="$PWD/build/default/bin"
 work="$(mktemp -d "$PWD/build/default/figures-XXXXXX")"
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -110,6 +110,76 @@ for run in 1 2 3; do
         "$bin/quorvane-share" --send --json "$work/oneline" >/dev/null
     QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a \
         -o "$work/oneline.time" "$bin/quorvane-share" --send "$work/oneline" >/dev/null
+done
+
+# The receiver: a text's way from its send into a watched folder (receive_bench, median of
+# 101); draining 10,000 waiting 1 KB texts into a folder on the same file system against mv of
+# the same files then sync -f, side by side, and into a folder on a RAM disk (another file
+# system: each text copied and synced); --list of 100,000 waiting texts; and the peak memory of
+# handing over a 1 MB and a 100 MB text with --to (copied to the RAM disk), --exec and
+# --print. Three runs each, the median kept.
+echo "Measuring the receiver..." >&2
+(cd "$work" && "$bin/receive_bench" --benchmark_filter=SentToDelivered \
+    --benchmark_format=json >"$work/receive.json")
+other=$(mktemp -d /dev/shm/quorvane-figures-XXXXXX 2>/dev/null || mktemp -d)
+trap 'rm -rf "$work" "$other"' EXIT INT TERM
+python3 - "$bin/quorvane-receive" "$work" "$other" <<'EOF' >"$work/drain.json"
+import json, os, shutil, statistics, subprocess, sys, time
+receive, work, other = sys.argv[1], sys.argv[2], sys.argv[3]
+def fill(root, count, size):
+    folder = f"{root}/group.app.quorvane.teleprompter/regular/imported"
+    os.makedirs(folder, exist_ok=True)
+    body = "x" * size
+    for i in range(count):
+        with open(f"{folder}/{i:08X}-0000-4000-8000-{i:012X}", "w") as f:
+            f.write(f"Title {i}\n{body}")
+    subprocess.run(["sync", "-f", folder], check=True)
+    return folder
+def timed(command, env=None):
+    started = time.perf_counter()
+    subprocess.run(command, env=env, stdout=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - started
+result = {"receive": [], "mv": [], "other": []}
+for run in range(3):
+    for kind in ("receive", "mv", "other"):
+        root = f"{work}/drain-{kind}"
+        out = f"{other}/out" if kind == "other" else f"{work}/out-{kind}"
+        folder = fill(root, 10000, 1000)
+        if kind == "mv":
+            os.makedirs(out)
+            result[kind].append(timed(
+                ["sh", "-c", 'cd "$0" && mv -t "$1" -- * && sync -f "$1"', folder, out]))
+        else:
+            env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
+            result[kind].append(timed([receive, "--to", out], env))
+        assert len(os.listdir(out)) == 10000, kind
+        shutil.rmtree(root)
+        shutil.rmtree(out)
+root = f"{work}/list"
+fill(root, 100000, 200)
+env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
+result["list"] = [timed([receive, "--list"], env) for _ in range(3)]
+shutil.rmtree(root)
+json.dump({k: statistics.median(v) for k, v in result.items()}, sys.stdout)
+EOF
+for size in 1 100; do
+    head -c $((size * 1024 * 1024)) /dev/zero | tr '\0' 'y' >"$work/receive-$size"
+    for run in 1 2 3; do
+        for mode in to exec print; do
+            root="$work/receive-root"
+            imported="$root/group.app.quorvane.teleprompter/regular/imported"
+            mkdir -p "$imported"
+            cp "$work/receive-$size" "$imported/0000000$run-0000-4000-8000-000000000000"
+            case $mode in
+                to) set -- --to "$other/memory" ;;
+                exec) set -- --exec 'cat >/dev/null' ;;
+                print) set -- --print ;;
+            esac
+            QUORVANE_CONTAINER_ROOT="$root" /usr/bin/time -f '%e %M' -a \
+                -o "$work/receive-$mode-$size.time" "$bin/quorvane-receive" "$@" >/dev/null
+            rm -rf "$root" "$other/memory"
+        done
+    done
 done
 
 python3 - "$work" "$(nproc)" "$(uname -r)" <<'EOF'
@@ -222,6 +292,32 @@ for size in (100, 600):
           f"{fmt(peak / size)} | {fmt(size * 1.1 + 16, 1)} MB |")
 elapsed, peak = median_run("zero")
 print(f"| /dev/zero, refused at 1 GiB | {fmt(elapsed)} s | {fmt(peak, 1)} MB | | {fmt(1024 * 1.1 + 16, 1)} MB |")
+print()
+receive = {b["name"]: micros(b) / 1000 for b in load("receive.json")}
+latency = next(v for k, v in receive.items() if k.endswith("_median"))
+print("The receiver (quorvane-receive)")
+print()
+print(f"A text sent while `--watch --to DIR` runs is in DIR {fmt(latency)} ms after its send ends")
+print("(median of 101 sends, each written, synced and linked as the share sheet does).")
+print()
+drain = json.load(open(f"{work}/drain.json"))
+print("Draining 10,000 waiting 1 KB texts (median of 3, side by side in one run)")
+print()
+print("| how | elapsed | / mv and sync -f |")
+print("|---|---:|---:|")
+print(f"| mv of the files, then sync -f | {fmt(drain['mv'] * 1000, 0)} ms | 1.00 |")
+print(f"| quorvane-receive --to, same file system | {fmt(drain['receive'] * 1000, 0)} ms | {fmt(drain['receive'] / drain['mv'])} |")
+print(f"| quorvane-receive --to, a RAM disk (copied, synced) | {fmt(drain['other'] * 1000, 0)} ms | {fmt(drain['other'] / drain['mv'])} |")
+print()
+print(f"quorvane-receive --list of 100,000 waiting texts: {fmt(drain['list'] * 1000, 0)} ms (median of 3).")
+print()
+print("Peak resident memory handing over one text (median of 3)")
+print()
+print("| mode | 1 MB text | 100 MB text |")
+print("|---|---:|---:|")
+for mode, label in (("to", "--to (copied to a RAM disk)"), ("exec", "--exec 'cat >/dev/null'"), ("print", "--print")):
+    small, large = median_run(f"receive-{mode}-1"), median_run(f"receive-{mode}-100")
+    print(f"| {label} | {fmt(small[1], 1)} MB | {fmt(large[1], 1)} MB |")
 EOF
 
 # The teleprompter with a 100 MB script at 1920x1080 on the headless platform: from reading the
@@ -251,3 +347,15 @@ for label, name in (("frame, start (med/worst)", "frame at the start"), ("frame,
     print(f"| {name}, median / worst of 600 | {float(m[1]):.2f} / {float(m[2]):.2f} ms | 4 ms |")
 print(f"| peak resident | {peak_mb:,.0f} MB | {2.5 * 100 + 120:,.0f} MB |")
 PROMPTER
+
+# Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
+# in the folder of B's watching receiver (median of 100), where syncthing is installed.
+echo "Measuring the hand-over between two Syncthing instances..." >&2
+if command -v syncthing >/dev/null 2>&1; then
+    handover=$(python3 tests/sync/two_machines_test.py "$bin" 2>/dev/null | grep '^hand-over' || true)
+    echo
+    echo "On two computers (two Syncthing instances on this machine, over 127.0.0.1): ${handover:-the test failed}"
+else
+    echo
+    echo "On two computers: not measured (syncthing is not installed)"
+fi

@@ -32,6 +32,8 @@ case "$purpose" in
         packages="$packages dosfstools fusefat"
         # The import folder kept in step between two computers (the two-machine test).
         packages="$packages syncthing"
+        # The receiver's user units, checked with systemd-analyze verify.
+        packages="$packages systemd"
         # The figures report (scripts/figures.sh).
         packages="$packages python3 time"
         # The desktop window: Qt 6 (Widgets, D-Bus, Test; its CMake files need the GL

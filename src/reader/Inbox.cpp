@@ -11,9 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "contract/ContainerLocation.h"
@@ -58,6 +61,12 @@ class Fd {
   private:
     int fd_;
 };
+
+// The user this process runs as (asked once: it is asked for every entry).
+uid_t ownUser() {
+    static const uid_t user = ::geteuid();
+    return user;
+}
 
 std::string systemReason(int error) {
     return std::strerror(error);
@@ -134,7 +143,7 @@ Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* m
         *problem = failure("checking " + shown, errno);
         return Fd();
     }
-    if (status.st_uid != ::geteuid()) {
+    if (status.st_uid != ownUser()) {
         *problem = shown + " belongs to another user (uid " + std::to_string(status.st_uid) +
                    "), so it is not used";
         return Fd();
@@ -200,7 +209,7 @@ Hold hold(int imported, const std::string& id) {
     if (!held.fd)
         return Hold();
     if (::fstat(held.fd.get(), &held.status) != 0 || !S_ISREG(held.status.st_mode) ||
-        held.status.st_uid != ::geteuid())
+        held.status.st_uid != ownUser())
         return Hold();
     if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0)
         return Hold();
@@ -244,7 +253,8 @@ std::string recordBytes(const Record& record) {
 std::optional<Record> readRecord(int claims, const std::string& id) {
     Fd fd(::openat(claims, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        return std::nullopt;
+        return std::nullopt;  // errno ENOENT: there is none
+    errno = EINVAL;           // from here on: there is one, but it is incomplete
     struct ::stat status {};
     if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > 65536)
         return std::nullopt;
@@ -303,7 +313,7 @@ void removeLeftoverPartial(int folder, const std::string& id) {
     struct ::stat status {};
     const std::string name = partialName(id);
     if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(status.st_mode) && status.st_uid == ::geteuid())
+        S_ISREG(status.st_mode) && status.st_uid == ownUser())
         (void)::unlinkat(folder, name.c_str(), 0);
 }
 
@@ -377,7 +387,8 @@ Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
                std::string* deliveredTo, std::string* problem) {
     const std::optional<Record> record = readRecord(claims, id);
     if (!record) {
-        (void)::unlinkat(claims, id.c_str(), 0);  // an incomplete record, if any
+        if (errno != ENOENT)
+            (void)::unlinkat(claims, id.c_str(), 0);  // an incomplete record
         return Settled::nothingRecorded;
     }
     Fd other;
@@ -441,6 +452,50 @@ int makeFolders(const std::string& path) {
     if (slash == std::string::npos || slash == 0 || makeFolders(path.substr(0, slash)) != 0)
         return -1;
     return (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) ? 0 : -1;
+}
+
+// Removes the records whose text has left the import folder: a reader killed after removing
+// the text and before its record leaves one behind. A record whose text still waits belongs to
+// that text's next holder.
+void sweepRecords(int claims, int imported) {
+    const int dupFd = ::fcntl(claims, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return;
+    }
+    ::rewinddir(dir);
+    while (const struct dirent* entry = ::readdir(dir)) {
+        struct ::stat status {};
+        if (isTextName(entry->d_name) &&
+            ::fstatat(imported, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT)
+            (void)::unlinkat(claims, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// The names in `folder`, or none when it cannot be read.
+std::optional<std::set<std::string>> entryNames(int folder) {
+    std::set<std::string> names;
+    const int dupFd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return std::nullopt;
+    }
+    ::rewinddir(dir);  // the duplicate shares its position with every earlier reading
+    errno = 0;
+    while (const struct dirent* entry = ::readdir(dir))
+        names.insert(entry->d_name);
+    if (errno != 0) {
+        ::closedir(dir);
+        return std::nullopt;
+    }
+    ::closedir(dir);
+    return names;
 }
 
 // Whether `path` is `folder` or below it, links resolved.
@@ -565,8 +620,9 @@ std::optional<Listing> Inbox::list(std::string* problem) const {
             ::close(dupFd);
         return std::nullopt;
     }
-    const int imported = folders.imported.get();
-    std::string head(kTitleReadLimit, '\0');
+    // The names first, then each entry looked at (and its title read) by a few threads at
+    // once: a folder of 100,000 texts costs 100,000 opens and reads, which the cores share.
+    std::vector<std::string> names;
     for (;;) {
         errno = 0;
         const struct dirent* entry = ::readdir(dir);
@@ -578,45 +634,83 @@ std::optional<Listing> Inbox::list(std::string* problem) const {
             }
             break;
         }
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (!isTextName(name)) {
-            listing.skipped.push_back({name, nameReason(name)});
-            continue;
-        }
-        struct ::stat status {};
-        if (::fstatat(imported, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;  // taken meanwhile
-        if (!S_ISREG(status.st_mode)) {
-            listing.skipped.push_back({name, kindOf(status.st_mode)});
-            continue;
-        }
-        if (status.st_uid != ::geteuid()) {
-            listing.skipped.push_back(
-                {name, "belongs to another user (uid " + std::to_string(status.st_uid) + ")"});
-            continue;
-        }
-        Fd fd(::openat(imported, name.c_str(),
-                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (!fd)
-            continue;  // taken meanwhile
-        struct ::stat opened {};
-        if (::fstat(fd.get(), &opened) != 0 || !sameFile(opened, status))
-            continue;  // replaced meanwhile; the next listing sees what it became
-        ssize_t got = -1;
-        do {
-            got = ::pread(fd.get(), head.data(), head.size(), 0);
-        } while (got < 0 && errno == EINTR);
-        WaitingText text;
-        text.id = name;
-        text.path = importFolder_ + "/" + name;
-        text.modified = status.st_mtim;
-        text.bytes = static_cast<std::uint64_t>(status.st_size);
-        text.title = titleOf(std::string_view(head.data(), got > 0 ? std::size_t(got) : 0));
-        listing.texts.push_back(std::move(text));
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
     }
     ::closedir(dir);
+    struct Looked {
+        enum class Kind { gone, skipped, text } kind = Kind::gone;
+        std::string reason;
+        WaitingText text;
+    };
+    std::vector<Looked> looked(names.size());
+    const int imported = folders.imported.get();
+    auto lookAt = [&](std::size_t first, std::size_t step) {
+        std::string head(kTitleReadLimit, '\0');
+        for (std::size_t i = first; i < names.size(); i += step) {
+            const std::string& name = names[i];
+            Looked& result = looked[i];
+            if (!isTextName(name)) {
+                result = {Looked::Kind::skipped, nameReason(name), {}};
+                continue;
+            }
+            struct ::stat status {};
+            if (::fstatat(imported, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;  // taken meanwhile
+            if (!S_ISREG(status.st_mode)) {
+                result = {Looked::Kind::skipped, kindOf(status.st_mode), {}};
+                continue;
+            }
+            if (status.st_uid != ownUser()) {
+                result = {Looked::Kind::skipped,
+                          "belongs to another user (uid " + std::to_string(status.st_uid) + ")",
+                          {}};
+                continue;
+            }
+            Fd fd(::openat(imported, name.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (!fd)
+                continue;  // taken meanwhile
+            // Replaced between the look and the open, the title may be another file's; the
+            // next listing corrects it, and a hand-over holds and checks the file itself.
+            ssize_t got = -1;
+            do {
+                got = ::pread(fd.get(), head.data(), head.size(), 0);
+            } while (got < 0 && errno == EINTR);
+            result.kind = Looked::Kind::text;
+            result.text.id = name;
+            result.text.path = importFolder_ + "/" + name;
+            result.text.modified = status.st_mtim;
+            result.text.bytes = static_cast<std::uint64_t>(status.st_size);
+            result.text.title =
+                titleOf(std::string_view(head.data(), got > 0 ? std::size_t(got) : 0));
+        }
+    };
+    constexpr std::size_t kEntriesPerThread = 2048;
+    const std::size_t threads =
+        std::clamp<std::size_t>(std::min<std::size_t>(std::thread::hardware_concurrency(), 4), 1,
+                                names.size() / kEntriesPerThread + 1);
+    std::vector<std::thread> workers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back(lookAt, t, threads);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one looks at that share too.
+            workers.emplace_back();
+            lookAt(t, threads);
+        }
+    }
+    lookAt(0, threads);
+    for (auto& worker : workers)
+        if (worker.joinable())
+            worker.join();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (looked[i].kind == Looked::Kind::skipped)
+            listing.skipped.push_back({names[i], std::move(looked[i].reason)});
+        else if (looked[i].kind == Looked::Kind::text)
+            listing.texts.push_back(std::move(looked[i].text));
+    }
     std::sort(listing.texts.begin(), listing.texts.end(),
               [](const WaitingText& a, const WaitingText& b) {
                   if (a.modified.tv_sec != b.modified.tv_sec)
@@ -632,10 +726,18 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                                      const DeliveryFolder& folder,
                                      const std::function<bool()>& keepGoing) {
     std::vector<HandOver> results;
-    if (texts.empty())
-        return results;
     std::string problem;
     Folders folders = openFolders(root_, &problem);
+    if (texts.empty()) {
+        // Nothing to deliver; what killed readers left behind is still cleared.
+        bool missing = false;
+        Fd claims = folders.imported ? openOwnFolder(folders.regular.get(), kClaimsFolder, {},
+                                                     &missing, &problem)
+                                     : Fd();
+        if (claims)
+            sweepRecords(claims.get(), folders.imported.get());
+        return results;
+    }
     auto failAll = [&](std::size_t from, const std::string& why) {
         for (std::size_t i = from; i < texts.size(); ++i)
             results.push_back(
@@ -658,6 +760,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
     if (!claims)
         return failAll(0, problem);
     const int imported = folders.imported.get();
+    sweepRecords(claims.get(), imported);
     const int target = folder.descriptor();
     const std::size_t limit = batchLimit();
 
@@ -669,8 +772,13 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         Record record;
         unsigned copyNumber = 1;
         bool linked = false;
-        std::size_t result;  // its index in `results`
+        std::size_t result;     // its index in `results`
+        bool byRename = false;  // moved in one step (same file system), needing no record
+        bool renamed = false;
     };
+    // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
+    // does not, each text is linked and removed under a record instead.
+    bool renameWorks = true;
 
     for (std::size_t start = 0; start < texts.size(); start += limit) {
         if (keepGoing && !keepGoing())
@@ -682,7 +790,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         auto fail = [&](Step& step, std::string why) {
             results[step.result].outcome = Outcome::failed;
             results[step.result].problem = std::move(why);
-            (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
+            if (!step.byRename)
+                (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
             if (step.copy && !step.copy->partial.empty())
                 (void)::unlinkat(target, step.copy->partial.c_str(), 0);
             step.copy.reset();
@@ -703,17 +812,25 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             return false;
         };
 
-        // Hold each text, finish what an earlier reader recorded, choose a name, make copies.
+        // Hold each text. Records are written only by a text's holder, so once the batch is
+        // held, one look at the records folder finds every record that concerns it.
+        std::vector<Hold> holds;
+        for (std::size_t i = start; i < end; ++i)
+            holds.push_back(hold(imported, texts[i].id));
+        const std::optional<std::set<std::string>> recorded = entryNames(claims.get());
+        // Finish what an earlier reader recorded, choose a name, make copies.
         for (std::size_t i = start; i < end; ++i) {
             const WaitingText& text = texts[i];
             results.push_back({text.id, Outcome::notWaiting, {}, {}});
-            Step step{&text, hold(imported, text.id), std::nullopt, {}, 1,
-                      false, results.size() - 1};
+            Step step{&text, std::move(holds[i - start]), std::nullopt, {},   1,
+                      false, results.size() - 1,          false,        false};
             if (!step.held.fd)
                 continue;
             std::string deliveredTo;
             std::string why;
-            switch (settle(claims.get(), text.id, &folder, &deliveredTo, &why)) {
+            switch (!recorded || recorded->count(text.id)
+                        ? settle(claims.get(), text.id, &folder, &deliveredTo, &why)
+                        : Settled::nothingRecorded) {
                 case Settled::delivered:
                     if (::unlinkat(imported, text.id.c_str(), 0) != 0) {
                         results.back() = {
@@ -739,6 +856,9 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 fail(step, "no free name for " + text.id + " in " + folder.path());
                 continue;
             }
+            step.byRename = renameWorks && step.held.status.st_dev == folder.device();
+            step.record.fileDevice = step.held.status.st_dev;
+            step.record.fileInode = step.held.status.st_ino;
             if (step.held.status.st_dev != folder.device()) {
                 step.copy = copyInto(step.held, target, folder.path(), text.id, !wholeSync, &why);
                 if (!step.copy) {
@@ -752,7 +872,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Record each choice; the records (and copies) are durable before any link.
         bool anyRecord = false;
         for (Step& step : steps) {
-            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty() ||
+                step.byRename)
                 continue;
             struct ::stat status {};
             const int linkedFd = step.copy ? step.copy->fd.get() : step.held.fd.get();
@@ -792,6 +913,46 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         bool anyLinked = false;
         for (Step& step : steps) {
             if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+                continue;
+            // On one file system the text moves in one atomic step, never replacing anything:
+            // it is in the import folder or in the folder, whenever the reader is stopped.
+            while (step.byRename) {
+                if (::renameat2(imported, step.text->id.c_str(), target, step.record.name.c_str(),
+                                RENAME_NOREPLACE) == 0) {
+                    step.renamed = true;
+                    break;
+                }
+                const int error = errno;
+                if (error == EEXIST) {
+                    ++step.copyNumber;
+                    if (!chooseName(step))
+                        fail(step, "no free name for " + step.text->id + " in " + folder.path());
+                    else
+                        continue;
+                } else if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+                           error == EXDEV) {
+                    // No such move here: link under a record, synced before the link.
+                    renameWorks = renameWorks && error == EXDEV;
+                    step.byRename = false;
+                    std::string why = writeRecord(claims.get(), step.text->id, step.record, true);
+                    if (why.empty() && syncRetrying(claims.get()) != 0)
+                        why = failure("syncing the delivery records in " + claimsPath, errno);
+                    if (!why.empty())
+                        fail(step, why);
+                } else {
+                    fail(step, failure("moving " + step.text->id + " to " + folder.path() + "/" +
+                                           step.record.name,
+                                       error));
+                }
+                break;
+            }
+            if (step.renamed) {
+                step.linked = true;
+                anyLinked = true;
+                results[step.result].deliveredTo = folder.path() + "/" + step.record.name;
+                continue;
+            }
+            if (results[step.result].outcome != Outcome::handedOver)
                 continue;
             for (;;) {
                 const int source = step.copy ? step.copy->fd.get() : step.held.fd.get();
@@ -847,7 +1008,12 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             // next reader finish without a second copy.
             const std::string why = failure("syncing " + folder.path(), errno);
             for (Step& step : steps) {
-                if (step.linked) {
+                if (step.renamed) {
+                    // Moved already: it is in the folder, but may not stay there after a
+                    // power cut; said so, with where it is.
+                    results[step.result].outcome = Outcome::failed;
+                    results[step.result].problem = why;
+                } else if (step.linked) {
                     results[step.result].outcome = Outcome::failed;
                     results[step.result].problem = why;
                     step.linked = false;
@@ -859,6 +1025,10 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Only now does each delivered text leave the import folder.
         bool anyRemoved = false;
         for (Step& step : steps) {
+            if (step.renamed) {
+                anyRemoved = true;
+                continue;
+            }
             if (!step.linked)
                 continue;
             if (::unlinkat(imported, step.text->id.c_str(), 0) != 0) {
@@ -882,7 +1052,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 step.record.name.clear();
         } else {
             for (Step& step : steps)
-                if (results[step.result].outcome == Outcome::handedOver)
+                if (results[step.result].outcome == Outcome::handedOver && !step.renamed)
                     (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
         }
     }
@@ -946,28 +1116,27 @@ bool FolderWatch::arm(std::string* problem) {
         *problem = failure("watching " + importFolder_, errno);
         return false;
     }
-    for (const int watch : watches_)
-        (void)::inotify_rm_watch(fd_, watch);
-    watches_.clear();
-    // The folder itself when it is there; else its nearest existing parent, for the next
-    // folder of the path to appear.
+    // The folder itself when it is there, and its parent (which sees it replaced by a link or
+    // a file); else the nearest existing parent, for the next folder of the path to appear.
+    // Adding a watch to what is watched already keeps its number, so only watches of what is
+    // no longer watched are removed (each removal queues one IN_IGNORED, which wait() skips).
     constexpr std::uint32_t kLanded =
         IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
+    constexpr std::uint32_t kParent =
+        IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR | IN_DONT_FOLLOW;
+    std::vector<int> armed;
     std::string path = importFolder_;
     for (;;) {
         const int watch = ::inotify_add_watch(fd_, path.c_str(), kLanded);
         if (watch >= 0) {
-            watches_.push_back(watch);
-            // Watching the folder's parent too notices the folder replaced by a link or file.
+            armed.push_back(watch);
             if (path == importFolder_) {
                 const std::string parent = path.substr(0, path.rfind('/'));
-                const int up = ::inotify_add_watch(fd_, parent.c_str(),
-                                                   IN_CREATE | IN_MOVED_TO | IN_DELETE |
-                                                       IN_MOVED_FROM | IN_ONLYDIR | IN_DONT_FOLLOW);
-                if (up >= 0)
-                    watches_.push_back(up);
+                const int up = ::inotify_add_watch(fd_, parent.c_str(), kParent);
+                if (up >= 0 && up != watch)
+                    armed.push_back(up);
             }
-            return true;
+            break;
         }
         if (errno != ENOENT && errno != ENOTDIR && errno != EACCES) {
             *problem = failure("watching " + path, errno);
@@ -980,17 +1149,45 @@ bool FolderWatch::arm(std::string* problem) {
         }
         path = slash == 0 ? "/" : path.substr(0, slash);
     }
+    for (const int watch : watches_)
+        if (std::find(armed.begin(), armed.end(), watch) == armed.end())
+            (void)::inotify_rm_watch(fd_, watch);
+    watches_ = std::move(armed);
+    return true;
 }
 
 bool FolderWatch::wait(int timeoutMs, int otherFd) {
-    struct pollfd fds[2] = {{fd_, POLLIN, 0}, {otherFd, POLLIN, 0}};
-    const int ready = ::poll(fds, otherFd >= 0 ? 2 : 1, timeoutMs);
-    if (ready <= 0 || !(fds[0].revents & POLLIN))
-        return false;
-    alignas(struct inotify_event) char buffer[16384];
-    while (::read(fd_, buffer, sizeof buffer) > 0) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        int left = timeoutMs;
+        if (timeoutMs >= 0) {
+            left = static_cast<int>(
+                std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           deadline - std::chrono::steady_clock::now())
+                                           .count()));
+        }
+        struct pollfd fds[2] = {{fd_, POLLIN, 0}, {otherFd, POLLIN, 0}};
+        const int ready = ::poll(fds, otherFd >= 0 ? 2 : 1, left);
+        if (ready <= 0 || !(fds[0].revents & POLLIN))
+            return false;
+        // Only the end of a watch this object removed itself is no news.
+        bool news = false;
+        alignas(struct inotify_event) char buffer[16384];
+        ssize_t got = 0;
+        while ((got = ::read(fd_, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+                const bool removedHere =
+                    (event->mask & IN_IGNORED) &&
+                    std::find(watches_.begin(), watches_.end(), event->wd) == watches_.end();
+                news = news || !removedHere;
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
+        if (news)
+            return true;
     }
-    return true;
 }
 
 }  // namespace reader

@@ -16,17 +16,20 @@
 // How a text is handed over exactly once:
 // - hold: the text's file is opened and locked (flock, exclusive, never waited for); a text
 //   another reader holds is passed over, and a hold ends with its holder, however it ends;
-// - deliver: into a folder, the text gets a free name made from its title (fileNameFor), and a
-//   record of that choice (folder, name, file identity) is synced in `regular/.imported-claims`
-//   (beside the import folder, never inside it) before the name is linked in the folder; on the
-//   same file system the link is the text's own file (no copy), elsewhere a copy written and
-//   synced first. An existing entry of the folder is never replaced or followed: a taken name
-//   (a file, a link, a FIFO, anything) moves on to "Title (2).txt" and so on;
-// - remove: only once the folder holding the delivery is synced is the text unlinked from the
-//   import folder, which is then synced; then the record goes.
-// A reader killed at any point leaves the text waiting (with or without a record) or removed;
-// the next reader to hold it reads the record first and, when the recorded file is there,
-// finishes the removal instead of delivering again. So no text lands twice and none is lost.
+// - deliver: into a folder, the text gets a free name made from its title (fileNameFor). On the
+//   import folder's file system it moves there in one atomic step that never replaces anything
+//   (rename without replacing): at every instant it is in the import folder or in the folder,
+//   never both, never neither. Elsewhere (or where the file system cannot move so) a record of
+//   the choice (folder, name, file identity) is synced in `regular/.imported-claims` (beside
+//   the import folder, never inside it) before the name is linked in the folder (to a copy
+//   written and synced first, on another file system); only once the folder is synced is the
+//   text unlinked from the import folder, which is then synced; then the record goes. An
+//   existing entry of the folder is never replaced or followed: a taken name (a file, a link,
+//   a FIFO, anything) moves on to "Title (2).txt" and so on;
+// - a reader killed at any point leaves the text waiting (with or without a record) or
+//   delivered; the next reader to hold it reads the record first and, when the recorded file is
+//   in its folder, finishes the removal instead of delivering again. So no text lands twice and
+//   none is lost.
 // Consumers (take) are handed a text at least once: a consumer that fails or a reader killed
 // while it runs leaves the text waiting, with the same id the next time.
 //
@@ -134,7 +137,8 @@ class Inbox {
     // Delivers `texts` (from list(), in that order) into `folder`, exactly once each, and
     // returns one result per text handled, in order. Texts are handled in batches that share
     // their syncs; `keepGoing` is asked before each batch and a false answer stops there (the
-    // rest stay waiting, without a result).
+    // rest stay waiting, without a result). Each call also clears the records that readers
+    // killed after removing a text left behind, even when `texts` is empty.
     [[nodiscard]] std::vector<HandOver> deliver(const std::vector<WaitingText>& texts,
                                                 const DeliveryFolder& folder,
                                                 const std::function<bool()>& keepGoing = {});

@@ -26,14 +26,19 @@ options_in() {
     grep -oE -- '(^|[^[:alnum:]-])--?[[:alnum:]][[:alnum:]-]*' "$1" | sed -E 's/^[^-]+//' | sort -u
 }
 # What the completion offers for the words typed after a command.
-source "$source_dir/packaging/completion/quorvane-share.bash"
+for completion in "$source_dir"/packaging/completion/*.bash; do
+    source "$completion"
+done
 complete_words() {
     local command=$1
     shift
     COMP_WORDS=("$command" "$@")
     COMP_CWORD=$#
     COMPREPLY=()
-    _quorvane_share
+    # The function the completion registered for the command.
+    local function
+    function=$(complete -p "$command" | sed -E 's/.*-F ([^ ]+) .*/\1/')
+    "$function"
     printf '%s\n' "${COMPREPLY[@]}"
 }
 

@@ -32,7 +32,12 @@ for path in ./usr/bin/quorvane-share \
     ./usr/lib/quorvane/QuorvaneShareExt.appex/MainInterface.json \
     ./usr/lib/quorvane/QuorvaneShareExt.appex/libQuorvaneShareExt.so \
     ./usr/share/man/man1/quorvane-share.1.gz \
-    ./usr/share/bash-completion/completions/quorvane-share; do
+    ./usr/share/bash-completion/completions/quorvane-share \
+    ./usr/bin/quorvane-receive \
+    ./usr/share/man/man1/quorvane-receive.1.gz \
+    ./usr/share/bash-completion/completions/quorvane-receive \
+    ./usr/lib/systemd/user/quorvane-receive.path \
+    ./usr/lib/systemd/user/quorvane-receive.service; do
     grep -qxF "$path" "$work/cli.list" || fail "$(basename "$cli") lacks $path"
 done
 # A server installs the command line alone: nothing of the window, nothing needing Qt.
@@ -54,6 +59,12 @@ env -u QUORVANE_EXTENSION_BUNDLE -u LD_LIBRARY_PATH QUORVANE_CONTAINER_ROOT="$wo
 [ "$status" -eq 0 ] || { cat "$work/out" >&2; fail "the unpacked quorvane-share --send exited $status"; }
 set -- "$work"/containers/group.app.quorvane.teleprompter/regular/imported/*
 [ $# -eq 1 ] && cmp -s "$1" "$work/text.txt" || fail "the unpacked program did not save the text"
+# ... and the unpacked receiver takes it out.
+env -u LD_LIBRARY_PATH QUORVANE_CONTAINER_ROOT="$work/containers" \
+    "$root/usr/bin/quorvane-receive" --to "$work/received" >"$work/out" 2>&1 ||
+    { cat "$work/out" >&2; fail "the unpacked quorvane-receive --to failed"; }
+cmp -s "$work/received/Unpacked from the package.txt" "$work/text.txt" ||
+    fail "the unpacked receiver did not deliver the text"
 
 desktop=$work/packages/quorvane-share-desktop_${version}_$(dpkg --print-architecture).deb
 if [ ! -f "$desktop" ]; then

@@ -434,10 +434,14 @@ TEST(FolderWatch, WakesWhenTheFolderAppearsAndWhenATextLands) {
     reader::FolderWatch watch(imported);
     std::string problem;
     ASSERT_TRUE(watch.arm(&problem)) << problem;
+    // Arming again changes nothing and wakes nothing: a watcher never spins on its own watches.
+    ASSERT_TRUE(watch.arm(&problem)) << problem;
+    EXPECT_FALSE(watch.wait(200, -1));
     // Nothing of the container exists: its nearest parent is watched.
     fs::create_directories(imported);
     EXPECT_TRUE(watch.wait(10000, -1));
     ASSERT_TRUE(watch.arm(&problem)) << problem;
+    EXPECT_FALSE(watch.wait(200, -1)) << "moving down to the folder is no news";
     writeFile(fs::path(imported) / uuid(1), "landed");
     EXPECT_TRUE(watch.wait(10000, -1));
     // Removed and made again: still followed.

@@ -1,0 +1,529 @@
+// quorvane-receive: the other end of "Send to Teleprompter". Takes each text waiting in the
+// import folder exactly once, into a folder, to a command or to standard output, and shows what
+// waits. See receiveUsageText() and the README's "Getting texts out".
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <map>
+#include <new>
+
+#include "contract/ContainerLocation.h"
+#include "reader/Inbox.h"
+#include "reader/TextTitle.h"
+#include "receive/ReceiveOptions.h"
+
+#ifndef QUORVANE_VERSION
+#define QUORVANE_VERSION "unknown"
+#endif
+
+extern char** environ;
+
+namespace {
+
+using receive::ExitStatus;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kProgram = "quorvane-receive";
+constexpr std::size_t kChunk = 64 * 1024;
+// A failed hand-over is offered again (with --watch) after this long, doubling each time.
+constexpr std::chrono::seconds kFirstRetry{1};
+constexpr std::chrono::seconds kLongestRetry{300};
+
+void tell(const std::string& message) {
+    std::cerr << kProgram << ": " << message << '\n' << std::flush;
+}
+
+// ---- signals: SIGINT and SIGTERM end the work after the current hand-over ----
+
+volatile sig_atomic_t stopSignal = 0;
+int signalPipe[2] = {-1, -1};
+
+void onStopSignal(int signal) {
+    const int saved = errno;
+    stopSignal = signal;
+    const char byte = 0;
+    (void)!::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void setUpSignals() {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        signalPipe[0] = signalPipe[1] = -1;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    // A closed pipe or a file-size limit shows up as a failed write, which is reported.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+// A standard stream closed by whoever started the program would hand its number to the next
+// file opened. Each closed one is held on /dev/null; true when standard output was one.
+bool holdClosedStandardStreams() {
+    bool outputClosed = false;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+        outputClosed = outputClosed || fd == 1;
+    }
+    return outputClosed;
+}
+
+// ---- standard output, whose failure is never lost ----
+
+class Output {
+  public:
+    // Appends; written out once enough has gathered.
+    void put(std::string_view bytes) {
+        buffer_.append(bytes);
+        if (buffer_.size() >= kChunk)
+            flush();
+    }
+    // Writes everything gathered. False once any write failed.
+    bool flush() {
+        std::string_view rest = buffer_;
+        while (!rest.empty() && error_ == 0) {
+            const ssize_t written = ::write(STDOUT_FILENO, rest.data(), rest.size());
+            if (written > 0) {
+                rest.remove_prefix(static_cast<std::size_t>(written));
+            } else if (written < 0 && errno == EAGAIN) {
+                struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+                (void)::poll(&out, 1, -1);
+            } else if (written < 0 && errno != EINTR) {
+                error_ = errno;
+            } else if (written == 0) {
+                error_ = EIO;
+            }
+        }
+        buffer_.clear();
+        return error_ == 0;
+    }
+    void setFailed(int error) { error_ = error; }
+    [[nodiscard]] bool failed() const { return error_ != 0; }
+    [[nodiscard]] std::string errorText() const { return std::strerror(error_); }
+
+  private:
+    std::string buffer_;
+    int error_ = 0;
+};
+
+// ---- how texts and names are shown ----
+
+std::string utcTime(const struct timespec& time) {
+    struct tm parts {};
+    ::gmtime_r(&time.tv_sec, &parts);
+    char buffer[64];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%S", &parts);
+    char millis[32];
+    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(time.tv_nsec / 1000000 % 1000));
+    return std::string(buffer, length) + millis;
+}
+
+std::string localTime(const struct timespec& time) {
+    struct tm parts {};
+    ::localtime_r(&time.tv_sec, &parts);
+    char buffer[64];
+    return std::string(buffer, std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &parts));
+}
+
+// Bytes as a line of a listing may carry them: control characters (tabs, escapes) become a
+// space and bytes that are not UTF-8 U+FFFD, so a title can neither break the columns nor
+// steer a terminal.
+std::string shown(std::string_view bytes) {
+    std::string escaped;
+    reader::appendJsonEscaped(escaped, bytes);  // valid UTF-8, controls as \-escapes
+    std::string plain;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\') {
+            // C1 controls (U+0080-U+009F) are two bytes: C2 80 ... C2 9F.
+            if (static_cast<unsigned char>(escaped[i]) == 0xC2 && i + 1 < escaped.size() &&
+                static_cast<unsigned char>(escaped[i + 1]) < 0xA0) {
+                plain += ' ';
+                ++i;
+                continue;
+            }
+            plain += escaped[i] == '\x7f' ? ' ' : escaped[i];
+            continue;
+        }
+        const char kind = escaped[++i];
+        if (kind == '"' || kind == '\\')
+            plain += kind;
+        else
+            plain += ' ';
+        if (kind == 'u')
+            i += 4;
+    }
+    return plain;
+}
+
+std::string jsonString(std::string_view bytes) {
+    std::string out = "\"";
+    reader::appendJsonEscaped(out, bytes);
+    return out + "\"";
+}
+
+std::string jsonHead(const reader::WaitingText& text) {
+    return "{\"id\":" + jsonString(text.id) + ",\"time\":" + jsonString(utcTime(text.modified)) +
+           ",\"title\":" + jsonString(text.title) + ",\"bytes\":" + std::to_string(text.bytes);
+}
+
+std::string describe(const reader::WaitingText& text) {
+    return text.title.empty() ? text.id : text.id + " (\"" + shown(text.title) + "\")";
+}
+
+// ---- the run ----
+
+class Receiver {
+  public:
+    Receiver(const receive::ReceiveOptions& options, reader::Inbox& inbox, Output& out)
+        : options_(options), inbox_(inbox), out_(out) {}
+
+    int run() {
+        if (options_.mode == receive::Mode::list)
+            return list();
+        if (!options_.watch) {
+            pass();
+            return status();
+        }
+        reader::FolderWatch watch(inbox_.importFolder());
+        while (!stopSignal) {
+            std::string problem;
+            if (!watch.arm(&problem)) {
+                tell(problem);
+                return receive::kExitFailed;
+            }
+            pass();
+            if (out_.failed())
+                return status();
+            if (stopSignal)
+                break;
+            watch.wait(nextRetryMs(), signalPipe[0]);
+        }
+        return out_.failed() ? receive::kExitOutputFailed : receive::kExitCompleted;
+    }
+
+  private:
+    int status() const {
+        if (out_.failed())
+            return receive::kExitOutputFailed;
+        if (anyFailed_)
+            return receive::kExitFailed;
+        if (interrupted_)
+            return 128 + stopSignal;
+        return receive::kExitCompleted;
+    }
+
+    int list() {
+        std::string problem;
+        const auto listing = inbox_.list(&problem);
+        if (!listing) {
+            tell(problem);
+            return receive::kExitFailed;
+        }
+        for (const auto& skipped : listing->skipped)
+            tell("left alone in " + inbox_.importFolder() + ": " + shown(skipped.name) + " (" +
+                 skipped.reason + ")");
+        for (const auto& text : listing->texts) {
+            if (options_.json) {
+                out_.put(jsonHead(text) + ",\"path\":" + jsonString(text.path) + "}\n");
+            } else {
+                out_.put(text.id + "\t" + localTime(text.modified) + "\t" +
+                         std::to_string(text.bytes) + "\t" + shown(text.title) + "\n");
+            }
+        }
+        if (!out_.flush()) {
+            tell("the listing could not be written: " + out_.errorText());
+            return receive::kExitOutputFailed;
+        }
+        return receive::kExitCompleted;
+    }
+
+    // Hands over what waits now (texts whose retry is not due yet wait for it).
+    void pass() {
+        std::string problem;
+        auto listing = inbox_.list(&problem);
+        if (!listing) {
+            tell(problem);
+            anyFailed_ = true;
+            return;
+        }
+        std::vector<reader::WaitingText> due;
+        const auto now = Clock::now();
+        for (auto& text : listing->texts) {
+            const auto retry = retries_.find(text.id);
+            if (retry == retries_.end() || retry->second.at <= now)
+                due.push_back(std::move(text));
+        }
+        if (options_.mode == receive::Mode::to) {
+            deliver(due);
+            return;
+        }
+        for (const auto& text : due) {
+            if (stopSignal) {
+                interrupted_ = true;
+                return;
+            }
+            const reader::HandOver result = inbox_.take(text, [&](const reader::HeldText& held) {
+                return options_.mode == receive::Mode::exec ? execute(held) : print(held);
+            });
+            settle(text, result);
+            if (out_.failed())
+                return;
+        }
+    }
+
+    void deliver(const std::vector<reader::WaitingText>& texts) {
+        std::string problem;
+        const auto folder = reader::DeliveryFolder::open(options_.folder, &problem);
+        if (!folder && texts.empty())
+            return;
+        if (!folder) {
+            tell(problem + "; " + std::to_string(texts.size()) + " text(s) stay waiting");
+            anyFailed_ = true;
+            for (const auto& text : texts)
+                backOff(text.id);
+            return;
+        }
+        const auto results = inbox_.deliver(texts, *folder, [&] {
+            if (stopSignal)
+                interrupted_ = true;
+            return !stopSignal;
+        });
+        for (std::size_t i = 0; i < results.size(); ++i)
+            settle(texts[i], results[i]);
+        if (!out_.flush())
+            tell("the delivered files' paths could not be written: " + out_.errorText());
+    }
+
+    void settle(const reader::WaitingText& text, const reader::HandOver& result) {
+        switch (result.outcome) {
+            case reader::Outcome::handedOver:
+                retries_.erase(text.id);
+                if (!result.deliveredTo.empty()) {
+                    if (options_.mode == receive::Mode::to)
+                        out_.put(result.deliveredTo + "\n");
+                    else
+                        tell(describe(text) + " had already been delivered to " +
+                             result.deliveredTo + "; removed from the import folder");
+                }
+                break;
+            case reader::Outcome::notWaiting:
+                retries_.erase(text.id);
+                break;
+            case reader::Outcome::kept:
+                anyFailed_ = true;
+                backOff(text.id);
+                break;
+            case reader::Outcome::failed:
+                anyFailed_ = true;
+                tell(describe(text) + ": " + result.problem +
+                     (result.deliveredTo.empty() ? "; it stays waiting"
+                                                 : "; it is in " + result.deliveredTo));
+                backOff(text.id);
+                break;
+        }
+    }
+
+    void backOff(const std::string& id) {
+        auto [entry, fresh] = retries_.try_emplace(id, Retry{Clock::now(), kFirstRetry});
+        if (!fresh)
+            entry->second.delay = std::min(entry->second.delay * 2, kLongestRetry);
+        entry->second.at = Clock::now() + entry->second.delay;
+    }
+
+    int nextRetryMs() const {
+        if (retries_.empty())
+            return -1;
+        auto next = Clock::time_point::max();
+        for (const auto& [id, retry] : retries_)
+            next = std::min(next, retry.at);
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(wait + 1, 0, 3600 * 1000));
+    }
+
+    // --print: the text as it is read, then flushed; false (the text stays) when output fails.
+    bool print(const reader::HeldText& held) {
+        if (options_.json)
+            out_.put(jsonHead(held.text) + ",\"text\":\"");
+        std::string buffer(kChunk, '\0');
+        std::string escaped, pending;
+        off_t offset = 0;
+        for (;;) {
+            const ssize_t got = ::pread(held.descriptor, buffer.data(), buffer.size(), offset);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                out_.flush();
+                tell(describe(held.text) + ": reading it: " + std::strerror(errno) +
+                     "; it stays waiting");
+                anyFailed_ = true;
+                return false;
+            }
+            const std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
+            if (options_.json) {
+                escaped.clear();
+                reader::appendJsonEscaped(escaped, piece, &pending, got == 0);
+                out_.put(escaped);
+            } else {
+                out_.put(piece);
+            }
+            if (got == 0)
+                break;
+            offset += got;
+            if (out_.failed())
+                break;
+        }
+        if (options_.json)
+            out_.put("\"}\n");
+        else if (options_.nul)
+            out_.put(std::string_view("\0", 1));
+        if (!out_.flush()) {
+            tell(describe(held.text) + " could not be written to standard output (" +
+                 out_.errorText() + "); it stays waiting");
+            return false;
+        }
+        return true;
+    }
+
+    // --exec: CMD through sh -c, the text on its standard input and as $1.
+    bool execute(const reader::HeldText& held) {
+        const int input = held.openSeparately();
+        if (input < 0) {
+            tell(describe(held.text) + ": opening it for the command: " + std::strerror(errno));
+            return false;
+        }
+        // Everything the child needs is made before fork: after it only exec may follow.
+        std::vector<std::string> environment;
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string_view variable(*entry);
+            if (!variable.starts_with("QUORVANE_TEXT_ID=") &&
+                !variable.starts_with("QUORVANE_TEXT_TITLE="))
+                environment.emplace_back(variable);
+        }
+        environment.push_back("QUORVANE_TEXT_ID=" + held.text.id);
+        std::string title = held.text.title;
+        std::erase(title, '\0');
+        environment.push_back("QUORVANE_TEXT_TITLE=" + title);
+        std::vector<char*> envp;
+        for (auto& variable : environment)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        std::string shell = "/bin/sh", argv0 = "sh", dashC = "-c", command = options_.command,
+                    zero = "sh", path = held.text.path;
+        char* argv[] = {argv0.data(), dashC.data(), command.data(),
+                        zero.data(),  path.data(),  nullptr};
+        out_.flush();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(input, STDIN_FILENO);
+            ::signal(SIGPIPE, SIG_DFL);
+            ::signal(SIGXFSZ, SIG_DFL);
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
+            ::execve(shell.c_str(), argv, envp.data());
+            _exit(127);
+        }
+        const int forkError = errno;
+        ::close(input);
+        if (child < 0) {
+            tell(describe(held.text) + ": starting the command: " + std::strerror(forkError));
+            return false;
+        }
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            return true;
+        if (WIFSIGNALED(status)) {
+            const char* name = ::sigabbrev_np(WTERMSIG(status));
+            tell(describe(held.text) + ": the command was killed by signal " +
+                 (name ? std::string("SIG") + name : std::to_string(WTERMSIG(status))) +
+                 "; the text stays waiting");
+        } else {
+            tell(describe(held.text) + ": the command exited with status " +
+                 std::to_string(WEXITSTATUS(status)) + "; the text stays waiting");
+        }
+        return false;
+    }
+
+    struct Retry {
+        Clock::time_point at;
+        std::chrono::seconds delay;
+    };
+
+    const receive::ReceiveOptions& options_;
+    reader::Inbox& inbox_;
+    Output& out_;
+    std::map<std::string, Retry> retries_;
+    bool anyFailed_ = false;
+    bool interrupted_ = false;
+};
+
+int run(int argc, char** argv, bool outputClosed) {
+    const auto parsed =
+        receive::parseReceiveOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* problem = std::get_if<receive::UsageError>(&parsed)) {
+        std::cerr << kProgram << ": " << problem->message << "\nTry '" << kProgram
+                  << " --help' for more information.\n"
+                  << std::flush;
+        return receive::kExitUsage;
+    }
+    const auto& options = std::get<receive::ReceiveOptions>(parsed);
+    Output out;
+    if (outputClosed)
+        out.setFailed(EBADF);
+    if (options.help || options.version) {
+        out.put(options.help ? receive::receiveUsageText()
+                             : std::string(kProgram) + " " + QUORVANE_VERSION + "\n");
+        if (!out.flush()) {
+            tell("standard output: " + out.errorText());
+            return receive::kExitOutputFailed;
+        }
+        return receive::kExitCompleted;
+    }
+    std::string problem;
+    const auto root = contract::containerRoot(&problem);
+    if (!root) {
+        tell(problem);
+        return receive::kExitFailed;
+    }
+    if (outputClosed && options.mode == receive::Mode::print) {
+        tell("standard output is closed; nothing was taken");
+        return receive::kExitOutputFailed;
+    }
+    reader::Inbox inbox(*root);
+    Receiver receiver(options, inbox, out);
+    return receiver.run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool outputClosed = holdClosedStandardStreams();
+    setUpSignals();
+    try {
+        return run(argc, argv, outputClosed);
+    } catch (const std::bad_alloc&) {
+        tell("out of memory; what was not handed over stays waiting");
+    } catch (const std::exception& error) {
+        tell(std::string(error.what()) + "; what was not handed over stays waiting");
+    }
+    return receive::kExitFailed;
+}
