@@ -109,6 +109,9 @@ std::string nameReason(const std::string& name) {
     if (name.find(".sync-conflict-") != std::string::npos ||
         name.find("conflicted copy") != std::string::npos)
         return "a folder-sync tool's conflict copy";
+    // Syncthing's marker and ignore patterns live in the folder it keeps in step.
+    if (name == ".stfolder" || name == ".stignore" || name == ".stversions")
+        return "a folder-sync tool's own entry";
     return "not a sent text's name";
 }
 

@@ -162,6 +162,8 @@ TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {
     writeFile(in / (".syncthing." + uuid(13) + ".tmp"), "partial");
     writeFile(in / (uuid(14) + ".sync-conflict-20260101-120000-ABCDEFG"), "conflict");
     writeFile(in / ".hidden", "hidden");
+    fs::create_directory(in / ".stfolder");
+    writeFile(in / ".stignore", "*\n");
     // Making a device needs privilege; without it the rest still runs.
     (void)::mknod((in / uuid(15)).c_str(), S_IFCHR | 0600, makedev(1, 3));
 
@@ -174,7 +176,15 @@ TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {
     EXPECT_EQ(listing->texts[1].id, uuid(2));
     EXPECT_EQ(listing->texts[1].bytes, 11u);
     EXPECT_EQ(listing->texts[2].id, uuid(3));
-    EXPECT_GE(listing->skipped.size(), 7u);
+    EXPECT_GE(listing->skipped.size(), 9u);
+    const auto reasonFor = [&](const std::string& name) {
+        for (const auto& entry : listing->skipped)
+            if (entry.name == name)
+                return entry.reason;
+        return std::string("not skipped");
+    };
+    EXPECT_EQ(reasonFor(".stignore"), "a folder-sync tool's own entry");
+    EXPECT_EQ(reasonFor(".syncthing." + uuid(13) + ".tmp"), "a folder-sync tool's temporary file");
 
     const auto before = entries(in);
     TemporaryFolder out;
