@@ -37,6 +37,7 @@ foreach(path BINDIR DATADIR)
 endforeach()
 string(REPLACE "-" "\\-" QUORVANE_MAN_PRIVATE_LIBDIR "${CMAKE_INSTALL_PREFIX}/${QUORVANE_INSTALL_PRIVATE_LIBDIR}")
 string(REPLACE "-" "\\-" QUORVANE_MAN_BUNDLEDIR "${CMAKE_INSTALL_PREFIX}/${QUORVANE_INSTALL_BUNDLEDIR}")
+string(REPLACE "-" "\\-" QUORVANE_MAN_USERUNITDIR "${CMAKE_INSTALL_PREFIX}/lib/systemd/user")
 foreach(page quorvane-share.1 quorvane-receive.1 quorvane-share-desktop.1 quorvane-prompter.1)
   configure_file(${QUORVANE_PACKAGING_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
   execute_process(COMMAND gzip -n -9 -c ${PROJECT_BINARY_DIR}/man/${page}

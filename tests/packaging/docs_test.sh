@@ -78,23 +78,28 @@ for program in "$@"; do
     for option in $(options_in "$work/$name.help"); do
         grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
     done
-    # The options for testing the extension have their own heading in both, after the ones
-    # people use; and "--" is listed in both.
-    awk '/^Testing the extension:$/ {inside = 1; next} /^$/ {inside = 0} inside' "$work/$name.help" \
-        >"$work/$name.help-testing"
-    [ -s "$work/$name.help-testing" ] || fail "$name --help has no 'Testing the extension:' heading"
-    awk '/^ +Testing the extension$/ {inside = 1; next} inside' "$work/$name.options" \
-        >"$work/$name.page-testing"
-    for option in $(options_in "$work/$name.help-testing"); do
-        grep -qwF -- "$option" "$work/$name.page-testing" ||
-            fail "$name.1 does not list $option under Testing the extension"
-    done
-    first=$(grep -m 1 -oE '^  --?[[:alnum:]][[:alnum:]-]*' "$work/$name.help" | tr -d ' ')
-    if grep -qwF -- "$first" "$work/$name.help-testing"; then
-        fail "$name --help leads with $first, an option for testing"
+    # The programs that load the extension keep the options for testing it under a heading of
+    # their own in both, after the ones people use; the readers of the import folder load none.
+    if grep -qwF -- --platform-version "$work/$name.help"; then
+        awk '/^Testing the extension:$/ {inside = 1; next} /^$/ {inside = 0} inside' \
+            "$work/$name.help" >"$work/$name.help-testing"
+        [ -s "$work/$name.help-testing" ] || fail "$name --help has no 'Testing the extension:' heading"
+        awk '/^ +Testing the extension$/ {inside = 1; next} inside' "$work/$name.options" \
+            >"$work/$name.page-testing"
+        for option in $(options_in "$work/$name.help-testing"); do
+            grep -qwF -- "$option" "$work/$name.page-testing" ||
+                fail "$name.1 does not list $option under Testing the extension"
+        done
+        first=$(grep -m 1 -oE '^  --?[[:alnum:]][[:alnum:]-]*' "$work/$name.help" | tr -d ' ')
+        if grep -qwF -- "$first" "$work/$name.help-testing"; then
+            fail "$name --help leads with $first, an option for testing"
+        fi
     fi
-    grep -qE '^  --  ' "$work/$name.help" || fail "$name --help does not list --"
-    grep -qE '^ +-- *$|^ +--  ' "$work/$name.options" || fail "$name.1 does not list --"
+    # A program that takes a FILE lists "--" (the end of the options) in both.
+    if grep -qE '^Usage:.*FILE' "$work/$name.help"; then
+        grep -qE '^  --  ' "$work/$name.help" || fail "$name --help does not list --"
+        grep -qE '^ +-- *$|^ +--  ' "$work/$name.options" || fail "$name.1 does not list --"
+    fi
     help_statuses=$(awk '/^Exit status:/ {inside = 1; next} inside && /^  [0-9]+ / {print $1}' \
         "$work/$name.help")
     page_statuses=$(section "EXIT STATUS" "$work/$name.txt" | awk '/^ +[0-9]+( |$)/ {print $1}')
