@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
@@ -79,10 +80,14 @@ void takeCursorReports(std::string& input, std::vector<int>& columns) {
 
 // What the signal handlers read. Set before the handlers are installed and while the handled
 // signals are blocked, so a handler never sees them half-written; fixed buffers, since a
-// handler may not allocate.
+// handler may not allocate. A handler may also run on another thread (a signal held while a
+// saved text is reported is answered there), so the flag that says the terminal is taken over
+// is a lock-free atomic: setting it publishes the mode and sequences written before it, and
+// only one of two threads giving the terminal back at once does so.
 int gTerminalFd = -1;
 struct termios gSavedMode;
-volatile sig_atomic_t gEntered = 0;
+std::atomic<int> gEntered{0};
+static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
 int gResizePipe[2] = {-1, -1};
 struct SequenceBuffer {
     char bytes[512];
@@ -124,9 +129,8 @@ struct termios rawModeOf(const struct termios& saved) {
 
 // Async-signal-safe: puts the screen, cursor and mode back once.
 void restoreTerminal() {
-    if (!gEntered)
+    if (gEntered.exchange(0) == 0)
         return;
-    gEntered = 0;
     writeAll(gTerminalFd, gLeaveSequence.bytes, gLeaveSequence.length);
     ::tcsetattr(gTerminalFd, TCSADRAIN, &gSavedMode);
 }
