@@ -1115,6 +1115,10 @@ FolderWatch::~FolderWatch() {
 }
 
 bool FolderWatch::arm(std::string* problem) {
+    return armAt(problem, 0);
+}
+
+bool FolderWatch::armAt(std::string* problem, int depth) {
     if (fd_ < 0) {
         *problem = failure("watching " + importFolder_, errno);
         return false;
@@ -1156,6 +1160,16 @@ bool FolderWatch::arm(std::string* problem) {
         if (std::find(armed.begin(), armed.end(), watch) == armed.end())
             (void)::inotify_rm_watch(fd_, watch);
     watches_ = std::move(armed);
+    // The next folder of the path may have been made after it was found missing and before its
+    // parent was watched: its making was then seen by nobody, and nothing more would wake a
+    // wait for what lands inside it. Look once more, and watch deeper when it is there.
+    if (path != importFolder_) {
+        const std::size_t end = importFolder_.find('/', path == "/" ? 1 : path.size() + 1);
+        const std::string next = importFolder_.substr(0, end);
+        struct ::stat status {};
+        if (::lstat(next.c_str(), &status) == 0 && depth < 64)
+            return armAt(problem, depth + 1);
+    }
     return true;
 }
 

@@ -180,6 +180,7 @@ class FolderWatch {
     [[nodiscard]] int descriptor() const { return fd_; }
 
   private:
+    bool armAt(std::string* problem, int depth);  // arm(), `depth` looks again so far
     std::string importFolder_;
     int fd_ = -1;
     std::vector<int> watches_;
