@@ -103,21 +103,6 @@ std::size_t cutAtCharacter(std::string_view name, std::size_t limit) {
 
 }  // namespace
 
-bool isTextName(std::string_view name) {
-    if (name.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (c != '-')
-                return false;
-        } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string titleOf(std::string_view head) {
     std::size_t pos = 0;
     while (pos < head.size()) {

@@ -7,17 +7,16 @@
 #include <string>
 #include <string_view>
 
+#include "contract/ShareContract.h"
+
 namespace reader {
 
 // How many bytes of a text are read for its title: a title is its first line, and a first line
 // longer than this is shown cut.
 inline constexpr std::size_t kTitleReadLimit = 4096;
 
-// Whether `name` is the name of a sent text: an upper-case UUID in its canonical form, 36
-// characters, hexadecimal digits (0-9, A-F) in groups of 8, 4, 4, 4 and 12 joined by "-".
-// Nothing else in the import folder is a text: not lower-case UUIDs, not names with a suffix
-// (the temporary and conflict copies of folder-sync tools), not hidden names.
-[[nodiscard]] bool isTextName(std::string_view name);
+// Whether `name` is a text's name: the contract's one rule (upper-case UUID, nothing more).
+using contract::isTextName;
 
 // The title of a text from its first bytes: white space and line breaks at the start skipped,
 // then everything up to the first line break, without white space at its end. The bytes are

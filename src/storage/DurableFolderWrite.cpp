@@ -1,5 +1,7 @@
 #include "storage/DurableFolderWrite.h"
 
+#include "contract/ShareContract.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
@@ -238,22 +240,10 @@ constexpr std::string_view kStagedSuffix = ".partial";
 constexpr std::string_view kClaimSuffix = ".claim";
 constexpr time_t kClaimGrace = 15 * 60;
 
-bool isUuidString(std::string_view text) {
-    if (text.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
-}
-
 // Whether `name` is the UUID name with `suffix` that this file gives its staged files.
 bool hasStagingForm(std::string_view name, std::string_view suffix) {
     return name.size() == 36 + suffix.size() && name.substr(36) == suffix &&
-           isUuidString(name.substr(0, 36));
+           contract::isTextName(name.substr(0, 36));
 }
 
 bool sameFile(const struct ::stat& a, const struct ::stat& b) {

@@ -1,5 +1,7 @@
 #include "host/session/SaveSignals.h"
 
+#include "contract/ShareContract.h"
+
 #include <pthread.h>
 #include <signal.h>
 
@@ -32,21 +34,6 @@ int gHeld = 0;  // the first signal held
 std::atomic<bool> gInterruptCloses{false};
 std::atomic<bool> gCloseRequested{false};
 sigset_t gWatched;
-
-// A text's name in the import folder: an upper-case UUID, 8-4-4-4-12 (staged names carry a
-// suffix and are not texts).
-bool isTextName(const char* name) {
-    const std::string_view text(name);
-    if (text.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-            return false;
-    }
-    return true;
-}
 
 // Ends the program with `signal` as its disposition says (the terminal's handler first, when
 // one is entered), from the calling thread.
@@ -111,7 +98,7 @@ class NamingWatch : public platform::SystemCalls {
   private:
     template <typename Call>
     int named(const char* toPath, const Call& call) {
-        if (!isTextName(toPath))
+        if (!contract::isTextName(toPath))
             return call();
         {
             const std::lock_guard lock(gLock);
