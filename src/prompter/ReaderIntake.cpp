@@ -11,7 +11,8 @@ ReaderIntake::~ReaderIntake() = default;
 
 void ReaderIntake::takeWaiting() {
     std::string problem;
-    const auto listing = inbox_.list(&problem);
+    // Delivery reads each title from the file it holds; the listing needs none.
+    const auto listing = inbox_.list(&problem, reader::Titles::leftOut);
     QStringList failures;
     if (!listing) {
         failures << QString::fromStdString(problem);

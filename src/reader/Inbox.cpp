@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -86,6 +87,39 @@ int syncRetrying(int fd) {
             return -1;
     }
     return 0;
+}
+
+// Reads the first bytes of `fd` into `head` (sized kTitleReadLimit); how many it got (0 when
+// the read fails: the title is then empty).
+std::size_t readHead(int fd, std::string& head) {
+    ssize_t got = -1;
+    do {
+        got = ::pread(fd, head.data(), head.size(), 0);
+    } while (got < 0 && errno == EINTR);
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+// Runs `work(first, step)` for the items first, first + step, ... of `count` items on a few
+// threads at once (one more for each `perThread` items, at most four), this one among them: a
+// folder of thousands of texts costs thousands of system calls, which the cores share.
+void shareOut(std::size_t count, std::size_t perThread,
+              const std::function<void(std::size_t, std::size_t)>& work) {
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), 4), 1, count / perThread + 1);
+    std::vector<std::thread> workers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back(work, t, threads);
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does that share too.
+            workers.emplace_back();
+            work(t, threads);
+        }
+    }
+    work(0, threads);
+    for (auto& worker : workers)
+        if (worker.joinable())
+            worker.join();
 }
 
 // What an entry that is not a text is, for a listing's report.
@@ -203,9 +237,20 @@ struct Hold {
     struct ::stat status {};
 };
 
+// Whether `id` in `imported` is still the file `held` (a reader that held it before may have
+// removed it between our open and our lock).
+bool stillNamed(int imported, const std::string& id, const struct ::stat& held) {
+    struct ::stat named {};
+    return ::fstatat(imported, id.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           sameFile(named, held);
+}
+
+enum class NameCheck { now, later };
+
 // Holds `id` in `imported`. Empty when it is gone, not a text of ours any more, or held by
-// another reader.
-Hold hold(int imported, const std::string& id) {
+// another reader. With NameCheck::later the caller checks stillNamed() itself before it acts on
+// the name (a move of the name needs no check: it fails when the name is gone).
+Hold hold(int imported, const std::string& id, NameCheck check = NameCheck::now) {
     Hold held;
     held.fd = Fd(
         ::openat(imported, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -216,12 +261,34 @@ Hold hold(int imported, const std::string& id) {
         return Hold();
     if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0)
         return Hold();
-    // A reader that held it before may have removed it between our open and our lock.
-    struct ::stat named {};
-    if (::fstatat(imported, id.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameFile(named, held.status))
+    if (check == NameCheck::now && !stillNamed(imported, id, held.status))
         return Hold();
     return held;
+}
+
+// A batch of texts held, each with the title of the file held (an empty Hold: not held).
+struct HeldBatch {
+    std::vector<Hold> holds;
+    std::vector<std::string> titles;
+};
+
+// Holds texts[from, to) in `imported` and reads each held file's title; the names a delivery
+// makes come from what it holds. With `shared`, a few threads share the work.
+HeldBatch holdBatch(int imported, const std::vector<WaitingText>& texts, std::size_t from,
+                    std::size_t to, bool shared) {
+    HeldBatch batch;
+    batch.holds.resize(to - from);
+    batch.titles.resize(to - from);
+    shareOut(to - from, shared ? 256 : to - from + 1, [&](std::size_t first, std::size_t step) {
+        std::string head(kTitleReadLimit, '\0');
+        for (std::size_t i = first; i < batch.holds.size(); i += step) {
+            batch.holds[i] = hold(imported, texts[from + i].id, NameCheck::later);
+            if (batch.holds[i].fd)
+                batch.titles[i] =
+                    titleOf(std::string_view(head.data(), readHead(batch.holds[i].fd.get(), head)));
+        }
+    });
+    return batch;
 }
 
 // Links the open file `fd` as `name` in `folder`. 0, or -1 with errno.
@@ -515,8 +582,8 @@ bool inside(const std::string& path, const std::string& folder) {
     return result;
 }
 
-// How many descriptors a batch may hold: the soft limit raised to the hard one, less a margin
-// for the program's own.
+// How many texts a batch may hold: the soft limit of descriptors raised to the hard one, less a
+// margin for the program's own, shared by two batches' holds and one batch's copies.
 std::size_t batchLimit() {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -526,7 +593,7 @@ std::size_t batchLimit() {
         (void)::setrlimit(RLIMIT_NOFILE, &limit);
         (void)::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    const rlim_t usable = limit.rlim_cur > 64 ? (limit.rlim_cur - 32) / 2 : 1;
+    const rlim_t usable = limit.rlim_cur > 64 ? (limit.rlim_cur - 32) / 3 : 1;
     return std::max<std::size_t>(1, std::min<std::size_t>(Inbox::kMaxBatch, usable));
 }
 
@@ -605,7 +672,7 @@ int HeldText::openSeparately() const {
 Inbox::Inbox(std::string root)
     : root_(std::move(root)), importFolder_(contract::importFolderPath(root_)) {}
 
-std::optional<Listing> Inbox::list(std::string* problem) const {
+std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
     std::string why;
     Folders folders = openFolders(root_, &why);
     if (!why.empty()) {
@@ -642,86 +709,80 @@ std::optional<Listing> Inbox::list(std::string* problem) const {
             names.emplace_back(name);
     }
     ::closedir(dir);
+    // What each entry turned out to be, kept small: a listing of 100,000 texts is sorted by
+    // its order, and only then is each text's entry made, in place.
     struct Looked {
-        enum class Kind { gone, skipped, text } kind = Kind::gone;
-        std::string reason;
-        WaitingText text;
+        enum class Kind : unsigned char { gone, skipped, text } kind = Kind::gone;
+        struct timespec modified {};
+        std::uint64_t bytes = 0;
     };
     std::vector<Looked> looked(names.size());
+    std::vector<std::string> reasons(names.size());                             // why skipped
+    std::vector<std::string> heads(titles == Titles::read ? names.size() : 0);  // titles
     const int imported = folders.imported.get();
     auto lookAt = [&](std::size_t first, std::size_t step) {
-        std::string head(kTitleReadLimit, '\0');
+        std::string head(titles == Titles::read ? kTitleReadLimit : 0, '\0');
         for (std::size_t i = first; i < names.size(); i += step) {
             const std::string& name = names[i];
             Looked& result = looked[i];
             if (!isTextName(name)) {
-                result = {Looked::Kind::skipped, nameReason(name), {}};
+                result.kind = Looked::Kind::skipped;
+                reasons[i] = nameReason(name);
                 continue;
             }
             struct ::stat status {};
             if (::fstatat(imported, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;  // taken meanwhile
-            if (!S_ISREG(status.st_mode)) {
-                result = {Looked::Kind::skipped, kindOf(status.st_mode), {}};
+            if (!S_ISREG(status.st_mode) || status.st_uid != ownUser()) {
+                result.kind = Looked::Kind::skipped;
+                reasons[i] = S_ISREG(status.st_mode) ? "belongs to another user (uid " +
+                                                           std::to_string(status.st_uid) + ")"
+                                                     : kindOf(status.st_mode);
                 continue;
             }
-            if (status.st_uid != ownUser()) {
-                result = {Looked::Kind::skipped,
-                          "belongs to another user (uid " + std::to_string(status.st_uid) + ")",
-                          {}};
-                continue;
+            if (titles == Titles::read) {
+                Fd fd(::openat(imported, name.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+                if (!fd)
+                    continue;  // taken meanwhile
+                // Replaced between the look and the open, the title may be another file's; the
+                // next listing corrects it, and a hand-over holds and reads the file itself.
+                heads[i] = titleOf(std::string_view(head.data(), readHead(fd.get(), head)));
             }
-            Fd fd(::openat(imported, name.c_str(),
-                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-            if (!fd)
-                continue;  // taken meanwhile
-            // Replaced between the look and the open, the title may be another file's; the
-            // next listing corrects it, and a hand-over holds and checks the file itself.
-            ssize_t got = -1;
-            do {
-                got = ::pread(fd.get(), head.data(), head.size(), 0);
-            } while (got < 0 && errno == EINTR);
             result.kind = Looked::Kind::text;
-            result.text.id = name;
-            result.text.path = importFolder_ + "/" + name;
-            result.text.modified = status.st_mtim;
-            result.text.bytes = static_cast<std::uint64_t>(status.st_size);
-            result.text.title =
-                titleOf(std::string_view(head.data(), got > 0 ? std::size_t(got) : 0));
+            result.modified = status.st_mtim;
+            result.bytes = static_cast<std::uint64_t>(status.st_size);
         }
     };
-    constexpr std::size_t kEntriesPerThread = 2048;
-    const std::size_t threads =
-        std::clamp<std::size_t>(std::min<std::size_t>(std::thread::hardware_concurrency(), 4), 1,
-                                names.size() / kEntriesPerThread + 1);
-    std::vector<std::thread> workers;
-    for (std::size_t t = 1; t < threads; ++t) {
-        try {
-            workers.emplace_back(lookAt, t, threads);
-        } catch (const std::system_error&) {
-            // No thread to be had: this one looks at that share too.
-            workers.emplace_back();
-            lookAt(t, threads);
-        }
-    }
-    lookAt(0, threads);
-    for (auto& worker : workers)
-        if (worker.joinable())
-            worker.join();
+    shareOut(names.size(), 2048, lookAt);
+    std::vector<std::size_t> order;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (looked[i].kind == Looked::Kind::skipped)
-            listing.skipped.push_back({names[i], std::move(looked[i].reason)});
+            listing.skipped.push_back({names[i], std::move(reasons[i])});
         else if (looked[i].kind == Looked::Kind::text)
-            listing.texts.push_back(std::move(looked[i].text));
+            order.push_back(i);
     }
-    std::sort(listing.texts.begin(), listing.texts.end(),
-              [](const WaitingText& a, const WaitingText& b) {
-                  if (a.modified.tv_sec != b.modified.tv_sec)
-                      return a.modified.tv_sec < b.modified.tv_sec;
-                  if (a.modified.tv_nsec != b.modified.tv_nsec)
-                      return a.modified.tv_nsec < b.modified.tv_nsec;
-                  return a.id < b.id;
-              });
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const struct timespec& x = looked[a].modified;
+        const struct timespec& y = looked[b].modified;
+        if (x.tv_sec != y.tv_sec)
+            return x.tv_sec < y.tv_sec;
+        if (x.tv_nsec != y.tv_nsec)
+            return x.tv_nsec < y.tv_nsec;
+        return names[a] < names[b];
+    });
+    listing.texts.resize(order.size());
+    for (std::size_t at = 0; at < order.size(); ++at) {
+        const std::size_t i = order[at];
+        WaitingText& text = listing.texts[at];
+        text.path.reserve(importFolder_.size() + 1 + names[i].size());
+        text.path.append(importFolder_).append("/").append(names[i]);
+        text.id = std::move(names[i]);
+        text.modified = looked[i].modified;
+        text.bytes = looked[i].bytes;
+        if (titles == Titles::read)
+            text.title = std::move(heads[i]);
+    }
     return listing;
 }
 
@@ -778,11 +839,28 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         std::size_t result;     // its index in `results`
         bool byRename = false;  // moved in one step (same file system), needing no record
         bool renamed = false;
+        std::string title;  // of the file held
     };
     // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
     // does not, each text is linked and removed under a record instead.
     bool renameWorks = true;
 
+    // While one batch is delivered, another thread holds the next and lets go of the last: the
+    // moves wait on the folders, the holds on the files, and the two overlap.
+    std::vector<Step> finished;
+    auto holdAhead = [&](std::size_t from, std::size_t to, std::vector<Step> release) {
+        auto task = [&texts, imported, from, to, release = std::move(release)]() mutable {
+            release.clear();
+            return holdBatch(imported, texts, from, to, false);
+        };
+        try {
+            return std::async(std::launch::async, std::move(task));
+        } catch (const std::system_error&) {
+            // No thread to be had: the batch is held when it is wanted.
+            return std::async(std::launch::deferred, std::move(task));
+        }
+    };
+    std::future<HeldBatch> ahead;  // waited for (and its holds let go) when deliver ends
     for (std::size_t start = 0; start < texts.size(); start += limit) {
         if (keepGoing && !keepGoing())
             break;
@@ -800,13 +878,15 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             step.copy.reset();
             step.held = Hold();
         };
-        // The next free name for `step`, from its current copy number on.
+        // The next free name for `step`, from its current copy number on. A move that never
+        // replaces says itself when a name is taken, so only links look first.
         auto chooseName = [&](Step& step) {
             for (; step.copyNumber <= kMaxCopies; ++step.copyNumber) {
-                std::string name = fileNameFor(step.text->title, step.copyNumber);
+                std::string name = fileNameFor(step.title, step.copyNumber);
                 struct ::stat status {};
                 if (chosen.count(name) ||
-                    ::fstatat(target, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                    (!step.byRename &&
+                     ::fstatat(target, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0))
                     continue;
                 chosen.insert(name);
                 step.record.name = std::move(name);
@@ -815,51 +895,65 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             return false;
         };
 
-        // Hold each text. Records are written only by a text's holder, so once the batch is
-        // held, one look at the records folder finds every record that concerns it.
-        std::vector<Hold> holds;
-        for (std::size_t i = start; i < end; ++i)
-            holds.push_back(hold(imported, texts[i].id));
+        // Hold each text (the next batch is held meanwhile). Records are written only by a
+        // text's holder, so once the batch is held, one look at the records folder finds every
+        // record that concerns it.
+        HeldBatch held = ahead.valid() ? ahead.get() : holdBatch(imported, texts, start, end, true);
+        if (end < texts.size())
+            ahead = holdAhead(end, std::min(texts.size(), end + limit), std::move(finished));
         const std::optional<std::set<std::string>> recorded = entryNames(claims.get());
         // Finish what an earlier reader recorded, choose a name, make copies.
         for (std::size_t i = start; i < end; ++i) {
             const WaitingText& text = texts[i];
             results.push_back({text.id, Outcome::notWaiting, {}, {}});
-            Step step{&text, std::move(holds[i - start]), std::nullopt, {},   1,
-                      false, results.size() - 1,          false,        false};
+            Step step{.text = &text,
+                      .held = std::move(held.holds[i - start]),
+                      .result = results.size() - 1};
             if (!step.held.fd)
                 continue;
-            std::string deliveredTo;
+            const bool recordedHere = !recorded || recorded->count(text.id) != 0;
+            step.byRename = renameWorks && step.held.status.st_dev == folder.device();
+            // What is settled, linked or copied must still be the text of its name; a move of
+            // the name finds that out itself.
+            if ((recordedHere || !step.byRename) &&
+                !stillNamed(imported, text.id, step.held.status))
+                continue;
+            step.title = std::move(held.titles[i - start]);
+            HandOver& result = results.back();
+            result.title = step.title;
             std::string why;
-            switch (!recorded || recorded->count(text.id)
-                        ? settle(claims.get(), text.id, &folder, &deliveredTo, &why)
-                        : Settled::nothingRecorded) {
+            switch (recordedHere ? settle(claims.get(), text.id, &folder, &result.deliveredTo, &why)
+                                 : Settled::nothingRecorded) {
                 case Settled::delivered:
                     if (::unlinkat(imported, text.id.c_str(), 0) != 0) {
-                        results.back() = {
-                            text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
+                        result.outcome = Outcome::failed;
+                        result.problem = failure("removing " + text.path, errno);
+                        result.deliveredTo.clear();
                         continue;
                     }
-                    results.back() = {text.id, Outcome::handedOver, deliveredTo, {}};
+                    result.outcome = Outcome::handedOver;
                     step.linked = false;
+                    step.byRename = false;
                     steps.push_back(std::move(step));  // its removal is synced with the batch
                     steps.back().record.name.clear();
                     continue;
                 case Settled::failed:
-                    results.back() = {text.id, Outcome::failed, {}, why};
+                    result.outcome = Outcome::failed;
+                    result.problem = why;
                     continue;
                 case Settled::nothingRecorded:
                     break;
             }
-            results.back().outcome = Outcome::handedOver;  // until something fails
+            result.outcome = Outcome::handedOver;  // until something fails
             step.record.folderDevice = folder.device();
             step.record.folderInode = folder.inode();
             step.record.folderPath = folder.path();
-            if (!chooseName(step)) {
+            // A move chooses its name when it is made, in order, so that of texts with one title
+            // the oldest gets the first free name.
+            if (!step.byRename && !chooseName(step)) {
                 fail(step, "no free name for " + text.id + " in " + folder.path());
                 continue;
             }
-            step.byRename = renameWorks && step.held.status.st_dev == folder.device();
             step.record.fileDevice = step.held.status.st_dev;
             step.record.fileInode = step.held.status.st_ino;
             if (step.held.status.st_dev != folder.device()) {
@@ -915,11 +1009,17 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Link each into the folder, under the chosen name or the next free one.
         bool anyLinked = false;
         for (Step& step : steps) {
-            if (results[step.result].outcome != Outcome::handedOver || step.record.name.empty())
+            if (results[step.result].outcome != Outcome::handedOver ||
+                (step.record.name.empty() && !step.byRename))
                 continue;
             // On one file system the text moves in one atomic step, never replacing anything:
-            // it is in the import folder or in the folder, whenever the reader is stopped.
+            // it is in the import folder or in the folder, whenever the reader is stopped. A
+            // name found taken stays among the chosen, so no later text tries it again.
             while (step.byRename) {
+                if (step.record.name.empty() && !chooseName(step)) {
+                    fail(step, "no free name for " + step.text->id + " in " + folder.path());
+                    break;
+                }
                 if (::renameat2(imported, step.text->id.c_str(), target, step.record.name.c_str(),
                                 RENAME_NOREPLACE) == 0) {
                     step.renamed = true;
@@ -932,6 +1032,10 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                         fail(step, "no free name for " + step.text->id + " in " + folder.path());
                     else
                         continue;
+                } else if (!stillNamed(imported, step.text->id, step.held.status)) {
+                    // Taken by a reader that held it before us, between our open and our lock.
+                    results[step.result].outcome = Outcome::notWaiting;
+                    step.held = Hold();
                 } else if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
                            error == EXDEV) {
                     // No such move here: link under a record, synced before the link.
@@ -1058,6 +1162,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 if (results[step.result].outcome == Outcome::handedOver && !step.renamed)
                     (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
         }
+        finished = std::move(steps);
     }
     return results;
 }

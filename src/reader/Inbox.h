@@ -54,8 +54,14 @@ struct WaitingText {
     std::string path;          // the import folder's path + "/" + id
     struct timespec modified;  // when it landed (its modification time)
     std::uint64_t bytes = 0;   // its size
-    std::string title;         // titleOf() its first kTitleReadLimit bytes (raw bytes)
+    std::string title;         // titleOf() its first kTitleReadLimit bytes (raw bytes); empty when
+                               // listed with Titles::leftOut
 };
+
+// Whether a listing reads each text's title (one open and read per text) or leaves it out (a
+// look at each entry only: what a hand-over into a folder needs, as it reads the title of the
+// file it holds).
+enum class Titles { read, leftOut };
 
 // An entry of the import folder that is not a text, and why.
 struct SkippedEntry {
@@ -81,6 +87,7 @@ struct HandOver {
     Outcome outcome = Outcome::failed;
     std::string deliveredTo;  // the file it became, when delivered (also by an earlier reader)
     std::string problem;      // what failed, naming the path and the system's reason
+    std::string title;        // the held file's title line, when deliver() read it
 };
 
 // A folder texts are delivered into (`--to DIR`). The path is the person's own and is followed
@@ -129,16 +136,19 @@ class Inbox {
     [[nodiscard]] const std::string& importFolder() const { return importFolder_; }
 
     // What waits, oldest first, and what was skipped. Takes nothing and removes nothing; each
-    // text's title costs one read of at most kTitleReadLimit bytes. A container or import
-    // folder that does not exist yet waits nothing. None, with the reason in `problem`, when the
-    // folder cannot be read or a folder of its path is a link, not a folder or another user's.
-    [[nodiscard]] std::optional<Listing> list(std::string* problem) const;
+    // text's title costs one read of at most kTitleReadLimit bytes (none with Titles::leftOut).
+    // A container or import folder that does not exist yet waits nothing. None, with the reason
+    // in `problem`, when the folder cannot be read or a folder of its path is a link, not a
+    // folder or another user's.
+    [[nodiscard]] std::optional<Listing> list(std::string* problem,
+                                              Titles titles = Titles::read) const;
 
     // Delivers `texts` (from list(), in that order) into `folder`, exactly once each, and
-    // returns one result per text handled, in order. Texts are handled in batches that share
-    // their syncs; `keepGoing` is asked before each batch and a false answer stops there (the
-    // rest stay waiting, without a result). Each call also clears the records that readers
-    // killed after removing a text left behind, even when `texts` is empty.
+    // returns one result per text handled, in order. Each file is named from the title of the
+    // file held, whatever the listing read (so a listing with Titles::leftOut will do). Texts are
+    // handled in batches that share their syncs; `keepGoing` is asked before each batch and a false
+    // answer stops there (the rest stay waiting, without a result). Each call also clears the
+    // records that readers killed after removing a text left behind, even when `texts` is empty.
     [[nodiscard]] std::vector<HandOver> deliver(const std::vector<WaitingText>& texts,
                                                 const DeliveryFolder& folder,
                                                 const std::function<bool()>& keepGoing = {});

@@ -183,8 +183,11 @@ std::string jsonHead(const reader::WaitingText& text) {
            ",\"title\":" + jsonString(text.title) + ",\"bytes\":" + std::to_string(text.bytes);
 }
 
-std::string describe(const reader::WaitingText& text) {
-    return text.title.empty() ? text.id : text.id + " (\"" + shown(text.title) + "\")";
+// A text as messages name it: its id, and its title when one was read (a hand-over into a
+// folder reads the title of the file it holds; the listing before it reads none).
+std::string describe(const reader::WaitingText& text, const reader::HandOver* result = nullptr) {
+    const std::string& title = text.title.empty() && result ? result->title : text.title;
+    return title.empty() ? text.id : text.id + " (\"" + shown(title) + "\")";
 }
 
 // ---- the run ----
@@ -257,7 +260,10 @@ class Receiver {
     // Hands over what waits now (texts whose retry is not due yet wait for it).
     void pass() {
         std::string problem;
-        auto listing = inbox_.list(&problem);
+        // Into a folder, each text's title is read once it is held; the listing reads none.
+        auto listing =
+            inbox_.list(&problem, options_.mode == receive::Mode::to ? reader::Titles::leftOut
+                                                                     : reader::Titles::read);
         if (!listing) {
             tell(problem);
             anyFailed_ = true;
@@ -265,10 +271,14 @@ class Receiver {
         }
         std::vector<reader::WaitingText> due;
         const auto now = Clock::now();
-        for (auto& text : listing->texts) {
-            const auto retry = retries_.find(text.id);
-            if (retry == retries_.end() || retry->second.at <= now)
-                due.push_back(std::move(text));
+        if (retries_.empty()) {
+            due = std::move(listing->texts);
+        } else {
+            for (auto& text : listing->texts) {
+                const auto retry = retries_.find(text.id);
+                if (retry == retries_.end() || retry->second.at <= now)
+                    due.push_back(std::move(text));
+            }
         }
         if (options_.mode == receive::Mode::to) {
             deliver(due);
@@ -319,7 +329,7 @@ class Receiver {
                     if (options_.mode == receive::Mode::to)
                         out_.put(result.deliveredTo + "\n");
                     else
-                        tell(describe(text) + " had already been delivered to " +
+                        tell(describe(text, &result) + " had already been delivered to " +
                              result.deliveredTo + "; removed from the import folder");
                 }
                 break;
@@ -332,7 +342,7 @@ class Receiver {
                 break;
             case reader::Outcome::failed:
                 anyFailed_ = true;
-                tell(describe(text) + ": " + result.problem +
+                tell(describe(text, &result) + ": " + result.problem +
                      (result.deliveredTo.empty() ? "; it stays waiting"
                                                  : "; it is in " + result.deliveredTo));
                 backOff(text.id);

@@ -225,12 +225,15 @@ TEST(Inbox, DeliversByLinkNeverReplacingOrFollowingWhatIsInTheFolder) {
     fs::create_symlink(elsewhere.path() / "target", out.path() / "Notes.txt");
     ASSERT_EQ(::mkfifo((out.path() / "Notes (2).txt").c_str(), 0600), 0);
 
-    auto results = Inbox(folder.root()).deliver(folder.waiting(), openDelivery(out.path()));
+    // The third changes after the listing: a file is named by what it holds when delivered.
+    const auto listed = folder.waiting();
+    writeFile(folder.folder() / uuid(3), "Renamed\nthird");
+    auto results = Inbox(folder.root()).deliver(listed, openDelivery(out.path()));
     ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(results[0].deliveredTo, (out.path() / "Notes (3).txt").string());
     EXPECT_EQ(readFile(out.path() / "Notes (3).txt"), "Notes\nfirst");
     EXPECT_EQ(readFile(out.path() / "Notes (4).txt"), "Notes\nsecond");
-    EXPECT_EQ(readFile(out.path() / "Notes (5).txt"), "Notes\nthird");
+    EXPECT_EQ(readFile(out.path() / "Renamed.txt"), "Renamed\nthird");
     EXPECT_FALSE(fs::exists(elsewhere.path() / "target"));
     EXPECT_TRUE(fs::is_fifo(out.path() / "Notes (2).txt"));
     struct ::stat delivered {};
@@ -338,6 +341,11 @@ TEST(Inbox, ConcurrentReadersDeliverEachTextOnce) {
     fs::create_directories(staging);
     TemporaryFolder out;
     constexpr int kSenders = 3, kTexts = 60, kReaders = 4;
+    // A backlog of more than two batches waits before the readers start (each reader holds the
+    // next batch while it delivers one), and every other reader lists without titles.
+    const int backlog = 2 * static_cast<int>(Inbox::kMaxBatch) + 300;
+    for (int n = 0; n < backlog; ++n)
+        folder.add(uuid(100000 + n), "Backlog " + std::to_string(n) + "\nwaiting", backlog - n);
     std::atomic<int> sent{0};
     std::atomic<bool> sending{true};
     auto body = [](int sender, int n) {
@@ -358,13 +366,14 @@ TEST(Inbox, ConcurrentReadersDeliverEachTextOnce) {
     }
     std::vector<std::thread> readers;
     for (int r = 0; r < kReaders; ++r) {
-        readers.emplace_back([&] {
+        readers.emplace_back([&, r] {
             Inbox inbox(folder.root());
             const auto target = openDelivery(out.path());
             for (;;) {
                 const bool last = !sending.load();
                 std::string problem;
-                auto listing = inbox.list(&problem);
+                auto listing =
+                    inbox.list(&problem, r % 2 ? reader::Titles::leftOut : reader::Titles::read);
                 ASSERT_TRUE(listing) << problem;
                 for (const auto& result : inbox.deliver(listing->texts, target))
                     EXPECT_NE(result.outcome, Outcome::failed) << result.problem;
@@ -379,7 +388,11 @@ TEST(Inbox, ConcurrentReadersDeliverEachTextOnce) {
     for (auto& thread : readers)
         thread.join();
     const auto delivered = entries(out.path());
-    ASSERT_EQ(delivered.size(), std::size_t{kSenders * kTexts});
+    ASSERT_EQ(delivered.size(), std::size_t{kSenders * kTexts + backlog});
+    for (int n = 0; n < backlog; ++n) {
+        const std::string name = "Backlog " + std::to_string(n) + ".txt";
+        EXPECT_EQ(readFile(out.path() / name), "Backlog " + std::to_string(n) + "\nwaiting");
+    }
     for (int sender = 0; sender < kSenders; ++sender) {
         for (int n = 0; n < kTexts; ++n) {
             const std::string name =
