@@ -839,7 +839,6 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         std::size_t result;     // its index in `results`
         bool byRename = false;  // moved in one step (same file system), needing no record
         bool renamed = false;
-        std::string title;  // of the file held
     };
     // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
     // does not, each text is linked and removed under a record instead.
@@ -882,7 +881,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // replaces says itself when a name is taken, so only links look first.
         auto chooseName = [&](Step& step) {
             for (; step.copyNumber <= kMaxCopies; ++step.copyNumber) {
-                std::string name = fileNameFor(step.title, step.copyNumber);
+                std::string name = fileNameFor(results[step.result].title, step.copyNumber);
                 struct ::stat status {};
                 if (chosen.count(name) ||
                     (!step.byRename &&
@@ -918,9 +917,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             if ((recordedHere || !step.byRename) &&
                 !stillNamed(imported, text.id, step.held.status))
                 continue;
-            step.title = std::move(held.titles[i - start]);
             HandOver& result = results.back();
-            result.title = step.title;
+            result.title = std::move(held.titles[i - start]);  // names are made from it
             std::string why;
             switch (recordedHere ? settle(claims.get(), text.id, &folder, &result.deliveredTo, &why)
                                  : Settled::nothingRecorded) {

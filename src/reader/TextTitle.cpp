@@ -1,5 +1,7 @@
 #include "reader/TextTitle.h"
 
+#include <utf8proc.h>
+
 #include <array>
 
 namespace reader {
@@ -8,49 +10,22 @@ namespace {
 struct Scalar {
     char32_t value;    // kInvalid for a byte that starts no valid sequence
     std::size_t size;  // bytes taken: 1 for an invalid byte
-    bool truncated;    // a valid start whose sequence runs past the end of the bytes
+    bool truncated;    // a start whose sequence runs past the end of the bytes
 };
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
-// Decodes the scalar at `pos` by the UTF-8 rules (no overlong forms, no surrogates, nothing
-// above U+10FFFF).
+// Decodes the scalar at `pos` by the UTF-8 rules (utf8proc's: no overlong forms, no
+// surrogates, nothing above U+10FFFF).
 Scalar decodeAt(std::string_view bytes, std::size_t pos) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80)
-        return {lead, 1, false};
-    std::size_t size = 0;
-    char32_t value = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        size = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        size = 3;
-        value = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        size = 4;
-        value = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return {kInvalid, 1, false};
-    }
-    for (std::size_t i = 1; i < size; ++i) {
-        if (pos + i >= bytes.size())
-            return {kInvalid, 1, true};
-        const unsigned char next = byte(pos + i);
-        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
-            return {kInvalid, 1, false};
-        value = (value << 6) | (next & 0x3F);
-    }
-    return {value, size, false};
+    const auto* at = reinterpret_cast<const utf8proc_uint8_t*>(bytes.data()) + pos;
+    const auto left = static_cast<utf8proc_ssize_t>(bytes.size() - pos);
+    utf8proc_int32_t value = 0;
+    const utf8proc_ssize_t size = utf8proc_iterate(at, left, &value);
+    if (size > 0)
+        return {static_cast<char32_t>(value), static_cast<std::size_t>(size), false};
+    // Invalid, or cut by the end of the bytes: a lead byte whose sequence is longer than what is
+    // left may be completed by the next piece (if not, it is judged again there).
+    return {kInvalid, 1, utf8proc_utf8class[*at] > left};
 }
 
 bool isLineBreak(char32_t c) {
@@ -73,21 +48,9 @@ bool isDirectionMark(char32_t c) {
 }
 
 void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    utf8proc_uint8_t buffer[4];
+    const utf8proc_ssize_t size = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), buffer);
+    out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(size));
 }
 
 // The length of the longest prefix of the valid UTF-8 `name` that fits in `limit` bytes and
