@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "ReportText.h"
 #include "host/desktop/AttributedTextSource.h"
 #include "host/desktop/ShareWindow.h"
 #include "host/session/ShareSession.h"
@@ -24,20 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// A report of about `bytes`: paragraphs of a few lines of prose, one per line break.
-std::string makeText(std::size_t bytes) {
-    const std::string line =
-        "The harbour bridge reopens after two years of repairs, and the council votes tonight. ";
-    std::string text = "Evening bulletin\n";
-    text.reserve(bytes + line.size() * 4);
-    for (std::size_t paragraph = 0; text.size() < bytes; ++paragraph) {
-        for (int i = 0; i < 3; ++i)
-            text += line;
-        text += "Paragraph " + std::to_string(paragraph) + ".\n";
-    }
-    return text;
 }
 
 // Paints `widget` now and returns how long that took, in milliseconds.
@@ -55,7 +42,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const auto bundle = platform::ExtensionBundle::load(QUORVANE_BUNDLE_DIR);
 
-    std::string text = makeText(megabytes << 20);
+    std::string text = reportText(megabytes << 20);
     const std::size_t size = text.size();
     host::ShareSession session(bundle, host::SessionSettings{});
     const auto presented = Clock::now();

@@ -17,6 +17,7 @@
 #include <variant>
 #include <vector>
 
+#include "ReportText.h"
 #include "prompter/PromptView.h"
 #include "prompter/ScriptFile.h"
 #include "qttext/PlainTextSource.h"
@@ -45,15 +46,7 @@ class FrameClock : public prompter::PromptClock {
 };
 
 void writeScript(const QString& path, std::size_t bytes) {
-    const std::string line =
-        "The harbour bridge reopens after two years of repairs, and the council votes tonight. ";
-    std::string text = "Evening bulletin\n";
-    text.reserve(bytes + line.size() * 4);
-    for (std::size_t paragraph = 0; text.size() < bytes; ++paragraph) {
-        for (int i = 0; i < 3; ++i)
-            text += line;
-        text += "Paragraph " + std::to_string(paragraph) + ".\n";
-    }
+    const std::string text = reportText(bytes);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
