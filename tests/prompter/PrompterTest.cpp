@@ -12,7 +12,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 #include <cmath>
 #include <variant>
 
@@ -374,18 +373,18 @@ class PrompterTest : public QObject {
                                         std::make_shared<FakeClock>());
         library.refresh();
         window.show();
-        QTreeWidget* list = window.library()->list();
-        QCOMPARE(list->topLevelItemCount(), 1);
-        QCOMPARE(list->topLevelItem(0)->text(0), QString("Old news"));
-        QCOMPARE(list->topLevelItem(0)->text(2), QString("5 words"));
+        prompter::LibraryView* view = window.library();
+        QCOMPARE(library.rowCount(), 1);
+        QCOMPARE(view->rowText(0), QString("Old news"));
+        QCOMPARE(view->rowText(0, prompter::ScriptLibrary::kLength), QString("5 words"));
 
         writeFile(scripts + "/landed.txt", "Landed live\n");
-        QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 20000);
-        QVERIFY(list->topLevelItem(0)->text(0).contains("New"));
-        QVERIFY(list->topLevelItem(0)->text(0).endsWith("Landed live"));
+        QTRY_COMPARE_WITH_TIMEOUT(library.rowCount(), 2, 20000);
+        QVERIFY(view->rowText(0).contains("New"));
+        QVERIFY(view->rowText(0).endsWith("Landed live"));
 
         writeFile(scripts + "/taken.txt", "Taken in\n");
-        emit intake.taken("taken.txt");
+        emit intake.taken({"taken.txt"});
         QCOMPARE(library.entries().size(), std::size_t{3});
         QVERIFY(library.entries()[0].isNew || library.entries()[1].isNew);
         emit intake.failed("A text could not be taken: disk full");
@@ -423,6 +422,72 @@ class PrompterTest : public QObject {
         QVERIFY(!window.prompt(scripts + "/missing.txt"));
         QVERIFY(window.library()->message().contains("missing.txt"));
         QCOMPARE(window.currentWidget(), window.library());
+    }
+
+    // The prompter's own folder and files follow the rules of the rest: a scripts folder that is
+    // a link, or that anyone may write in, is refused everywhere and the window says why; a FIFO
+    // as the settings file is never opened for reading or writing; a name holds no control
+    // characters.
+    void ownFilesOnly() {
+        QTemporaryDir folder;
+        const QString real = folder.path() + "/real";
+        QVERIFY(QDir().mkpath(real));
+        writeFile(real + "/secret.txt", "Someone else's words\n");
+        QVERIFY(QFile::link(real, folder.path() + "/scripts"));
+        prompter::ScriptLibrary linked(folder.path() + "/scripts");
+        QVERIFY(linked.ensureFolder()->contains("symbolic link"));
+        HandIntake intake;
+        prompter::PrompterWindow window(linked, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        linked.refresh();
+        window.show();
+        QCOMPARE(linked.rowCount(), 0);
+        QVERIFY(window.library()->message().contains("symbolic link"));
+        QVERIFY(window.library()->preview()->blockText(0).isEmpty());
+        QVERIFY(linked.rename("secret.txt", "moved.txt").has_value());
+        QVERIFY(linked.moveToTrash("secret.txt").has_value());
+        QString pasted;
+        QVERIFY(linked.add("Pasted\n", &pasted).has_value());
+        QVERIFY(!window.prompt(folder.path() + "/scripts/secret.txt"));
+        QCOMPARE(QDir(real).entryList(QDir::Files), QStringList{"secret.txt"});
+
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0777) == 0);
+        prompter::ScriptLibrary open(real);
+        QVERIFY(open.ensureFolder()->contains("Anyone may write"));
+        open.refresh();
+        QCOMPARE(open.rowCount(), 0);
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0700) == 0);
+        prompter::ScriptLibrary own(real);
+        QCOMPARE(own.ensureFolder(), std::nullopt);
+        own.refresh();
+        QCOMPARE(own.rowCount(), 1);
+        for (const QString& name : {QString("two\nlines.txt"), QString("\x1b[31mred.txt"),
+                                    QString::fromUtf8("evil\u202Etxt.exe"), QString(".hidden")})
+            QVERIFY2(own.rename("secret.txt", name).has_value(), qPrintable(name));
+        QCOMPARE(QDir(real).entryList(QDir::Files), QStringList{"secret.txt"});
+
+        // A FIFO as the settings file: the defaults, at once; a save leaves it alone.
+        QVERIFY(prompter::PrompterSettings::reset());
+        const QString settings = prompter::PrompterSettings::filePath();
+        QVERIFY(QDir().mkpath(QFileInfo(settings).absolutePath()));
+        QVERIFY(::mkfifo(QFile::encodeName(settings).constData(), 0600) == 0);
+        QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
+        prompter::PrompterSettings changed;
+        changed.speed = 200;
+        QVERIFY(!changed.save());
+        QVERIFY(QFileInfo(settings).exists() && !QFileInfo(settings).isFile());
+        QVERIFY(prompter::PrompterSettings::reset());
+        // Settings kept elsewhere through a link (as dotfile managers do) are read and written
+        // there, the link kept.
+        const QString kept = folder.path() + "/dotfiles.conf";
+        writeFile(kept, "[General]\nspeed=250\nvoice=kept\n");
+        QVERIFY(QFile::link(kept, settings));
+        QCOMPARE(prompter::PrompterSettings::load().speed, 250.0);
+        QVERIFY(changed.save());
+        QVERIFY(QFileInfo(settings).isSymLink());
+        QCOMPARE(prompter::PrompterSettings::load().speed, 200.0);
+        QCOMPARE(QSettings(kept, QSettings::IniFormat).value("voice").toString(), QString("kept"));
+        QVERIFY(prompter::PrompterSettings::reset());
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -472,7 +537,7 @@ class PrompterTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{3}, 20000);
         QCOMPARE(library.entries()[0].fileName, QString("Morning brief (2).txt"));
         QVERIFY(library.entries()[0].isNew);
-        QVERIFY(window.library()->list()->topLevelItem(0)->text(0).contains("New"));
+        QVERIFY(window.library()->rowText(0).contains("New"));
         QFile thirdFile(scripts + "/Morning brief (2).txt");
         QVERIFY(thirdFile.open(QIODevice::ReadOnly));
         QCOMPARE(thirdFile.readAll(), third);

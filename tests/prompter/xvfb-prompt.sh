@@ -30,4 +30,30 @@ is_png "$work/prompt.png" || fail "prompt: no PNG screenshot"
 [ "$(stat -c %s "$work/prompt.png")" -gt 5000 ] || fail "prompt: the picture is nearly empty"
 run --prompt "$work/missing.txt" --screenshot "$work/none.png" && fail "a missing script was reported as success"
 grep -q "missing.txt" "$work/err" || fail "a missing script was not named: $(cat "$work/err")"
+# A screenshot is never written through a link: the target stays as it was, the run fails.
+printf 'keep me\n' >"$work/target"
+ln -s "$work/target" "$work/link.png"
+run --screenshot "$work/link.png" && fail "a screenshot through a link was reported as written"
+[ "$(cat "$work/target")" = "keep me" ] || fail "the link's target was overwritten"
+grep -q "symbolic link" "$work/err" || fail "the link was not named: $(cat "$work/err")"
+
+# A FIFO as the settings file does not hold the start (the run would hang without a writer).
+mkdir -p "$work/config/quorvane"
+mkfifo "$work/config/quorvane/prompter.conf"
+timeout 20 env QUORVANE_CONTAINER_ROOT="$work/root" XDG_DATA_HOME="$work/data" \
+    XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 640x480x24" "$program" --screenshot "$work/fifo.png" 2>"$work/err" ||
+    fail "a FIFO as the settings file: exit status $?: $(cat "$work/err")"
+is_png "$work/fifo.png" || fail "a FIFO as the settings file: no screenshot"
+
+# The help, the version and a usage error need no display.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$work/help" 2>"$work/err" ||
+    fail "--help without a display: exit status $?: $(cat "$work/err")"
+grep -q -- "--screenshot" "$work/help" || fail "--help without a display printed no help"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version | grep -q "quorvane-prompter" ||
+    fail "--version without a display"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --speed fast 2>"$work/err"
+[ $? -eq 2 ] || fail "a usage error without a display did not exit 2"
+grep -q -- "--speed" "$work/err" || fail "a usage error without a display was not named"
+
 echo "xvfb-prompt: took a sent text in and prompted a file through the X11 window"
