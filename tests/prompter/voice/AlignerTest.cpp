@@ -35,6 +35,10 @@ struct Reading {
     std::vector<bool> resync;   // whether the last move at each check was a re-sync (optional)
 };
 
+void PrintTo(const Reading& reading, std::ostream* out) {
+    *out << reading.name;
+}
+
 class AlignerReading : public testing::TestWithParam<Reading> {};
 
 TEST_P(AlignerReading, FollowsThePresenter) {
