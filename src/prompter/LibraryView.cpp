@@ -63,7 +63,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The columns are as wide as their longest likely text, measured once rather than over every
     // row at every change.
-    list_->header()->setSectionResizeMode(ScriptLibrary::kTitle, QHeaderView::Stretch);
+    list_->header()->setSectionResizeMode(ScriptLibrary::kName, QHeaderView::Stretch);
     list_->header()->setStretchLastSection(false);
     const QFontMetrics metrics(list_->font());
     const int pad = metrics.horizontalAdvance(QStringLiteral("MM"));
@@ -140,7 +140,7 @@ void LibraryView::showMessage(const QString& message) {
 
 QString LibraryView::selectedFile() const {
     const QModelIndex current = list_->currentIndex();
-    return current.isValid() ? current.siblingAtColumn(ScriptLibrary::kTitle)
+    return current.isValid() ? current.siblingAtColumn(ScriptLibrary::kName)
                                    .data(ScriptLibrary::kFileNameRole)
                                    .toString()
                              : QString();
@@ -153,7 +153,7 @@ QString LibraryView::rowText(int row, int column) const {
 void LibraryView::select(const QString& fileName) {
     const int row = library_.rowOf(fileName);
     if (row >= 0)
-        list_->setCurrentIndex(library_.index(row, ScriptLibrary::kTitle));
+        list_->setCurrentIndex(library_.index(row, ScriptLibrary::kName));
 }
 
 // The rows follow the model by themselves; here only what depends on there being any: a row
@@ -166,7 +166,7 @@ void LibraryView::libraryChanged() {
     }
     refusedShown_ = library_.refusal().value_or(QString());
     if (!list_->currentIndex().isValid() && library_.rowCount() > 0)
-        list_->setCurrentIndex(library_.index(0, ScriptLibrary::kTitle));
+        list_->setCurrentIndex(library_.index(0, ScriptLibrary::kName));
     const bool any = list_->currentIndex().isValid();
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
@@ -202,21 +202,23 @@ void LibraryView::promptSelected() {
                              static_cast<std::size_t>(paragraph_->value() - 1));
 }
 
+// The name is edited as shown (without ".txt"); the file keeps its ".txt".
 void LibraryView::renameSelected() {
     const QString fileName = selectedFile();
     if (fileName.isEmpty())
         return;
     bool ok = false;
-    const QString name =
+    const QString shown =
         QInputDialog::getText(this, QStringLiteral("Rename Script"), QStringLiteral("New name:"),
-                              QLineEdit::Normal, fileName, &ok);
-    // Refused names are said in the message line; the list is left as it was.
+                              QLineEdit::Normal, ScriptLibrary::shownName(fileName), &ok);
     if (!ok)
         return;
-    const auto failure = library_.rename(fileName, name.trimmed());
+    // Refused names are said in the message line; the list is left as it was.
+    const QString newName = ScriptLibrary::fileNameFor(shown, fileName);
+    const auto failure = library_.rename(fileName, newName);
     showMessage(failure.value_or(QString()));
     if (!failure)
-        select(name.trimmed());
+        select(newName);
 }
 
 void LibraryView::deleteSelected() {

@@ -29,7 +29,7 @@ class LibraryView : public QWidget {
     [[nodiscard]] QString message() const { return message_->text(); }
     [[nodiscard]] QTreeView* list() const { return list_; }
     // The text of `column` on `row`, as shown.
-    [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kTitle) const;
+    [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
     [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);

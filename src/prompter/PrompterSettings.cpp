@@ -72,6 +72,10 @@ PrompterSettings PrompterSettings::load() {
     settings.readingLine = readNumber(file, "readingLine", settings.readingLine, 0.05, 0.95);
     settings.textColour = readColour(file, "textColour", settings.textColour);
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
+    // Only an absolute path names a library folder; anything else reads as the default.
+    if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
+        QDir::isAbsolutePath(folder))
+        settings.libraryFolder = QDir::cleanPath(folder);
     return settings;
 }
 
@@ -101,6 +105,10 @@ bool PrompterSettings::save() const {
     file.setValue(QStringLiteral("readingLine"), readingLine);
     file.setValue(QStringLiteral("textColour"), textColour.name());
     file.setValue(QStringLiteral("backgroundColour"), backgroundColour.name());
+    if (libraryFolder.isEmpty())
+        file.remove(QStringLiteral("libraryFolder"));
+    else
+        file.setValue(QStringLiteral("libraryFolder"), libraryFolder);
     file.sync();
     if (file.status() != QSettings::NoError)
         return false;

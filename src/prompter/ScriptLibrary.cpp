@@ -115,8 +115,201 @@ ScriptLibrary::~ScriptLibrary() {
 }
 
 QString ScriptLibrary::defaultFolder() {
+    return QDir::homePath() + QLatin1String("/Teleprompter");
+}
+
+QString ScriptLibrary::oldFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QLatin1String("/quorvane/scripts");
+}
+
+QString ScriptLibrary::shownName(const QString& fileName) {
+    return fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) && fileName.size() > 4
+               ? fileName.chopped(4)
+               : fileName;
+}
+
+QString ScriptLibrary::fileNameFor(const QString& shown, const QString& fileName) {
+    const QString name = shown.trimmed();
+    const QString suffix = fileName.right(4);
+    if (shownName(fileName) != fileName && !name.endsWith(suffix, Qt::CaseInsensitive))
+        return name + suffix;
+    return name;
+}
+
+namespace {
+
+// "Name (2).txt" for "Name.txt" and 2.
+QString numbered(const QString& fileName, int number) {
+    const QString shown = ScriptLibrary::shownName(fileName);
+    return QStringLiteral("%1 (%2)%3").arg(shown).arg(number).arg(fileName.mid(shown.size()));
+}
+
+bool sameBytes(int first, int second) {
+    char a[65536];
+    char b[65536];
+    for (;;) {
+        const ssize_t got = ::read(first, a, sizeof a);
+        if (got < 0)
+            return false;
+        ssize_t other = 0;
+        while (other < got) {
+            const ssize_t more = ::read(second, b + other, static_cast<std::size_t>(got - other));
+            if (more <= 0)
+                return false;
+            other += more;
+        }
+        if (got == 0)
+            return ::read(second, b, 1) == 0;
+        if (std::memcmp(a, b, static_cast<std::size_t>(got)) != 0)
+            return false;
+    }
+}
+
+// Copies the file open as `source` to a new hidden file of `folder`, synced; its name, or empty.
+QByteArray copyAside(int source, int folder) {
+    std::random_device random;
+    const QByteArray temporary = ".move-" + QByteArray::number(random(), 16);
+    const int fd = ::openat(folder, temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return {};
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(source, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t wrote = ::write(fd, buffer + done, static_cast<std::size_t>(got - done));
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            ok = wrote > 0;
+            done += std::max<ssize_t>(wrote, 0);
+        }
+        if (!ok)
+            break;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlinkat(folder, temporary.constData(), 0);
+        return {};
+    }
+    return temporary;
+}
+
+}  // namespace
+
+int ScriptLibrary::moveIn(const QString& from, QStringList* problems) {
+    if (folderFd_ < 0)
+        return 0;
+    const int source = ::open(QFile::encodeName(from).constData(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (source < 0)
+        return 0;  // no old folder (or a link, never followed): nothing to move
+    struct stat folderStatus {};
+    struct stat ownStatus {};
+    ::fstat(source, &folderStatus);
+    ::fstat(folderFd_, &ownStatus);
+    if (folderStatus.st_uid != ::geteuid() ||
+        (folderStatus.st_dev == ownStatus.st_dev && folderStatus.st_ino == ownStatus.st_ino)) {
+        ::close(source);
+        return 0;
+    }
+    const int listing = ::dup(source);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir && listing >= 0)
+        ::close(listing);
+    int moved = 0;
+    QStringList names;
+    while (dir) {
+        const dirent* item = ::readdir(dir);
+        if (!item)
+            break;
+        if (item->d_name[0] != '.')
+            names << QFile::decodeName(item->d_name);
+    }
+    if (dir)
+        ::closedir(dir);
+    for (const QString& name : names) {
+        const QByteArray encoded = QFile::encodeName(name);
+        struct stat status {};
+        if (::fstatat(source, encoded.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode))
+            continue;
+        QString problem;
+        bool done = false;
+        for (int number = 1; number < 1000 && !done && problem.isEmpty(); ++number) {
+            const QString target = number == 1 ? name : numbered(name, number);
+            const QByteArray targetName = QFile::encodeName(target);
+            if (::renameat2(source, encoded.constData(), folderFd_, targetName.constData(),
+                            RENAME_NOREPLACE) == 0) {
+                done = true;
+                break;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            if (errno != EXDEV) {
+                problem = systemError(errno);
+                break;
+            }
+            // Another file system: copied, synced and linked in under a free name, then the
+            // original removed. A whole copy left by an interrupted run counts as moved.
+            const int original =
+                ::openat(source, encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (original < 0) {
+                problem = systemError(errno);
+                break;
+            }
+            const int existing =
+                ::openat(folderFd_, targetName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (existing >= 0) {
+                const bool same = sameBytes(original, existing);
+                ::close(existing);
+                ::close(original);
+                if (same) {
+                    ::unlinkat(source, encoded.constData(), 0);
+                    done = true;
+                }
+                continue;
+            }
+            const QByteArray temporary = copyAside(original, folderFd_);
+            ::close(original);
+            if (temporary.isEmpty()) {
+                problem = QStringLiteral("cannot copy it");
+                break;
+            }
+            const int linked =
+                ::linkat(folderFd_, temporary.constData(), folderFd_, targetName.constData(), 0);
+            const int error = errno;
+            ::unlinkat(folderFd_, temporary.constData(), 0);
+            if (linked == 0) {
+                (void)::fsync(folderFd_);
+                ::unlinkat(source, encoded.constData(), 0);
+                done = true;
+            } else if (error != EEXIST) {
+                problem = systemError(error);
+            }
+        }
+        if (done)
+            ++moved;
+        else if (problems)
+            problems->append(
+                QStringLiteral("Cannot move \u201c%1\u201d from %2 into the library: %3")
+                    .arg(name, from, problem.isEmpty() ? QStringLiteral("no free name") : problem));
+    }
+    ::close(source);
+    if (moved > 0) {
+        (void)::fsync(folderFd_);
+        refresh();
+    }
+    return moved;
 }
 
 QString ScriptLibrary::pathOf(const QString& fileName) const {
@@ -552,9 +745,10 @@ QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
             switch (index.column()) {
-                case kTitle:
-                    return entry.isNew ? QStringLiteral("\u25cf New \u2014 ") + entry.title
-                                       : entry.title;
+                case kName:
+                    return entry.isNew
+                               ? QStringLiteral("\u25cf New \u2014 ") + shownName(entry.fileName)
+                               : shownName(entry.fileName);
                 case kArrived:
                     return QLocale().toString(entry.arrived, QLocale::ShortFormat);
                 case kLength:
@@ -565,9 +759,9 @@ QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
                     return {};
             }
         case Qt::ToolTipRole:
-            return entry.fileName;
+            return QStringLiteral("%1\n%2").arg(entry.title, pathOf(entry.fileName));
         case Qt::FontRole:
-            if (entry.isNew && index.column() == kTitle) {
+            if (entry.isNew && index.column() == kName) {
                 QFont bold;
                 bold.setBold(true);
                 return bold;
@@ -584,8 +778,8 @@ QVariant ScriptLibrary::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     switch (section) {
-        case kTitle:
-            return QStringLiteral("Title");
+        case kName:
+            return QStringLiteral("Name");
         case kArrived:
             return QStringLiteral("Arrived");
         case kLength:

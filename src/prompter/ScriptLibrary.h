@@ -1,12 +1,15 @@
 // ScriptLibrary: the person's scripts, the files of one folder, newest first, as a table model
 // the library window shows.
 //
-// The folder is $XDG_DATA_HOME/quorvane/scripts (default ~/.local/share/quorvane/scripts). Only
-// regular files reached without links are scripts; hidden files are not. The folder itself must
-// be a real folder of the person's: one that is a symbolic link, belongs to another user or that
-// anyone may write to is refused (refusal() says why), and then nothing is listed, read,
-// renamed, deleted or added there. Every file is reached through the folder opened once, never
-// through its path again.
+// The folder is ~/Teleprompter unless the person chose another: the one folder the receiver's
+// user unit delivers into, which people see in their file manager. Scripts of the folder older
+// versions kept ($XDG_DATA_HOME/quorvane/scripts) move in once (moveIn). Only regular files
+// reached without links are scripts; hidden files are not. Each is listed by its name: the file
+// name without ".txt", which starts as its title line, so "Notes (2)" is told from "Notes". The
+// folder itself must be a real folder of the person's: one that is a symbolic link, belongs to
+// another user or that anyone may write to is refused (refusal() says why), and then nothing is
+// listed, read, renamed, deleted or added there. Every file is reached through the folder opened
+// once, never through its path again.
 //
 // Cost follows what changed: the folder is watched (inotify) name by name, so a file that lands,
 // changes or leaves is looked at alone and its row inserted, updated or removed; a burst of
@@ -47,13 +50,26 @@ class ScriptLibrary : public QAbstractTableModel {
     Q_OBJECT
 
   public:
-    enum Column { kTitle, kArrived, kLength, kReadingTime, kColumnCount };
+    enum Column { kName, kArrived, kLength, kReadingTime, kColumnCount };
     static constexpr int kFileNameRole = Qt::UserRole;
 
     explicit ScriptLibrary(QString folder, QObject* parent = nullptr);
     ~ScriptLibrary() override;
 
     [[nodiscard]] static QString defaultFolder();
+    // Where older versions kept the scripts.
+    [[nodiscard]] static QString oldFolder();
+    // A script's name as shown: its file name without ".txt".
+    [[nodiscard]] static QString shownName(const QString& fileName);
+    // The file name a script shown as `shown` gets when renamed from `fileName` (".txt" kept).
+    [[nodiscard]] static QString fileNameFor(const QString& shown, const QString& fileName);
+
+    // Moves the scripts of `from` (regular files, not hidden, of the person's own folder) into
+    // this folder, each under its name or, when that is taken, the next free "Name (2).txt":
+    // none replaced, none left in both (a move on one file system is one rename; across file
+    // systems a copy is synced and linked in before the original goes, and a copy found whole
+    // from an interrupted run is not made twice). The number moved; what failed in `problems`.
+    int moveIn(const QString& from, QStringList* problems);
     [[nodiscard]] const QString& folder() const { return folder_; }
     [[nodiscard]] QString pathOf(const QString& fileName) const;
 

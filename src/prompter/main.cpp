@@ -111,7 +111,9 @@ int main(int argc, char** argv) {
                      prompter::PrompterSettings::filePath().toLocal8Bit().constData());
     const prompter::PrompterSettings saved = prompter::PrompterSettings::load();
 
-    prompter::ScriptLibrary library(prompter::ScriptLibrary::defaultFolder());
+    prompter::ScriptLibrary library(saved.libraryFolder.isEmpty()
+                                        ? prompter::ScriptLibrary::defaultFolder()
+                                        : saved.libraryFolder);
     std::string problem;
     const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
@@ -130,6 +132,17 @@ int main(int argc, char** argv) {
     if (const auto failure = library.ensureFolder()) {
         window.library()->showMessage(*failure);
     } else {
+        // The scripts of the folder older versions kept move in, once (it is empty after).
+        QStringList problems;
+        const int moved = library.moveIn(prompter::ScriptLibrary::oldFolder(), &problems);
+        if (!problems.isEmpty())
+            window.library()->showMessage(problems.join(QLatin1Char('\n')));
+        else if (moved > 0)
+            window.library()->showMessage(
+                QStringLiteral("%1 %2 moved into %3 from %4, where they were kept before.")
+                    .arg(moved)
+                    .arg(moved == 1 ? QStringLiteral("script") : QStringLiteral("scripts"))
+                    .arg(library.folder(), prompter::ScriptLibrary::oldFolder()));
         // Texts waiting are taken before the first frame, so the first picture shows them.
         intake->takeWaiting();
         intake->startWatching();

@@ -375,13 +375,14 @@ class PrompterTest : public QObject {
         window.show();
         prompter::LibraryView* view = window.library();
         QCOMPARE(library.rowCount(), 1);
-        QCOMPARE(view->rowText(0), QString("Old news"));
+        QCOMPARE(view->rowText(0), QString("old"));  // by name, without ".txt"
+        QCOMPARE(library.entries()[0].title, QString("Old news"));
         QCOMPARE(view->rowText(0, prompter::ScriptLibrary::kLength), QString("5 words"));
 
         writeFile(scripts + "/landed.txt", "Landed live\n");
         QTRY_COMPARE_WITH_TIMEOUT(library.rowCount(), 2, 20000);
         QVERIFY(view->rowText(0).contains("New"));
-        QVERIFY(view->rowText(0).endsWith("Landed live"));
+        QVERIFY(view->rowText(0).endsWith("landed"));
 
         writeFile(scripts + "/taken.txt", "Taken in\n");
         emit intake.taken({"taken.txt"});
@@ -401,7 +402,12 @@ class PrompterTest : public QObject {
 
         QVERIFY(library.rename("landed.txt", "old.txt").has_value());  // taken: refused
         QVERIFY(library.rename("landed.txt", "../escape.txt").has_value());
+        // Renamed as shown: the ".txt" is kept.
+        QCOMPARE(prompter::ScriptLibrary::fileNameFor(" renamed ", "landed.txt"),
+                 QString("renamed.txt"));
         QCOMPARE(library.rename("landed.txt", "renamed.txt"), std::nullopt);
+        QVERIFY(library.rowOf("renamed.txt") >= 0);
+        QVERIFY(library.rowOf("landed.txt") < 0);
         QVERIFY(QFile::exists(scripts + "/old.txt"));
         QVERIFY(QFile::exists(scripts + "/renamed.txt"));
 
@@ -488,6 +494,56 @@ class PrompterTest : public QObject {
         QCOMPARE(prompter::PrompterSettings::load().speed, 200.0);
         QCOMPARE(QSettings(kept, QSettings::IniFormat).value("voice").toString(), QString("kept"));
         QVERIFY(prompter::PrompterSettings::reset());
+    }
+
+    // The scripts of the old folder move into the library once: byte for byte, a taken name
+    // numbered, nothing replaced, hidden files and links left; across file systems too, where a
+    // whole copy from an interrupted run is not made twice.
+    void oldFolderMovesInOnce() {
+        QTemporaryDir folder;
+        const QString old = folder.path() + "/old";
+        const QString scripts = folder.path() + "/Teleprompter";
+        QVERIFY(QDir().mkpath(old));
+        writeFile(old + "/Notes.txt", "Notes\nfrom the old folder\n");
+        writeFile(old + "/Speech.txt", "Speech\n");
+        writeFile(old + "/.hidden", "left alone");
+        QVERIFY(QFile::link(old + "/Speech.txt", old + "/link.txt"));
+        prompter::ScriptLibrary library(scripts);
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        writeFile(scripts + "/Notes.txt", "Notes\nalready here\n");
+        QStringList problems;
+        QCOMPARE(library.moveIn(old, &problems), 2);
+        QCOMPARE(problems, QStringList{});
+        QCOMPARE(QDir(scripts).entryList(QDir::Files),
+                 (QStringList{"Notes (2).txt", "Notes.txt", "Speech.txt"}));
+        QFile moved(scripts + "/Notes (2).txt");
+        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QCOMPARE(moved.readAll(), QByteArray("Notes\nfrom the old folder\n"));
+        QCOMPARE(QDir(old).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{".hidden", "link.txt"}));
+        QCOMPARE(library.moveIn(old, &problems), 0);  // once
+        QCOMPARE(library.rowCount(), 3);
+        QCOMPARE(library.moveIn(scripts, &problems), 0);  // never into itself
+
+        // Another file system (a RAM disk), where there is one.
+        QTemporaryDir ram("/dev/shm/prompter-XXXXXX");
+        struct stat here {};
+        struct stat there {};
+        if (!ram.isValid() || ::stat("/dev/shm", &there) != 0 ||
+            ::stat(QFile::encodeName(scripts).constData(), &here) != 0 ||
+            here.st_dev == there.st_dev)
+            QSKIP("no second file system to move from");
+        writeFile(ram.path() + "/Far.txt", "Far away\n");
+        writeFile(ram.path() + "/Copied.txt", "Copied before\n");
+        writeFile(scripts + "/Copied.txt", "Copied before\n");  // a run cut after its link
+        QCOMPARE(library.moveIn(ram.path(), &problems), 2);
+        QCOMPARE(problems, QStringList{});
+        QCOMPARE(QDir(ram.path()).entryList(QDir::Files), QStringList{});
+        QVERIFY(!QFile::exists(scripts + "/Copied (2).txt"));
+        QFile far(scripts + "/Far.txt");
+        QVERIFY(far.open(QIODevice::ReadOnly));
+        QCOMPARE(far.readAll(), QByteArray("Far away\n"));
+        QCOMPARE(QDir(scripts).entryList(QDir::Hidden | QDir::Files).size(), 5);  // no leftovers
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
