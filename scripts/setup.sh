@@ -44,6 +44,11 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         # A colour emoji font, which both desktop programs draw emoji in.
         packages="$packages fonts-noto-color-emoji"
+        # Voice-following: the recogniser with its English model, Qt Multimedia for the
+        # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
+        # with a virtual microphone (pulseaudio, pactl) for its tests and figures.
+        packages="$packages libpocketsphinx-dev pocketsphinx-en-us qt6-multimedia-dev"
+        packages="$packages espeak-ng libespeak-ng1 sox pulseaudio pulseaudio-utils"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2
