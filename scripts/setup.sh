@@ -13,6 +13,8 @@ purpose="${1:-test}"
 # Building and running: the compiler, CMake, Ninja, the JSON library, and for the terminal
 # sheet terminfo, Unicode grapheme clusters and the bidirectional algorithm.
 packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev libfribidi-dev pkg-config"
+# The share host checks its text as UTF-8 with simdjson's vectorised validator.
+packages="$packages libsimdjson-dev"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
 case "$purpose" in
