@@ -15,6 +15,9 @@ purpose="${1:-test}"
 packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev libfribidi-dev pkg-config"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
+# The desktop packages (the window, the teleprompter) are built with Qt 6: scripts/package.sh
+# makes all three packages or none.
+packaging="$packaging qt6-base-dev libgl-dev"
 case "$purpose" in
     run) ;;
     package) packages="$packages $packaging" ;;
@@ -42,6 +45,11 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         # A colour emoji font, which both desktop programs draw emoji in.
         packages="$packages fonts-noto-color-emoji"
+        # Sharing from anywhere on the desktop: the browser extension in Debian's Chromium,
+        # driven by playwright-core (npm, pinned, into the build tree by
+        # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
+        # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
+        packages="$packages chromium nodejs npm python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2

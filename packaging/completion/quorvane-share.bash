@@ -15,7 +15,7 @@ _quorvane_share() {
     local options="--send --close --json --appearance --text-size --platform-version
         --max-size --bundle -h --help --version"
     case ${COMP_WORDS[0]##*/} in
-        quorvane-share-desktop) options+=" --list --clipboard --screenshot --controls" ;;
+        quorvane-share-desktop) options+=" --list --clipboard --selection --screenshot --controls" ;;
         quorvane-prompter)
             options="--prompt --screen --window --mirror --speed --font-size --countdown
                 --screenshot --reset-settings -h --help --version" ;;
