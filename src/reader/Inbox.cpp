@@ -8,11 +8,14 @@
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -189,6 +192,62 @@ Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* m
     return folder;
 }
 
+// The file system of `fd` when it keeps no owners or modes of its own (every file shows the
+// mounting user and one mode), in words ("a FAT file system"); empty for any other.
+std::string ownerlessFileSystem(int fd) {
+    struct ::statfs system {};
+    if (::fstatfs(fd, &system) != 0)
+        return {};
+    switch (static_cast<unsigned long>(system.f_type)) {
+        case 0x4d44:  // MSDOS_SUPER_MAGIC: FAT (vfat, msdos)
+            return "a FAT file system";
+        case 0x2011BAB0:  // exFAT
+            return "an exFAT file system";
+        case 0x517B:      // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+            return "an SMB network share";
+        case 0x65735546:  // FUSE: its kind is in the mount table
+            break;
+        default:
+            return {};
+    }
+    struct ::stat status {};
+    if (::fstat(fd, &status) != 0)
+        return {};
+    const std::string device =
+        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    FILE* table = std::fopen("/proc/self/mountinfo", "re");
+    if (!table)
+        return {};
+    std::string kind;
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    while (kind.empty() && ::getline(&line, &capacity, table) > 0) {
+        // "id parent major:minor root point options [tags] - type source options"
+        const std::string_view entry(line);
+        std::size_t field = entry.find(' ');
+        field = field == std::string_view::npos ? field : entry.find(' ', field + 1);
+        const std::size_t separator = entry.find(" - ");
+        if (field == std::string_view::npos || separator == std::string_view::npos ||
+            entry.substr(field + 1, device.size() + 1) != device + " ")
+            continue;
+        const std::string_view rest = entry.substr(separator + 3);
+        const std::string type(rest.substr(0, rest.find(' ')));
+        if (type == "fuse.fusefat" || type == "fuse.vfat")
+            kind = "a FAT file system (" + type + ")";
+        else if (type == "fuse.exfat" || type == "fuse.exfat-fuse")
+            kind = "an exFAT file system (" + type + ")";
+        else if (type == "fuseblk")
+            kind = "a FUSE disk file system (fuseblk: exFAT or NTFS)";
+        else
+            break;  // another FUSE file system: it keeps owners as it says
+    }
+    std::free(line);
+    std::fclose(table);
+    return kind;
+}
+
 Folders openFolders(const std::string& root, std::string* problem) {
     Folders folders;
     const std::string container = contract::groupContainerPath(root);
@@ -206,6 +265,15 @@ Folders openFolders(const std::string& root, std::string* problem) {
         return folders;
     folders.imported = openOwnFolder(folders.regular.get(), "imported",
                                      contract::importFolderPath(root), &folders.missing, problem);
+    if (folders.imported) {
+        const std::string kind = ownerlessFileSystem(folders.imported.get());
+        if (!kind.empty()) {
+            *problem = contract::importFolderPath(root) + " is on " + kind +
+                       ", which keeps no owners or modes: anyone could plant a text there, so "
+                       "it is not used";
+            folders.imported.reset();
+        }
+    }
     return folders;
 }
 
@@ -616,6 +684,44 @@ std::optional<Copy> copyInto(const Hold& text, int folder, const std::string& fo
     return copy;
 }
 
+// Whether a link that failed with `error` says the folder has no links at all (FAT, exFAT).
+bool linksRefused(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+// `name` as folders without links (FAT, exFAT, SMB) take it: the characters they refuse in a
+// name (\ : * ? " < > |) become "-".
+std::string portableName(std::string name) {
+    for (char& c : name)
+        if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '-';
+    return name;
+}
+
+// Gives the file `from` in `folder` the name `to`, never replacing anything there. Where the
+// file system cannot rename without replacing (`noReplace` is then cleared for the next time),
+// `to` is first made as an empty file of ours, which fails when anything is there, and then
+// replaced. 0, or -1 with errno (EEXIST: the name is taken).
+int renameNoReplace(int folder, const std::string& from, const std::string& to, bool* noReplace) {
+    if (*noReplace) {
+        if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return -1;
+        *noReplace = false;
+    }
+    Fd reserved(
+        ::openat(folder, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!reserved)
+        return -1;
+    if (::renameat(folder, from.c_str(), folder, to.c_str()) == 0)
+        return 0;
+    const int error = errno;
+    (void)::unlinkat(folder, to.c_str(), 0);
+    errno = error;
+    return -1;
+}
+
 // Whether `name` in `folder` (looked at as `status`) holds the same bytes as the held text.
 // Where a file system keeps no lasting inode numbers (FAT gives them out afresh as files are
 // looked up), a recorded file is known by its bytes.
@@ -681,10 +787,17 @@ Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
                 *problem = failure("syncing " + record->folderPath, errno);
                 return Settled::failed;
             }
+            removeLeftoverPartial(folder, id);
             *deliveredTo = record->folderPath + "/" + record->name;
             return Settled::delivered;
         }
         removeLeftoverPartial(folder, id);
+        // Where the folder cannot rename without replacing (FAT through FUSE), a reader killed
+        // after reserving the name leaves an empty file there: it holds nothing, and it goes.
+        if (::fstatat(folder, record->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_size == 0 && status.st_uid == ownUser() &&
+            held.fd && held.status.st_size > 0)
+            (void)::unlinkat(folder, record->name.c_str(), 0);
     }
     (void)::unlinkat(claims, id.c_str(), 0);
     return Settled::nothingRecorded;
@@ -1047,6 +1160,11 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
     // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
     // does not, each text is linked and removed under a record instead.
     bool renameWorks = true;
+    // Whether the folder takes links; where it does not (FAT), each text is copied and the copy
+    // renamed to its name without replacing anything (`noReplaceWorks`: in one step), under the
+    // names such folders take.
+    bool linksWork = true;
+    bool noReplaceWorks = true;
 
     // While one batch is delivered, another thread holds the next and lets go of the last: the
     // moves wait on the folders, the holds on the files, and the two overlap.
@@ -1086,6 +1204,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         auto chooseName = [&](Step& step) {
             for (; step.copyNumber <= kMaxCopies; ++step.copyNumber) {
                 std::string name = fileNameFor(results[step.result].title, step.copyNumber);
+                if (!linksWork)
+                    name = portableName(std::move(name));
                 struct ::stat status {};
                 if (chosen.count(name) ||
                     (!step.byRename &&
@@ -1281,10 +1401,32 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             for (;;) {
                 const int source = step.copy ? step.copy->fd.get() : step.held.fd.get();
                 if (step.copy && !step.copy->partial.empty()) {
-                    if (::linkat(target, step.copy->partial.c_str(), target,
-                                 step.record.name.c_str(), 0) == 0) {
+                    if (linksWork && ::linkat(target, step.copy->partial.c_str(), target,
+                                              step.record.name.c_str(), 0) == 0) {
                         (void)::unlinkat(target, step.copy->partial.c_str(), 0);
                         break;
+                    }
+                    if (!linksWork || linksRefused(errno)) {
+                        linksWork = false;
+                        // A name chosen for a folder with links may hold what this one refuses:
+                        // it is chosen again.
+                        if (portableName(step.record.name) != step.record.name) {
+                            chosen.erase(step.record.name);
+                            if (!chooseName(step)) {
+                                fail(step,
+                                     "no free name for " + step.text->id + " in " + folder.path());
+                                break;
+                            }
+                            const std::string why =
+                                writeRecord(claims.get(), step.text->id, step.record, true);
+                            if (!why.empty()) {
+                                fail(step, why);
+                                break;
+                            }
+                        }
+                        if (renameNoReplace(target, step.copy->partial, step.record.name,
+                                            &noReplaceWorks) == 0)
+                            break;
                     }
                 } else if (linkDescriptor(source, target, step.record.name) == 0) {
                     break;
@@ -1304,8 +1446,9 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                     (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
                     step.held = Hold();
                     break;
-                } else if (error == EXDEV && !step.copy) {
-                    // Same device, other mount (a bind mount): copy after all.
+                } else if ((error == EXDEV || linksRefused(error)) && !step.copy) {
+                    // Same device, other mount (a bind mount), or a folder without links: copy
+                    // after all.
                     step.copy =
                         copyInto(step.held, target, folder.path(), step.text->id, true, &why);
                     if (!step.copy) {
@@ -1317,8 +1460,9 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                     step.record.fileDevice = status.st_dev;
                     step.record.fileInode = status.st_ino;
                 } else {
-                    fail(step, failure("linking " + step.text->id + " into " + folder.path() + "/" +
-                                           step.record.name,
+                    fail(step, failure((linksWork ? "linking " + step.text->id + " into "
+                                                  : "naming the copy of " + step.text->id + " ") +
+                                           folder.path() + "/" + step.record.name,
                                        error));
                     break;
                 }

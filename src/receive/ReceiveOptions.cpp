@@ -127,6 +127,8 @@ Exit status:
   2  bad usage
   3  one or more texts could not be handed over (or, with --list, opened): each is
      named on standard error and stays waiting; or the import folder could not be read
+     or is on a file system without owners (FAT, exFAT, SMB), where anyone could plant
+     a text
   6  standard output took less than everything (a full disk, a closed pipe); the text
      being printed stays waiting
   128+N  ended by signal N before everything was handed over (without --watch)
