@@ -51,7 +51,12 @@ case "$purpose" in
         # driven by playwright-core (npm, pinned, into the build tree by
         # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
         # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
-        packages="$packages chromium nodejs npm python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        packages="$packages chromium python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        # Node.js and npm: kept when the machine has them already (a Node.js from another
+        # source bundles its own npm, which Debian's npm package conflicts with).
+        if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+            packages="$packages nodejs npm"
+        fi
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.
