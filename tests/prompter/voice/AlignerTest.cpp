@@ -95,10 +95,26 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"AdLib",
                 kThreeParagraphs,
                 "red fox jumps | um so what did the crew think about lunch | islands river "
-                "children fields skies | over lazy |",
-                {2, 2, 2, 4}},
-        // Silence and what a recogniser reports for it.
-        Reading{"Silence", "one two three", "one | <sil> [noise] <sil> | two |", {0, 0, 1}},
+                "children fields skies | over | lazy |",
+                {2, 2, 2, 2, 4}},
+        // An ad-lib the recogniser heard as script words from further on, but not one after
+        // another as the script has them: no re-sync.
+        Reading{"AdLibHeardAsScriptWords",
+                kThreeParagraphs,
+                "red fox jumps over lazy brown dogs near quiet green river banks | "
+                "painted bright kites flying across fields |",
+                {11, 11}},
+        // The last word of a paragraph not heard, then an ad-lib whose first word happens to be
+        // the next paragraph's first: common words do not confirm a skip; a rare one does.
+        Reading{"AdLibAfterAMissedWord",
+                "the end of the story is here\nthe river runs on",
+                "the end of the story is | the | sorry | the river |",
+                {5, 5, 5, 8}},
+        // Silence: nothing heard, or a noise heard as a word; reading on from there.
+        Reading{"Silence",
+                "one two three four",
+                "one two | | <sil> | three | [noise] four |",
+                {1, 1, 1, 2, 3}},
         // The same phrase again and again: each time the nearest one ahead.
         Reading{"RepeatedPhrases",
                 "we shall fight on the beaches we shall fight on the landing grounds we shall "
