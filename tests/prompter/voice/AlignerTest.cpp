@@ -156,7 +156,8 @@ TEST(ScriptWords, CountsWordsAsTheViewDoes) {
         "[slide 4]\x0b"
         "Forty-two \xe2\x80\x94 rivers\xc2\x85"
         "\xe6\x9d\xb1\xe4\xba\xac is big\xe2\x80\xa9"
-        "[look at camera two] Thanks.";
+        "[look at camera two] Thanks.\n"
+        "word[cue]word and [an unclosed one";
     const ScriptWords words = ScriptWords::read(script);
     PromptView view(std::make_shared<SteadyPromptClock>());
     view.setScript(std::make_shared<qttext::PlainTextSource>(script));
@@ -175,7 +176,8 @@ TEST(ScriptWords, CountsWordsAsTheViewDoes) {
               "good@1:0:0 evening@1:1:1 welcome@1:2:2 to@1:3:3 the@1:4:4 show's@1:5:5 "
               "first@1:6:6 ever@1:6:6 episode@1:7:7 tonight@1:9:8 "
               "forty@4:0:0 two@4:0:0 rivers@4:2:2 "
-              "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 ");
+              "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 "
+              "word@7:0:0 word@7:2:1 and@7:3:2 an@7:4:3 unclosed@7:5:4 one@7:6:5 ");
     EXPECT_EQ(words.countedBare[3], 0u);  // a line that is only a cue
 }
 

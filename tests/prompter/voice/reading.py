@@ -46,28 +46,25 @@ def ready():
 
 
 def script_words(script):
-    """Per paragraph (line), the words the prompter counts: (index, spoken text or None)."""
+    """Per paragraph (line), the words the prompter counts: (index, spoken text or None).
+
+    As the prompter counts: words part at spaces and tabs; a cue (from a `[` to the next `]` on
+    the line; an unclosed `[` is text) is not counted and parts words; a line without words
+    counts as one. A heading line's words are counted but not said.
+    """
     paragraphs = []
     index = 0
     for line in re.split(r"\r\n|[\n\r\x0b\x0c\x85\u2028\u2029]", script):
         heading = line.lstrip(" \t").startswith("#")
+        text = re.sub(r"\[[^\]]*\]", " ", line)
         words = []
-        depth = 0
-        for word in re.split(r"[ \t]+", line):
+        for word in re.split(r"[ \t]+", text):
             if not word:
                 continue
-            spoken = ""
-            for c in word:
-                if c == "[":
-                    depth += 1
-                elif c == "]":
-                    depth = max(depth - 1, 0)
-                elif depth == 0:
-                    spoken += c
-            spoken = re.sub(r"[^\w' -]", "", spoken).strip()
+            spoken = re.sub(r"[^\w' -]", "", word).strip()
             words.append((index, spoken if spoken and not heading else None))
             index += 1
-        index += 0 if words else 1  # an empty paragraph counts as one word
+        index += 0 if words else 1
         paragraphs.append(words)
     return paragraphs
 
