@@ -17,6 +17,9 @@ packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-de
 packages="$packages libsimdjson-dev"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
+# The desktop packages (the window, the teleprompter) are built with Qt 6: scripts/package.sh
+# makes all three packages or none.
+packaging="$packaging qt6-base-dev libgl-dev"
 case "$purpose" in
     run) ;;
     package) packages="$packages $packaging" ;;
@@ -44,6 +47,16 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         # A colour emoji font, which both desktop programs draw emoji in.
         packages="$packages fonts-noto-color-emoji"
+        # Sharing from anywhere on the desktop: the browser extension in Debian's Chromium,
+        # driven by playwright-core (npm, pinned, into the build tree by
+        # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
+        # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
+        packages="$packages chromium python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        # Node.js and npm: kept when the machine has them already (a Node.js from another
+        # source bundles its own npm, which Debian's npm package conflicts with).
+        if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+            packages="$packages nodejs npm"
+        fi
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.
