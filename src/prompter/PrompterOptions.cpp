@@ -73,9 +73,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         QStringLiteral("WAV"));
     const QCommandLineOption positions(
         QStringLiteral("positions"),
-        QStringLiteral("With --audio-file and --prompt: write a line \"AUDIO_MS WORD\" to FILE "
-                       "each time the word on the reading line changes; exit a second after the "
-                       "audio ends."),
+        QStringLiteral("With --prompt, following the voice: write a line \"AUDIO_MS WORD\" to "
+                       "FILE each time the word on the reading line changes; with --audio-file, "
+                       "exit a second after the audio ends."),
         QStringLiteral("FILE"));
     const QCommandLineOption voiceModel(
         QStringLiteral("voice-model"),
@@ -177,8 +177,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         options.audioFile = parser.value(audioFile);
     if (parser.isSet(positions)) {
         options.positions = parser.value(positions);
-        if (!options.audioFile || !options.prompt)
-            return usage(QStringLiteral("--positions needs --audio-file and --prompt"));
+        if (!options.prompt)
+            return usage(QStringLiteral("--positions needs --prompt"));
+        options.followVoice = true;
     }
     if (parser.isSet(voiceModel))
         options.voiceModel = parser.value(voiceModel);

@@ -450,6 +450,8 @@ void ScriptLibrary::applyPending() {
         any = update(name) || any;
     if (any)
         emit changed();
+    for (const QString& name : names)
+        emit scriptChanged(name);
 }
 
 std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inodeOut) {
@@ -494,7 +496,11 @@ bool ScriptLibrary::update(const QString& name) {
     std::optional<ScriptEntry> entry = look(name);
     if (row >= 0) {
         ScriptEntry& old = entries_[static_cast<std::size_t>(row)];
-        if (entry && old.arrived == entry->arrived) {  // its place in the list holds
+        // A script saved by replacing its file (as editors and sync tools do) arrived when it
+        // first did: it keeps its place in the list.
+        if (entry)
+            entry->arrived = old.arrived;
+        if (entry) {
             if (old.title == entry->title && old.bytes == entry->bytes &&
                 old.words == entry->words && old.isNew == entry->isNew)
                 return false;

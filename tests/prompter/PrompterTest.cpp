@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <cmath>
 #include <variant>
 
@@ -21,6 +22,7 @@
 #include "prompter/PrompterSettings.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
+#include "prompter/ScriptEditor.h"
 #include "prompter/ScriptFile.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
@@ -653,6 +655,87 @@ class PrompterTest : public QObject {
         QVERIFY(far.open(QIODevice::ReadOnly));
         QCOMPARE(far.readAll(), QByteArray("Far away\n"));
         QCOMPARE(QDir(scripts).entryList(QDir::Hidden | QDir::Files).size(), 5);  // no leftovers
+    }
+
+    // Edits show live in a running prompt, saved in the editor or written by another program,
+    // the reading line on the same words (an edit above it shifts nothing on screen); an edit
+    // made on disk while the editor holds unsaved changes is offered, never lost.
+    void liveEdits() {
+        QTemporaryDir folder;
+        const QString scripts = folder.path() + "/Teleprompter";
+        prompter::ScriptLibrary library(scripts);
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        QByteArray text = "Talk\n";
+        for (int i = 1; i <= 20; ++i)
+            text += "Paragraph " + QByteArray::number(i) + " with a few more words\n";
+        writeFile(scripts + "/Talk.txt", text);
+        HandIntake intake;
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        prompter::ScriptEditor* editor = window.library()->editor();
+        QCOMPARE(editor->fileName(), QString("Talk.txt"));
+        QVERIFY(window.prompt(scripts + "/Talk.txt", 10, prompter::Motion::still));
+        PromptView* view = window.promptView();
+        view->jumpTo(view->paragraphStart(10) + 3);
+        const auto shot = [&] {
+            const QImage image = view->grab().toImage();
+            const int line = static_cast<int>(view->readingLineY());
+            return image.copy(0, line, image.width(),
+                              static_cast<int>(view->textArea().bottom()) - line);
+        };
+        const QImage before = shot();
+
+        // Another program replaces the file (written aside, renamed over), a line added on top.
+        writeFile(folder.path() + "/aside", "Added by another program\n" + text);
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/aside").constData(),
+                         QFile::encodeName(scripts + "/Talk.txt").constData()) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QCOMPARE(view->currentParagraph(), std::size_t{11});
+        QCOMPARE(view->position(), view->paragraphStart(11) + 3);
+        QCOMPARE(shot(), before);
+        QTRY_VERIFY(editor->text()->toPlainText().startsWith("Added by another program"));
+        QVERIFY(!editor->isModified());
+
+        // Saved in the editor: a paragraph removed above the reading line, a word added below.
+        QTextCursor cursor(editor->text()->document());
+        cursor.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 2);
+        cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText("The end.");
+        QVERIFY(editor->isModified());
+        QCOMPARE(editor->save(), std::nullopt);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{22}, 5000);
+        QCOMPARE(view->position(), view->paragraphStart(10) + 3);
+        QCOMPARE(shot(), before);
+        QFile saved(scripts + "/Talk.txt");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().endsWith("words\nThe end."));
+
+        // Changed on disk while edited here: offered, and the text typed here kept.
+        editor->text()->appendPlainText("Typed here");
+        writeFile(scripts + "/Talk.txt", "Written elsewhere\n");
+        QTRY_VERIFY_WITH_TIMEOUT(editor->hasConflict(), 5000);
+        QVERIFY(editor->save().has_value());  // refused while offered
+        QCOMPARE(editor->saveMineAsNew(), std::nullopt);
+        QVERIFY(!editor->hasConflict());
+        QTRY_COMPARE_WITH_TIMEOUT(library.rowCount(), 2, 5000);
+        QFile mine(scripts + "/Added by another program.txt");
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QVERIFY(mine.readAll().endsWith("Typed here"));
+
+        // Too large to edit: read-only, saying why.
+        writeFile(scripts + "/Huge.txt",
+                  QByteArray(prompter::ScriptEditor::kEditableBytes + 1, 'x'));
+        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
+        window.showLibrary();
+        window.library()->select("Huge.txt");
+        QCOMPARE(editor->fileName(), QString("Huge.txt"));
+        QVERIFY(editor->isReadOnly());
+        QVERIFY(editor->status().contains("Read-only"));
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
