@@ -459,3 +459,17 @@ else
     echo
     echo "On two computers: not measured (syncthing is not installed)"
 fi
+
+# Voice-following: a synthetic reading of a 3-minute script (espeak-ng, word times from its own
+# events): the recognition cost against real time on one thread (voice_bench), and the delay
+# from each word's end to the reading line reaching it, from the prompter's positions trace
+# (median and 95th percentile). Takes the reading's length in real time.
+echo "Measuring voice-following on a 3-minute reading..." >&2
+if cmake --build --preset default --target voice_bench quorvane-prompter >/dev/null 2>&1 &&
+    [ -x "$bin/voice_bench" ]; then
+    python3 tests/prompter/voice/voice_figures.py "$bin/quorvane-prompter" "$bin/voice_bench" \
+        bench/voice-reading.txt
+else
+    echo
+    echo "Voice-following: not measured (built without PocketSphinx or Qt Multimedia)"
+fi
