@@ -61,6 +61,13 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                                    QStringLiteral("Forget the saved settings first."));
     parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
                        screenshot, reset});
+    // The remote's options (src/prompter/remote).
+    const QCommandLineOption remote(
+        QStringLiteral("remote"),
+        QStringLiteral("Serve the phone remote and the control API at [ADDRESS:]PORT (every "
+                       "address of this machine when ADDRESS is left out)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(remote);
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -70,24 +77,36 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     PrompterOptions options;
     if (parser.isSet(help)) {
         options.action = Action::help;
-        options.help = parser.helpText() + QStringLiteral(
-            "\nKeys while prompting:\n"
-            "  Space, B, .        pause and resume (and skip the countdown)\n"
-            "  Up, Down, wheel    faster, slower\n"
-            "  Ctrl+Plus, Minus   larger, smaller text\n"
-            "  H, V               mirror left-right, upside down\n"
-            "  Home, End          the start, the end\n"
-            "  PageUp, PageDown   back, on by a screen\n"
-            "  Left, Right        back, on by a paragraph\n"
-            "  Escape             back to the library\n"
-            "\nEnvironment:\n"
-            "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
-            "  XDG_DATA_HOME  the scripts are in its quorvane/scripts (default ~/.local/share)\n"
-            "  XDG_CONFIG_HOME  the settings are in its quorvane/prompter.conf (default ~/.config)\n"
-            "\nExit status:\n"
-            "  0  done (with --screenshot: the picture was written)\n"
-            "  1  a failure: the picture could not be written, or the script to prompt could not be read\n"
-            "  2  bad usage\n");
+        options.help =
+            parser.helpText() +
+            QStringLiteral(
+                "\nKeys while prompting:\n"
+                "  Space, B, .        pause and resume (and skip the countdown)\n"
+                "  Up, Down, wheel    faster, slower\n"
+                "  Ctrl+Plus, Minus   larger, smaller text\n"
+                "  H, V               mirror left-right, upside down\n"
+                "  Home, End          the start, the end\n"
+                "  PageUp, PageDown   back, on by a screen\n"
+                "  Left, Right        back, on by a paragraph\n"
+                "  Escape             back to the library\n"
+                "\nEnvironment:\n"
+                "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
+                "  XDG_DATA_HOME  the scripts are in its quorvane/scripts (default "
+                "~/.local/share)\n"
+                "  XDG_CONFIG_HOME  the settings are in its quorvane/prompter.conf (default "
+                "~/.config)\n"
+                "\nExit status:\n"
+                "  0  done (with --screenshot: the picture was written)\n"
+                "  1  a failure: the picture could not be written, or the script to prompt could "
+                "not be read\n"
+                "  2  bad usage\n");
+        // The remote's part of the help.
+        options.help += QStringLiteral(
+            "\nRemote (--remote):\n"
+            "  The page, the control API (docs/REMOTE.md) and the QR code of its address are\n"
+            "  printed at start. Every request needs the token the address carries.\n"
+            "  QUORVANE_REMOTE_TOKEN  the token to use instead of a random one (16 to 256 of\n"
+            "                         A-Z a-z 0-9 - _ . ~)\n");
         return options;
     }
     if (parser.isSet(version)) {
@@ -140,6 +159,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
             return usage(QStringLiteral("--countdown wants 0 to 60 seconds, not %1")
                              .arg(parser.value(countdown)));
     }
+    if (parser.isSet(remote))
+        options.remote = parser.value(remote);
     return options;
 }
 

@@ -4,6 +4,7 @@
 //   horizontal|vertical|both|none]
 //                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
 //                     [--screenshot PNG] [--reset-settings] [--help] [--version]
+//                     [--remote [ADDRESS:]PORT]
 //
 // Values on the command line override the saved settings for this run; they are not saved.
 #pragma once
@@ -31,6 +32,9 @@ struct PrompterOptions {
     std::optional<double> speed;
     std::optional<int> fontSize;
     std::optional<double> countdown;
+    // The remote: serve the control API and the phone page at [ADDRESS:]PORT (read by
+    // remote::readListenAddress).
+    std::optional<QString> remote;
 
     // `arguments` includes the program's name first.
     [[nodiscard]] static PrompterOptions parse(const QStringList& arguments);

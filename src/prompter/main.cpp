@@ -15,6 +15,7 @@
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/remote/RemoteSession.h"
 
 namespace {
 
@@ -52,6 +53,18 @@ int main(int argc, char** argv) {
                      prompter::PrompterSettings::filePath().toLocal8Bit().constData());
     const prompter::PrompterSettings saved = prompter::PrompterSettings::load();
 
+    // The remote's listening address is read before anything shows, so a mistake is a usage error.
+    std::optional<prompter::remote::ListenAddress> remoteAddress;
+    if (options.remote) {
+        QString problem;
+        remoteAddress = prompter::remote::readListenAddress(*options.remote, &problem);
+        if (!remoteAddress) {
+            std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
+                         problem.toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
     prompter::ScriptLibrary library(prompter::ScriptLibrary::defaultFolder());
     std::string problem;
     const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
@@ -60,11 +73,12 @@ int main(int argc, char** argv) {
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
     else
         intake = std::make_unique<prompter::NoScriptIntake>();
+    const auto clock = std::make_shared<prompter::SteadyPromptClock>();
     prompter::PrompterWindow window(library, *intake, options.applied(saved), saved,
                                     options.window || options.screenshot
                                         ? prompter::Presentation::window
                                         : prompter::Presentation::fullScreen,
-                                    std::make_shared<prompter::SteadyPromptClock>());
+                                    clock);
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
@@ -84,6 +98,22 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
+    // The remote (--remote): nothing listens unless asked.
+    std::unique_ptr<prompter::remote::RemoteSession> remote;
+    if (remoteAddress) {
+        QString failure;
+        remote = prompter::remote::RemoteSession::start(*remoteAddress, window, library, clock,
+                                                        &failure);
+        if (!remote) {
+            std::fprintf(stderr, "quorvane-prompter: cannot start the remote: %s\n",
+                         failure.toLocal8Bit().constData());
+            return kExitFailed;
+        }
+        if (prompting)
+            remote->noteScript(*options.prompt);
+        std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+    }
     // Full screen prompting has shown the window already; a window (or the library) shows now.
     if (!window.isVisible())
         window.show();
