@@ -90,6 +90,8 @@ Parsed parse(std::string_view bytes) {
         return {json::parse(bytes), {}};
     } catch (const json::parse_error& error) {
         return {std::nullopt, "malformed JSON at byte " + std::to_string(error.byte)};
+    } catch (const json::exception&) {  // a number beyond a double's range
+        return {std::nullopt, "malformed JSON: a number out of range"};
     }
 }
 
