@@ -42,6 +42,13 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         # A colour emoji font, which both desktop programs draw emoji in.
         packages="$packages fonts-noto-color-emoji"
+        # The prompter's remote: Qt's HTTP and WebSocket servers and the QR code of its
+        # address; its page tested in Debian's Chromium, driven from Node.js (the driver, an
+        # npm package, goes into the build tree: scripts/remote-browser-setup.sh).
+        packages="$packages qt6-httpserver-dev qt6-websockets-dev libqrencode-dev"
+        packages="$packages chromium nodejs"
+        # npm: Debian's package, unless a Node.js that carries its own npm is installed.
+        command -v npm >/dev/null 2>&1 || packages="$packages npm"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2
