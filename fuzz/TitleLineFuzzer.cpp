@@ -201,8 +201,25 @@ int titleLineOneInput(const std::uint8_t* data, std::size_t size) {
     check(title == expected, "titleLine agrees with the reference");
     check(title.empty() || title.storageIdentity() == text.storageIdentity(),
           "the title shares the text's characters");
-    check(host::firstInvalidUtf8(bytes) == referenceFirstInvalid(bytes),
+    const std::optional<std::size_t> firstInvalid = referenceFirstInvalid(bytes);
+    check(host::firstInvalidUtf8(bytes) == firstInvalid,
           "the host's UTF-8 check flags the first byte that does not decode");
+    // The same check fed as a stream, cut where the input's first bytes say: the vectorised
+    // blocks and the walk around each cut find the same byte.
+    {
+        host::Utf8StreamCheck stream;
+        std::optional<std::uint64_t> found;
+        const std::size_t cuts[] = {size > 0 ? data[0] % (size + 1) : 0,
+                                    size > 1 ? (data[0] + 31 * data[1]) % (size + 1) : size};
+        for (std::size_t cut : cuts) {
+            if (!found && cut >= stream.checked())
+                found = stream.feed(std::string_view(bytes).substr(0, cut));
+        }
+        if (!found)
+            found = stream.finish(bytes);
+        check(found == (firstInvalid ? std::optional<std::uint64_t>(*firstInvalid) : std::nullopt),
+              "the stream check flags the same byte wherever the stream is cut");
+    }
     checkIntake(bytes, expected);
     return 0;
 }

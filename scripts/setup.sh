@@ -13,6 +13,8 @@ purpose="${1:-test}"
 # Building and running: the compiler, CMake, Ninja, the JSON library, and for the terminal
 # sheet terminfo, Unicode grapheme clusters and the bidirectional algorithm.
 packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-dev libfribidi-dev pkg-config"
+# The share host checks its text as UTF-8 with simdjson's vectorised validator.
+packages="$packages libsimdjson-dev"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
 case "$purpose" in
@@ -49,6 +51,11 @@ case "$purpose" in
         packages="$packages chromium nodejs"
         # npm: Debian's package, unless a Node.js that carries its own npm is installed.
         command -v npm >/dev/null 2>&1 || packages="$packages npm"
+        # Voice-following: the recogniser with its English model, Qt Multimedia for the
+        # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
+        # with a virtual microphone (pulseaudio, pactl) for its tests and figures.
+        packages="$packages libpocketsphinx-dev pocketsphinx-en-us qt6-multimedia-dev"
+        packages="$packages espeak-ng libespeak-ng1 sox pulseaudio pulseaudio-utils"
         ;;
     *)
         echo "setup: unknown purpose '$purpose' (use run, package or test)" >&2

@@ -68,6 +68,32 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                        "address of this machine when ADDRESS is left out)."),
         QStringLiteral("[ADDRESS:]PORT"));
     parser.addOption(remote);
+    // Voice-following.
+    const QCommandLineOption followVoice(
+        QStringLiteral("follow-voice"),
+        QStringLiteral("Follow the presenter's voice from the start (the F key turns it on and "
+                       "off)."));
+    const QCommandLineOption audioFile(
+        QStringLiteral("audio-file"),
+        QStringLiteral("Follow the voice in WAV, played at its real pace, rather than the "
+                       "microphone's."),
+        QStringLiteral("WAV"));
+    const QCommandLineOption positions(
+        QStringLiteral("positions"),
+        QStringLiteral("With --audio-file and --prompt: write a line \"AUDIO_MS WORD\" to FILE "
+                       "each time the word on the reading line changes; exit a second after the "
+                       "audio ends."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption voiceModel(
+        QStringLiteral("voice-model"),
+        QStringLiteral("A PocketSphinx model (acoustic model folder and .dict) for the script's "
+                       "language (default: the packaged English one)."),
+        QStringLiteral("FOLDER"));
+    const QCommandLineOption microphone(
+        QStringLiteral("microphone"),
+        QStringLiteral("The microphone whose name contains NAME (default: the system's)."),
+        QStringLiteral("NAME"));
+    parser.addOptions({followVoice, audioFile, positions, voiceModel, microphone});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -88,6 +114,7 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  Home, End          the start, the end\n"
                 "  PageUp, PageDown   back, on by a screen\n"
                 "  Left, Right        back, on by a paragraph\n"
+                "  F                  follow the voice, or stop (any other key takes over)\n"
                 "  Escape             back to the library\n"
                 "\nEnvironment:\n"
                 "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
@@ -153,6 +180,19 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                              .arg(parser.value(fontSize)));
         options.fontSize = static_cast<int>(*value);
     }
+    // Voice-following.
+    options.followVoice = parser.isSet(followVoice) || parser.isSet(audioFile);
+    if (parser.isSet(audioFile))
+        options.audioFile = parser.value(audioFile);
+    if (parser.isSet(positions)) {
+        options.positions = parser.value(positions);
+        if (!options.audioFile || !options.prompt)
+            return usage(QStringLiteral("--positions needs --audio-file and --prompt"));
+    }
+    if (parser.isSet(voiceModel))
+        options.voiceModel = parser.value(voiceModel);
+    if (parser.isSet(microphone))
+        options.microphone = parser.value(microphone);
     if (parser.isSet(countdown)) {
         options.countdown = number(parser.value(countdown), 0, 60);
         if (!options.countdown)

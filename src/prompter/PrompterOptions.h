@@ -5,6 +5,8 @@
 //                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
 //                     [--screenshot PNG] [--reset-settings] [--help] [--version]
 //                     [--remote [ADDRESS:]PORT]
+//                     [--follow-voice] [--audio-file WAV] [--positions FILE]
+//                     [--voice-model FOLDER] [--microphone NAME]
 //
 // Values on the command line override the saved settings for this run; they are not saved.
 #pragma once
@@ -35,6 +37,14 @@ struct PrompterOptions {
     // The remote: serve the control API and the phone page at [ADDRESS:]PORT (read by
     // remote::readListenAddress).
     std::optional<QString> remote;
+    // Voice-following: on from the start; its audio from a file rather than a microphone (and
+    // then a trace of the positions, ending the program after the audio); another model; a
+    // microphone chosen by name.
+    bool followVoice = false;
+    std::optional<QString> audioFile;
+    std::optional<QString> positions;
+    std::optional<QString> voiceModel;
+    std::optional<QString> microphone;
 
     // `arguments` includes the program's name first.
     [[nodiscard]] static PrompterOptions parse(const QStringList& arguments);

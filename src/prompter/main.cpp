@@ -16,6 +16,9 @@
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/remote/RemoteSession.h"
+#if QUORVANE_VOICE
+#include "prompter/voice/VoiceMode.h"
+#endif
 
 namespace {
 
@@ -91,10 +94,43 @@ int main(int argc, char** argv) {
     }
     library.refresh();
 
-    const auto motion = options.screenshot ? prompter::Motion::still : prompter::Motion::counted;
+    // Voice-following: the F key in every prompt, on from the start with --follow-voice.
+#if QUORVANE_VOICE
+    prompter::voice::VoiceMode voice(
+        window.promptView(),
+        {options.audioFile.value_or(QString()), options.microphone.value_or(QString()),
+         options.voiceModel.value_or(QString()), options.positions.value_or(QString()),
+         options.positions ? options.screenshot.value_or(QString()) : QString()});
+    QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
+                     [&voice](const QString& path) { voice.prompting(path); });
+    QObject::connect(&voice, &prompter::voice::VoiceMode::done, &application,
+                     [](int status) { QApplication::exit(status); });
+#else
+    if (options.followVoice) {
+        std::fputs(
+            "quorvane-prompter: this build cannot follow a voice (it was built without "
+            "PocketSphinx or Qt Multimedia)\n",
+            stderr);
+        return kExitFailed;
+    }
+#endif
+
+    const auto motion = options.screenshot && !options.positions ? prompter::Motion::still
+                                                                 : prompter::Motion::counted;
     bool prompting = false;
     if (options.prompt)
         prompting = window.prompt(*options.prompt, 0, motion);
+#if QUORVANE_VOICE
+    if (prompting) {
+        voice.prompting(*options.prompt);
+        if (options.followVoice)
+            voice.setFollowing(true);
+    } else if (options.positions) {
+        std::fprintf(stderr, "quorvane-prompter: %s\n",
+                     window.library()->message().toLocal8Bit().constData());
+        return kExitFailed;
+    }
+#endif
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
@@ -121,7 +157,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvane-prompter: there is no screen %d; prompting on this one\n",
                      *options.screen);
 
-    if (options.screenshot) {
+    if (options.screenshot && !options.positions) {  // with a trace: the picture at its end
         if (options.prompt && !prompting)
             return kExitFailed;
         const QString path = *options.screenshot;

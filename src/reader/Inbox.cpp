@@ -5,13 +5,17 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -89,14 +93,14 @@ int syncRetrying(int fd) {
     return 0;
 }
 
-// Reads the first bytes of `fd` into `head` (sized kTitleReadLimit); how many it got (0 when
-// the read fails: the title is then empty).
-std::size_t readHead(int fd, std::string& head) {
+// Reads the first bytes of `fd` into `head` (sized kTitleReadLimit); how many it got, or -1
+// with errno when the read fails.
+ssize_t readHead(int fd, std::string& head) {
     ssize_t got = -1;
     do {
         got = ::pread(fd, head.data(), head.size(), 0);
     } while (got < 0 && errno == EINTR);
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
+    return got;
 }
 
 // Runs `work(first, step)` for the items first, first + step, ... of `count` items on a few
@@ -188,6 +192,62 @@ Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* m
     return folder;
 }
 
+// The file system of `fd` when it keeps no owners or modes of its own (every file shows the
+// mounting user and one mode), in words ("a FAT file system"); empty for any other.
+std::string ownerlessFileSystem(int fd) {
+    struct ::statfs system {};
+    if (::fstatfs(fd, &system) != 0)
+        return {};
+    switch (static_cast<unsigned long>(system.f_type)) {
+        case 0x4d44:  // MSDOS_SUPER_MAGIC: FAT (vfat, msdos)
+            return "a FAT file system";
+        case 0x2011BAB0:  // exFAT
+            return "an exFAT file system";
+        case 0x517B:      // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+            return "an SMB network share";
+        case 0x65735546:  // FUSE: its kind is in the mount table
+            break;
+        default:
+            return {};
+    }
+    struct ::stat status {};
+    if (::fstat(fd, &status) != 0)
+        return {};
+    const std::string device =
+        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    FILE* table = std::fopen("/proc/self/mountinfo", "re");
+    if (!table)
+        return {};
+    std::string kind;
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    while (kind.empty() && ::getline(&line, &capacity, table) > 0) {
+        // "id parent major:minor root point options [tags] - type source options"
+        const std::string_view entry(line);
+        std::size_t field = entry.find(' ');
+        field = field == std::string_view::npos ? field : entry.find(' ', field + 1);
+        const std::size_t separator = entry.find(" - ");
+        if (field == std::string_view::npos || separator == std::string_view::npos ||
+            entry.substr(field + 1, device.size() + 1) != device + " ")
+            continue;
+        const std::string_view rest = entry.substr(separator + 3);
+        const std::string type(rest.substr(0, rest.find(' ')));
+        if (type == "fuse.fusefat" || type == "fuse.vfat")
+            kind = "a FAT file system (" + type + ")";
+        else if (type == "fuse.exfat" || type == "fuse.exfat-fuse")
+            kind = "an exFAT file system (" + type + ")";
+        else if (type == "fuseblk")
+            kind = "a FUSE disk file system (fuseblk: exFAT or NTFS)";
+        else
+            break;  // another FUSE file system: it keeps owners as it says
+    }
+    std::free(line);
+    std::fclose(table);
+    return kind;
+}
+
 Folders openFolders(const std::string& root, std::string* problem) {
     Folders folders;
     const std::string container = contract::groupContainerPath(root);
@@ -205,6 +265,15 @@ Folders openFolders(const std::string& root, std::string* problem) {
         return folders;
     folders.imported = openOwnFolder(folders.regular.get(), "imported",
                                      contract::importFolderPath(root), &folders.missing, problem);
+    if (folders.imported) {
+        const std::string kind = ownerlessFileSystem(folders.imported.get());
+        if (!kind.empty()) {
+            *problem = contract::importFolderPath(root) + " is on " + kind +
+                       ", which keeps no owners or modes: anyone could plant a text there, so "
+                       "it is not used";
+            folders.imported.reset();
+        }
+    }
     return folders;
 }
 
@@ -231,10 +300,14 @@ Fd openClaims(int regular, const std::string& shown, std::string* problem) {
     return claims;
 }
 
-// A text held: its file open and locked, checked to be still the entry of its name.
+// A text held: its file open and locked, checked to be still the entry of its name. When it is
+// not held, `state` says why.
 struct Hold {
+    enum class State : unsigned char { held, gone, heldElsewhere, failed };
     Fd fd;
     struct ::stat status {};
+    State state = State::gone;
+    std::string problem;  // State::failed: what failed and why
 };
 
 // Whether `id` in `imported` is still the file `held` (a reader that held it before may have
@@ -247,23 +320,56 @@ bool stillNamed(int imported, const std::string& id, const struct ::stat& held) 
 
 enum class NameCheck { now, later };
 
-// Holds `id` in `imported`. Empty when it is gone, not a text of ours any more, or held by
-// another reader. With NameCheck::later the caller checks stillNamed() itself before it acts on
-// the name (a move of the name needs no check: it fails when the name is gone).
-Hold hold(int imported, const std::string& id, NameCheck check = NameCheck::now) {
+// Whether an open of a text that failed with `error` says only that it is no text (any more):
+// gone, or replaced by a link or something else that is not a regular file.
+bool noTextAnyMore(int error) {
+    return error == ENOENT || error == ELOOP || error == ENXIO || error == ENODEV ||
+           error == EISDIR || error == ENOTDIR;
+}
+
+Hold notHeld(Hold::State state, std::string problem = {}) {
+    Hold held;
+    held.state = state;
+    held.problem = std::move(problem);
+    return held;
+}
+
+// Holds `id` in `imported` (`path` names it in messages). Not held when it is gone, not a text
+// of ours any more, or held by another reader (each said in `state`), or when opening, looking
+// at or locking it fails (State::failed, with the reason). With NameCheck::later the caller
+// checks stillNamed() itself before it acts on the name.
+Hold hold(int imported, const std::string& id, const std::string& path,
+          NameCheck check = NameCheck::now) {
     Hold held;
     held.fd = Fd(
         ::openat(imported, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!held.fd)
-        return Hold();
-    if (::fstat(held.fd.get(), &held.status) != 0 || !S_ISREG(held.status.st_mode) ||
-        held.status.st_uid != ownUser())
-        return Hold();
-    if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0)
-        return Hold();
+    if (!held.fd) {
+        const int error = errno;
+        return noTextAnyMore(error)
+                   ? notHeld(Hold::State::gone)
+                   : notHeld(Hold::State::failed, failure("opening " + path, error));
+    }
+    if (::fstat(held.fd.get(), &held.status) != 0)
+        return notHeld(Hold::State::failed, failure("looking at " + path, errno));
+    if (!S_ISREG(held.status.st_mode) || held.status.st_uid != ownUser())
+        return notHeld(Hold::State::gone);
+    if (::flock(held.fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        return error == EWOULDBLOCK
+                   ? notHeld(Hold::State::heldElsewhere)
+                   : notHeld(Hold::State::failed, failure("locking " + path, error));
+    }
     if (check == NameCheck::now && !stillNamed(imported, id, held.status))
-        return Hold();
+        return notHeld(Hold::State::gone);
+    held.state = Hold::State::held;
     return held;
+}
+
+// What a hand-over that could not hold its text says.
+void reportNotHeld(const Hold& held, HandOver& result) {
+    result.outcome = held.state == Hold::State::failed ? Outcome::failed : Outcome::notWaiting;
+    result.problem = held.problem;
+    result.heldElsewhere = held.state == Hold::State::heldElsewhere;
 }
 
 // A batch of texts held, each with the title of the file held (an empty Hold: not held).
@@ -282,10 +388,17 @@ HeldBatch holdBatch(int imported, const std::vector<WaitingText>& texts, std::si
     shareOut(to - from, shared ? 256 : to - from + 1, [&](std::size_t first, std::size_t step) {
         std::string head(kTitleReadLimit, '\0');
         for (std::size_t i = first; i < batch.holds.size(); i += step) {
-            batch.holds[i] = hold(imported, texts[from + i].id, NameCheck::later);
-            if (batch.holds[i].fd)
+            const WaitingText& text = texts[from + i];
+            batch.holds[i] = hold(imported, text.id, text.path, NameCheck::later);
+            if (!batch.holds[i].fd)
+                continue;
+            const ssize_t got = readHead(batch.holds[i].fd.get(), head);
+            if (got < 0)
+                batch.holds[i] =
+                    notHeld(Hold::State::failed, failure("reading " + text.path, errno));
+            else
                 batch.titles[i] =
-                    titleOf(std::string_view(head.data(), readHead(batch.holds[i].fd.get(), head)));
+                    titleOf(std::string_view(head.data(), static_cast<std::size_t>(got)));
         }
     });
     return batch;
@@ -387,6 +500,130 @@ void removeLeftoverPartial(int folder, const std::string& id) {
         (void)::unlinkat(folder, name.c_str(), 0);
 }
 
+// ---- leaving the import folder: only the file held ----
+
+constexpr const char* kAsidePrefix = ".taking-";
+
+// The name under which the held file `held` of text `id` is set aside in the records folder
+// while it is removed: the inode it must be is part of the name, so whoever finds it there
+// (after its holder was killed) can tell the held file from a newer one.
+std::string asideName(const std::string& id, const struct ::stat& held) {
+    return kAsidePrefix + id + "-" + std::to_string(held.st_ino);
+}
+
+// A new text name (an upper-case version 4 UUID), for a newer file that cannot go back under
+// its own name because a still newer one took it.
+std::string freshTextName() {
+    unsigned char bytes[16] = {};
+    std::size_t got = 0;
+    while (got < sizeof bytes) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // No random source: time and process make a name that is still unique enough here.
+            const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+            for (std::size_t i = 0; i < sizeof bytes; ++i)
+                bytes[i] ^= static_cast<unsigned char>((now >> (8 * (i % 8))) ^ ::getpid() >> i);
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    char name[37];
+    std::snprintf(name, sizeof name,
+                  "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
+                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    return name;
+}
+
+// Puts what is set aside as `aside` in `claims` (or what a move took into the delivery folder)
+// back into the import folder as `id`, to wait: it is not the file that was held. Where a still
+// newer file took the name meanwhile, a regular file goes back under a new name (it is a text of
+// its own, never lost) and anything else (a link, a FIFO) is removed: it was never a text.
+void putBack(int claims, const std::string& aside, int imported, const std::string& id) {
+    if (::renameat2(claims, aside.c_str(), imported, id.c_str(), RENAME_NOREPLACE) == 0 ||
+        errno == ENOENT)
+        return;
+    struct ::stat status {};
+    if (::fstatat(claims, aside.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISREG(status.st_mode)) {
+        (void)::unlinkat(claims, aside.c_str(), 0);
+        return;
+    }
+    for (int attempt = 0; attempt < 8; ++attempt)
+        if (::renameat2(claims, aside.c_str(), imported, freshTextName().c_str(),
+                        RENAME_NOREPLACE) == 0 ||
+            errno != EEXIST)
+            return;
+}
+
+// Removes `id` from the import folder only while it is the held file `held`. The name is moved
+// aside into `claims` (the records folder, on the same file system) in one step; there the held
+// file is removed and anything else goes back under the name. Without a records folder on the
+// same file system the name is looked at just before it is removed. True when the held file no
+// longer waits under `id` (removed now, or gone already); false with errno.
+bool removeHeld(int imported, int claims, const std::string& id, const struct ::stat& held) {
+    const std::string aside = asideName(id, held);
+    if (claims >= 0 &&
+        ::renameat2(imported, id.c_str(), claims, aside.c_str(), RENAME_NOREPLACE) == 0) {
+        struct ::stat moved {};
+        if (::fstatat(claims, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !sameFile(moved, held)) {
+            putBack(claims, aside, imported, id);
+            return true;
+        }
+        return ::unlinkat(claims, aside.c_str(), 0) == 0 || errno == ENOENT;
+    }
+    if (claims >= 0 && errno == ENOENT)
+        return true;
+    if (claims >= 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+        errno != EOPNOTSUPP && errno != EEXIST)
+        return false;
+    if (!stillNamed(imported, id, held))
+        return true;
+    return ::unlinkat(imported, id.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+// Finishes what readers killed while removing a text left set aside in `claims`: the file its
+// name says it is (delivered or consumed before it was set aside) is removed, anything else put
+// back to wait.
+void sweepAside(int claims, int imported) {
+    const int dupFd = ::fcntl(claims, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    if (!dir) {
+        if (dupFd >= 0)
+            ::close(dupFd);
+        return;
+    }
+    ::rewinddir(dir);
+    std::vector<std::string> aside;
+    while (const struct dirent* entry = ::readdir(dir))
+        if (std::string_view(entry->d_name).starts_with(kAsidePrefix))
+            aside.emplace_back(entry->d_name);
+    ::closedir(dir);
+    for (const std::string& name : aside) {
+        const std::size_t idStart = std::strlen(kAsidePrefix);
+        const std::size_t dash = name.rfind('-');
+        if (dash == std::string::npos || dash <= idStart)
+            continue;
+        const std::string id = name.substr(idStart, dash - idStart);
+        char* end = nullptr;
+        const unsigned long long inode = std::strtoull(name.c_str() + dash + 1, &end, 10);
+        struct ::stat status {};
+        if (!isTextName(id) || *end != '\0' ||
+            ::fstatat(claims, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(status.st_mode) && status.st_ino == static_cast<ino_t>(inode))
+            (void)::unlinkat(claims, name.c_str(), 0);
+        else
+            putBack(claims, name, imported, id);
+    }
+}
+
 // Copies the held text into a new file in `folder` that has no name yet (or, where the file
 // system has no unnamed files, a hidden partial name), written and, when `sync`, synced. The
 // copy keeps the text's modification time and is owner-only.
@@ -447,13 +684,74 @@ std::optional<Copy> copyInto(const Hold& text, int folder, const std::string& fo
     return copy;
 }
 
+// Whether a link that failed with `error` says the folder has no links at all (FAT, exFAT).
+bool linksRefused(int error) {
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
+}
+
+// `name` as folders without links (FAT, exFAT, SMB) take it: the characters they refuse in a
+// name (\ : * ? " < > |) become "-".
+std::string portableName(std::string name) {
+    for (char& c : name)
+        if (std::string_view("\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '-';
+    return name;
+}
+
+// Gives the file `from` in `folder` the name `to`, never replacing anything there. Where the
+// file system cannot rename without replacing (`noReplace` is then cleared for the next time),
+// `to` is first made as an empty file of ours, which fails when anything is there, and then
+// replaced. 0, or -1 with errno (EEXIST: the name is taken).
+int renameNoReplace(int folder, const std::string& from, const std::string& to, bool* noReplace) {
+    if (*noReplace) {
+        if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return -1;
+        *noReplace = false;
+    }
+    Fd reserved(
+        ::openat(folder, to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!reserved)
+        return -1;
+    if (::renameat(folder, from.c_str(), folder, to.c_str()) == 0)
+        return 0;
+    const int error = errno;
+    (void)::unlinkat(folder, to.c_str(), 0);
+    errno = error;
+    return -1;
+}
+
+// Whether `name` in `folder` (looked at as `status`) holds the same bytes as the held text.
+// Where a file system keeps no lasting inode numbers (FAT gives them out afresh as files are
+// looked up), a recorded file is known by its bytes.
+bool sameBytes(int folder, const std::string& name, const struct ::stat& status, const Hold& held) {
+    if (!held.fd || status.st_size != held.status.st_size)
+        return false;
+    Fd file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file)
+        return false;
+    std::string mine(kCopyChunk, '\0'), theirs(kCopyChunk, '\0');
+    for (off_t offset = 0;;) {
+        const ssize_t a = ::pread(held.fd.get(), mine.data(), mine.size(), offset);
+        const ssize_t b = ::pread(file.get(), theirs.data(), theirs.size(), offset);
+        if (a < 0 || a != b)
+            return false;
+        if (a == 0)
+            return true;
+        if (std::memcmp(mine.data(), theirs.data(), static_cast<std::size_t>(a)) != 0)
+            return false;
+        offset += a;
+    }
+}
+
 // What a record says happened, checked against the delivery folder.
 enum class Settled { nothingRecorded, delivered, failed };
 
 // Reads `id`'s record (its holder calls this before doing anything else) and, when the file it
 // names is in its folder, syncs that folder so the delivery is durable. The record is removed
 // when it names nothing that exists any more. `current` is the folder of this run, if any.
-Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
+Settled settle(int claims, const std::string& id, const DeliveryFolder* current, const Hold& held,
                std::string* deliveredTo, std::string* problem) {
     const std::optional<Record> record = readRecord(claims, id);
     if (!record) {
@@ -482,16 +780,24 @@ Settled settle(int claims, const std::string& id, const DeliveryFolder* current,
     if (folder >= 0) {
         struct ::stat status {};
         if (::fstatat(folder, record->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(status.st_mode) && status.st_dev == record->fileDevice &&
-            status.st_ino == record->fileInode) {
+            S_ISREG(status.st_mode) &&
+            ((status.st_dev == record->fileDevice && status.st_ino == record->fileInode) ||
+             sameBytes(folder, record->name, status, held))) {
             if (syncRetrying(folder) != 0) {
                 *problem = failure("syncing " + record->folderPath, errno);
                 return Settled::failed;
             }
+            removeLeftoverPartial(folder, id);
             *deliveredTo = record->folderPath + "/" + record->name;
             return Settled::delivered;
         }
         removeLeftoverPartial(folder, id);
+        // Where the folder cannot rename without replacing (FAT through FUSE), a reader killed
+        // after reserving the name leaves an empty file there: it holds nothing, and it goes.
+        if (::fstatat(folder, record->name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_size == 0 && status.st_uid == ownUser() &&
+            held.fd && held.status.st_size > 0)
+            (void)::unlinkat(folder, record->name.c_str(), 0);
     }
     (void)::unlinkat(claims, id.c_str(), 0);
     return Settled::nothingRecorded;
@@ -717,7 +1023,7 @@ std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
         std::uint64_t bytes = 0;
     };
     std::vector<Looked> looked(names.size());
-    std::vector<std::string> reasons(names.size());                             // why skipped
+    std::vector<std::string> reasons(names.size());  // why skipped, or why a text cannot be taken
     std::vector<std::string> heads(titles == Titles::read ? names.size() : 0);  // titles
     const int imported = folders.imported.get();
     auto lookAt = [&](std::size_t first, std::size_t step) {
@@ -743,11 +1049,18 @@ std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
             if (titles == Titles::read) {
                 Fd fd(::openat(imported, name.c_str(),
                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-                if (!fd)
-                    continue;  // taken meanwhile
+                if (!fd && noTextAnyMore(errno))
+                    continue;  // taken (or replaced) meanwhile
+                // A text that cannot be opened or read still waits: it is listed with why.
                 // Replaced between the look and the open, the title may be another file's; the
                 // next listing corrects it, and a hand-over holds and reads the file itself.
-                heads[i] = titleOf(std::string_view(head.data(), readHead(fd.get(), head)));
+                const ssize_t got = fd ? readHead(fd.get(), head) : -1;
+                if (got < 0)
+                    reasons[i] = std::string(fd ? "cannot be read: " : "cannot be opened: ") +
+                                 systemReason(errno);
+                else
+                    heads[i] =
+                        titleOf(std::string_view(head.data(), static_cast<std::size_t>(got)));
             }
             result.kind = Looked::Kind::text;
             result.modified = status.st_mtim;
@@ -782,6 +1095,7 @@ std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
         text.bytes = looked[i].bytes;
         if (titles == Titles::read)
             text.title = std::move(heads[i]);
+        text.problem = std::move(reasons[i]);
     }
     return listing;
 }
@@ -798,8 +1112,10 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         Fd claims = folders.imported ? openOwnFolder(folders.regular.get(), kClaimsFolder, {},
                                                      &missing, &problem)
                                      : Fd();
-        if (claims)
+        if (claims) {
+            sweepAside(claims.get(), folders.imported.get());
             sweepRecords(claims.get(), folders.imported.get());
+        }
         return results;
     }
     auto failAll = [&](std::size_t from, const std::string& why) {
@@ -824,6 +1140,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
     if (!claims)
         return failAll(0, problem);
     const int imported = folders.imported.get();
+    sweepAside(claims.get(), imported);
     sweepRecords(claims.get(), imported);
     const int target = folder.descriptor();
     const std::size_t limit = batchLimit();
@@ -843,6 +1160,11 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
     // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
     // does not, each text is linked and removed under a record instead.
     bool renameWorks = true;
+    // Whether the folder takes links; where it does not (FAT), each text is copied and the copy
+    // renamed to its name without replacing anything (`noReplaceWorks`: in one step), under the
+    // names such folders take.
+    bool linksWork = true;
+    bool noReplaceWorks = true;
 
     // While one batch is delivered, another thread holds the next and lets go of the last: the
     // moves wait on the folders, the holds on the files, and the two overlap.
@@ -882,6 +1204,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         auto chooseName = [&](Step& step) {
             for (; step.copyNumber <= kMaxCopies; ++step.copyNumber) {
                 std::string name = fileNameFor(results[step.result].title, step.copyNumber);
+                if (!linksWork)
+                    name = portableName(std::move(name));
                 struct ::stat status {};
                 if (chosen.count(name) ||
                     (!step.byRename &&
@@ -908,8 +1232,10 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             Step step{.text = &text,
                       .held = std::move(held.holds[i - start]),
                       .result = results.size() - 1};
-            if (!step.held.fd)
+            if (!step.held.fd) {
+                reportNotHeld(step.held, results.back());
                 continue;
+            }
             const bool recordedHere = !recorded || recorded->count(text.id) != 0;
             step.byRename = renameWorks && step.held.status.st_dev == folder.device();
             // What is settled, linked or copied must still be the text of its name; a move of
@@ -920,10 +1246,11 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             HandOver& result = results.back();
             result.title = std::move(held.titles[i - start]);  // names are made from it
             std::string why;
-            switch (recordedHere ? settle(claims.get(), text.id, &folder, &result.deliveredTo, &why)
+            switch (recordedHere ? settle(claims.get(), text.id, &folder, step.held,
+                                          &result.deliveredTo, &why)
                                  : Settled::nothingRecorded) {
                 case Settled::delivered:
-                    if (::unlinkat(imported, text.id.c_str(), 0) != 0) {
+                    if (!removeHeld(imported, claims.get(), text.id, step.held.status)) {
                         result.outcome = Outcome::failed;
                         result.problem = failure("removing " + text.path, errno);
                         result.deliveredTo.clear();
@@ -1020,7 +1347,19 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                 }
                 if (::renameat2(imported, step.text->id.c_str(), target, step.record.name.c_str(),
                                 RENAME_NOREPLACE) == 0) {
-                    step.renamed = true;
+                    // The name was moved, not the file held: check that they are one. Anything
+                    // renamed over the name since the hold (a link, a newer version) goes back,
+                    // and this round gives the text up; what waits now is newer.
+                    struct ::stat moved {};
+                    if (::fstatat(target, step.record.name.c_str(), &moved, AT_SYMLINK_NOFOLLOW) !=
+                            0 ||
+                        sameFile(moved, step.held.status)) {
+                        step.renamed = true;
+                    } else {
+                        putBack(target, step.record.name, imported, step.text->id);
+                        results[step.result].outcome = Outcome::notWaiting;
+                        step.held = Hold();
+                    }
                     break;
                 }
                 const int error = errno;
@@ -1062,10 +1401,32 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             for (;;) {
                 const int source = step.copy ? step.copy->fd.get() : step.held.fd.get();
                 if (step.copy && !step.copy->partial.empty()) {
-                    if (::linkat(target, step.copy->partial.c_str(), target,
-                                 step.record.name.c_str(), 0) == 0) {
+                    if (linksWork && ::linkat(target, step.copy->partial.c_str(), target,
+                                              step.record.name.c_str(), 0) == 0) {
                         (void)::unlinkat(target, step.copy->partial.c_str(), 0);
                         break;
+                    }
+                    if (!linksWork || linksRefused(errno)) {
+                        linksWork = false;
+                        // A name chosen for a folder with links may hold what this one refuses:
+                        // it is chosen again.
+                        if (portableName(step.record.name) != step.record.name) {
+                            chosen.erase(step.record.name);
+                            if (!chooseName(step)) {
+                                fail(step,
+                                     "no free name for " + step.text->id + " in " + folder.path());
+                                break;
+                            }
+                            const std::string why =
+                                writeRecord(claims.get(), step.text->id, step.record, true);
+                            if (!why.empty()) {
+                                fail(step, why);
+                                break;
+                            }
+                        }
+                        if (renameNoReplace(target, step.copy->partial, step.record.name,
+                                            &noReplaceWorks) == 0)
+                            break;
                     }
                 } else if (linkDescriptor(source, target, step.record.name) == 0) {
                     break;
@@ -1078,8 +1439,16 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                         fail(step, "no free name for " + step.text->id + " in " + folder.path());
                         break;
                     }
-                } else if (error == EXDEV && !step.copy) {
-                    // Same device, other mount (a bind mount): copy after all.
+                } else if (error == ENOENT && !step.copy) {
+                    // The held file has no name left: something was renamed over it since the
+                    // hold. This round gives the text up; what waits now is newer.
+                    results[step.result].outcome = Outcome::notWaiting;
+                    (void)::unlinkat(claims.get(), step.text->id.c_str(), 0);
+                    step.held = Hold();
+                    break;
+                } else if ((error == EXDEV || linksRefused(error)) && !step.copy) {
+                    // Same device, other mount (a bind mount), or a folder without links: copy
+                    // after all.
                     step.copy =
                         copyInto(step.held, target, folder.path(), step.text->id, true, &why);
                     if (!step.copy) {
@@ -1091,8 +1460,9 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
                     step.record.fileDevice = status.st_dev;
                     step.record.fileInode = status.st_ino;
                 } else {
-                    fail(step, failure("linking " + step.text->id + " into " + folder.path() + "/" +
-                                           step.record.name,
+                    fail(step, failure((linksWork ? "linking " + step.text->id + " into "
+                                                  : "naming the copy of " + step.text->id + " ") +
+                                           folder.path() + "/" + step.record.name,
                                        error));
                     break;
                 }
@@ -1136,7 +1506,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             }
             if (!step.linked)
                 continue;
-            if (::unlinkat(imported, step.text->id.c_str(), 0) != 0) {
+            if (!removeHeld(imported, claims.get(), step.text->id, step.held.status)) {
                 results[step.result].outcome = Outcome::failed;
                 results[step.result].problem =
                     failure("removing " + step.text->path + " after delivering it to " +
@@ -1173,38 +1543,54 @@ HandOver Inbox::take(const WaitingText& text, const std::function<bool(const Hel
     if (folders.missing)
         return {text.id, Outcome::notWaiting, {}, {}};
     const int imported = folders.imported.get();
-    Hold held = hold(imported, text.id);
-    if (!held.fd)
-        return {text.id, Outcome::notWaiting, {}, {}};
-    // A record exists only if a delivery into a folder was under way: settle it first.
+    Hold held = hold(imported, text.id, text.path);
+    if (!held.fd) {
+        HandOver result{text.id};
+        reportNotHeld(held, result);
+        return result;
+    }
+    // A record exists only if a delivery into a folder was under way: settle it first. The
+    // records folder is also where the name is set aside when the text leaves.
     const std::string claimsPath =
         contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
-    bool missing = false;
     std::string why;
-    Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, claimsPath, &missing, &why);
-    if (!claims && !missing)
+    Fd claims = openClaims(folders.regular.get(), claimsPath, &why);
+    if (!claims)
         return {text.id, Outcome::failed, {}, why};
     std::string deliveredTo;
-    if (claims) {
-        switch (settle(claims.get(), text.id, nullptr, &deliveredTo, &why)) {
-            case Settled::failed:
-                return {text.id, Outcome::failed, {}, why};
-            case Settled::delivered:
-                if (::unlinkat(imported, text.id.c_str(), 0) != 0 || syncRetrying(imported) != 0)
-                    return {text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
-                (void)::unlinkat(claims.get(), text.id.c_str(), 0);
-                return {text.id, Outcome::handedOver, deliveredTo, {}};
-            case Settled::nothingRecorded:
-                break;
-        }
+    switch (settle(claims.get(), text.id, nullptr, held, &deliveredTo, &why)) {
+        case Settled::failed:
+            return {text.id, Outcome::failed, {}, why};
+        case Settled::delivered:
+            if (!removeHeld(imported, claims.get(), text.id, held.status) ||
+                syncRetrying(imported) != 0)
+                return {text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
+            (void)::unlinkat(claims.get(), text.id.c_str(), 0);
+            return {text.id, Outcome::handedOver, deliveredTo, {}};
+        case Settled::nothingRecorded:
+            break;
     }
     if (!consume(HeldText{text, held.fd.get()}))
         return {text.id, Outcome::kept, {}, {}};
-    if (::unlinkat(imported, text.id.c_str(), 0) != 0)
+    // Whatever was renamed over the name while the consumer had the text stays waiting.
+    if (!removeHeld(imported, claims.get(), text.id, held.status))
         return {text.id, Outcome::failed, {}, failure("removing " + text.path, errno)};
     if (syncRetrying(imported) != 0)
         return {text.id, Outcome::failed, {}, failure("syncing " + importFolder_, errno)};
     return {text.id, Outcome::handedOver, {}, {}};
+}
+
+void Inbox::tidy() {
+    std::string problem;
+    Folders folders = openFolders(root_, &problem);
+    if (!folders.imported)
+        return;
+    bool missing = false;
+    Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, {}, &missing, &problem);
+    if (!claims)
+        return;
+    sweepAside(claims.get(), folders.imported.get());
+    sweepRecords(claims.get(), folders.imported.get());
 }
 
 // ---- FolderWatch ----

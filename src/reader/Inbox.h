@@ -15,23 +15,38 @@
 //
 // How a text is handed over exactly once:
 // - hold: the text's file is opened and locked (flock, exclusive, never waited for); a text
-//   another reader holds is passed over, and a hold ends with its holder, however it ends;
+//   another reader holds is passed over (and said so, to be looked at again soon: its holder
+//   may stop or die without a trace in the folder), and a hold ends with its holder, however it
+//   ends. A text that is there but cannot be opened, read or held is a failure, with its reason,
+//   never "not waiting";
 // - deliver: into a folder, the text gets a free name made from its title (fileNameFor). On the
 //   import folder's file system it moves there in one atomic step that never replaces anything
 //   (rename without replacing): at every instant it is in the import folder or in the folder,
-//   never both, never neither. Elsewhere (or where the file system cannot move so) a record of
-//   the choice (folder, name, file identity) is synced in `regular/.imported-claims` (beside
-//   the import folder, never inside it) before the name is linked in the folder (to a copy
-//   written and synced first, on another file system); only once the folder is synced is the
-//   text unlinked from the import folder, which is then synced; then the record goes. An
-//   existing entry of the folder is never replaced or followed: a taken name (a file, a link,
-//   a FIFO, anything) moves on to "Title (2).txt" and so on;
-// - a reader killed at any point leaves the text waiting (with or without a record) or
-//   delivered; the next reader to hold it reads the record first and, when the recorded file is
-//   in its folder, finishes the removal instead of delivering again. So no text lands twice and
-//   none is lost.
+//   never both, never neither. What arrived is then checked to be the file held; anything else
+//   renamed over the name meanwhile (a link, a newer version) goes back, and that round gives
+//   the text up (the newer file waits). Elsewhere (or where the file system cannot move so) a
+//   record of the choice (folder, name, file identity) is synced in `regular/.imported-claims`
+//   (beside the import folder, never inside it) before the held file itself (never its name) is
+//   linked in the folder; on another file system a copy of it is written and synced first, and
+//   where the folder has no links (FAT) that copy is renamed to its name without replacing
+//   anything. Only once the folder is synced does the text leave the import folder, which is
+//   then synced; then the record goes. An existing entry of the folder is never replaced or
+//   followed: a taken name (a file, a link, a FIFO, anything) moves on to "Title (2).txt" and so
+//   on;
+// - leaving: a name is removed only while it is the file held. It is moved aside into the
+//   records folder in one step (as `.taking-<id>-<inode>`); the held file is removed there, and
+//   anything else (a newer version renamed over the name) goes back under the name, to wait;
+// - a reader killed at any point leaves the text waiting (with or without a record), set aside
+//   or delivered; the next reader to hold it reads the record first and, when the recorded file
+//   is in its folder, finishes the removal instead of delivering again, and tidy() removes what
+//   was set aside when it is the file its name says and puts anything else back. So no text
+//   lands twice and none is lost.
 // Consumers (take) are handed a text at least once: a consumer that fails or a reader killed
-// while it runs leaves the text waiting, with the same id the next time.
+// while it runs leaves the text waiting, with the same id the next time; a newer file renamed
+// over the name while a consumer has the text is never removed with it.
+//
+// An import folder on a file system that keeps no owners or modes (FAT, exFAT, SMB and the
+// like) is not used: anyone could plant a text there.
 //
 // Nothing here is thread-safe on one Inbox; separate processes and separate Inbox objects may
 // work on one folder at the same time. Uses no Qt and none of the extension's code.
@@ -56,6 +71,8 @@ struct WaitingText {
     std::uint64_t bytes = 0;   // its size
     std::string title;         // titleOf() its first kTitleReadLimit bytes (raw bytes); empty when
                                // listed with Titles::leftOut
+    std::string problem;       // why it cannot be handed over now ("cannot be opened: ..."):
+                               // it still waits; empty when nothing was found wrong
 };
 
 // Whether a listing reads each text's title (one open and read per text) or leaves it out (a
@@ -85,9 +102,12 @@ enum class Outcome {
 struct HandOver {
     std::string id;
     Outcome outcome = Outcome::failed;
-    std::string deliveredTo;  // the file it became, when delivered (also by an earlier reader)
-    std::string problem;      // what failed, naming the path and the system's reason
-    std::string title;        // the held file's title line, when deliver() read it
+    std::string deliveredTo;     // the file it became, when delivered (also by an earlier reader)
+    std::string problem;         // what failed, naming the path and the system's reason
+    std::string title;           // the held file's title line, when deliver() read it
+    bool heldElsewhere = false;  // notWaiting because another reader holds it: when that reader
+                                 // stops, dies or gives it up, nothing in the folder changes, so
+                                 // look again (a little later) rather than wait for news
 };
 
 // A folder texts are delivered into (`--to DIR`). The path is the person's own and is followed
@@ -159,6 +179,12 @@ class Inbox {
     // (handedOver, with deliveredTo set).
     [[nodiscard]] HandOver take(const WaitingText& text,
                                 const std::function<bool(const HeldText&)>& consume);
+
+    // Clears what readers killed half-way left in the records folder: records of texts that
+    // have left, and names set aside while being removed (the held file is removed, anything
+    // else put back to wait). deliver() does this itself; a reader that only takes calls it
+    // once a pass.
+    void tidy();
 
     // How many texts a batch of deliver() handles at most (one descriptor each).
     static constexpr std::size_t kMaxBatch = 1024;

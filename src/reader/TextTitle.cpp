@@ -2,7 +2,9 @@
 
 #include <utf8proc.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace reader {
 namespace {
@@ -168,6 +170,65 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
             out.append(bytes.data() + pos - scalar.size, scalar.size);
         }
     }
+}
+
+bool isUtf8(std::string_view bytes, std::string* pending, bool last) {
+    std::string joined;
+    if (pending && !pending->empty()) {
+        joined = *pending + std::string(bytes);
+        pending->clear();
+        bytes = joined;
+    }
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            ++pos;
+            continue;
+        }
+        const Scalar scalar = decodeAt(bytes, pos);
+        if (scalar.value == kInvalid) {
+            if (scalar.truncated && pending && !last) {
+                pending->assign(bytes.substr(pos));
+                return true;
+            }
+            return false;
+        }
+        pos += scalar.size;
+    }
+    return true;
+}
+
+std::string base64Of(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t b = 0; b < 3; ++b)
+            group = group << 8 | (b < n ? static_cast<unsigned char>(bytes[i + b]) : 0u);
+        for (std::size_t d = 0; d < 4; ++d)
+            text += d <= n ? kDigits[(group >> (18 - 6 * d)) & 0x3F] : '=';
+    }
+    return text;
+}
+
+std::string plainLine(std::string_view bytes) {
+    std::string line;
+    line.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const Scalar scalar = decodeAt(bytes, pos);
+        if (scalar.value == kInvalid)
+            line += "\xEF\xBF\xBD";
+        else if (isControl(scalar.value))
+            line += ' ';
+        else
+            line.append(bytes.substr(pos, scalar.size));
+        pos += scalar.size;
+    }
+    return line;
 }
 
 }  // namespace reader

@@ -93,18 +93,25 @@ Actions:
                  file's path is printed. Nothing in DIR is ever replaced.
   --exec CMD     run CMD with sh -c for each text: the text's path is $1, the text is
                  on its standard input, QUORVANE_TEXT_ID and QUORVANE_TEXT_TITLE are
-                 in its environment. Exit status 0 removes the text; anything else
-                 leaves it waiting, to be offered again with the same id
+                 in its environment (the title with control characters as spaces).
+                 Exit status 0 removes the text; anything else leaves it waiting, to
+                 be offered again with the same id
   --print        write each text to standard output, then remove it
   --list         show what waits: id, time, size in bytes and title line; nothing is
-                 removed. Entries that are not texts are named on standard error
+                 removed. Entries that are not texts are named on standard error, and
+                 so is a text that cannot be opened (it is listed; status 3)
 
 Options:
   --watch        after what waits, hand over each new text as it lands, until
-                 SIGINT or SIGTERM (which end it after the current hand-over)
+                 SIGINT or SIGTERM (which end it after the current hand-over); a text
+                 that failed is offered again after a pause, one another receiver
+                 holds is looked at again within two seconds
   --json         with --print: one JSON object per line with id, time, title, bytes
-                 and text; with --list: the same without the text
-  -0, --null     with --print: end each text with a NUL byte
+                 (the file's size) and text; with --list: the same with path and,
+                 for a text that cannot be opened, problem, instead of text. A text
+                 or path that is not UTF-8 is {"base64": "<its bytes>"}
+  -0, --null     with --print: end each text with a NUL byte; a text holding a NUL
+                 is not printed (named on standard error, it stays waiting; status 3)
   -h, --help     show this help
   --version      show the version
 
@@ -118,8 +125,10 @@ Environment:
 Exit status:
   0  everything waiting was handed over, or nothing waited (--watch: ended by a signal)
   2  bad usage
-  3  one or more texts could not be handed over (each is named on standard error and
-     stays waiting), or the import folder could not be read
+  3  one or more texts could not be handed over (or, with --list, opened): each is
+     named on standard error and stays waiting; or the import folder could not be read
+     or is on a file system without owners (FAT, exFAT, SMB), where anyone could plant
+     a text
   6  standard output took less than everything (a full disk, a closed pipe); the text
      being printed stays waiting
   128+N  ended by signal N before everything was handed over (without --watch)

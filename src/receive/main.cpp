@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <new>
+#include <set>
 
 #include "contract/ContainerLocation.h"
 #include "reader/Inbox.h"
@@ -34,8 +36,12 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kProgram = "quorvane-receive";
 constexpr std::size_t kChunk = 64 * 1024;
 // A failed hand-over is offered again (with --watch) after this long, doubling each time.
-constexpr std::chrono::seconds kFirstRetry{1};
-constexpr std::chrono::seconds kLongestRetry{300};
+constexpr std::chrono::milliseconds kFirstRetry{1000};
+constexpr std::chrono::milliseconds kLongestRetry{300000};
+// A text another receiver holds is looked at again after this long, doubling up to the
+// longest: its holder may be stopped or killed, which leaves no trace in the folder.
+constexpr std::chrono::milliseconds kFirstHeldLook{250};
+constexpr std::chrono::milliseconds kLongestHeldLook{2000};
 
 void tell(const std::string& message) {
     std::cerr << kProgram << ": " << message << '\n' << std::flush;
@@ -142,34 +148,11 @@ std::string localTime(const struct timespec& time) {
     return std::string(buffer, std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &parts));
 }
 
-// Bytes as a line of a listing may carry them: control characters (tabs, escapes) become a
-// space and bytes that are not UTF-8 U+FFFD, so a title can neither break the columns nor
-// steer a terminal.
+// Bytes as a line of a listing or a message may carry them: control characters (tabs, escapes)
+// become a space and bytes that are not UTF-8 U+FFFD, so a title can neither break the columns
+// nor steer a terminal.
 std::string shown(std::string_view bytes) {
-    std::string escaped;
-    reader::appendJsonEscaped(escaped, bytes);  // valid UTF-8, controls as \-escapes
-    std::string plain;
-    for (std::size_t i = 0; i < escaped.size(); ++i) {
-        if (escaped[i] != '\\') {
-            // C1 controls (U+0080-U+009F) are two bytes: C2 80 ... C2 9F.
-            if (static_cast<unsigned char>(escaped[i]) == 0xC2 && i + 1 < escaped.size() &&
-                static_cast<unsigned char>(escaped[i + 1]) < 0xA0) {
-                plain += ' ';
-                ++i;
-                continue;
-            }
-            plain += escaped[i] == '\x7f' ? ' ' : escaped[i];
-            continue;
-        }
-        const char kind = escaped[++i];
-        if (kind == '"' || kind == '\\')
-            plain += kind;
-        else
-            plain += ' ';
-        if (kind == 'u')
-            i += 4;
-    }
-    return plain;
+    return reader::plainLine(bytes);
 }
 
 std::string jsonString(std::string_view bytes) {
@@ -178,9 +161,16 @@ std::string jsonString(std::string_view bytes) {
     return out + "\"";
 }
 
-std::string jsonHead(const reader::WaitingText& text) {
+// Bytes that must read back exactly (a path, a text): a JSON string when they are UTF-8, else
+// {"base64": "..."} holding them, as the share sheet's JSON writes paths.
+std::string jsonExact(std::string_view bytes) {
+    return reader::isUtf8(bytes) ? jsonString(bytes)
+                                 : "{\"base64\":\"" + reader::base64Of(bytes) + "\"}";
+}
+
+std::string jsonHead(const reader::WaitingText& text, std::uint64_t bytes) {
     return "{\"id\":" + jsonString(text.id) + ",\"time\":" + jsonString(utcTime(text.modified)) +
-           ",\"title\":" + jsonString(text.title) + ",\"bytes\":" + std::to_string(text.bytes);
+           ",\"title\":" + jsonString(text.title) + ",\"bytes\":" + std::to_string(bytes);
 }
 
 // A text as messages name it: its id, and its title when one was read (a hand-over into a
@@ -242,9 +232,18 @@ class Receiver {
         for (const auto& skipped : listing->skipped)
             tell("left alone in " + inbox_.importFolder() + ": " + shown(skipped.name) + " (" +
                  skipped.reason + ")");
+        // A text that waits but cannot be taken now is listed (with an empty title) and named
+        // on standard error with why; the status says that not everything can be taken.
+        bool anyProblem = false;
         for (const auto& text : listing->texts) {
+            if (!text.problem.empty()) {
+                anyProblem = true;
+                tell(text.id + " waits but " + text.problem);
+            }
             if (options_.json) {
-                out_.put(jsonHead(text) + ",\"path\":" + jsonString(text.path) + "}\n");
+                out_.put(jsonHead(text, text.bytes) + ",\"path\":" + jsonExact(text.path) +
+                         (text.problem.empty() ? "" : ",\"problem\":" + jsonString(text.problem)) +
+                         "}\n");
             } else {
                 out_.put(text.id + "\t" + localTime(text.modified) + "\t" +
                          std::to_string(text.bytes) + "\t" + shown(text.title) + "\n");
@@ -254,7 +253,7 @@ class Receiver {
             tell("the listing could not be written: " + out_.errorText());
             return receive::kExitOutputFailed;
         }
-        return receive::kExitCompleted;
+        return anyProblem ? receive::kExitFailed : receive::kExitCompleted;
     }
 
     // Hands over what waits now (texts whose retry is not due yet wait for it).
@@ -271,12 +270,21 @@ class Receiver {
         }
         std::vector<reader::WaitingText> due;
         const auto now = Clock::now();
-        if (retries_.empty()) {
+        if (retries_.empty() && heldElsewhere_.empty()) {
             due = std::move(listing->texts);
         } else {
+            // What no longer waits needs no more looks.
+            std::set<std::string> waiting;
+            for (const auto& text : listing->texts)
+                waiting.insert(text.id);
+            for (auto* pending : {&retries_, &heldElsewhere_})
+                std::erase_if(*pending,
+                              [&](const auto& entry) { return !waiting.count(entry.first); });
             for (auto& text : listing->texts) {
                 const auto retry = retries_.find(text.id);
-                if (retry == retries_.end() || retry->second.at <= now)
+                const auto held = heldElsewhere_.find(text.id);
+                if ((retry == retries_.end() || retry->second.at <= now) &&
+                    (held == heldElsewhere_.end() || held->second.at <= now))
                     due.push_back(std::move(text));
             }
         }
@@ -284,6 +292,7 @@ class Receiver {
             deliver(due);
             return;
         }
+        inbox_.tidy();
         for (const auto& text : due) {
             if (stopSignal) {
                 interrupted_ = true;
@@ -325,6 +334,7 @@ class Receiver {
         switch (result.outcome) {
             case reader::Outcome::handedOver:
                 retries_.erase(text.id);
+                heldElsewhere_.erase(text.id);
                 if (!result.deliveredTo.empty()) {
                     if (options_.mode == receive::Mode::to)
                         out_.put(result.deliveredTo + "\n");
@@ -335,6 +345,12 @@ class Receiver {
                 break;
             case reader::Outcome::notWaiting:
                 retries_.erase(text.id);
+                // Another receiver holds it: when that one stops or dies, nothing lands to say
+                // so; look again at a short pace.
+                if (result.heldElsewhere)
+                    lookAgain(heldElsewhere_, text.id, kFirstHeldLook, kLongestHeldLook);
+                else
+                    heldElsewhere_.erase(text.id);
                 break;
             case reader::Outcome::kept:
                 anyFailed_ = true;
@@ -350,58 +366,132 @@ class Receiver {
         }
     }
 
+    struct Retry {
+        Clock::time_point at;
+        std::chrono::milliseconds delay;
+    };
+    using Retries = std::map<std::string, Retry>;
+
     void backOff(const std::string& id) {
-        auto [entry, fresh] = retries_.try_emplace(id, Retry{Clock::now(), kFirstRetry});
+        heldElsewhere_.erase(id);
+        lookAgain(retries_, id, kFirstRetry, kLongestRetry);
+    }
+
+    static void lookAgain(Retries& retries, const std::string& id, std::chrono::milliseconds first,
+                          std::chrono::milliseconds longest) {
+        auto [entry, fresh] = retries.try_emplace(id, Retry{Clock::now(), first});
         if (!fresh)
-            entry->second.delay = std::min(entry->second.delay * 2, kLongestRetry);
+            entry->second.delay = std::min(entry->second.delay * 2, longest);
         entry->second.at = Clock::now() + entry->second.delay;
     }
 
     int nextRetryMs() const {
-        if (retries_.empty())
+        if (retries_.empty() && heldElsewhere_.empty())
             return -1;
         auto next = Clock::time_point::max();
-        for (const auto& [id, retry] : retries_)
-            next = std::min(next, retry.at);
+        for (const auto* pending : {&retries_, &heldElsewhere_})
+            for (const auto& [id, retry] : *pending)
+                next = std::min(next, retry.at);
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
         return static_cast<int>(std::clamp<long long>(wait + 1, 0, 3600 * 1000));
     }
 
-    // --print: the text as it is read, then flushed; false (the text stays) when output fails.
-    bool print(const reader::HeldText& held) {
-        if (options_.json)
-            out_.put(jsonHead(held.text) + ",\"text\":\"");
-        std::string buffer(kChunk, '\0');
-        std::string escaped, pending;
-        off_t offset = 0;
-        for (;;) {
-            const ssize_t got = ::pread(held.descriptor, buffer.data(), buffer.size(), offset);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                out_.flush();
-                tell(describe(held.text) + ": reading it: " + std::strerror(errno) +
+    // Reads the held text's bytes [0, size) in pieces, handing each to `piece`; false (said on
+    // standard error) when a read fails or the file ends early.
+    bool readHeld(const reader::HeldText& held, std::uint64_t size,
+                  const std::function<void(std::string_view)>& piece) {
+        // A multiple of three, so that base64 pieces join without padding between them.
+        std::string buffer(3 * 21 * 1024, '\0');
+        std::uint64_t offset = 0;
+        while (offset < size) {
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
+            ssize_t got = 0;
+            std::size_t have = 0;
+            while (have < want) {
+                got = ::pread(held.descriptor, buffer.data() + have, want - have,
+                              static_cast<off_t>(offset + have));
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0)
+                    break;
+                have += static_cast<std::size_t>(got);
+            }
+            if (have < want) {
+                tell(describe(held.text) + ": reading it: " +
+                     (got < 0 ? std::strerror(errno) : "it ended before its size") +
                      "; it stays waiting");
                 anyFailed_ = true;
                 return false;
             }
-            const std::string_view piece(buffer.data(), static_cast<std::size_t>(got));
-            if (options_.json) {
-                escaped.clear();
-                reader::appendJsonEscaped(escaped, piece, &pending, got == 0);
-                out_.put(escaped);
-            } else {
-                out_.put(piece);
-            }
-            if (got == 0)
-                break;
-            offset += got;
+            piece(std::string_view(buffer.data(), have));
+            offset += have;
             if (out_.failed())
-                break;
+                return true;
+        }
+        return true;
+    }
+
+    // --print: the text, framed so that no text can split into two records or run into the
+    // next: raw; -0: ended by a NUL, so a text holding one is refused (it stays waiting); JSON:
+    // one object a line, the text a string when it is UTF-8, else {"base64": "..."}, `bytes`
+    // always the size of the file. Then flushed; false (the text stays) when anything fails.
+    bool print(const reader::HeldText& held) {
+        struct ::stat status {};
+        if (::fstat(held.descriptor, &status) != 0) {
+            tell(describe(held.text) + ": looking at it: " + std::strerror(errno) +
+                 "; it stays waiting");
+            anyFailed_ = true;
+            return false;
+        }
+        const auto size = static_cast<std::uint64_t>(status.st_size);
+        // What the framing needs to know is read first, before anything is written.
+        bool utf8 = true, nul = false;
+        if (options_.json || options_.nul) {
+            std::string pending;
+            std::uint64_t seen = 0;
+            const bool read = readHeld(held, size, [&](std::string_view piece) {
+                seen += piece.size();
+                if (options_.nul)
+                    nul = nul || piece.find('\0') != std::string_view::npos;
+                else if (utf8)
+                    utf8 = reader::isUtf8(piece, &pending, seen == size);
+            });
+            if (!read)
+                return false;
+        }
+        if (nul) {
+            tell(describe(held.text) +
+                 " holds a NUL byte, which -0 ends each text with, so it would split; it stays "
+                 "waiting (--json carries any text)");
+            anyFailed_ = true;
+            return false;
         }
         if (options_.json)
-            out_.put("\"}\n");
+            out_.put(jsonHead(held.text, size) +
+                     (utf8 ? ",\"text\":\"" : ",\"text\":{\"base64\":\""));
+        std::string escaped, pending;
+        std::uint64_t written = 0;
+        const bool read = readHeld(held, size, [&](std::string_view piece) {
+            written += piece.size();
+            if (!options_.json) {
+                out_.put(piece);
+                return;
+            }
+            escaped.clear();
+            if (utf8)
+                reader::appendJsonEscaped(escaped, piece, &pending, written == size);
+            else
+                escaped = reader::base64Of(piece);
+            out_.put(escaped);
+        });
+        if (!read) {
+            out_.flush();
+            return false;
+        }
+        if (options_.json)
+            out_.put(utf8 ? "\"}\n" : "\"}}\n");
         else if (options_.nul)
             out_.put(std::string_view("\0", 1));
         if (!out_.flush()) {
@@ -428,9 +518,8 @@ class Receiver {
                 environment.emplace_back(variable);
         }
         environment.push_back("QUORVANE_TEXT_ID=" + held.text.id);
-        std::string title = held.text.title;
-        std::erase(title, '\0');
-        environment.push_back("QUORVANE_TEXT_TITLE=" + title);
+        // The title as a command may show it: no control characters (escapes, line breaks).
+        environment.push_back("QUORVANE_TEXT_TITLE=" + shown(held.text.title));
         std::vector<char*> envp;
         for (auto& variable : environment)
             envp.push_back(variable.data());
@@ -473,15 +562,11 @@ class Receiver {
         return false;
     }
 
-    struct Retry {
-        Clock::time_point at;
-        std::chrono::seconds delay;
-    };
-
     const receive::ReceiveOptions& options_;
     reader::Inbox& inbox_;
     Output& out_;
-    std::map<std::string, Retry> retries_;
+    Retries retries_;        // failed: offered again after a back-off
+    Retries heldElsewhere_;  // held by another receiver: looked at again soon
     bool anyFailed_ = false;
     bool interrupted_ = false;
 };
@@ -497,7 +582,8 @@ int run(int argc, char** argv, bool outputClosed) {
     }
     const auto& options = std::get<receive::ReceiveOptions>(parsed);
     Output out;
-    if (outputClosed)
+    // --exec never writes to standard output (its commands get /dev/null there).
+    if (outputClosed && options.mode != receive::Mode::exec)
         out.setFailed(EBADF);
     if (options.help || options.version) {
         out.put(options.help ? receive::receiveUsageText()

@@ -136,6 +136,50 @@ TEST(InputText, TheStreamCheckAgreesWithTheWholeTextWhereverThePiecesAreCut) {
     }
 }
 
+// The check settles long runs of valid text in vectorised blocks and walks only what fails:
+// wherever a bad byte sits in a long text, and wherever the stream is cut around it, the
+// offset reported is that byte's.
+TEST(InputText, TheFirstBadByteIsFoundAtEveryOffsetAcrossEveryCut) {
+    std::string valid;
+    while (valid.size() < 200)
+        valid += "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xac plain words ";
+    const std::string bad[] = {"\xff",         "\x80",         "\xc3",     "\xe2\x82",
+                               "\xf0\x9f\x8e", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80"};
+    for (const std::string& fault : bad) {
+        for (std::size_t at = 0; at <= valid.size(); ++at) {
+            // Only at a character boundary: inside a character the fault's offset moves back.
+            if (at < valid.size() && (static_cast<unsigned char>(valid[at]) & 0xC0) == 0x80)
+                continue;
+            const std::string text = valid.substr(0, at) + fault + "tail" + valid.substr(at);
+            ASSERT_EQ(host::firstInvalidUtf8(text), at) << "fault at " << at;
+            for (std::size_t cut : {at > 0 ? at - 1 : 0, at, at + 1, at + fault.size()}) {
+                host::Utf8StreamCheck check;
+                auto found = check.feed(std::string_view(text).substr(0, cut));
+                if (!found)
+                    found = check.feed(text);
+                if (!found)
+                    found = check.finish(text);
+                EXPECT_EQ(found, at) << "fault at " << at << ", cut at " << cut;
+            }
+        }
+    }
+    // A long valid text cut at every byte: whole, it passes however it was fed; ended at the
+    // cut, it fails exactly when the cut falls inside a character, at that character's start.
+    for (std::size_t cut = 0; cut <= valid.size(); ++cut) {
+        host::Utf8StreamCheck check;
+        EXPECT_EQ(check.feed(std::string_view(valid).substr(0, cut)), std::nullopt) << cut;
+        EXPECT_EQ(check.finish(valid), std::nullopt) << cut;
+        std::size_t start = cut;
+        while (start > 0 && start < valid.size() &&
+               (static_cast<unsigned char>(valid[start]) & 0xC0) == 0x80)
+            --start;
+        const std::string_view head = std::string_view(valid).substr(0, cut);
+        EXPECT_EQ(host::Utf8StreamCheck().finish(head),
+                  start < cut ? std::optional<std::uint64_t>(start) : std::nullopt)
+            << cut;
+    }
+}
+
 TEST(KeyDecoder, TurnsBytesIntoKeysAndWaitsForUnfinishedOnes) {
     using Kind = host::Key::Kind;
     struct Row {

@@ -306,6 +306,21 @@ TEST(Inbox, FinishesWhatAKilledReaderLeft) {
     EXPECT_EQ(result.deliveredTo, (out.path() / "Delivered.txt").string());
     EXPECT_FALSE(consumed);
     EXPECT_TRUE(entries(folder.folder()).empty());
+
+    // Killed with a name set aside while removing it: the held file (the inode its name says)
+    // was handed over and goes; anything else (a newer version, under the name of the held
+    // file's inode) goes back to wait.
+    writeFile(folder.claims() / "held", "Handed over");
+    struct ::stat heldFile {};
+    ASSERT_EQ(::stat((folder.claims() / "held").c_str(), &heldFile), 0);
+    fs::rename(folder.claims() / "held",
+               folder.claims() / (".taking-" + uuid(9) + "-" + std::to_string(heldFile.st_ino)));
+    writeFile(folder.claims() / (".taking-" + uuid(10) + "-" + std::to_string(heldFile.st_ino)),
+              "Newer");
+    Inbox(folder.root()).tidy();
+    EXPECT_TRUE(entries(folder.claims()).empty());
+    EXPECT_EQ(entries(folder.folder()), std::vector<std::string>{uuid(10)});
+    EXPECT_EQ(readFile(folder.folder() / uuid(10)), "Newer");
 }
 
 TEST(Inbox, HeldTextsAreNotTakenTwiceAndDeclinedOnesStay) {
@@ -316,10 +331,14 @@ TEST(Inbox, HeldTextsAreNotTakenTwiceAndDeclinedOnesStay) {
     Inbox second(folder.root());
     TemporaryFolder out;
     const auto result = first.take(texts[0], [&](const reader::HeldText& held) {
-        // While the first holds it, neither a delivery nor another consumer gets it.
-        EXPECT_EQ(second.deliver(texts, openDelivery(out.path()))[0].outcome, Outcome::notWaiting);
-        EXPECT_EQ(second.take(texts[0], [](const auto&) { return true; }).outcome,
-                  Outcome::notWaiting);
+        // While the first holds it, neither a delivery nor another consumer gets it; both say
+        // it is held elsewhere, to be looked at again when its holder may have let go.
+        const auto delivered = second.deliver(texts, openDelivery(out.path()));
+        EXPECT_EQ(delivered[0].outcome, Outcome::notWaiting);
+        EXPECT_TRUE(delivered[0].heldElsewhere);
+        const auto taken = second.take(texts[0], [](const auto&) { return true; });
+        EXPECT_EQ(taken.outcome, Outcome::notWaiting);
+        EXPECT_TRUE(taken.heldElsewhere);
         const int separate = held.openSeparately();
         EXPECT_GE(separate, 0);
         char bytes[8] = {};
@@ -331,6 +350,21 @@ TEST(Inbox, HeldTextsAreNotTakenTwiceAndDeclinedOnesStay) {
     EXPECT_TRUE(entries(out.path()).empty());
     EXPECT_EQ(second.take(texts[0], [](const auto&) { return true; }).outcome, Outcome::handedOver);
     EXPECT_TRUE(entries(folder.folder()).empty());
+
+    // A newer version renamed over the name while a consumer has the text (as folder-sync tools
+    // replace files) is not removed with it: it waits, and nothing is left set aside.
+    folder.add(uuid(2), "Older");
+    const fs::path newer = folder.folder().parent_path() / "newer";
+    writeFile(newer, "Newer");
+    const auto replaced = first.take(folder.waiting().at(0), [&](const reader::HeldText& held) {
+        fs::rename(newer, folder.folder() / uuid(2));
+        char bytes[8] = {};
+        return ::pread(held.descriptor, bytes, sizeof bytes, 0) == 5 &&
+               bytes == std::string("Older");
+    });
+    EXPECT_EQ(replaced.outcome, Outcome::handedOver);
+    EXPECT_EQ(readFile(folder.folder() / uuid(2)), "Newer");
+    EXPECT_TRUE(entries(folder.claims()).empty());
 }
 
 // Readers and senders at once, in threads (holds are per open file, so they exclude each other

@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/MountNamespace.h"
+
 #include "receive/ReceiveFixture.h"
 
 namespace receive_test {
@@ -18,7 +20,8 @@ namespace {
 
 using testing_support::ProcessResult;
 
-// Runs the receiver with standard output on `out` (standard error discarded).
+// Runs the receiver with standard output on `out`, or closed when `out` is -1 (standard error
+// discarded).
 int runWithOutput(const std::vector<std::string>& arguments, const std::string& root, int out) {
     std::vector<std::string> argv{QUORVANE_RECEIVE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -29,7 +32,10 @@ int runWithOutput(const std::vector<std::string>& arguments, const std::string& 
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("QUORVANE_CONTAINER_ROOT", root.c_str(), 1);
-        ::dup2(out, STDOUT_FILENO);
+        if (out < 0)
+            ::close(STDOUT_FILENO);
+        else
+            ::dup2(out, STDOUT_FILENO);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, STDERR_FILENO);
         ::execv(QUORVANE_RECEIVE, pointers.data());
@@ -145,6 +151,22 @@ TEST_F(ReceiveTest, ExecRemovesOnlyWhatTheCommandTook) {
     EXPECT_EQ(countEntries(imported()), 0u);
     const std::string once = id + "|Opening|" + text + "|" + text + "\n";
     EXPECT_EQ(readFile(log), once + once + once);
+
+    // With standard output closed (a service's), each text still goes to its command; the
+    // title a command is given never carries control characters (a terminal's escapes).
+    const fs::path titles = scratch() / "titles";
+    for (const char* sent : {"\x1b]0;owned\x07\x1b[31mRed alert\xc2\x9b\nbody", "Second", "Third"})
+        send(root(), sent);
+    EXPECT_EQ(
+        runWithOutput({"--exec", "printf '%s|' \"$QUORVANE_TEXT_TITLE\" >> " + titles.string()},
+                      root(), -1),
+        0);
+    EXPECT_EQ(countEntries(imported()), 0u);
+    const std::string shownTitles = readFile(titles);
+    EXPECT_EQ(std::count(shownTitles.begin(), shownTitles.end(), '|'), 3) << shownTitles;
+    for (const char c : shownTitles)
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << shownTitles;
+    EXPECT_NE(shownTitles.find("Red alert"), std::string::npos) << shownTitles;
 }
 
 TEST_F(ReceiveTest, PrintKeepsTheTextWhenOutputFails) {
@@ -313,6 +335,366 @@ TEST_F(ReceiveTest, ConcurrentReceiversAndSendersDeliverEachTextOnce) {
             expected[textOf(sender, n)] = 1;
     EXPECT_EQ(contentsOf(out), expected);
     EXPECT_EQ(countEntries(imported().parent_path() / ".imported-claims"), 0u);
+}
+
+// Between the hold and the hand-over, a newer version, a link, a FIFO or another user's file is
+// renamed over the text's name (right after the lock, by a preloaded library): whatever the
+// mode, only the file held is handed over, and what was put at the name waits there untouched.
+TEST_F(ReceiveTest, WhatIsHandedOverIsTheFileHeldNeverWhatWasRenamedOverItsName) {
+    const fs::path staging = imported().parent_path() / "staging";  // the import folder's disk
+    const fs::path secret = scratch() / "secret";
+    writeFile(secret, "Secret\nnot sent");
+    const fs::path log = scratch() / "log";
+    const fs::path shm = fs::path("/dev/shm") / scratch().filename();
+    struct Cleanup {
+        fs::path path;
+        ~Cleanup() { fs::remove_all(path); }
+    } cleanup{shm};
+    struct Mode {
+        std::string what;
+        std::vector<std::string> arguments;
+        fs::path folder;       // where --to delivers (empty: --exec, --print)
+        bool takesTheHeldOne;  // false: it finds the name replaced and gives that round up
+        const char* swapAt;    // right after the hold ("flock"), or while it reads ("pread")
+    };
+    std::vector<Mode> modes = {{"--to, one file system",
+                                {"--to", (scratch() / "out").string()},
+                                scratch() / "out",
+                                false,
+                                "flock"},
+                               {"--exec", {"--exec", "cat >> " + log.string()}, {}, false, "flock"},
+                               {"--print, replaced while printed", {"--print"}, {}, true, "pread"}};
+    if (fs::is_directory("/dev/shm"))
+        modes.push_back({"--to, another file system (copied)",
+                         {"--to", (shm / "out").string()},
+                         shm / "out",
+                         false,
+                         "flock"});
+    std::vector<std::string> kinds = {"a newer version", "a link", "a FIFO"};
+    if (::geteuid() == 0)
+        kinds.push_back("another user's file");
+    const std::string held = "Held\nthe version that was held";
+    for (const Mode& mode : modes) {
+        for (const std::string& kind : kinds) {
+            SCOPED_TRACE(mode.what + ", " + kind);
+            fs::remove_all(imported());
+            fs::create_directories(staging);
+            fs::remove(log);
+            const std::string id = send(root(), held);
+            const fs::path swap = staging / "swap";
+            if (kind == "a link")
+                fs::create_symlink(secret, swap);
+            else if (kind == "a FIFO")
+                ASSERT_EQ(::mkfifo(swap.c_str(), 0600), 0);
+            else
+                writeFile(swap, "Newer\nversion");
+            if (kind == "another user's file") {
+                ASSERT_EQ(::chown(swap.c_str(), 65534, 65534), 0);
+            }
+            auto swapping = testing_support::preloading(options(), QUORVANE_SWAP_AFTER_HOLD);
+            swapping.environment["QUORVANE_SWAP_FROM"] = swap.string();
+            swapping.environment["QUORVANE_SWAP_TO"] = (imported() / id).string();
+            swapping.environment["QUORVANE_SWAP_AT"] = mode.swapAt;
+            const ProcessResult result =
+                testing_support::runProcess(QUORVANE_RECEIVE, mode.arguments, swapping);
+            EXPECT_EQ(result.exitStatus, 0) << result.err;
+            ASSERT_FALSE(fs::exists(swap)) << "the preloaded library did not swap";
+
+            // Only the held file was handed over.
+            const std::map<std::string, int> handedOver =
+                mode.takesTheHeldOne ? std::map<std::string, int>{{held, 1}}
+                                     : std::map<std::string, int>{};
+            if (!mode.folder.empty()) {
+                EXPECT_EQ(contentsOf(mode.folder), handedOver);
+                for (const auto& entry : fs::directory_iterator(mode.folder))
+                    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(entry.path())))
+                        << entry.path();
+                fs::remove_all(mode.folder);
+            } else {
+                EXPECT_EQ(mode.arguments[0] == "--print" ? result.out : readFile(log),
+                          mode.takesTheHeldOne ? held : "");
+            }
+            // What was renamed over the name waits there, as it was.
+            const fs::path name = imported() / id;
+            if (kind == "a link")
+                EXPECT_TRUE(fs::is_symlink(name));
+            else if (kind == "a FIFO")
+                EXPECT_TRUE(fs::is_fifo(fs::symlink_status(name)));
+            else
+                EXPECT_EQ(readFile(name), "Newer\nversion");
+            EXPECT_EQ(countEntries(imported()), 1u);
+            EXPECT_EQ(countEntries(imported().parent_path() / ".imported-claims"), 0u);
+        }
+    }
+    EXPECT_EQ(readFile(secret), "Secret\nnot sent");
+}
+
+// A text that is there but cannot be opened (mode 000; as root, with the right to override
+// modes dropped) is a failure in every mode: named with the reason, listed among what waits,
+// status 3, and retried under --watch until it can be taken, with nothing else happening.
+TEST_F(ReceiveTest, ATextThatCannotBeOpenedIsAFailureListedAndRetried) {
+    std::string program = QUORVANE_RECEIVE;
+    std::vector<std::string> prefix;
+    if (::geteuid() == 0) {
+        program = testing_support::findProgram("setpriv");
+        if (program.empty())
+            GTEST_SKIP() << "as root, needs setpriv (util-linux) to give up overriding modes";
+        prefix = {"--bounding-set=-dac_override,-dac_read_search", "--", QUORVANE_RECEIVE};
+    }
+    auto run = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), prefix.begin(), prefix.end());
+        return testing_support::runProcess(program, arguments, options());
+    };
+    const std::string readable = send(root(), "Readable");
+    const std::string locked = send(root(), "Locked\ntext");
+    ASSERT_EQ(::chmod((imported() / locked).c_str(), 0), 0);
+
+    const ProcessResult listed = run({"--list"});
+    EXPECT_EQ(listed.exitStatus, 3);
+    EXPECT_NE(listed.out.find(locked + "\t"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.err.find(locked), std::string::npos) << listed.err;
+    EXPECT_NE(listed.err.find("Permission denied"), std::string::npos) << listed.err;
+    const ProcessResult json = run({"--list", "--json"});
+    EXPECT_EQ(json.exitStatus, 3);
+    std::istringstream lines(json.out);
+    std::string line;
+    int problems = 0;
+    while (std::getline(lines, line))
+        if (const auto object = nlohmann::json::parse(line); object.contains("problem")) {
+            EXPECT_EQ(object["id"], locked);
+            ++problems;
+        }
+    EXPECT_EQ(problems, 1);
+
+    const fs::path out = scratch() / "out";
+    for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
+             {"--to", out.string()}, {"--exec", "cat >/dev/null"}, {"--print"}}) {
+        const ProcessResult result = run(mode);
+        EXPECT_EQ(result.exitStatus, 3) << mode[0] << result.err;
+        EXPECT_NE(result.err.find(locked), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("Permission denied"), std::string::npos) << result.err;
+        EXPECT_TRUE(fs::exists(imported() / locked));
+    }
+    EXPECT_EQ(contentsOf(out), (std::map<std::string, int>{{"Readable", 1}}));
+    EXPECT_FALSE(fs::exists(imported() / readable));
+
+    // Watching: once it can be opened (a change of mode wakes nothing), it is taken.
+    std::vector<std::string> watchArguments = prefix;
+    for (const std::string argument : {"--watch", "--to", out.c_str()})
+        watchArguments.push_back(argument);
+    const pid_t watcher = testing_support::startProcess(program, watchArguments, options());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::chmod((imported() / locked).c_str(), 0600), 0);
+    EXPECT_TRUE(eventually([&] { return countEntries(out) == 2; }));
+    ::kill(watcher, SIGTERM);
+    EXPECT_EQ(testing_support::waitProcess(watcher).exitStatus, 0);
+    EXPECT_EQ(contentsOf(out), (std::map<std::string, int>{{"Readable", 1}, {"Locked\ntext", 1}}));
+}
+
+// A receiver holds a text while its command runs, is stopped (SIGSTOP), then killed: nothing
+// lands in the folder to say so, yet the watching receiver takes the text.
+TEST_F(ReceiveTest, ATextLetGoByAStoppedThenKilledHolderIsTakenByTheWatcher) {
+    const std::string text = "Stranded?\nnot for long";
+    send(root(), text);
+    const fs::path pidFile = scratch() / "command-pid";
+    const pid_t holder =
+        start({"--exec", "echo $$ > " + pidFile.string() + ".new && mv " + pidFile.string() +
+                             ".new " + pidFile.string() + " && exec sleep 60"});
+    ASSERT_TRUE(eventually([&] { return fs::exists(pidFile); }));
+    const fs::path out = scratch() / "out";
+    const pid_t watcher = start({"--watch", "--to", out.string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // it passes over the held text
+    EXPECT_EQ(countEntries(out), 0u);
+    ::kill(holder, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(holder, SIGKILL);
+    testing_support::waitProcess(holder);
+    ::kill(std::stoi(readFile(pidFile)), SIGKILL);
+    EXPECT_TRUE(eventually([&] { return countEntries(out) == 1; }));
+    ::kill(watcher, SIGTERM);
+    EXPECT_EQ(testing_support::waitProcess(watcher).exitStatus, 0);
+    EXPECT_EQ(contentsOf(out), (std::map<std::string, int>{{text, 1}}));
+}
+
+std::string fromBase64(const std::string& text) {
+    static const std::string digits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    std::uint32_t group = 0;
+    int bits = 0;
+    for (const char c : text) {
+        if (c == '=')
+            break;
+        group = group << 6 | static_cast<std::uint32_t>(digits.find(c));
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((group >> bits) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// What --print writes reads back to each text's bytes exactly: -0 never splits a text (one
+// holding a NUL is refused and waits), JSON carries any bytes ({"base64": ...} when not UTF-8)
+// with `bytes` the file's size; --list --json writes a path that is not UTF-8 the same way.
+TEST_F(ReceiveTest, PrintedRecordsNeverSplitAndReadBackExactly) {
+    const std::vector<std::string> texts = {"Plain\ntext",
+                                            std::string("Holds\0a NUL", 11),
+                                            "Latin-1 caf\xe9",
+                                            "",
+                                            "Cut short \xe2\x82",  // a character cut at the end
+                                            std::string(200000, 'z') + "\xff"};
+    auto sendAll = [&](bool withNul) {
+        std::vector<std::string> ids;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (!withNul && i == 1) {
+                ids.emplace_back();
+                continue;
+            }
+            ids.push_back(send(root(), texts[i]));
+            const struct timespec times[2] = {{1767225600 + static_cast<long>(i), 0},
+                                              {1767225600 + static_cast<long>(i), 0}};
+            ::utimensat(AT_FDCWD, (imported() / ids.back()).c_str(), times, 0);
+        }
+        return ids;
+    };
+    std::vector<std::string> ids = sendAll(true);
+    const ProcessResult nul = receive({"--print", "-0"});
+    EXPECT_EQ(nul.exitStatus, 3);
+    EXPECT_NE(nul.err.find(ids[1]), std::string::npos) << nul.err;
+    std::string records;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        if (i != 1)
+            records += texts[i] + std::string(1, '\0');
+    EXPECT_EQ(nul.out, records);
+    EXPECT_EQ(countEntries(imported()), 1u);
+    EXPECT_TRUE(fs::exists(imported() / ids[1]));
+    fs::remove(imported() / ids[1]);
+
+    ids = sendAll(true);
+    const ProcessResult json = receive({"--print", "--json"});
+    EXPECT_EQ(json.exitStatus, 0) << json.err;
+    std::istringstream lines(json.out);
+    std::string line;
+    std::size_t i = 0;
+    for (; std::getline(lines, line); ++i) {
+        ASSERT_LT(i, texts.size());
+        const auto object = nlohmann::json::parse(line);
+        EXPECT_EQ(object["id"], ids[i]);
+        EXPECT_EQ(object["bytes"], texts[i].size());
+        const bool utf8 = i < 2 || i == 3;
+        if (utf8)
+            EXPECT_EQ(object["text"], texts[i]) << i;
+        else
+            EXPECT_EQ(fromBase64(object["text"]["base64"]), texts[i]) << i;
+    }
+    EXPECT_EQ(i, texts.size());
+    EXPECT_EQ(countEntries(imported()), 0u);
+
+    // A container whose path is not UTF-8.
+    const std::string latin1 = (scratch() / "caf\xe9").string();
+    const std::string id = send(latin1, "Listed");
+    auto elsewhere = options();
+    elsewhere.environment["QUORVANE_CONTAINER_ROOT"] = latin1;
+    const ProcessResult listed =
+        testing_support::runProcess(QUORVANE_RECEIVE, {"--list", "--json"}, elsewhere);
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    const auto object = nlohmann::json::parse(listed.out);
+    EXPECT_EQ(fromBase64(object["path"]["base64"]), contract::importFolderPath(latin1) + "/" + id);
+}
+
+// A FAT file system (a USB stick), mounted from an image in a mount namespace of its own (the
+// kernel's driver where there is one, else fusefat): --to a folder there, which has no links,
+// delivers each text exactly once, byte-exact, also when receivers are killed half-way; an
+// import folder there, where anyone could plant a text, is refused with the reason.
+TEST_F(ReceiveTest, OnAFatFileSystemTextsAreDeliveredOnceAndAnImportFolderIsRefused) {
+    const std::string mkfs = testing_support::findProgram("mkfs.vfat");
+    const std::string mountProgram = testing_support::findProgram("mount");
+    const std::string fusefat = testing_support::findProgram("fusefat");
+    if (mkfs.empty() || mountProgram.empty())
+        GTEST_SKIP() << "needs mkfs.vfat (dosfstools) and mount";
+    const bool kernelFat = readFile("/proc/filesystems").find("\tvfat\n") != std::string::npos;
+    if (kernelFat && !fs::exists("/dev/loop-control"))
+        GTEST_SKIP() << "no loop devices (/dev/loop-control)";
+    if (!kernelFat && (fusefat.empty() || !fs::exists("/dev/fuse")))
+        GTEST_SKIP() << "the kernel has no FAT file system, and fusefat or /dev/fuse is missing";
+    std::map<std::string, int> expected;
+    // Few texts: fusefat itself corrupts a folder of a few dozen long names (seen with cp and mv).
+    for (int n = 0; n < 8; ++n) {
+        // Titles repeat and hold what FAT refuses in a name.
+        const std::string text = "Q&A: part " + std::to_string(n % 3) + "?\n#" + std::to_string(n) +
+                                 " " + std::string(static_cast<std::size_t>(n * 977 % 20000), 'f');
+        send(root(), text);
+        ++expected[text];
+    }
+    const auto outcome = testing_support::runInPrivateMountNamespace([&] {
+        using testing_support::Outcome;
+        const fs::path image = scratch() / "fat.img";
+        const fs::path disk = scratch() / "disk";
+        fs::create_directories(disk);
+        writeFile(image, "");
+        fs::resize_file(image, 32 << 20);
+        if (testing_support::runProcess(mkfs, {image.string()}).exitStatus != 0)
+            return Outcome::skipped("mkfs.vfat failed on a 32 MB image");
+        const auto mounted = kernelFat ? testing_support::runProcess(
+                                             mountProgram, {"-t", "vfat", "-o", "loop,umask=077",
+                                                            image.string(), disk.string()})
+                                       : testing_support::runProcess(
+                                             fusefat, {"-o", "rw+", image.string(), disk.string()});
+        if (mounted.exitStatus != 0)
+            return Outcome::skipped("cannot mount a FAT image: " + mounted.err);
+        const std::unique_ptr<const fs::path, void (*)(const fs::path*)> unmountAtEnd(
+            &disk, [](const fs::path* path) { (void)testing_support::unmount(*path); });
+
+        // Receivers killed at moments spread over a run, then one that completes.
+        const fs::path out = disk / "Teleprompter";
+        for (int kill = 0; kill < 6; ++kill) {
+            const pid_t pid = start({"--to", out.string()});
+            std::this_thread::sleep_for(std::chrono::milliseconds(3 + 12 * kill));
+            ::kill(pid, SIGKILL);
+            testing_support::waitProcess(pid);
+        }
+        const ProcessResult last = receive({"--to", out.string()});
+        if (last.exitStatus != 0)
+            return Outcome::failed("the last run into FAT failed: " + last.err);
+        const auto delivered = contentsOf(out);
+        if (delivered != expected)
+            return Outcome::failed("not each text once: " + std::to_string(delivered.size()) +
+                                   " different texts in the folder, " +
+                                   std::to_string(expected.size()) + " sent");
+        for (const auto& entry : fs::directory_iterator(out))
+            if (entry.path().filename().string().find_first_of(":?") != std::string::npos ||
+                entry.path().filename().string().starts_with("."))
+                return Outcome::failed("left in the folder: " + entry.path().string());
+        if (countEntries(imported()) != 0 ||
+            countEntries(imported().parent_path() / ".imported-claims") != 0)
+            return Outcome::failed("texts or records were left behind");
+
+        // An import folder on FAT: refused by every mode, its text left alone.
+        const fs::path fatRoot = disk / "containers";
+        const fs::path fatImported = contract::importFolderPath(fatRoot.string());
+        fs::create_directories(fatImported);
+        const std::string planted = freshId();
+        writeFile(fatImported / planted, "Planted\nby anyone");
+        auto onFat = options();
+        onFat.environment["QUORVANE_CONTAINER_ROOT"] = fatRoot.string();
+        for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
+                 {"--list"}, {"--to", (scratch() / "taken").string()}, {"--print"}}) {
+            const ProcessResult refused =
+                testing_support::runProcess(QUORVANE_RECEIVE, mode, onFat);
+            if (refused.exitStatus != 3 || refused.err.find("FAT") == std::string::npos ||
+                !refused.out.empty())
+                return Outcome::failed(mode[0] + " on a FAT import folder: status " +
+                                       std::to_string(refused.exitStatus) + ", " + refused.err);
+        }
+        if (readFile(fatImported / planted) != "Planted\nby anyone")
+            return Outcome::failed("the planted text was touched");
+        return Outcome::passed();
+    });
+    if (outcome.status == testing_support::Outcome::Status::skipped)
+        GTEST_SKIP() << outcome.message;
+    EXPECT_EQ(outcome.status, testing_support::Outcome::Status::passed) << outcome.message;
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <simdjson.h>
+
 #include "platform/foundation/Unicode.h"
 
 namespace host {
@@ -21,6 +23,10 @@ constexpr std::size_t kLongestSequence = 4;
 // A piece of a stream whose size is not known beforehand.
 constexpr std::size_t kPiece = std::size_t(4) << 20;
 constexpr std::size_t kLargestRead = std::size_t(4) << 20;
+
+bool isContinuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
 
 bool isInvalidAt(std::string_view bytes, std::size_t position, std::size_t* size) {
     const platform::Utf8Scalar scalar = platform::decodeUtf8(bytes, position);
@@ -46,6 +52,27 @@ class OpenInput {
     bool standardInput_;
     int fd_;
 };
+
+// Appends at most `room` bytes read from `fd` to `piece` (whose capacity has room for them):
+// what read() returns. Where the library can grow a string without clearing the new bytes, the
+// read fills them directly, so no byte of a big text is written twice before it arrives.
+ssize_t readInto(int fd, std::string& piece, std::size_t room) {
+    const std::size_t old = piece.size();
+    ssize_t got = -1;
+#if defined(__cpp_lib_string_resize_and_overwrite)
+    piece.resize_and_overwrite(old + room, [&](char* data, std::size_t) {
+        got = ::read(fd, data + old, room);
+        return old + static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+    });
+#else
+    piece.resize(old + room);
+    got = ::read(fd, piece.data() + old, room);
+    const int error = errno;
+    piece.resize(old + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+    errno = error;
+#endif
+    return got;
+}
 
 std::string sizeInWords(std::uint64_t bytes) {
     const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
@@ -74,6 +101,16 @@ std::optional<std::uint64_t> Utf8StreamCheck::finish(std::string_view bytes) {
 
 std::optional<std::uint64_t> Utf8StreamCheck::checkUpTo(std::string_view bytes, std::size_t end) {
     std::size_t position = static_cast<std::size_t>(checked_);
+    // Nearly every text is valid: a vectorised check settles everything up to the start of the
+    // scalar that `end` falls in at memory speed. Only what it finds invalid, and the last few
+    // bytes, are walked scalar by scalar, which gives the exact offset of the first bad byte.
+    std::size_t whole = std::min(end, bytes.size());
+    for (int back = 0;
+         back < 3 && whole > position && whole < bytes.size() && isContinuation(bytes[whole]);
+         ++back)
+        --whole;
+    if (whole > position && simdjson::validate_utf8(bytes.data() + position, whole - position))
+        position = whole;
     while (position < end) {
         std::size_t size = 0;
         if (isInvalidAt(bytes, position, &size))
@@ -142,24 +179,20 @@ std::variant<std::string, InputProblem> readInputText(const std::string& path,
             }
             std::string& piece = pieces.back();
             const std::size_t old = piece.size();
-            // A few megabytes a read: resize() clears what it adds, so the room offered to one
-            // read is never the whole spare capacity at once. Never more than one byte past the
-            // cap; never zero bytes, which would read as the end of the input.
+            // A few megabytes a read. Never more than one byte past the cap; never zero bytes,
+            // which would read as the end of the input.
             const std::size_t room = static_cast<std::size_t>(
                 std::min<std::uint64_t>({piece.capacity() - old, kLargestRead, limit - total}));
             if (room == 0)
                 return tooLarge();
-            piece.resize(old + room);
-            const ssize_t got = ::read(input.fd(), piece.data() + old, room);
+            const ssize_t got = readInto(input.fd(), piece, room);
             if (got < 0) {
                 const int error = errno;
-                piece.resize(old);
                 if (error == EINTR)
                     continue;
                 return problem(Kind::unreadable,
                                "cannot read " + shown + ": " + std::strerror(error));
             }
-            piece.resize(old + static_cast<std::size_t>(got));
             total += static_cast<std::uint64_t>(got);
             if (total > maxSize)
                 return tooLarge();

@@ -1,0 +1,166 @@
+// The voice's pure pieces: the script's spoken words (counted as the prompting view counts
+// them) and the aligner that turns heard words into a place, as tables of readings.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <sstream>
+
+#include "prompter/PromptView.h"
+#include "prompter/voice/Aligner.h"
+#include "prompter/voice/ScriptWords.h"
+#include "qttext/PlainTextSource.h"
+
+namespace prompter::voice {
+namespace {
+
+std::vector<std::string> split(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// Three paragraphs of twelve words, no word shared between them.
+const char* const kThreeParagraphs =
+    "red fox jumps over lazy brown dogs near quiet green river banks\n"
+    "seven sailors crossed stormy seas toward distant islands under heavy grey skies\n"
+    "children painted bright yellow kites before flying them across windy open fields";
+
+struct Reading {
+    const char* name;
+    const char* script;
+    const char* heard;          // words heard, in order; "|" marks a check
+    std::vector<int> expected;  // the place at each check
+    std::vector<bool> resync;   // whether the last move at each check was a re-sync (optional)
+};
+
+void PrintTo(const Reading& reading, std::ostream* out) {
+    *out << reading.name;
+}
+
+class AlignerReading : public testing::TestWithParam<Reading> {};
+
+TEST_P(AlignerReading, FollowsThePresenter) {
+    const Reading& reading = GetParam();
+    Aligner aligner(split(reading.script));
+    std::size_t check = 0;
+    Aligner::Step last;
+    for (const std::string& word : split(reading.heard)) {
+        if (word == "|") {
+            ASSERT_LT(check, reading.expected.size());
+            EXPECT_EQ(aligner.place(), reading.expected[check]) << "at check " << check;
+            if (check < reading.resync.size()) {
+                EXPECT_EQ(last.resync, reading.resync[check]) << "at check " << check;
+            }
+            ++check;
+            continue;
+        }
+        const Aligner::Step step = aligner.hear(word);
+        if (step.moved)
+            last = step;
+    }
+    EXPECT_EQ(check, reading.expected.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, AlignerReading,
+    testing::Values(
+        Reading{"InOrder", "one two three four five", "one | two | three four five |", {0, 1, 4}},
+        Reading{"SkippedWords",
+                "one two three four five six seven",
+                "one two four | five | seven |",
+                {3, 4, 6}},
+        // A word said twice, or the last few said again, never takes the place back.
+        Reading{"RepeatedWords",
+                "one two three four five six",
+                "one two two | three two three | four |",
+                {1, 2, 3}},
+        // The third paragraph straight after the first: the place holds until four words in
+        // a row confirm the skip, then jumps there.
+        Reading{"SkippedParagraph",
+                kThreeParagraphs,
+                "red fox jumps over lazy brown dogs near quiet green river banks | "
+                "children painted bright | yellow | kites |",
+                {11, 11, 27, 28},
+                {false, false, true, false}},
+        // Back to the first paragraph from the second: confirmed, then followed.
+        Reading{"GoingBack",
+                kThreeParagraphs,
+                "red fox jumps over lazy brown dogs near quiet green river banks seven sailors "
+                "crossed stormy seas | fox jumps over | lazy | brown |",
+                {16, 16, 4, 5},
+                {false, false, true, false}},
+        // Words that are not in the script, or script words out of order, hold the place.
+        Reading{"AdLib",
+                kThreeParagraphs,
+                "red fox jumps | um so what did the crew think about lunch | islands river "
+                "children fields skies | over lazy |",
+                {2, 2, 2, 4}},
+        // Silence and what a recogniser reports for it.
+        Reading{"Silence", "one two three", "one | <sil> [noise] <sil> | two |", {0, 0, 1}},
+        // The same phrase again and again: each time the nearest one ahead.
+        Reading{"RepeatedPhrases",
+                "we shall fight on the beaches we shall fight on the landing grounds we shall "
+                "fight in the fields and in the streets we shall fight in the hills",
+                "we shall fight on the beaches | we shall fight | on the landing grounds we | "
+                "shall fight in the fields and in the streets we shall fight in the hills |",
+                {5, 8, 13, 28}}),
+    [](const testing::TestParamInfo<Reading>& info) { return info.param.name; });
+
+TEST(Aligner, StartsAgainFromAPlaceAKeyChose) {
+    Aligner aligner(split(kThreeParagraphs));
+    aligner.setPlace(23);  // the presenter jumped to the second paragraph's end by a key
+    EXPECT_TRUE(aligner.hear("children").moved);
+    EXPECT_EQ(aligner.place(), 24);
+    aligner.setPlace(1000);
+    EXPECT_EQ(aligner.place(), 35);
+    aligner.setPlace(-7);
+    EXPECT_EQ(aligner.place(), -1);
+    EXPECT_FALSE(Aligner().hear("anything").moved);  // an empty script
+}
+
+void ensureApplication() {
+    if (!QApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "voice_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+}
+
+// The spoken words of a script, each on the word the view counts it as, whatever the script
+// holds: cues, headings, punctuation, hyphens, tabs, every kind of line break, ideographs.
+TEST(ScriptWords, CountsWordsAsTheViewDoes) {
+    ensureApplication();
+    const std::string script =
+        "# Opening: the news\r\n"
+        "Good evening, \"Welcome\" to the show's first-ever\tepisode. [pause] Tonight:\n"
+        "\n"
+        "[slide 4]\x0b"
+        "Forty-two \xe2\x80\x94 rivers\xc2\x85"
+        "\xe6\x9d\xb1\xe4\xba\xac is big\xe2\x80\xa9"
+        "[look at camera two] Thanks.";
+    const ScriptWords words = ScriptWords::read(script);
+    PromptView view(std::make_shared<SteadyPromptClock>());
+    view.setScript(std::make_shared<qttext::PlainTextSource>(script));
+    ASSERT_EQ(words.counted.size(), view.paragraphCount());
+    for (std::size_t i = 0; i < words.counted.size(); ++i)
+        EXPECT_EQ(std::max<double>(static_cast<double>(words.counted[i]), 1.0),
+                  view.paragraphStart(i + 1) - view.paragraphStart(i))
+            << "paragraph " << i;
+
+    std::ostringstream said;
+    for (const SpokenWord& word : words.spoken)
+        said << word.text << '@' << word.paragraph << ':' << word.ordinal << ':' << word.ordinalBare
+             << ' ';
+    EXPECT_EQ(said.str(),
+              "good@1:0:0 evening@1:1:1 welcome@1:2:2 to@1:3:3 the@1:4:4 show's@1:5:5 "
+              "first@1:6:6 ever@1:6:6 episode@1:7:7 tonight@1:9:8 "
+              "forty@4:0:0 two@4:0:0 rivers@4:2:2 "
+              "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 ");
+    EXPECT_EQ(words.countedBare[3], 0u);  // a line that is only a cue
+}
+
+}  // namespace
+}  // namespace prompter::voice
