@@ -3,23 +3,40 @@
 // scrolls (at the start, in the middle, near the end, and while jumping a screen at a time).
 // Peak memory is measured around it (/usr/bin/time -v), see scripts/figures.sh.
 //
-//   prompter_bench [MEGABYTES]        (100 by default)
+// The intake and the library, as the program sets them up: the first picture of the library
+// with WAITING sent texts to take in beside SCRIPTS scripts; and the processor time a burst of
+// ARRIVALS texts sent while the library shows costs, all of them taken in and listed.
+//
+//   prompter_bench [MEGABYTES]                 (100 by default)
+//   prompter_bench intake WAITING SCRIPTS
+//   prompter_bench burst ARRIVALS SCRIPTS
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QUuid>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
 #include "ReportText.h"
+#include "contract/ContainerLocation.h"
 #include "prompter/PromptView.h"
+#include "prompter/PrompterWindow.h"
+#include "prompter/ReaderIntake.h"
 #include "prompter/ScriptFile.h"
+#include "prompter/ScriptLibrary.h"
 #include "qttext/PlainTextSource.h"
 
 namespace {
@@ -82,12 +99,139 @@ Costs scroll(prompter::PromptView& view, FrameClock& clock, int frames) {
     return costsOf(std::move(wall), std::move(cpu));
 }
 
+// The whole process's processor time (user and system), in milliseconds.
+double processCpuMilliseconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+void writeBytes(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()))
+        std::abort();
+}
+
+// A text of about a kilobyte with its own title line.
+std::string shortText(const char* kind, int number) {
+    return std::string(kind) + " " + std::to_string(number) + "\n" + reportText(1000);
+}
+
+// Sent as the share sheet sends: written aside, then renamed in under a new UUID.
+void send(const QString& root, const QString& imported, int number) {
+    const QString staged = root + QStringLiteral("/staged-%1").arg(number);
+    writeBytes(staged, shortText("Sent text", number));
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    if (::rename(QFile::encodeName(staged).constData(),
+                 QFile::encodeName(imported + "/" + id).constData()) != 0)
+        std::abort();
+}
+
+struct Library {
+    QTemporaryDir root;
+    QString imported;
+    QString scripts;
+};
+
+void fill(Library& library, int waiting, int scripts) {
+    library.imported =
+        QString::fromStdString(contract::importFolderPath(library.root.path().toStdString()));
+    library.scripts = library.root.path() + "/scripts";
+    if (!QDir().mkpath(library.imported) || !QDir().mkpath(library.scripts) ||
+        ::chmod(QFile::encodeName(library.scripts).constData(), 0700) != 0)
+        std::abort();
+    for (int i = 0; i < scripts; ++i)
+        writeBytes(library.scripts + QStringLiteral("/Script %1.txt").arg(i),
+                   shortText("Script", i));
+    for (int i = 0; i < waiting; ++i)
+        send(library.root.path(), library.imported, i);
+    ::sync();
+}
+
+// From the program's start of the library to its first picture, as main() does it.
+int measureIntake(int waiting, int scripts) {
+    Library files;
+    fill(files, waiting, scripts);
+    const auto start = Clock::now();
+    const double cpuStart = processCpuMilliseconds();
+    prompter::ScriptLibrary library(files.scripts);
+    prompter::ReaderIntake intake(files.root.path().toStdString(), library.folder());
+    prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                    std::make_shared<prompter::SteadyPromptClock>());
+    if (library.ensureFolder())
+        std::abort();
+    intake.takeWaiting();
+    intake.startWatching();
+    library.refresh();
+    window.show();
+    QApplication::processEvents();
+    window.repaint();
+    const double wall = millisecondsSince(start);
+    const double cpu = processCpuMilliseconds() - cpuStart;
+    if (library.rowCount() != waiting + scripts || !QDir(files.imported).isEmpty())
+        std::abort();
+    std::printf("first picture             %d waiting, %d scripts: %.1f ms (processor %.1f ms)\n",
+                waiting, scripts, wall, cpu);
+    return 0;
+}
+
+// A burst sent by another thread while the library shows; the processor time is the whole
+// process's less the sender's own.
+int measureBurst(int arrivals, int scripts) {
+    Library files;
+    fill(files, 0, scripts);
+    prompter::ScriptLibrary library(files.scripts);
+    prompter::ReaderIntake intake(files.root.path().toStdString(), library.folder());
+    prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                    std::make_shared<prompter::SteadyPromptClock>());
+    if (library.ensureFolder())
+        std::abort();
+    intake.takeWaiting();
+    intake.startWatching();
+    library.refresh();
+    window.show();
+    QApplication::processEvents();
+    window.repaint();
+
+    const auto start = Clock::now();
+    const double cpuStart = processCpuMilliseconds();
+    double senderCpu = 0;
+    std::thread sender([&] {
+        const double own = cpuMilliseconds();
+        for (int i = 0; i < arrivals; ++i)
+            send(files.root.path(), files.imported, i);
+        senderCpu = cpuMilliseconds() - own;
+    });
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (library.rowCount() == scripts + arrivals || millisecondsSince(start) > 300000)
+            QApplication::quit();
+    });
+    check.start(5);
+    QApplication::exec();
+    sender.join();
+    const double wall = millisecondsSince(start);
+    const double cpu = processCpuMilliseconds() - cpuStart - senderCpu;
+    if (library.rowCount() != scripts + arrivals || !QDir(files.imported).isEmpty())
+        std::abort();
+    std::printf("burst                     %d arrivals, %d scripts: %.1f ms (processor %.1f ms)\n",
+                arrivals, scripts, wall, cpu);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
     QApplication application(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "intake") == 0)
+        return measureIntake(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc == 4 && std::strcmp(argv[1], "burst") == 0)
+        return measureBurst(std::atoi(argv[2]), std::atoi(argv[3]));
+    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
     QTemporaryDir folder;
     const QString path = folder.path() + "/script.txt";
     writeScript(path, megabytes << 20);

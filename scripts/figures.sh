@@ -404,6 +404,35 @@ for label, name in (("frame, start (med/worst)", "frame at the start"), ("frame,
 print(f"| peak resident | {peak_mb:,.0f} MB | {2.5 * 100 + 120:,.0f} MB |")
 PROMPTER
 
+# The teleprompter's intake and library: the first picture of the library with sent texts
+# waiting to be taken in (1,000 beside an empty library; 200 beside 10,000 scripts), and the
+# processor time of a burst of 1,000 texts sent while the library shows (beside none and beside
+# 10,000 scripts); the files on the build's disk, the median of three runs each.
+echo "Measuring the teleprompter's intake..." >&2
+python3 - "$bin/prompter_bench" "$work" <<'INTAKE'
+import re, statistics, subprocess, sys, os
+bench, work = sys.argv[1], sys.argv[2]
+env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=work)
+def run(*args):
+    walls, cpus = [], []
+    for _ in range(3):
+        out = subprocess.run([bench, *map(str, args)], env=env, check=True, capture_output=True, text=True).stdout
+        m = re.search(r": ([\d.]+) ms \(processor ([\d.]+) ms\)", out)
+        walls.append(float(m[1])); cpus.append(float(m[2]))
+    return statistics.median(walls), statistics.median(cpus)
+print()
+print("Teleprompter intake and library (prompter_bench, headless platform, median of 3)")
+print()
+print("| measure | elapsed | processor | promise |")
+print("|---|---:|---:|---:|")
+for waiting, scripts, promise in ((1000, 0, "1 s elapsed"), (200, 10000, "1.5 s elapsed")):
+    wall, cpu = run("intake", waiting, scripts)
+    print(f"| first picture, {waiting:,} waiting beside {scripts:,} scripts | {wall:,.0f} ms | {cpu:,.0f} ms | {promise} |")
+for scripts in (0, 10000):
+    wall, cpu = run("burst", 1000, scripts)
+    print(f"| a burst of 1,000 sent while the library shows, beside {scripts:,} scripts | {wall:,.0f} ms | {cpu:,.0f} ms | 2 s processor |")
+INTAKE
+
 # Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
 # in the folder of B's watching receiver (median of 100), where syncthing is installed.
 echo "Measuring the hand-over between two Syncthing instances..." >&2

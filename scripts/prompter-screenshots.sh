@@ -18,9 +18,10 @@ program=build/default/bin/quorvane-prompter
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 
-scripts="$home/data/quorvane/scripts"
+scripts="$home/home/Teleprompter"
 imported="$home/root/group.app.quorvane.teleprompter/regular/imported"
 mkdir -p "$scripts" "$imported"
+chmod 700 "$scripts"
 # Scripts already in the library, oldest first, then one sent from the share sheet.
 printf 'Quarterly results\nRevenue grew by eight per cent, led by the northern region.\n' \
     >"$scripts/Quarterly results.txt"
@@ -31,7 +32,7 @@ sleep 1
 cp resources/sample.txt "$imported/6F1C2E0A-8B4D-4E5F-9A1B-2C3D4E5F6A7B"
 
 shoot() {
-    env QUORVANE_CONTAINER_ROOT="$home/root" XDG_DATA_HOME="$home/data" \
+    env HOME="$home/home" QUORVANE_CONTAINER_ROOT="$home/root" XDG_DATA_HOME="$home/data" \
         XDG_CONFIG_HOME="$home/config" QT_QPA_PLATFORM=xcb \
         xvfb-run -a -s "-screen 0 1280x1024x24" "$program" --window "$@" >/dev/null
 }

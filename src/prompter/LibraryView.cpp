@@ -21,16 +21,6 @@
 namespace prompter {
 namespace {
 
-enum Column { kTitle, kArrived, kLength, kReadingTime };
-constexpr int kFileNameRole = Qt::UserRole;
-
-QString readingTime(qint64 words, double speed) {
-    const auto seconds = static_cast<qint64>(std::ceil(static_cast<double>(words) / speed * 60));
-    if (seconds >= 3600)
-        return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
     auto* made = new QPushButton(text, parent);
     made->setAccessibleName(name);
@@ -43,7 +33,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     : QWidget(parent),
       library_(library),
       message_(new QLabel(this)),
-      list_(new QTreeWidget(this)),
+      list_(new QTreeView(this)),
       preview_(new qttext::LazyTextView(this)),
       paragraph_(new QSpinBox(this)),
       prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
@@ -64,13 +54,28 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     message_->hide();
 
     list_->setAccessibleName(QStringLiteral("Scripts"));
-    list_->setColumnCount(4);
-    list_->setHeaderLabels({QStringLiteral("Title"), QStringLiteral("Arrived"),
-                            QStringLiteral("Length"), QStringLiteral("Reading time")});
+    list_->setModel(&library_);
     list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
-    list_->header()->setSectionResizeMode(kTitle, QHeaderView::Stretch);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The columns are as wide as their longest likely text, measured once rather than over every
+    // row at every change.
+    list_->header()->setSectionResizeMode(ScriptLibrary::kName, QHeaderView::Stretch);
     list_->header()->setStretchLastSection(false);
+    const QFontMetrics metrics(list_->font());
+    const int pad = metrics.horizontalAdvance(QStringLiteral("MM"));
+    list_->header()->resizeSection(
+        ScriptLibrary::kArrived,
+        metrics.horizontalAdvance(QLocale().toString(QDateTime(QDate(2026, 12, 31), QTime(23, 59)),
+                                                     QLocale::ShortFormat)) +
+            pad);
+    list_->header()->resizeSection(
+        ScriptLibrary::kLength, metrics.horizontalAdvance(QStringLiteral("1,000,000 words")) + pad);
+    list_->header()->resizeSection(ScriptLibrary::kReadingTime,
+                                   metrics.horizontalAdvance(QStringLiteral("Reading time")) + pad);
     list_->installEventFilter(this);
 
     preview_->setAccessibleName(QStringLiteral("Preview: click where prompting starts"));
@@ -100,9 +105,11 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
 
-    connect(&library_, &ScriptLibrary::changed, this, &LibraryView::rebuild);
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &LibraryView::showPreview);
-    connect(list_, &QTreeWidget::itemActivated, this, [this] { promptSelected(); });
+    connect(&library_, &ScriptLibrary::changed, this, &LibraryView::libraryChanged);
+    connect(&library_, &QAbstractItemModel::modelReset, this, &LibraryView::libraryChanged);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &LibraryView::showPreview);
+    connect(list_, &QTreeView::activated, this, [this] { promptSelected(); });
     connect(prompt_, &QPushButton::clicked, this, &LibraryView::promptSelected);
     connect(rename_, &QPushButton::clicked, this, &LibraryView::renameSelected);
     connect(delete_, &QPushButton::clicked, this, &LibraryView::deleteSelected);
@@ -113,7 +120,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
     auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
     connect(pasteShortcut, &QShortcut::activated, this, &LibraryView::pasteClipboard);
-    rebuild();
+    libraryChanged();
 }
 
 QList<QWidget*> LibraryView::controls() const {
@@ -122,10 +129,8 @@ QList<QWidget*> LibraryView::controls() const {
 }
 
 void LibraryView::setSpeed(double wordsPerMinute) {
-    if (wordsPerMinute == speed_)
-        return;
     speed_ = wordsPerMinute;
-    rebuild();
+    library_.setSpeed(wordsPerMinute);
 }
 
 void LibraryView::showMessage(const QString& message) {
@@ -134,48 +139,39 @@ void LibraryView::showMessage(const QString& message) {
 }
 
 QString LibraryView::selectedFile() const {
-    const QTreeWidgetItem* item = list_->currentItem();
-    return item ? item->data(kTitle, kFileNameRole).toString() : QString();
+    const QModelIndex current = list_->currentIndex();
+    return current.isValid() ? current.siblingAtColumn(ScriptLibrary::kName)
+                                   .data(ScriptLibrary::kFileNameRole)
+                                   .toString()
+                             : QString();
+}
+
+QString LibraryView::rowText(int row, int column) const {
+    return library_.index(row, column).data().toString();
 }
 
 void LibraryView::select(const QString& fileName) {
-    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = list_->topLevelItem(i);
-        if (item->data(kTitle, kFileNameRole).toString() == fileName)
-            list_->setCurrentItem(item);
-    }
+    const int row = library_.rowOf(fileName);
+    if (row >= 0)
+        list_->setCurrentIndex(library_.index(row, ScriptLibrary::kName));
 }
 
-void LibraryView::rebuild() {
-    const QString selected = selectedFile();
-    const QLocale locale;
-    list_->clear();
-    for (const ScriptEntry& entry : library_.entries()) {
-        auto* item = new QTreeWidgetItem(list_);
-        item->setText(
-            kTitle, entry.isNew ? QStringLiteral("\u25cf New \u2014 ") + entry.title : entry.title);
-        item->setData(kTitle, kFileNameRole, entry.fileName);
-        item->setToolTip(kTitle, entry.fileName);
-        if (entry.isNew) {
-            QFont bold = item->font(kTitle);
-            bold.setBold(true);
-            item->setFont(kTitle, bold);
-        }
-        item->setText(kArrived, locale.toString(entry.arrived, QLocale::ShortFormat));
-        item->setText(kLength, QStringLiteral("%1 words").arg(locale.toString(entry.words)));
-        item->setText(kReadingTime, readingTime(entry.words, speed_));
+// The rows follow the model by themselves; here only what depends on there being any: a row
+// chosen, the buttons, the preview, and why a refused folder shows nothing.
+void LibraryView::libraryChanged() {
+    if (const auto& refusal = library_.refusal()) {
+        showMessage(*refusal);
+    } else if (!refusedShown_.isEmpty() && message() == refusedShown_) {
+        showMessage({});
     }
-    for (int column = kArrived; column <= kReadingTime; ++column)
-        list_->resizeColumnToContents(column);
-    if (!selected.isEmpty())
-        select(selected);
-    if (!list_->currentItem() && list_->topLevelItemCount() > 0)
-        list_->setCurrentItem(list_->topLevelItem(0));
-    const bool any = list_->currentItem() != nullptr;
+    refusedShown_ = library_.refusal().value_or(QString());
+    if (!list_->currentIndex().isValid() && library_.rowCount() > 0)
+        list_->setCurrentIndex(library_.index(0, ScriptLibrary::kName));
+    const bool any = list_->currentIndex().isValid();
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
         widget->setEnabled(any);
-    if (!any) {
+    if (!any && !previewed_.isEmpty()) {
         previewed_.clear();
         preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
     }
@@ -186,7 +182,7 @@ void LibraryView::showPreview() {
     if (fileName.isEmpty() || fileName == previewed_)
         return;
     previewed_ = fileName;
-    auto read = ScriptFile::read(library_.pathOf(fileName));
+    auto read = library_.read(fileName);
     if (auto* failure = std::get_if<ScriptReadError>(&read)) {
         showMessage(failure->message);
         preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
@@ -206,20 +202,23 @@ void LibraryView::promptSelected() {
                              static_cast<std::size_t>(paragraph_->value() - 1));
 }
 
+// The name is edited as shown (without ".txt"); the file keeps its ".txt".
 void LibraryView::renameSelected() {
     const QString fileName = selectedFile();
     if (fileName.isEmpty())
         return;
     bool ok = false;
-    const QString name =
+    const QString shown =
         QInputDialog::getText(this, QStringLiteral("Rename Script"), QStringLiteral("New name:"),
-                              QLineEdit::Normal, fileName, &ok);
+                              QLineEdit::Normal, ScriptLibrary::shownName(fileName), &ok);
     if (!ok)
         return;
-    const auto failure = library_.rename(fileName, name.trimmed());
+    // Refused names are said in the message line; the list is left as it was.
+    const QString newName = ScriptLibrary::fileNameFor(shown, fileName);
+    const auto failure = library_.rename(fileName, newName);
     showMessage(failure.value_or(QString()));
     if (!failure)
-        select(name.trimmed());
+        select(newName);
 }
 
 void LibraryView::deleteSelected() {

@@ -1,14 +1,16 @@
 // LibraryView: the person's scripts, newest first, with a preview of the one selected.
 //
 // Each row: the title line (marked when new), when it arrived, its length and its reading time
-// at the current speed. A click in the preview, or a paragraph number, is where prompting
-// starts. Failures show in a message line at the top, never in a dialog that hides the list.
+// at the current speed; the rows are the library's model, so a change to the folder touches only
+// its own rows and the selection and scroll position stay. A click in the preview, or a paragraph
+// number, is where prompting starts. Failures show in a message line at the top, never in a
+// dialog that hides the list; a scripts folder refused is said there for as long as it lasts.
 #pragma once
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWidget>
 
 #include "prompter/ScriptLibrary.h"
@@ -25,7 +27,9 @@ class LibraryView : public QWidget {
     void setSpeed(double wordsPerMinute);
     void showMessage(const QString& message);
     [[nodiscard]] QString message() const { return message_->text(); }
-    [[nodiscard]] QTreeWidget* list() const { return list_; }
+    [[nodiscard]] QTreeView* list() const { return list_; }
+    // The text of `column` on `row`, as shown.
+    [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
     [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);
@@ -41,7 +45,7 @@ class LibraryView : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void rebuild();
+    void libraryChanged();
     void showPreview();
     void promptSelected();
     void renameSelected();
@@ -52,7 +56,7 @@ class LibraryView : public QWidget {
     ScriptLibrary& library_;
     double speed_ = 140;
     QLabel* message_;
-    QTreeWidget* list_;
+    QTreeView* list_;
     qttext::LazyTextView* preview_;
     QSpinBox* paragraph_;
     QPushButton* prompt_;
@@ -62,6 +66,7 @@ class LibraryView : public QWidget {
     QPushButton* paste_;
     QPushButton* reset_;
     QString previewed_;
+    QString refusedShown_;  // the refusal shown in the message line, to clear when it ends
 };
 
 }  // namespace prompter

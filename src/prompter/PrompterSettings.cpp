@@ -1,11 +1,17 @@
 #include "prompter/PrompterSettings.h"
 
+#include <unistd.h>
+#include <cerrno>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <cmath>
+
+#include "prompter/WholeFile.h"
 
 namespace prompter {
 namespace {
@@ -22,6 +28,22 @@ QColor readColour(const QSettings& settings, const char* key, QColor fallback) {
     return value.isValid() ? value : fallback;
 }
 
+// A settings file is a few hundred bytes; anything far larger is not one.
+constexpr std::uint64_t kMaxSettingsBytes = 1 << 20;
+
+// The settings are parsed and written by QSettings, but never at the person's path: QSettings
+// opens a FIFO there and waits for ever, and follows a link. The file's bytes are read the
+// careful way and parsed from a private copy; a save is made in a private copy, then put in
+// place whole.
+class PrivateCopy {
+  public:
+    [[nodiscard]] bool isValid() const { return folder_.isValid(); }
+    [[nodiscard]] QString path() const { return folder_.filePath(QStringLiteral("prompter.conf")); }
+
+  private:
+    QTemporaryDir folder_;
+};
+
 }  // namespace
 
 QString PrompterSettings::filePath() {
@@ -30,8 +52,14 @@ QString PrompterSettings::filePath() {
 }
 
 PrompterSettings PrompterSettings::load() {
-    const QSettings file(filePath(), QSettings::IniFormat);
     PrompterSettings settings;
+    const std::optional<QByteArray> bytes =
+        WholeFile::read(filePath(), kMaxSettingsBytes, nullptr, nullptr, true);
+    const PrivateCopy copy;
+    if (!bytes || bytes->isEmpty() || !copy.isValid() ||
+        !WholeFile::write(copy.path(), *bytes, 0600).isEmpty())
+        return settings;  // missing, not a regular file, or unreadable: the defaults
+    const QSettings file(copy.path(), QSettings::IniFormat);
     settings.speed = readNumber(file, "speed", settings.speed, 20, 600);
     settings.fontSize = static_cast<int>(readNumber(file, "fontSize", settings.fontSize, 12, 400));
     settings.fontFamily = file.value(QStringLiteral("fontFamily")).toString();
@@ -44,12 +72,29 @@ PrompterSettings PrompterSettings::load() {
     settings.readingLine = readNumber(file, "readingLine", settings.readingLine, 0.05, 0.95);
     settings.textColour = readColour(file, "textColour", settings.textColour);
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
+    // Only an absolute path names a library folder; anything else reads as the default.
+    if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
+        QDir::isAbsolutePath(folder))
+        settings.libraryFolder = QDir::cleanPath(folder);
     return settings;
 }
 
 bool PrompterSettings::save() const {
-    QDir().mkpath(QFileInfo(filePath()).absolutePath());
-    QSettings file(filePath(), QSettings::IniFormat);
+    const PrivateCopy copy;
+    if (!copy.isValid())
+        return false;
+    // Settings kept elsewhere through a link are written there; a FIFO, a device or a folder at
+    // the path is left alone and the save fails.
+    QString target = filePath();
+    if (QFileInfo(target).isSymLink())
+        target = QFileInfo(target).canonicalFilePath();
+    if (target.isEmpty() || !WholeFile::pathProblem(target).isEmpty())
+        return false;
+    // Keys this version does not know are kept, as they were.
+    if (const auto before = WholeFile::read(target, kMaxSettingsBytes);
+        before && !WholeFile::write(copy.path(), *before, 0600).isEmpty())
+        return false;
+    QSettings file(copy.path(), QSettings::IniFormat);
     file.setValue(QStringLiteral("speed"), speed);
     file.setValue(QStringLiteral("fontSize"), fontSize);
     file.setValue(QStringLiteral("fontFamily"), fontFamily);
@@ -60,13 +105,21 @@ bool PrompterSettings::save() const {
     file.setValue(QStringLiteral("readingLine"), readingLine);
     file.setValue(QStringLiteral("textColour"), textColour.name());
     file.setValue(QStringLiteral("backgroundColour"), backgroundColour.name());
+    if (libraryFolder.isEmpty())
+        file.remove(QStringLiteral("libraryFolder"));
+    else
+        file.setValue(QStringLiteral("libraryFolder"), libraryFolder);
     file.sync();
-    return file.status() == QSettings::NoError;
+    if (file.status() != QSettings::NoError)
+        return false;
+    const std::optional<QByteArray> bytes = WholeFile::read(copy.path(), kMaxSettingsBytes);
+    const QString folder = QFileInfo(target).absolutePath();
+    return bytes && QDir().mkpath(folder) && WholeFile::write(target, *bytes, 0600).isEmpty();
 }
 
 bool PrompterSettings::reset() {
-    QFile file(filePath());
-    return !file.exists() || file.remove();
+    // The name is removed whatever it is (a link, not its target).
+    return ::unlink(QFile::encodeName(filePath()).constData()) == 0 || errno == ENOENT;
 }
 
 }  // namespace prompter

@@ -23,6 +23,8 @@ struct PrompterSettings {
     double readingLine = 0.35;  // of the height, from the top, 0.05 to 0.95
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;
+    // The library's folder; empty: ~/Teleprompter, where the receiver's user unit delivers.
+    QString libraryFolder;
 
     // The file the settings live in.
     [[nodiscard]] static QString filePath();

@@ -1,5 +1,6 @@
 #include "prompter/PrompterWindow.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -54,7 +55,7 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
         save();
     });
     connect(&intake, &ScriptIntake::taken, this,
-            [this](const QString& fileName) { scripts_.markNew(fileName); });
+            [this](const QStringList& fileNames) { scripts_.markNew(fileNames); });
     connect(&intake, &ScriptIntake::failed, library_, &LibraryView::showMessage);
 }
 
@@ -65,7 +66,11 @@ void PrompterWindow::save() {
 }
 
 bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion motion) {
-    auto read = ScriptFile::read(path);
+    // A script of the library is read through its folder (refused when the folder is).
+    const QFileInfo info(path);
+    auto read = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath()
+                    ? scripts_.read(info.fileName())
+                    : ScriptFile::read(path);
     if (auto* failure = std::get_if<ScriptReadError>(&read)) {
         library_->showMessage(failure->message);
         showLibrary();

@@ -14,6 +14,7 @@ void ReaderIntake::takeWaiting() {
     // Delivery reads each title from the file it holds; the listing needs none.
     const auto listing = inbox_.list(&problem, reader::Titles::leftOut);
     QStringList failures;
+    QStringList names;
     if (!listing) {
         failures << QString::fromStdString(problem);
     } else if (!listing->texts.empty()) {
@@ -23,12 +24,14 @@ void ReaderIntake::takeWaiting() {
         } else {
             for (const reader::HandOver& handOver : inbox_.deliver(listing->texts, *folder)) {
                 if (handOver.outcome == reader::Outcome::handedOver)
-                    emit taken(QFileInfo(QString::fromStdString(handOver.deliveredTo)).fileName());
+                    names << QFileInfo(QString::fromStdString(handOver.deliveredTo)).fileName();
                 else if (handOver.outcome == reader::Outcome::failed)
                     failures << QString::fromStdString(handOver.problem);
             }
         }
     }
+    if (!names.isEmpty())
+        emit taken(names);
     // A failure is said once, not again at every wake while it lasts.
     const QString failure =
         failures.isEmpty()

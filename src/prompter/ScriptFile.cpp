@@ -16,12 +16,24 @@ ScriptReadError failure(const QString& path, const QString& why) {
 
 }  // namespace
 
-std::variant<std::shared_ptr<const std::string>, ScriptReadError> ScriptFile::read(
-    const QString& path) {
+ScriptFile::Result ScriptFile::read(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return failure(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return readOpen(fd, path);
+}
+
+ScriptFile::Result ScriptFile::readAt(int folder, const QString& name, const QString& shown) {
+    const int fd = ::openat(folder, QFile::encodeName(name).constData(),
+                            O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return failure(shown, errno == ELOOP ? QStringLiteral("a symbolic link, never followed")
+                                             : QString::fromLocal8Bit(std::strerror(errno)));
+    return readOpen(fd, shown);
+}
+
+ScriptFile::Result ScriptFile::readOpen(int fd, const QString& path) {
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);

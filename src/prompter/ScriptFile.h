@@ -20,8 +20,14 @@ class ScriptFile {
   public:
     static constexpr std::uint64_t kMaxBytes = std::uint64_t{1} << 30;  // 1 GiB
 
-    [[nodiscard]] static std::variant<std::shared_ptr<const std::string>, ScriptReadError> read(
-        const QString& path);
+    using Result = std::variant<std::shared_ptr<const std::string>, ScriptReadError>;
+
+    [[nodiscard]] static Result read(const QString& path);
+    // The file `name` of the folder open as `folder`, never through a link; `shown` names it in
+    // a failure.
+    [[nodiscard]] static Result readAt(int folder, const QString& name, const QString& shown);
+    // From `fd` (taken: it is closed), which `shown` names in a failure.
+    [[nodiscard]] static Result readOpen(int fd, const QString& shown);
 };
 
 }  // namespace prompter

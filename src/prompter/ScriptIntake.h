@@ -1,12 +1,14 @@
 // ScriptIntake: the seam through which texts sent from the share sheet become scripts.
 //
-// An intake takes each waiting text into the scripts folder exactly once and announces the file
-// it made; a text it could not take stays where it waits, and the failure is announced in
-// words. The library window knows intakes only through this class.
+// An intake takes each waiting text into the scripts folder exactly once and announces the files
+// it made, all those of one taking together (so a burst of arrivals updates the library once); a
+// text it could not take stays where it waits, and the failure is announced in words. The library
+// window knows intakes only through this class.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace prompter {
 
@@ -22,7 +24,7 @@ class ScriptIntake : public QObject {
     virtual void startWatching() = 0;
 
   signals:
-    void taken(const QString& fileName);  // a new file of the scripts folder
+    void taken(const QStringList& fileNames);  // new files of the scripts folder
     void failed(const QString& message);
 };
 

@@ -1,16 +1,21 @@
 #include "prompter/ScriptLibrary.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
+#include <QLocale>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cmath>
 #include <cstring>
+#include <random>
 
 #include "reader/TextTitle.h"
 
@@ -23,14 +28,11 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The title line and the words of a script, read in one pass in chunks.
-void countScript(const QString& path, QString* title, qint64* words) {
+// The title line and the words of the script open as `fd`, read in one pass in chunks. Takes
+// the descriptor (closes it).
+void countScript(int fd, QString* title, qint64* words) {
     *title = QString();
     *words = 0;
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return;
     QByteArray head;
     bool titleDone = false;
     bool inWord = false;
@@ -70,22 +72,244 @@ void countScript(const QString& path, QString* title, qint64* words) {
     *title = QString::fromUtf8(head).trimmed().left(kTitleLength);
 }
 
-bool isAcceptableName(const QString& name) {
-    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) &&
-           QFile::encodeName(name).size() < 250;
+qint64 nanoseconds(const struct statx_timestamp& time) {
+    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
+}
+
+QString readingTime(qint64 words, double speed) {
+    const auto seconds = static_cast<qint64>(std::ceil(static_cast<double>(words) / speed * 60));
+    if (seconds >= 3600)
+        return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// Newest first; names in order among those that arrived together.
+bool listedBefore(const ScriptEntry& a, const ScriptEntry& b) {
+    if (a.arrived != b.arrived)
+        return a.arrived > b.arrived;
+    return a.fileName < b.fileName;
+}
+
+// What a name may not hold, as the receiver's names do not: control characters, and the marks
+// that could make a name read other than it is.
+bool isUnsafeCharacter(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 }  // namespace
 
 ScriptLibrary::ScriptLibrary(QString folder, QObject* parent)
-    : QObject(parent), folder_(std::move(folder)) {
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { refresh(); });
+    : QAbstractTableModel(parent), folder_(std::move(folder)) {
+    apply_.setSingleShot(true);
+    apply_.setInterval(0);
+    connect(&apply_, &QTimer::timeout, this, &ScriptLibrary::applyPending);
+}
+
+ScriptLibrary::~ScriptLibrary() {
+    notifier_.reset();
+    if (inotify_ >= 0)
+        ::close(inotify_);
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
 }
 
 QString ScriptLibrary::defaultFolder() {
+    return QDir::homePath() + QLatin1String("/Teleprompter");
+}
+
+QString ScriptLibrary::oldFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            QLatin1String("/quorvane/scripts");
+}
+
+QString ScriptLibrary::shownName(const QString& fileName) {
+    return fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) && fileName.size() > 4
+               ? fileName.chopped(4)
+               : fileName;
+}
+
+QString ScriptLibrary::fileNameFor(const QString& shown, const QString& fileName) {
+    const QString name = shown.trimmed();
+    const QString suffix = fileName.right(4);
+    if (shownName(fileName) != fileName && !name.endsWith(suffix, Qt::CaseInsensitive))
+        return name + suffix;
+    return name;
+}
+
+namespace {
+
+// "Name (2).txt" for "Name.txt" and 2.
+QString numbered(const QString& fileName, int number) {
+    const QString shown = ScriptLibrary::shownName(fileName);
+    return QStringLiteral("%1 (%2)%3").arg(shown).arg(number).arg(fileName.mid(shown.size()));
+}
+
+bool sameBytes(int first, int second) {
+    char a[65536];
+    char b[65536];
+    for (;;) {
+        const ssize_t got = ::read(first, a, sizeof a);
+        if (got < 0)
+            return false;
+        ssize_t other = 0;
+        while (other < got) {
+            const ssize_t more = ::read(second, b + other, static_cast<std::size_t>(got - other));
+            if (more <= 0)
+                return false;
+            other += more;
+        }
+        if (got == 0)
+            return ::read(second, b, 1) == 0;
+        if (std::memcmp(a, b, static_cast<std::size_t>(got)) != 0)
+            return false;
+    }
+}
+
+// Copies the file open as `source` to a new hidden file of `folder`, synced; its name, or empty.
+QByteArray copyAside(int source, int folder) {
+    std::random_device random;
+    const QByteArray temporary = ".move-" + QByteArray::number(random(), 16);
+    const int fd = ::openat(folder, temporary.constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return {};
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(source, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t wrote = ::write(fd, buffer + done, static_cast<std::size_t>(got - done));
+            if (wrote < 0 && errno == EINTR)
+                continue;
+            ok = wrote > 0;
+            done += std::max<ssize_t>(wrote, 0);
+        }
+        if (!ok)
+            break;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlinkat(folder, temporary.constData(), 0);
+        return {};
+    }
+    return temporary;
+}
+
+}  // namespace
+
+int ScriptLibrary::moveIn(const QString& from, QStringList* problems) {
+    if (folderFd_ < 0)
+        return 0;
+    const int source = ::open(QFile::encodeName(from).constData(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (source < 0)
+        return 0;  // no old folder (or a link, never followed): nothing to move
+    struct stat folderStatus {};
+    struct stat ownStatus {};
+    ::fstat(source, &folderStatus);
+    ::fstat(folderFd_, &ownStatus);
+    if (folderStatus.st_uid != ::geteuid() ||
+        (folderStatus.st_dev == ownStatus.st_dev && folderStatus.st_ino == ownStatus.st_ino)) {
+        ::close(source);
+        return 0;
+    }
+    const int listing = ::dup(source);
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir && listing >= 0)
+        ::close(listing);
+    int moved = 0;
+    QStringList names;
+    while (dir) {
+        const dirent* item = ::readdir(dir);
+        if (!item)
+            break;
+        if (item->d_name[0] != '.')
+            names << QFile::decodeName(item->d_name);
+    }
+    if (dir)
+        ::closedir(dir);
+    for (const QString& name : names) {
+        const QByteArray encoded = QFile::encodeName(name);
+        struct stat status {};
+        if (::fstatat(source, encoded.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode))
+            continue;
+        QString problem;
+        bool done = false;
+        for (int number = 1; number < 1000 && !done && problem.isEmpty(); ++number) {
+            const QString target = number == 1 ? name : numbered(name, number);
+            const QByteArray targetName = QFile::encodeName(target);
+            if (::renameat2(source, encoded.constData(), folderFd_, targetName.constData(),
+                            RENAME_NOREPLACE) == 0) {
+                done = true;
+                break;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+            if (errno != EXDEV) {
+                problem = systemError(errno);
+                break;
+            }
+            // Another file system: copied, synced and linked in under a free name, then the
+            // original removed. A whole copy left by an interrupted run counts as moved.
+            const int original =
+                ::openat(source, encoded.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (original < 0) {
+                problem = systemError(errno);
+                break;
+            }
+            const int existing =
+                ::openat(folderFd_, targetName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (existing >= 0) {
+                const bool same = sameBytes(original, existing);
+                ::close(existing);
+                ::close(original);
+                if (same) {
+                    ::unlinkat(source, encoded.constData(), 0);
+                    done = true;
+                }
+                continue;
+            }
+            const QByteArray temporary = copyAside(original, folderFd_);
+            ::close(original);
+            if (temporary.isEmpty()) {
+                problem = QStringLiteral("cannot copy it");
+                break;
+            }
+            const int linked =
+                ::linkat(folderFd_, temporary.constData(), folderFd_, targetName.constData(), 0);
+            const int error = errno;
+            ::unlinkat(folderFd_, temporary.constData(), 0);
+            if (linked == 0) {
+                (void)::fsync(folderFd_);
+                ::unlinkat(source, encoded.constData(), 0);
+                done = true;
+            } else if (error != EEXIST) {
+                problem = systemError(error);
+            }
+        }
+        if (done)
+            ++moved;
+        else if (problems)
+            problems->append(
+                QStringLiteral("Cannot move \u201c%1\u201d from %2 into the library: %3")
+                    .arg(name, from, problem.isEmpty() ? QStringLiteral("no free name") : problem));
+    }
+    ::close(source);
+    if (moved > 0) {
+        (void)::fsync(folderFd_);
+        refresh();
+    }
+    return moved;
 }
 
 QString ScriptLibrary::pathOf(const QString& fileName) const {
@@ -93,80 +317,333 @@ QString ScriptLibrary::pathOf(const QString& fileName) const {
 }
 
 std::optional<QString> ScriptLibrary::ensureFolder() {
-    const QFileInfo info(folder_);
-    if (info.isSymLink() || (info.exists() && !info.isDir()))
-        return QStringLiteral("The scripts folder %1 is not a folder.").arg(folder_);
-    if (!info.exists()) {
-        const QFileInfo parent(info.absolutePath());
-        if (!QDir().mkpath(parent.absoluteFilePath()) ||
-            ::mkdir(QFile::encodeName(folder_).constData(), 0700) != 0) {
-            if (errno != EEXIST)
-                return QStringLiteral("Cannot make the scripts folder %1: %2")
-                    .arg(folder_, systemError(errno));
-        }
-    }
-    if (!watcher_.directories().contains(folder_))
-        watcher_.addPath(folder_);
-    if (::access(QFile::encodeName(folder_).constData(), W_OK) != 0)
+    if (const auto failure = attach(true))
+        return failure;
+    if (::faccessat(folderFd_, ".", W_OK, 0) != 0)
         return QStringLiteral("The scripts folder %1 cannot be written: %2")
             .arg(folder_, systemError(errno));
     return std::nullopt;
 }
 
-void ScriptLibrary::refresh() {
-    if (!watcher_.directories().contains(folder_) && QFileInfo(folder_).isDir())
-        watcher_.addPath(folder_);
-    std::vector<ScriptEntry> entries;
-    const QDir dir(folder_);
-    for (const QFileInfo& info :
-         dir.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
-        if (info.isSymLink() || !info.isFile() || info.fileName().startsWith(QLatin1Char('.')))
-            continue;
-        ScriptEntry entry;
-        entry.fileName = info.fileName();
-        entry.bytes = info.size();
-        const QDateTime birth = info.birthTime();
-        entry.arrived = birth.isValid() ? birth : info.lastModified();
-        auto cached = counted_.find(entry.fileName);
-        if (cached == counted_.end() || cached->bytes != entry.bytes ||
-            cached->modified != info.lastModified()) {
-            Counted counted{entry.bytes, info.lastModified(), {}, 0};
-            countScript(info.absoluteFilePath(), &counted.title, &counted.words);
-            cached = counted_.insert(entry.fileName, counted);
+// Opens the folder (making it first when `create`), checks it is the person's own, and watches
+// it. A refusal empties the list and is kept in refusal_.
+std::optional<QString> ScriptLibrary::attach(bool create) {
+    if (folderFd_ >= 0)
+        return refusal_;
+    const QByteArray path = QFile::encodeName(folder_);
+    int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+        QDir().mkpath(QFileInfo(folder_).absolutePath());
+        if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+            const QString failure = QStringLiteral("Cannot make the scripts folder %1: %2")
+                                        .arg(folder_, systemError(errno));
+            return failure;  // not a refusal: nothing of anyone's is there
         }
-        entry.title = cached->title.isEmpty() ? entry.fileName : cached->title;
-        entry.words = cached->words;
-        if (listed_ && !known_.contains(entry.fileName))
-            new_.insert(entry.fileName);
-        known_.insert(entry.fileName);
-        entry.isNew = new_.contains(entry.fileName);
-        entries.push_back(std::move(entry));
+        fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
-    listed_ = true;
-    std::sort(entries.begin(), entries.end(), [](const ScriptEntry& a, const ScriptEntry& b) {
-        if (a.arrived != b.arrived)
-            return a.arrived > b.arrived;
-        return a.fileName < b.fileName;
-    });
+    if (fd < 0) {
+        const int error = errno;
+        struct stat entry {};
+        if (::lstat(path.constData(), &entry) == 0 && S_ISLNK(entry.st_mode)) {
+            detach(QStringLiteral("The scripts folder %1 is a symbolic link: scripts are kept "
+                                  "only in a real folder of yours, so nothing there is listed "
+                                  "or taken in.")
+                       .arg(folder_));
+            return refusal_;
+        }
+        if (error == ENOTDIR) {
+            detach(QStringLiteral("The scripts folder %1 is not a folder.").arg(folder_));
+            return refusal_;
+        }
+        return QStringLiteral("Cannot open the scripts folder %1: %2")
+            .arg(folder_, systemError(error));
+    }
+    struct stat status {};
+    ::fstat(fd, &status);
+    if (status.st_uid != ::geteuid()) {
+        ::close(fd);
+        detach(QStringLiteral("The scripts folder %1 belongs to another user: nothing there is "
+                              "listed or taken in.")
+                   .arg(folder_));
+        return refusal_;
+    }
+    if ((status.st_mode & S_IWOTH) != 0) {
+        ::close(fd);
+        detach(QStringLiteral("Anyone may write in the scripts folder %1: nothing there is "
+                              "listed or taken in (make it yours alone: chmod o-w).")
+                   .arg(folder_));
+        return refusal_;
+    }
+    folderFd_ = fd;
+    refusal_.reset();
+    watch();
+    return std::nullopt;
+}
+
+void ScriptLibrary::detach(const QString& why) {
+    refusal_ = why;
+    notifier_.reset();
+    if (inotify_ >= 0)
+        ::close(inotify_);
+    inotify_ = -1;
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
+    folderFd_ = -1;
+    if (!entries_.empty()) {
+        beginResetModel();
+        entries_.clear();
+        placed_.clear();
+        endResetModel();
+    }
+}
+
+void ScriptLibrary::watch() {
+    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_ < 0)
+        return;
+    // The path is watched without following a link; the events name each file.
+    if (::inotify_add_watch(inotify_, QFile::encodeName(folder_).constData(),
+                            IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
+                                IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR |
+                                IN_DONT_FOLLOW | IN_EXCL_UNLINK) < 0) {
+        ::close(inotify_);
+        inotify_ = -1;
+        return;
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(inotify_, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &ScriptLibrary::readEvents);
+}
+
+void ScriptLibrary::readEvents() {
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(inotify_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW)
+                rescan_ = true;
+            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))
+                reattach_ = true;
+            if (event->len > 0)
+                pending_.insert(QFile::decodeName(event->name));
+        }
+    }
+    if (!apply_.isActive())
+        apply_.start();
+}
+
+void ScriptLibrary::applyPending() {
+    if (reattach_) {
+        reattach_ = false;
+        rescan_ = false;
+        pending_.clear();
+        detach({});
+        refusal_.reset();
+        refresh();
+        return;
+    }
+    if (rescan_) {
+        rescan_ = false;
+        pending_.clear();
+        refresh();
+        return;
+    }
+    bool any = false;
+    const QSet<QString> names = std::exchange(pending_, {});
+    for (const QString& name : names)
+        any = update(name) || any;
+    if (any)
+        emit changed();
+}
+
+std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inodeOut) {
+    if (folderFd_ < 0 || name.startsWith(QLatin1Char('.')))
+        return std::nullopt;
+    const QByteArray encoded = QFile::encodeName(name);
+    struct statx status {};
+    if (::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_INO | STATX_BTIME, &status) != 0 ||
+        !S_ISREG(status.stx_mode))
+        return std::nullopt;
+    ScriptEntry entry;
+    entry.fileName = name;
+    entry.bytes = static_cast<qint64>(status.stx_size);
+    const qint64 modified = nanoseconds(status.stx_mtime);
+    const qint64 arrived =
+        (status.stx_mask & STATX_BTIME) ? nanoseconds(status.stx_btime) : modified;
+    entry.arrived = QDateTime::fromMSecsSinceEpoch(arrived / 1'000'000);
+    const auto inode = static_cast<ino_t>(status.stx_ino);
+    if (inodeOut)
+        *inodeOut = inode;
+    auto cached = counted_.find(inode);
+    if (cached == counted_.end() || cached->bytes != entry.bytes ||
+        cached->modifiedNs != modified) {
+        Counted counted{entry.bytes, modified, {}, 0};
+        const int fd = ::openat(folderFd_, encoded.constData(),
+                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd >= 0)
+            countScript(fd, &counted.title, &counted.words);
+        cached = counted_.insert(inode, counted);
+    }
+    entry.title = cached->title.isEmpty() ? name : cached->title;
+    entry.words = cached->words;
+    entry.isNew = new_.contains(name);
+    return entry;
+}
+
+bool ScriptLibrary::update(const QString& name) {
+    const int row = rowOf(name);
+    if (row < 0 && listed_)
+        new_.insert(name);  // landed while the window is open
+    std::optional<ScriptEntry> entry = look(name);
+    if (row >= 0) {
+        ScriptEntry& old = entries_[static_cast<std::size_t>(row)];
+        if (entry && old.arrived == entry->arrived) {  // its place in the list holds
+            if (old.title == entry->title && old.bytes == entry->bytes &&
+                old.words == entry->words && old.isNew == entry->isNew)
+                return false;
+            old = std::move(*entry);
+            emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
+            return true;
+        }
+        beginRemoveRows({}, row, row);
+        placed_.remove(name);
+        entries_.erase(entries_.begin() + row);
+        endRemoveRows();
+    }
+    if (entry)
+        insertSorted(std::move(*entry));
+    return row >= 0 || entry.has_value();
+}
+
+void ScriptLibrary::insertSorted(ScriptEntry entry) {
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), entry, listedBefore);
+    const auto row = static_cast<int>(at - entries_.begin());
+    beginInsertRows({}, row, row);
+    placed_.insert(entry.fileName, entry.arrived);
+    entries_.insert(at, std::move(entry));
+    endInsertRows();
+}
+
+void ScriptLibrary::refresh() {
+    if (folderFd_ < 0) {
+        const QByteArray path = QFile::encodeName(folder_);
+        struct stat entry {};
+        if (::lstat(path.constData(), &entry) == 0)
+            (void)attach(false);
+    }
+    std::vector<ScriptEntry> entries;
+    QHash<ino_t, Counted> kept;
+    if (folderFd_ >= 0) {
+        const int listing = ::openat(folderFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+        if (!dir && listing >= 0)
+            ::close(listing);
+        // Names seen at the first listing are not new; those that show up later are.
+        const bool first = !listed_;
+        while (dir) {
+            const dirent* item = ::readdir(dir);
+            if (!item)
+                break;
+            if (item->d_name[0] == '.' || (item->d_type != DT_REG && item->d_type != DT_UNKNOWN))
+                continue;
+            const QString name = QFile::decodeName(item->d_name);
+            if (!first && rowOf(name) < 0)
+                new_.insert(name);
+            ino_t inode = 0;
+            if (auto looked = look(name, &inode)) {
+                kept.insert(inode, counted_.value(inode));
+                entries.push_back(std::move(*looked));
+            }
+        }
+        if (dir)
+            ::closedir(dir);
+        listed_ = true;
+    }
+    std::sort(entries.begin(), entries.end(), listedBefore);
+    counted_ = std::move(kept);  // what left the folder is forgotten
+    beginResetModel();
     entries_ = std::move(entries);
+    placed_.clear();
+    for (const ScriptEntry& entry : entries_)
+        placed_.insert(entry.fileName, entry.arrived);
+    endResetModel();
     emit changed();
 }
 
-void ScriptLibrary::markNew(const QString& fileName) {
-    new_.insert(fileName);
-    known_.insert(fileName);
-    refresh();
+// Found by where it sorts, so a burst of arrivals costs no walk over the whole list.
+int ScriptLibrary::rowOf(const QString& fileName) const {
+    const auto placed = placed_.constFind(fileName);
+    if (placed == placed_.cend())
+        return -1;
+    ScriptEntry probe;
+    probe.fileName = fileName;
+    probe.arrived = *placed;
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), probe, listedBefore);
+    return at != entries_.end() && at->fileName == fileName
+               ? static_cast<int>(at - entries_.begin())
+               : -1;
+}
+
+void ScriptLibrary::markNew(const QStringList& fileNames) {
+    for (const QString& name : fileNames) {
+        new_.insert(name);
+        pending_.insert(name);
+    }
+    // Applied at once, so a caller that selects what was taken in finds it listed.
+    applyPending();
+}
+
+void ScriptLibrary::setSpeed(double wordsPerMinute) {
+    if (wordsPerMinute == speed_)
+        return;
+    speed_ = wordsPerMinute;
+    if (!entries_.empty())
+        emit dataChanged(index(0, kReadingTime), index(rowCount() - 1, kReadingTime));
+}
+
+ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
+    if (folderFd_ < 0 && !refusal_)
+        (void)attach(false);
+    if (folderFd_ < 0)
+        return ScriptReadError{
+            refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_))};
+    return ScriptFile::readAt(folderFd_, fileName, pathOf(fileName));
+}
+
+QString ScriptLibrary::nameProblem(const QString& name) {
+    if (name.isEmpty())
+        return QStringLiteral("a script's name cannot be empty");
+    if (name.startsWith(QLatin1Char('.')))
+        return QStringLiteral("a name starting with a dot would hide the script");
+    if (name.contains(QLatin1Char('/')))
+        return QStringLiteral("a name cannot hold \u201c/\u201d");
+    for (const char32_t c : name.toUcs4())
+        if (isUnsafeCharacter(c))
+            return QStringLiteral("a name cannot hold control characters or direction marks");
+    if (QFile::encodeName(name).size() >= 250)
+        return QStringLiteral("the name is too long");
+    return {};
 }
 
 std::optional<QString> ScriptLibrary::rename(const QString& fileName, const QString& newName) {
-    if (!isAcceptableName(newName))
-        return QStringLiteral("\u201c%1\u201d cannot be a script's name.").arg(newName);
+    if (folderFd_ < 0)
+        return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
+    if (const QString problem = nameProblem(newName); !problem.isEmpty())
+        return QStringLiteral("\u201c%1\u201d cannot be a script's name: %2.")
+            .arg(newName.toHtmlEscaped(), problem);
     if (newName == fileName)
         return std::nullopt;
-    const QByteArray from = QFile::encodeName(pathOf(fileName));
-    const QByteArray to = QFile::encodeName(pathOf(newName));
+    const QByteArray from = QFile::encodeName(fileName);
+    const QByteArray to = QFile::encodeName(newName);
     // Never over another script: the kernel refuses when the new name is taken.
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(folderFd_, from.constData(), folderFd_, to.constData(), RENAME_NOREPLACE) !=
+        0) {
         const int error = errno;
         return error == EEXIST
                    ? QStringLiteral("A script named \u201c%1\u201d already exists.").arg(newName)
@@ -175,19 +652,26 @@ std::optional<QString> ScriptLibrary::rename(const QString& fileName, const QStr
     }
     if (new_.remove(fileName))
         new_.insert(newName);
-    known_.insert(newName);
-    counted_.remove(fileName);
-    refresh();
+    pending_.insert(fileName);
+    pending_.insert(newName);
+    applyPending();
     return std::nullopt;
 }
 
 std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
+    if (folderFd_ < 0)
+        return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
+    struct stat status {};
+    if (::fstatat(folderFd_, QFile::encodeName(fileName).constData(), &status,
+                  AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode))
+        return QStringLiteral("\u201c%1\u201d is not a script of the folder.").arg(fileName);
     QFile file(pathOf(fileName));
     if (!file.moveToTrash())
         return QStringLiteral("Cannot move \u201c%1\u201d to the trash: %2")
             .arg(fileName, file.errorString());
-    counted_.remove(fileName);
-    refresh();
+    pending_.insert(fileName);
+    applyPending();
     return std::nullopt;
 }
 
@@ -197,13 +681,13 @@ std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileN
     // Named as the receiver names what it takes in, so both kinds of script look alike.
     const std::string title = reader::titleOf(std::string_view(
         text.constData(), static_cast<std::size_t>(std::min<qsizetype>(text.size(), 4096))));
+    std::random_device random;
     for (unsigned attempt = 1; attempt < 1000; ++attempt) {
         const QString name = QString::fromStdString(reader::fileNameFor(title, attempt));
-        const QByteArray path = QFile::encodeName(pathOf(name));
         // Written beside its name and linked in complete, so no reader sees half a script.
-        const QByteArray staging = QFile::encodeName(folder_ + QLatin1String("/.paste-XXXXXX"));
-        QByteArray temporary = staging;
-        const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        const QByteArray temporary = ".paste-" + QByteArray::number(random(), 16);
+        const int fd = ::openat(folderFd_, temporary.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0)
             return QStringLiteral("Cannot write in the scripts folder: %1").arg(systemError(errno));
         qsizetype done = 0;
@@ -220,16 +704,20 @@ std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileN
             done += wrote;
         }
         ok = ok && ::fsync(fd) == 0;
-        const int error = errno;
-        ::close(fd);
+        int error = errno;
+        ok = ::close(fd) == 0 && ok;
         if (!ok) {
-            ::unlink(temporary.constData());
+            error = error ? error : errno;
+            ::unlinkat(folderFd_, temporary.constData(), 0);
             return QStringLiteral("Cannot write in the scripts folder: %1").arg(systemError(error));
         }
-        const int linked = ::link(temporary.constData(), path.constData());
+        const QByteArray encoded = QFile::encodeName(name);
+        const int linked =
+            ::linkat(folderFd_, temporary.constData(), folderFd_, encoded.constData(), 0);
         const int linkError = errno;
-        ::unlink(temporary.constData());
+        ::unlinkat(folderFd_, temporary.constData(), 0);
         if (linked == 0) {
+            (void)::fsync(folderFd_);
             *fileName = name;
             markNew(name);
             return std::nullopt;
@@ -239,6 +727,68 @@ std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileN
                 .arg(systemError(linkError));
     }
     return QStringLiteral("Cannot find a free name for the script.");
+}
+
+int ScriptLibrary::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+}
+
+int ScriptLibrary::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const ScriptEntry& entry = entries_[static_cast<std::size_t>(index.row())];
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            switch (index.column()) {
+                case kName:
+                    return entry.isNew
+                               ? QStringLiteral("\u25cf New \u2014 ") + shownName(entry.fileName)
+                               : shownName(entry.fileName);
+                case kArrived:
+                    return QLocale().toString(entry.arrived, QLocale::ShortFormat);
+                case kLength:
+                    return QStringLiteral("%1 words").arg(QLocale().toString(entry.words));
+                case kReadingTime:
+                    return readingTime(entry.words, speed_);
+                default:
+                    return {};
+            }
+        case Qt::ToolTipRole:
+            return QStringLiteral("%1\n%2").arg(entry.title, pathOf(entry.fileName));
+        case Qt::FontRole:
+            if (entry.isNew && index.column() == kName) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case kFileNameRole:
+            return entry.fileName;
+        default:
+            return {};
+    }
+}
+
+QVariant ScriptLibrary::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+        case kName:
+            return QStringLiteral("Name");
+        case kArrived:
+            return QStringLiteral("Arrived");
+        case kLength:
+            return QStringLiteral("Length");
+        case kReadingTime:
+            return QStringLiteral("Reading time");
+        default:
+            return {};
+    }
 }
 
 }  // namespace prompter

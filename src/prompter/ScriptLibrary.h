@@ -1,18 +1,39 @@
-// ScriptLibrary: the person's scripts, the files of one folder, newest first.
+// ScriptLibrary: the person's scripts, the files of one folder, newest first, as a table model
+// the library window shows.
 //
-// The folder is $XDG_DATA_HOME/quorvane/scripts (default ~/.local/share/quorvane/scripts). Only
-// regular files reached without links are scripts; hidden files are not. The folder is watched
-// (inotify), so a file that lands or leaves shows at once. Deleting moves a script to the
-// desktop's trash, never removes it outright; renaming never replaces another script.
+// The folder is ~/Teleprompter unless the person chose another: the one folder the receiver's
+// user unit delivers into, which people see in their file manager. Scripts of the folder older
+// versions kept ($XDG_DATA_HOME/quorvane/scripts) move in once (moveIn). Only regular files
+// reached without links are scripts; hidden files are not. Each is listed by its name: the file
+// name without ".txt", which starts as its title line, so "Notes (2)" is told from "Notes". The
+// folder itself must be a real folder of the person's: one that is a symbolic link, belongs to
+// another user or that anyone may write to is refused (refusal() says why), and then nothing is
+// listed, read, renamed, deleted or added there. Every file is reached through the folder opened
+// once, never through its path again.
+//
+// Cost follows what changed: the folder is watched (inotify) name by name, so a file that lands,
+// changes or leaves is looked at alone and its row inserted, updated or removed; a burst of
+// arrivals is applied in one pass of the event loop. A file's title line and word count are read
+// once and kept until the file changes (its size, modification time or inode). Only a lost
+// watch event (a queue overflow) or a folder moved away lists the whole folder again.
+//
+// Deleting moves a script to the desktop's trash, never removes it outright; renaming never
+// replaces another script, and a script's name holds no control characters.
 #pragma once
 
+#include <sys/types.h>
+#include <QAbstractTableModel>
 #include <QDateTime>
-#include <QFileSystemWatcher>
-#include <QObject>
+#include <QHash>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
+#include <memory>
 #include <optional>
 #include <vector>
+
+#include "prompter/ScriptFile.h"
 
 namespace prompter {
 
@@ -25,46 +46,102 @@ struct ScriptEntry {
     bool isNew = false;  // taken in or landed while the window is open
 };
 
-class ScriptLibrary : public QObject {
+class ScriptLibrary : public QAbstractTableModel {
     Q_OBJECT
 
   public:
+    enum Column { kName, kArrived, kLength, kReadingTime, kColumnCount };
+    static constexpr int kFileNameRole = Qt::UserRole;
+
     explicit ScriptLibrary(QString folder, QObject* parent = nullptr);
+    ~ScriptLibrary() override;
 
     [[nodiscard]] static QString defaultFolder();
+    // Where older versions kept the scripts.
+    [[nodiscard]] static QString oldFolder();
+    // A script's name as shown: its file name without ".txt".
+    [[nodiscard]] static QString shownName(const QString& fileName);
+    // The file name a script shown as `shown` gets when renamed from `fileName` (".txt" kept).
+    [[nodiscard]] static QString fileNameFor(const QString& shown, const QString& fileName);
+
+    // Moves the scripts of `from` (regular files, not hidden, of the person's own folder) into
+    // this folder, each under its name or, when that is taken, the next free "Name (2).txt":
+    // none replaced, none left in both (a move on one file system is one rename; across file
+    // systems a copy is synced and linked in before the original goes, and a copy found whole
+    // from an interrupted run is not made twice). The number moved; what failed in `problems`.
+    int moveIn(const QString& from, QStringList* problems);
     [[nodiscard]] const QString& folder() const { return folder_; }
     [[nodiscard]] QString pathOf(const QString& fileName) const;
 
-    // Makes the folder (owner-only) if it is missing; the failure in words.
+    // Makes the folder (owner-only) if it is missing and opens it; the failure in words.
     [[nodiscard]] std::optional<QString> ensureFolder();
+    // Why the folder is refused (a link, another user's, writable by anyone), when it is.
+    [[nodiscard]] const std::optional<QString>& refusal() const { return refusal_; }
+    // Lists the whole folder again (opening it first if it is not open yet).
     void refresh();
     [[nodiscard]] const std::vector<ScriptEntry>& entries() const { return entries_; }
-    void markNew(const QString& fileName);
+    // The row of `fileName`, or -1.
+    [[nodiscard]] int rowOf(const QString& fileName) const;
+    // Marks these scripts new (taken in by an intake).
+    void markNew(const QStringList& fileNames);
+    void markNew(const QString& fileName) { markNew(QStringList{fileName}); }
+    // Words per minute the reading-time column is counted at.
+    void setSpeed(double wordsPerMinute);
 
+    // A script's bytes, read through the folder (never through a link).
+    [[nodiscard]] ScriptFile::Result read(const QString& fileName);
     // Each returns the failure in words, or nothing when it worked.
     [[nodiscard]] std::optional<QString> rename(const QString& fileName, const QString& newName);
     [[nodiscard]] std::optional<QString> moveToTrash(const QString& fileName);
     // A new script holding `text`, named after `title` (made unique); its name or the failure.
     [[nodiscard]] std::optional<QString> add(const QByteArray& text, QString* fileName);
 
+    // Why `name` cannot name a script (empty when it can).
+    [[nodiscard]] static QString nameProblem(const QString& name);
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+    [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                      int role) const override;
+
   signals:
+    // After the rows changed (once per batch of changes).
     void changed();
 
   private:
     struct Counted {
         qint64 bytes;
-        QDateTime modified;
+        qint64 modifiedNs;
         QString title;
         qint64 words;
     };
 
+    std::optional<QString> attach(bool create);
+    void detach(const QString& why);
+    void watch();
+    void readEvents();
+    void applyPending();
+    [[nodiscard]] std::optional<ScriptEntry> look(const QString& name, ino_t* inode = nullptr);
+    // Looks at `name` again and inserts, updates or removes its row; whether anything changed.
+    bool update(const QString& name);
+    void insertSorted(ScriptEntry entry);
+
     QString folder_;
-    QFileSystemWatcher watcher_;
+    std::optional<QString> refusal_;
+    int folderFd_ = -1;
+    int inotify_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QSet<QString> pending_;  // names to look at again
+    bool rescan_ = false;    // events were lost: list everything again
+    bool reattach_ = false;  // the folder went away or was moved
+    QTimer apply_;
     std::vector<ScriptEntry> entries_;
-    QSet<QString> known_;  // names seen at the first listing or since
+    QHash<QString, QDateTime> placed_;  // each listed name's arrival, to find its row
     QSet<QString> new_;
     bool listed_ = false;
-    QHash<QString, Counted> counted_;
+    QHash<ino_t, Counted> counted_;
+    double speed_ = 140;
 };
 
 }  // namespace prompter

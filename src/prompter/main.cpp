@@ -4,10 +4,13 @@
 // Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
 // or a script that could not be read with --screenshot); 2 bad usage.
 #include <QApplication>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "contract/ContainerLocation.h"
@@ -15,6 +18,7 @@
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/WholeFile.h"
 #include "prompter/remote/RemoteSession.h"
 #if QUORVANE_VOICE
 #include "prompter/voice/VoiceMode.h"
@@ -26,9 +30,49 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Whether Qt has somewhere to draw: a platform named, or an X or Wayland display.
+bool hasDisplay(int argc, char** argv) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+
+// Writes the window as drawn to `path` whole (see WholeFile); false with a message otherwise.
+bool saveScreenshot(QWidget& window, const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !window.grab().save(&buffer, "PNG")) {
+        std::fprintf(stderr, "quorvane-prompter: cannot draw the screenshot for %s\n",
+                     path.toLocal8Bit().constData());
+        return false;
+    }
+    if (const QString problem = prompter::WholeFile::write(path, png); !problem.isEmpty()) {
+        std::fprintf(stderr, "quorvane-prompter: cannot write the screenshot %s: %s\n",
+                     path.toLocal8Bit().constData(), problem.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The help, the version and a usage error need no display: without one, they are given
+    // through Qt's headless platform rather than failing to start.
+    if (!hasDisplay(argc, argv)) {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        if (prompter::PrompterOptions::parse(arguments).action !=
+            prompter::PrompterOptions::Action::run)
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
@@ -51,6 +95,18 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // A picture is never written through a link, into a FIFO, a device or a folder: refused
+    // before anything is shown.
+    if (options.screenshot) {
+        if (const QString problem = prompter::WholeFile::pathProblem(*options.screenshot);
+            !problem.isEmpty()) {
+            std::fprintf(stderr, "quorvane-prompter: cannot write the screenshot to %s: %s\n",
+                         options.screenshot->toLocal8Bit().constData(),
+                         problem.toLocal8Bit().constData());
+            return kExitFailed;
+        }
+    }
+
     if (options.resetSettings && !prompter::PrompterSettings::reset())
         std::fprintf(stderr, "quorvane-prompter: cannot remove %s\n",
                      prompter::PrompterSettings::filePath().toLocal8Bit().constData());
@@ -68,7 +124,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    prompter::ScriptLibrary library(prompter::ScriptLibrary::defaultFolder());
+    prompter::ScriptLibrary library(saved.libraryFolder.isEmpty()
+                                        ? prompter::ScriptLibrary::defaultFolder()
+                                        : saved.libraryFolder);
     std::string problem;
     const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
@@ -88,6 +146,17 @@ int main(int argc, char** argv) {
     if (const auto failure = library.ensureFolder()) {
         window.library()->showMessage(*failure);
     } else {
+        // The scripts of the folder older versions kept move in, once (it is empty after).
+        QStringList problems;
+        const int moved = library.moveIn(prompter::ScriptLibrary::oldFolder(), &problems);
+        if (!problems.isEmpty())
+            window.library()->showMessage(problems.join(QLatin1Char('\n')));
+        else if (moved > 0)
+            window.library()->showMessage(
+                QStringLiteral("%1 %2 moved into %3 from %4, where they were kept before.")
+                    .arg(moved)
+                    .arg(moved == 1 ? QStringLiteral("script") : QStringLiteral("scripts"))
+                    .arg(library.folder(), prompter::ScriptLibrary::oldFolder()));
         // Texts waiting are taken before the first frame, so the first picture shows them.
         intake->takeWaiting();
         intake->startWatching();
@@ -162,11 +231,7 @@ int main(int argc, char** argv) {
             return kExitFailed;
         const QString path = *options.screenshot;
         QTimer::singleShot(0, &window, [&window, path] {
-            const bool written = window.grab().save(path, "PNG");
-            if (!written)
-                std::fprintf(stderr, "quorvane-prompter: cannot write %s\n",
-                             path.toLocal8Bit().constData());
-            QApplication::exit(written ? kExitDone : kExitFailed);
+            QApplication::exit(saveScreenshot(window, path) ? kExitDone : kExitFailed);
         });
     }
     return QApplication::exec();

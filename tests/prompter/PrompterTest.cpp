@@ -12,7 +12,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 #include <cmath>
 #include <variant>
 
@@ -374,18 +373,19 @@ class PrompterTest : public QObject {
                                         std::make_shared<FakeClock>());
         library.refresh();
         window.show();
-        QTreeWidget* list = window.library()->list();
-        QCOMPARE(list->topLevelItemCount(), 1);
-        QCOMPARE(list->topLevelItem(0)->text(0), QString("Old news"));
-        QCOMPARE(list->topLevelItem(0)->text(2), QString("5 words"));
+        prompter::LibraryView* view = window.library();
+        QCOMPARE(library.rowCount(), 1);
+        QCOMPARE(view->rowText(0), QString("old"));  // by name, without ".txt"
+        QCOMPARE(library.entries()[0].title, QString("Old news"));
+        QCOMPARE(view->rowText(0, prompter::ScriptLibrary::kLength), QString("5 words"));
 
         writeFile(scripts + "/landed.txt", "Landed live\n");
-        QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 2, 20000);
-        QVERIFY(list->topLevelItem(0)->text(0).contains("New"));
-        QVERIFY(list->topLevelItem(0)->text(0).endsWith("Landed live"));
+        QTRY_COMPARE_WITH_TIMEOUT(library.rowCount(), 2, 20000);
+        QVERIFY(view->rowText(0).contains("New"));
+        QVERIFY(view->rowText(0).endsWith("landed"));
 
         writeFile(scripts + "/taken.txt", "Taken in\n");
-        emit intake.taken("taken.txt");
+        emit intake.taken({"taken.txt"});
         QCOMPARE(library.entries().size(), std::size_t{3});
         QVERIFY(library.entries()[0].isNew || library.entries()[1].isNew);
         emit intake.failed("A text could not be taken: disk full");
@@ -402,7 +402,12 @@ class PrompterTest : public QObject {
 
         QVERIFY(library.rename("landed.txt", "old.txt").has_value());  // taken: refused
         QVERIFY(library.rename("landed.txt", "../escape.txt").has_value());
+        // Renamed as shown: the ".txt" is kept.
+        QCOMPARE(prompter::ScriptLibrary::fileNameFor(" renamed ", "landed.txt"),
+                 QString("renamed.txt"));
         QCOMPARE(library.rename("landed.txt", "renamed.txt"), std::nullopt);
+        QVERIFY(library.rowOf("renamed.txt") >= 0);
+        QVERIFY(library.rowOf("landed.txt") < 0);
         QVERIFY(QFile::exists(scripts + "/old.txt"));
         QVERIFY(QFile::exists(scripts + "/renamed.txt"));
 
@@ -423,6 +428,122 @@ class PrompterTest : public QObject {
         QVERIFY(!window.prompt(scripts + "/missing.txt"));
         QVERIFY(window.library()->message().contains("missing.txt"));
         QCOMPARE(window.currentWidget(), window.library());
+    }
+
+    // The prompter's own folder and files follow the rules of the rest: a scripts folder that is
+    // a link, or that anyone may write in, is refused everywhere and the window says why; a FIFO
+    // as the settings file is never opened for reading or writing; a name holds no control
+    // characters.
+    void ownFilesOnly() {
+        QTemporaryDir folder;
+        const QString real = folder.path() + "/real";
+        QVERIFY(QDir().mkpath(real));
+        writeFile(real + "/secret.txt", "Someone else's words\n");
+        QVERIFY(QFile::link(real, folder.path() + "/scripts"));
+        prompter::ScriptLibrary linked(folder.path() + "/scripts");
+        QVERIFY(linked.ensureFolder()->contains("symbolic link"));
+        HandIntake intake;
+        prompter::PrompterWindow window(linked, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        linked.refresh();
+        window.show();
+        QCOMPARE(linked.rowCount(), 0);
+        QVERIFY(window.library()->message().contains("symbolic link"));
+        QVERIFY(window.library()->preview()->blockText(0).isEmpty());
+        QVERIFY(linked.rename("secret.txt", "moved.txt").has_value());
+        QVERIFY(linked.moveToTrash("secret.txt").has_value());
+        QString pasted;
+        QVERIFY(linked.add("Pasted\n", &pasted).has_value());
+        QVERIFY(!window.prompt(folder.path() + "/scripts/secret.txt"));
+        QCOMPARE(QDir(real).entryList(QDir::Files), QStringList{"secret.txt"});
+
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0777) == 0);
+        prompter::ScriptLibrary open(real);
+        QVERIFY(open.ensureFolder()->contains("Anyone may write"));
+        open.refresh();
+        QCOMPARE(open.rowCount(), 0);
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0700) == 0);
+        prompter::ScriptLibrary own(real);
+        QCOMPARE(own.ensureFolder(), std::nullopt);
+        own.refresh();
+        QCOMPARE(own.rowCount(), 1);
+        for (const QString& name : {QString("two\nlines.txt"), QString("\x1b[31mred.txt"),
+                                    QString::fromUtf8("evil\u202Etxt.exe"), QString(".hidden")})
+            QVERIFY2(own.rename("secret.txt", name).has_value(), qPrintable(name));
+        QCOMPARE(QDir(real).entryList(QDir::Files), QStringList{"secret.txt"});
+
+        // A FIFO as the settings file: the defaults, at once; a save leaves it alone.
+        QVERIFY(prompter::PrompterSettings::reset());
+        const QString settings = prompter::PrompterSettings::filePath();
+        QVERIFY(QDir().mkpath(QFileInfo(settings).absolutePath()));
+        QVERIFY(::mkfifo(QFile::encodeName(settings).constData(), 0600) == 0);
+        QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
+        prompter::PrompterSettings changed;
+        changed.speed = 200;
+        QVERIFY(!changed.save());
+        QVERIFY(QFileInfo(settings).exists() && !QFileInfo(settings).isFile());
+        QVERIFY(prompter::PrompterSettings::reset());
+        // Settings kept elsewhere through a link (as dotfile managers do) are read and written
+        // there, the link kept.
+        const QString kept = folder.path() + "/dotfiles.conf";
+        writeFile(kept, "[General]\nspeed=250\nvoice=kept\n");
+        QVERIFY(QFile::link(kept, settings));
+        QCOMPARE(prompter::PrompterSettings::load().speed, 250.0);
+        QVERIFY(changed.save());
+        QVERIFY(QFileInfo(settings).isSymLink());
+        QCOMPARE(prompter::PrompterSettings::load().speed, 200.0);
+        QCOMPARE(QSettings(kept, QSettings::IniFormat).value("voice").toString(), QString("kept"));
+        QVERIFY(prompter::PrompterSettings::reset());
+    }
+
+    // The scripts of the old folder move into the library once: byte for byte, a taken name
+    // numbered, nothing replaced, hidden files and links left; across file systems too, where a
+    // whole copy from an interrupted run is not made twice.
+    void oldFolderMovesInOnce() {
+        QTemporaryDir folder;
+        const QString old = folder.path() + "/old";
+        const QString scripts = folder.path() + "/Teleprompter";
+        QVERIFY(QDir().mkpath(old));
+        writeFile(old + "/Notes.txt", "Notes\nfrom the old folder\n");
+        writeFile(old + "/Speech.txt", "Speech\n");
+        writeFile(old + "/.hidden", "left alone");
+        QVERIFY(QFile::link(old + "/Speech.txt", old + "/link.txt"));
+        prompter::ScriptLibrary library(scripts);
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        writeFile(scripts + "/Notes.txt", "Notes\nalready here\n");
+        QStringList problems;
+        QCOMPARE(library.moveIn(old, &problems), 2);
+        QCOMPARE(problems, QStringList{});
+        QCOMPARE(QDir(scripts).entryList(QDir::Files),
+                 (QStringList{"Notes (2).txt", "Notes.txt", "Speech.txt"}));
+        QFile moved(scripts + "/Notes (2).txt");
+        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QCOMPARE(moved.readAll(), QByteArray("Notes\nfrom the old folder\n"));
+        QCOMPARE(QDir(old).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{".hidden", "link.txt"}));
+        QCOMPARE(library.moveIn(old, &problems), 0);  // once
+        QCOMPARE(library.rowCount(), 3);
+        QCOMPARE(library.moveIn(scripts, &problems), 0);  // never into itself
+
+        // Another file system (a RAM disk), where there is one.
+        QTemporaryDir ram("/dev/shm/prompter-XXXXXX");
+        struct stat here {};
+        struct stat there {};
+        if (!ram.isValid() || ::stat("/dev/shm", &there) != 0 ||
+            ::stat(QFile::encodeName(scripts).constData(), &here) != 0 ||
+            here.st_dev == there.st_dev)
+            QSKIP("no second file system to move from");
+        writeFile(ram.path() + "/Far.txt", "Far away\n");
+        writeFile(ram.path() + "/Copied.txt", "Copied before\n");
+        writeFile(scripts + "/Copied.txt", "Copied before\n");  // a run cut after its link
+        QCOMPARE(library.moveIn(ram.path(), &problems), 2);
+        QCOMPARE(problems, QStringList{});
+        QCOMPARE(QDir(ram.path()).entryList(QDir::Files), QStringList{});
+        QVERIFY(!QFile::exists(scripts + "/Copied (2).txt"));
+        QFile far(scripts + "/Far.txt");
+        QVERIFY(far.open(QIODevice::ReadOnly));
+        QCOMPARE(far.readAll(), QByteArray("Far away\n"));
+        QCOMPARE(QDir(scripts).entryList(QDir::Hidden | QDir::Files).size(), 5);  // no leftovers
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -472,7 +593,7 @@ class PrompterTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{3}, 20000);
         QCOMPARE(library.entries()[0].fileName, QString("Morning brief (2).txt"));
         QVERIFY(library.entries()[0].isNew);
-        QVERIFY(window.library()->list()->topLevelItem(0)->text(0).contains("New"));
+        QVERIFY(window.library()->rowText(0).contains("New"));
         QFile thirdFile(scripts + "/Morning brief (2).txt");
         QVERIFY(thirdFile.open(QIODevice::ReadOnly));
         QCOMPARE(thirdFile.readAll(), third);
