@@ -17,6 +17,9 @@ packages="cmake ninja-build g++ nlohmann-json3-dev libncurses-dev libutf8proc-de
 packages="$packages libsimdjson-dev"
 # Debian packages: cpack's library dependencies (scripts/package.sh).
 packaging="dpkg-dev file"
+# The desktop packages (the window, the teleprompter) are built with Qt 6: scripts/package.sh
+# makes all three packages or none.
+packaging="$packaging qt6-base-dev libgl-dev"
 case "$purpose" in
     run) ;;
     package) packages="$packages $packaging" ;;
@@ -44,13 +47,14 @@ case "$purpose" in
         packages="$packages qt6-base-dev libgl-dev fonts-dejavu-core dbus dbus-x11 xvfb xauth"
         # A colour emoji font, which both desktop programs draw emoji in.
         packages="$packages fonts-noto-color-emoji"
+        # Sharing from anywhere on the desktop: the browser extension in Debian's Chromium,
+        # driven by playwright-core (npm, pinned, into the build tree by
+        # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
+        # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
+        packages="$packages chromium nodejs npm python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
         # The prompter's remote: Qt's HTTP and WebSocket servers and the QR code of its
-        # address; its page tested in Debian's Chromium, driven from Node.js (the driver, an
-        # npm package, goes into the build tree: scripts/remote-browser-setup.sh).
+        # address (its page is tested in the same Chromium, with the same driver).
         packages="$packages qt6-httpserver-dev qt6-websockets-dev libqrencode-dev"
-        packages="$packages chromium nodejs"
-        # npm: Debian's package, unless a Node.js that carries its own npm is installed.
-        command -v npm >/dev/null 2>&1 || packages="$packages npm"
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.

@@ -15,10 +15,11 @@ _quorvane_share() {
     local options="--send --close --json --appearance --text-size --platform-version
         --max-size --bundle -h --help --version"
     case ${COMP_WORDS[0]##*/} in
-        quorvane-share-desktop) options+=" --list --clipboard --screenshot --controls" ;;
+        quorvane-share-desktop) options+=" --list --clipboard --selection --screenshot --controls" ;;
         quorvane-prompter)
             options="--prompt --screen --window --mirror --speed --font-size --countdown
-                --screenshot --reset-settings -h --help --version" ;;
+                --screenshot --reset-settings --follow-voice --audio-file --positions
+                --voice-model --microphone -h --help --version" ;;
         *) options+=" --list -0 --null --controls" ;;
     esac
 
@@ -41,7 +42,11 @@ _quorvane_share() {
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
-        --bundle)
+        --audio-file | --positions)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return ;;
+        --bundle | --voice-model)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
@@ -49,7 +54,8 @@ _quorvane_share() {
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][nN][gG]' -- "$cur"; compgen -d -- "$cur")
             return ;;
-        --platform-version | --max-size | --screen | --speed | --font-size | --countdown)
+        --platform-version | --max-size | --screen | --speed | --font-size | --countdown | \
+            --microphone)
             COMPREPLY=()
             return ;;
     esac

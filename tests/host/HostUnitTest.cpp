@@ -94,6 +94,11 @@ TEST(HostOptions, ParsesWhatPeopleType) {
     }
     // The desktop's own options: known to its parser only, and checked against the input.
     EXPECT_TRUE(std::holds_alternative<UsageError>(parse({"--clipboard"})));
+    EXPECT_TRUE(std::holds_alternative<UsageError>(parse({"--selection"})));
+    const auto selection =
+        host::parseHostOptions({"--selection", "--send"}, host::FrontEnd::desktop);
+    ASSERT_TRUE(std::holds_alternative<HostOptions>(selection));
+    EXPECT_TRUE(std::get<HostOptions>(selection).selection);
     const auto desktop = host::parseHostOptions(
         {"--clipboard", "--screenshot=sheet.png", "--appearance", "Dark"}, host::FrontEnd::desktop);
     ASSERT_TRUE(std::holds_alternative<HostOptions>(desktop));
@@ -103,8 +108,13 @@ TEST(HostOptions, ParsesWhatPeopleType) {
     EXPECT_EQ(std::get<HostOptions>(desktop).settings.appearance,
               platform::UserInterfaceStyle::dark);  // any letter case
     EXPECT_FALSE(std::get<HostOptions>(desktop).textSizeGiven);
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"--clipboard", "note.txt"}, {"--controls", "--clipboard"}, {"--screenshot"}})
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--clipboard", "note.txt"},
+                                               {"--controls", "--clipboard"},
+                                               {"--screenshot"},
+                                               {"--selection", "note.txt"},
+                                               {"--selection", "--clipboard"},
+                                               {"--controls", "--selection"}})
         EXPECT_TRUE(std::holds_alternative<UsageError>(
             host::parseHostOptions(arguments, host::FrontEnd::desktop)))
             << arguments[0];

@@ -2,7 +2,8 @@
 # The Debian packages: built with cpack from the build tree, listed, unpacked into a temporary
 # root, and the unpacked program sends a text. The command-line package carries the program,
 # the extension bundle and the platform library, with computed library dependencies; the
-# desktop package, when the window is built, depends on it. Each carries the licence (the same
+# desktop package, when the window is built, depends on it; the teleprompter's package holds
+# nothing of the share and installs alone. Each carries the licence (the same
 # as the repository's LICENSE) and a Debian changelog, and lintian finds neither an error nor
 # a warning in them; the AppStream listing validates.
 #
@@ -19,6 +20,20 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Where a package cannot be built, scripts/package.sh builds none and names what is missing:
+# here Qt 6 is hidden from a fresh configure, as on a machine without it.
+status=0
+QUORVANE_PACKAGE_SETUP=no QUORVANE_PACKAGE_BUILD="$work/without-qt" \
+    QUORVANE_PACKAGE_CMAKE_ARGS=-DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON \
+    sh "$source_dir/scripts/package.sh" >"$work/package.out" 2>"$work/package.err" || status=$?
+[ "$status" -ne 0 ] || fail "scripts/package.sh without Qt succeeded: $(cat "$work/package.out")"
+for missing in "quorvane-share-desktop: Qt 6" "quorvane-prompter: Qt 6" qt6-base-dev; do
+    grep -qF "$missing" "$work/package.err" ||
+        fail "scripts/package.sh without Qt does not say '$missing': $(cat "$work/package.err")"
+done
+[ ! -e "$work/without-qt/bin/quorvane-share" ] || fail "scripts/package.sh without Qt built programs before refusing"
+rm -rf "$work/without-qt"
 
 (cd "$build" && cpack -G DEB -B "$work/packages" >"$work/cpack.log" 2>&1) ||
     { cat "$work/cpack.log" >&2; fail "cpack failed"; }
@@ -66,9 +81,13 @@ env -u LD_LIBRARY_PATH QUORVANE_CONTAINER_ROOT="$work/containers" \
 cmp -s "$work/received/Unpacked from the package.txt" "$work/text.txt" ||
     fail "the unpacked receiver did not deliver the text"
 
-desktop=$work/packages/quorvane-share-desktop_${version}_$(dpkg --print-architecture).deb
-if [ ! -f "$desktop" ]; then
-    echo "desktop package: skipped (quorvane-share-desktop is not built here; it needs Qt 6)"
+arch=$(dpkg --print-architecture)
+desktop=$work/packages/quorvane-share-desktop_${version}_$arch.deb
+prompter=$work/packages/quorvane-prompter_${version}_$arch.deb
+if [ ! -f "$desktop" ] || [ ! -f "$prompter" ]; then
+    [ ! -f "$desktop" ] && [ ! -f "$prompter" ] ||
+        fail "one desktop package without the other: $(ls "$work/packages")"
+    echo "desktop packages: skipped (the window and the teleprompter are not built here; they need Qt 6)"
 else
     dpkg-deb -c "$desktop" | awk '{print $6}' >"$work/desktop.list"
     for path in ./usr/bin/quorvane-share-desktop \
@@ -77,15 +96,66 @@ else
         ./usr/share/icons/hicolor/scalable/apps/quorvane-share.svg \
         ./usr/share/man/man1/quorvane-share-desktop.1.gz \
         ./usr/share/bash-completion/completions/quorvane-share-desktop \
-        ./usr/bin/quorvane-prompter ./usr/share/applications/app.quorvane.teleprompter.desktop \
-        ./usr/share/man/man1/quorvane-prompter.1.gz \
-        ./usr/share/bash-completion/completions/quorvane-prompter; do
+        ./usr/share/applications/app.quorvane.teleprompter.share.selection.desktop \
+        ./usr/share/nautilus-python/extensions/quorvane-share-nautilus.py \
+        ./usr/share/webext/quorvane-share/manifest.json ./usr/share/webext/quorvane-share/background.js \
+        ./usr/share/chromium/extensions/quorvane-share \
+        "./usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/send-to-teleprompter@quorvane.example" \
+        ./usr/lib/quorvane/quorvane-browser-host ./etc/chromium.d/quorvane-share \
+        ./etc/chromium/native-messaging-hosts/app.quorvane.teleprompter.share.json \
+        ./usr/lib/mozilla/native-messaging-hosts/app.quorvane.teleprompter.share.json; do
         grep -qxF "$path" "$work/desktop.list" || fail "$(basename "$desktop") lacks $path"
     done
+    # The browsers find the extension through the links and the host through the manifests,
+    # which name the installed host and the extension's ids (Chromium's follows from the key
+    # in the extension's manifest); the administrator's files in /etc are conffiles.
+    for link in usr/share/chromium/extensions/quorvane-share \
+        "usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/send-to-teleprompter@quorvane.example"; do
+        [ -f "$root/$link/manifest.json" ] || fail "/$link does not lead to the extension"
+    done
+    chromium_id=$(python3 -c 'import base64, hashlib, json, sys
+key = base64.b64decode(json.load(open(sys.argv[1]))["key"])
+print("".join(chr(ord("a") + int(c, 16)) for c in hashlib.sha256(key).hexdigest()[:32]))' \
+        "$root/usr/share/webext/quorvane-share/manifest.json")
+    hosts=$root/etc/chromium/native-messaging-hosts/app.quorvane.teleprompter.share.json
+    python3 - "$hosts" "$root/usr/lib/mozilla/native-messaging-hosts/app.quorvane.teleprompter.share.json" \
+        "$chromium_id" "$root/usr/share/webext/quorvane-share/manifest.json" <<'CHECK' || fail "the host manifests do not match the extension"
+import json, sys
+chromium, firefox, chromium_id, extension = (sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4])
+gecko_id = json.load(open(extension))["browser_specific_settings"]["gecko"]["id"]
+for path, key, allowed in ((chromium, "allowed_origins", f"chrome-extension://{chromium_id}/"),
+                           (firefox, "allowed_extensions", gecko_id)):
+    manifest = json.load(open(path))
+    assert manifest["name"] == "app.quorvane.teleprompter.share", manifest
+    assert manifest["path"] == "/usr/lib/quorvane/quorvane-browser-host", manifest
+    assert manifest["type"] == "stdio" and manifest[key] == [allowed], manifest
+CHECK
+    dpkg-deb -e "$desktop" "$work/desktop-control"
+    for conffile in /etc/chromium.d/quorvane-share /etc/chromium/native-messaging-hosts/app.quorvane.teleprompter.share.json; do
+        grep -qxF "$conffile" "$work/desktop-control/conffiles" || fail "$conffile is not a conffile"
+    done
+    dpkg-deb -c "$prompter" | awk '{print $6}' >"$work/prompter.list"
+    for path in ./usr/bin/quorvane-prompter ./usr/share/applications/app.quorvane.teleprompter.desktop \
+        ./usr/share/metainfo/app.quorvane.teleprompter.metainfo.xml \
+        ./usr/share/man/man1/quorvane-prompter.1.gz \
+        ./usr/share/bash-completion/completions/quorvane-prompter; do
+        grep -qxF "$path" "$work/prompter.list" || fail "$(basename "$prompter") lacks $path"
+    done
+    # A writing laptop takes the window without the teleprompter, and the prompting machine the
+    # teleprompter without the window: neither holds the other's program.
+    if grep -q quorvane-prompter "$work/desktop.list"; then fail "the desktop package holds the teleprompter"; fi
+    if grep -qE 'quorvane-share|platform|appex' "$work/prompter.list"; then
+        fail "the teleprompter's package holds the share programs: $(grep -E 'quorvane-share|platform|appex' "$work/prompter.list")"
+    fi
     # The window loads the bundle and platform library that the command-line package installs.
     dpkg-deb -f "$desktop" Depends | tr ',' '\n' | grep -qx " *quorvane-share (= $version)" ||
         fail "the desktop package does not depend on quorvane-share (= $version): $(dpkg-deb -f "$desktop" Depends)"
-    echo "desktop package depends on quorvane-share (= $version)"
+    case $(dpkg-deb -f "$prompter" Depends) in
+        *quorvane*) fail "the teleprompter depends on another of ours: $(dpkg-deb -f "$prompter" Depends)" ;;
+        *libQt6Widgets* | *libqt6widgets*) ;;
+        *) fail "the teleprompter's dependencies were not computed: $(dpkg-deb -f "$prompter" Depends)" ;;
+    esac
+    echo "desktop package depends on quorvane-share (= $version); the teleprompter on none of ours"
     # Every listing validates, and launches a desktop entry the package installs.
     for listing in "$root"/usr/share/metainfo/*.metainfo.xml; do
         appstreamcli validate --no-net --pedantic "$listing" >"$work/appstream" 2>&1 ||
@@ -94,6 +164,29 @@ else
         [ -f "$root/usr/share/applications/$entry" ] ||
             fail "$(basename "$listing") launches $entry, which the package does not install"
     done
+    # Each installs alone with only what it needs, as apt resolves it against this system
+    # (simulated: nothing is installed): the command line alone, the teleprompter alone, the
+    # window with the command line; the window alone is refused for want of quorvane-share.
+    simulate() { apt-get install --simulate -q "$@" >"$work/simulated" 2>&1; }
+    for alone in "$cli" "$prompter"; do
+        simulate "$alone" || { cat "$work/simulated" >&2; fail "$(basename "$alone") does not install alone"; }
+        ours=$(sed -n 's/^Inst \(quorvane-[^ ]*\).*/\1/p' "$work/simulated" | tr '\n' ' ')
+        [ "$ours" = "$(dpkg-deb -f "$alone" Package) " ] ||
+            fail "installing $(basename "$alone") alone installs: $ours"
+    done
+    simulate "$cli" "$desktop" || { cat "$work/simulated" >&2; fail "the window with the command line does not install"; }
+    if simulate "$desktop"; then fail "the window installs without quorvane-share, whose bundle it loads"; fi
+    grep -q 'Depends: quorvane-share (= ' "$work/simulated" ||
+        { cat "$work/simulated" >&2; fail "the window alone was refused, but not for want of quorvane-share"; }
+    # The teleprompter unpacked alone starts and loads no library
+    # of ours.
+    dpkg-deb -x "$prompter" "$work/prompter-alone"
+    QT_QPA_PLATFORM=offscreen "$work/prompter-alone/usr/bin/quorvane-prompter" --version \
+        >"$work/prompter-version" 2>&1 || { cat "$work/prompter-version" >&2; fail "the teleprompter unpacked alone does not start"; }
+    if ldd "$work/prompter-alone/usr/bin/quorvane-prompter" | grep -q 'not found'; then
+        fail "the teleprompter unpacked alone misses a library: $(ldd "$work/prompter-alone/usr/bin/quorvane-prompter" | grep 'not found')"
+    fi
+    echo "each package installs alone (the window with quorvane-share)"
 fi
 
 # The licence: LICENSE's grant, word for word, is the copyright file's Expat text, its

@@ -186,6 +186,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
             options.bundlePath = *text;
         } else if (desktop && name == "--clipboard") {
             problem = flag(options.clipboard);
+        } else if (desktop && name == "--selection") {
+            problem = flag(options.selection);
         } else if (desktop && name == "--screenshot") {
             const auto text = value();
             if (!text || text->empty())
@@ -199,7 +201,10 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
     }
     if (options.clipboard && options.input)
         return UsageError{"give a FILE (or -) or --clipboard, not both"};
-    if (options.controls && (options.input || options.clipboard ||
+    if (options.selection && (options.input || options.clipboard))
+        return UsageError{
+            "--selection shares the selected text: give no FILE or --clipboard with it"};
+    if (options.controls && (options.input || options.clipboard || options.selection ||
                              options.action != ShareAction::none || options.list || options.json)) {
         return UsageError{
             "--controls shows the controls alone: give no FILE, --send, --close, "

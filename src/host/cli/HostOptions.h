@@ -30,7 +30,7 @@ enum ExitStatus : int {
 inline constexpr std::uint64_t kDefaultMaxInputSize = std::uint64_t(1) << 30;
 
 // Which program is parsing: the terminal's or the desktop window's. They share every option
-// but the desktop's own (--clipboard, --screenshot).
+// but the desktop's own (--clipboard, --selection, --screenshot).
 enum class FrontEnd { terminal, desktop };
 
 struct HostOptions {
@@ -49,8 +49,10 @@ struct HostOptions {
     // decide, on the desktop).
     bool appearanceGiven = false;
     bool textSizeGiven = false;
-    // Desktop only: share the clipboard's text; write the window as drawn to this PNG file.
+    // Desktop only: share the clipboard's text, or the selected text (the primary selection);
+    // write the window as drawn to this PNG file.
     bool clipboard = false;
+    bool selection = false;
     std::optional<std::string> screenshot;
 };
 

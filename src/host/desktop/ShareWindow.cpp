@@ -113,7 +113,8 @@ ShareWindow::ShareWindow(ShareSession& session, QWidget* parent)
       bar_(new NavigationBar(this)),
       banner_(new QWidget(this)),
       reason_(new QLabel(banner_)),
-      dismiss_(new QPushButton(QStringLiteral("OK"), banner_)) {
+      dismiss_(new QPushButton(QStringLiteral("OK"), banner_)),
+      sentNotice_(new QLabel(QStringLiteral("Sent to the teleprompter"), this)) {
     setWindowTitle(QString(kApplicationName));
     setAccessibleName(QString(kApplicationName));
     canvas_->setAutoFillBackground(true);
@@ -138,6 +139,16 @@ ShareWindow::ShareWindow(ShareSession& session, QWidget* parent)
     bannerLayout->addWidget(dismiss_);
     connect(dismiss_, &QPushButton::clicked, this, [this] { finish(); });
     banner_->hide();
+
+    // Said by the window itself after a send when no notification service answers.
+    sentNotice_->setAlignment(Qt::AlignCenter);
+    sentNotice_->setAutoFillBackground(true);
+    sentNotice_->setAccessibleName(QStringLiteral("Sent"));
+    QFont noticeFont = sentNotice_->font();
+    noticeFont.setBold(true);
+    noticeFont.setPointSizeF(noticeFont.pointSizeF() * 1.6);
+    sentNotice_->setFont(noticeFont);
+    sentNotice_->hide();
 
     resize(kReadingSize);
     connect(&pump_, &QTimer::timeout, this, [this] { pump(); });
@@ -232,6 +243,10 @@ void ShareWindow::layOut() {
     }
     bar_->setGeometry(0, 0, width(), bar_->height());
     bar_->raise();
+    if (sentNotice_->isVisible()) {
+        sentNotice_->setGeometry(rect());
+        sentNotice_->raise();
+    }
     if (banner_->isVisible()) {
         const int height = banner_->sizeHint().height();
         banner_->setGeometry(0, this->height() - height, width(), height);
@@ -254,8 +269,15 @@ void ShareWindow::ended() {
     session_.settle();
     refresh();
     const ShareOutcome outcome = session_.outcome();
-    if (outcome.kind == ShareOutcome::Kind::completed)
-        notifySent(outcome.navigationTitle.view(), kNotificationPatience);
+    if (outcome.kind == ShareOutcome::Kind::completed &&
+        !notifySent(outcome.navigationTitle.view(), kNotificationPatience) && !unattended_) {
+        // Nobody else will say it: the window does, for a moment, over the text it sent.
+        sentNotice_->setGeometry(rect());
+        sentNotice_->show();
+        sentNotice_->raise();
+        QTimer::singleShot(kSentNoticeShown, this, [this] { finish(); });
+        return;
+    }
     if (outcome.kind != ShareOutcome::Kind::failed)
         return finish();
     failed_ = true;

@@ -11,9 +11,10 @@
 // Acting: a click on an item, Ctrl+Return (send) and Escape (the left item) tap the bar's items
 // as a person does; closing the window taps the left item (and closes even when the extension
 // ends nothing), or, while a send is in flight, waits for the send to end. When the request has
-// ended: completed or cancelled, the window closes; a failure keeps it up with the reason until the
-// person dismisses it (or, for a script, briefly). Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the
-// drawing; the text's point sizes stay as they are.
+// ended: completed or cancelled, the window closes (after a send that no notification service
+// announced, it says "Sent to the teleprompter" for a moment first, unless a script acted); a
+// failure keeps it up with the reason until the person dismisses it (or, for a script, briefly).
+// Ctrl+plus, Ctrl+minus and Ctrl+0 zoom the drawing; the text's point sizes stay as they are.
 #pragma once
 
 #include <QLabel>
@@ -45,6 +46,9 @@ class ShareWindow : public QWidget {
     static constexpr double kZoomSteps[] = {0.5,  0.67, 0.8,  0.9, 1.0, 1.1,
                                             1.25, 1.5,  1.75, 2.0, 2.5, 3.0};
     static constexpr std::chrono::milliseconds kPumpInterval{10};
+    // How long the window says "Sent to the teleprompter" itself, when no notification service
+    // answered, before it closes.
+    static constexpr std::chrono::milliseconds kSentNoticeShown{1500};
 
     // The session must have presented its text; it outlives the window.
     explicit ShareWindow(ShareSession& session, QWidget* parent = nullptr);
@@ -87,6 +91,7 @@ class ShareWindow : public QWidget {
     [[nodiscard]] QWidget* activityWidget() const;
     [[nodiscard]] QWidget* failureBanner() const { return banner_; }
     [[nodiscard]] QLabel* failureReason() const { return reason_; }
+    [[nodiscard]] QLabel* sentNotice() const { return sentNotice_; }
 
     // Reads every view again.
     void refresh();
@@ -111,6 +116,7 @@ class ShareWindow : public QWidget {
     QWidget* banner_;
     QLabel* reason_;
     QPushButton* dismiss_;
+    QLabel* sentNotice_;
     QTimer pump_;
     int zoomStep_ = 4;
     double zoom_ = 1.0;

@@ -46,6 +46,11 @@ constexpr const char* kProgram = "quorvane-share-desktop";
 constexpr auto kPortalPatience = 500ms;
 // How long a failure stays on screen when a script acted (--send) and nobody dismisses it.
 constexpr auto kUnattendedFailureShown = 1500ms;
+// How long the primary selection's owner (or wl-paste) may take to hand over the text.
+constexpr auto kSelectionPatience = 3000ms;
+constexpr const char* kExtensionMissing =
+    "The teleprompter's share extension could not be loaded, so nothing can be sent. "
+    "Installing the quorvane-share package again puts it back.";
 
 void tell(const std::string& message) {
     host::tell(kProgram, message);
@@ -60,14 +65,17 @@ std::string usage() {
        )" + kProgram +
            R"( --controls [--screenshot PNG]
 
-Shows the text of FILE, of standard input ("-") or, with neither, of the clipboard in a
-window with the teleprompter's share extension, as a share sheet would:
+Shows the text of FILE, of standard input ("-"), of the selected text (--selection) or, with
+none of these, of the clipboard in a window with the teleprompter's share extension, as a share
+sheet would:
   click Send, Ctrl+Return   tap "Send to Teleprompter"
   Escape, click Close, closing the window   tap the close item (the share is cancelled)
   Ctrl+plus, Ctrl+minus, Ctrl+0   zoom the drawing     Up Down PgUp PgDn Home End   scroll
 
 Options:
   --clipboard             share the clipboard's text (the default without FILE)
+  --selection             share the selected text (the primary selection: selected, not
+                          copied; on Wayland read with wl-paste from wl-clipboard)
   --send, --close         act without a person, once the text is shown
   --appearance MODE       light or dark, in any letter case (default: the desktop's colour
                           scheme, followed live)
@@ -266,12 +274,25 @@ int run(int argc, char** argv) {
     if (options.controls)
         return showControls(options);
 
+    // A refusal: told on standard error and, for a person who started the share from the
+    // desktop and has no terminal to read it in, in a window, in words for them.
+    const bool unattended = options.action != host::ShareAction::none;
+    const auto refuse = [&](const std::string& message, const std::string& forPerson, int status) {
+        tell(message);
+        if (host::desktop::refusalNeedsAWindow(::isatty(STDERR_FILENO) == 1, unattended)) {
+            host::desktop::RefusalWindow window(QString::fromStdString(forPerson));
+            window.exec();
+        }
+        return status;
+    };
+
     std::string problem;
     const auto root = host::containerRoot(&problem);
-    if (!root) {
-        tell(problem);
-        return host::kExitFailed;
-    }
+    if (!root)
+        return refuse(problem,
+                      "The teleprompter's folder cannot be found: this account has no home "
+                      "folder.",
+                      host::kExitFailed);
     platform::FileManager::defaultManager().setContainerRoot(*root);
 
     readingInput = true;
@@ -279,20 +300,15 @@ int run(int argc, char** argv) {
         tell(host::kStandardInputClosed);
         return host::kExitUsage;
     }
-    auto read = host::desktop::readShareText(
-        options.input, options.input ? QString() : QApplication::clipboard()->text(),
-        options.maxInputSize);
-    if (const auto* refused = std::get_if<host::desktop::Refusal>(&read)) {
-        tell(refused->message);
-        // Started from a menu or a file manager, nobody reads standard error: the reason is
-        // shown in a window too, and the status is the same.
-        if (host::desktop::refusalNeedsAWindow(::isatty(STDERR_FILENO) == 1,
-                                               options.action != host::ShareAction::none)) {
-            host::desktop::RefusalWindow window(QString::fromStdString(refused->message));
-            window.exec();
-        }
-        return host::kExitUsage;
-    }
+    auto read =
+        options.selection
+            ? host::desktop::selectionShareText(
+                  host::desktop::readPrimarySelection(kSelectionPatience), options.maxInputSize)
+            : host::desktop::readShareText(
+                  options.input, options.input ? QString() : QApplication::clipboard()->text(),
+                  options.maxInputSize);
+    if (const auto* refused = std::get_if<host::desktop::Refusal>(&read))
+        return refuse(refused->message, refused->forPerson, host::kExitUsage);
     std::string text = std::move(std::get<std::string>(read));
     readingInput = false;
 
@@ -315,11 +331,9 @@ int run(int argc, char** argv) {
             QApplication::exec();
         outcome = session.outcome();
     } catch (const platform::ExtensionBundleError& error) {
-        tell(error.what());
-        return host::kExitExtensionUnavailable;
+        return refuse(error.what(), kExtensionMissing, host::kExitExtensionUnavailable);
     } catch (const platform::InterfaceFileError& error) {
-        tell(error.what());
-        return host::kExitExtensionUnavailable;
+        return refuse(error.what(), kExtensionMissing, host::kExitExtensionUnavailable);
     }
     return host::SaveSignals::answerHeld(
         host::printReport(kProgram, out, options, *root, &*outcome, host::exitStatusFor(*outcome)));

@@ -344,11 +344,14 @@ class DesktopTest : public QObject {
         QTest::addColumn<QString>("reason");
         QTest::addColumn<int>("key");
         const QString folder = QString::fromStdString(root_->str());
-        QTest::newRow("empty clipboard") << "" << QByteArray() << ""
-                                         << "The clipboard holds no text" << int(Qt::Key_Escape);
+        QTest::newRow("empty clipboard")
+            << "" << QByteArray() << ""
+            << "The clipboard holds no text. Copy some text first, or open a text file with "
+               "Send to Teleprompter."
+            << int(Qt::Key_Escape);
         QTest::newRow("clipboard over the cap")
-            << "" << QByteArray() << QString(2048, u'x') << "The clipboard's text is larger"
-            << int(Qt::Key_Return);
+            << "" << QByteArray() << QString(2048, u'x')
+            << "The clipboard's text is larger than 1.0 KiB" << int(Qt::Key_Return);
         QTest::newRow("missing file") << "missing.txt" << QByteArray() << "x"
                                       << "No such file or directory" << int(Qt::Key_Escape);
         QTest::newRow("not UTF-8")
@@ -375,12 +378,16 @@ class DesktopTest : public QObject {
         const auto read = host::desktop::readShareText(path, clipboard, 1024);
         const auto* refused = std::get_if<host::desktop::Refusal>(&read);
         QVERIFY(refused);
-        host::desktop::RefusalWindow window(QString::fromStdString(refused->message));
+        host::desktop::RefusalWindow window(QString::fromStdString(refused->forPerson));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QString("Send to Teleprompter"));
         QCOMPARE(window.headline()->text(), QString("The text was not sent"));
         QVERIFY2(window.reason()->text().contains(reason), qPrintable(window.reason()->text()));
+        // Words for a person who opened it from the desktop: no options, no "standard input".
+        for (const char* advice : {"--", "FILE", "standard input", "nothing was sent"})
+            QVERIFY2(!window.reason()->text().contains(advice),
+                     qPrintable(window.reason()->text()));
         const auto buttons = window.findChildren<QPushButton*>();
         QCOMPARE(buttons.size(), 1);
         QCOMPARE(buttons[0]->text().remove(u'&'), QString("Close"));
@@ -388,6 +395,53 @@ class DesktopTest : public QObject {
         QTest::keyClick(&window, static_cast<Qt::Key>(key));
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), kPatienceMs);
         QCOMPARE(window.result(), int(QDialog::Rejected));
+    }
+
+    // The selected text as read from the desktop: taken exactly, or refused with words for a
+    // person (and for standard error) when there is none, none can be read, it is too large or
+    // it is not UTF-8.
+    void selectionIsTakenOrRefused() {
+        using host::desktop::SelectionRead;
+        const auto taken = host::desktop::selectionShareText(
+            SelectionRead{QByteArray("Selected\r\n\xe2\x80\x94 text "), ""}, 1024);
+        QVERIFY(std::holds_alternative<std::string>(taken));
+        QCOMPARE(std::get<std::string>(taken), std::string("Selected\r\n\xe2\x80\x94 text "));
+        const std::vector<std::pair<SelectionRead, std::string>> refused{
+            {{QByteArray(), ""}, "No text is selected. Select some text first"},
+            {{std::nullopt, "no way here"}, "The selected text cannot be read on this desktop."},
+            {{QByteArray(2048, 'x'), ""}, "The selected text is larger than 1.0 KiB"},
+            {{QByteArray("caf\xe9"), ""}, "it is not UTF-8"},
+        };
+        for (const auto& [read, words] : refused) {
+            const auto result = host::desktop::selectionShareText(read, 1024);
+            const auto* refusal = std::get_if<host::desktop::Refusal>(&result);
+            QVERIFY2(refusal, words.c_str());
+            QVERIFY2(refusal->forPerson.find(words) != std::string::npos,
+                     refusal->forPerson.c_str());
+            QVERIFY(refusal->forPerson.find("--") == std::string::npos);
+            QVERIFY(!refusal->message.empty() && refusal->message != refusal->forPerson);
+        }
+    }
+
+    // With no notification service to announce a send, the window says it for a moment, then
+    // closes; a script that acted gets no pause.
+    void sentIsSaidWithoutNotifications() {
+        auto bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "stand-ins");
+        QVERIFY(bus.unregisterService("org.freedesktop.Notifications"));
+        ShareWindow& window = show("Quiet news\nbody");
+        QTest::mouseClick(window.bar()->rightButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window.sentNotice()->isVisible(), kPatienceMs);
+        QCOMPARE(window.sentNotice()->text(), QString("Sent to the teleprompter"));
+        QVERIFY(!window.hasFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(window.hasFinished(), kPatienceMs);
+        QCOMPARE(exitStatus(), 0);
+        ShareWindow& scripted = show("Scripted news\nbody");
+        scripted.setUnattended(std::chrono::milliseconds(0));
+        QTest::mouseClick(scripted.bar()->rightButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(scripted.hasFinished(), kPatienceMs);
+        QVERIFY(!scripted.sentNotice()->isVisible());
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        QCOMPARE(importedFiles(root_->path()).size(), std::size_t{2});
     }
 
     // While the write is held up: the busy look, as the views say; then the window closes.

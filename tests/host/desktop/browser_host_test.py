@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""The browser extension's native-messaging host on its own: framed messages written to its
+standard input as a browser writes them (the JSON's length in 4 bytes of the machine's byte
+order, then the JSON), and its one framed answer read back. Whole and broken frames, hostile
+JSON, a text sent without the window (saved byte for byte, its path in the answer) and the
+window asked for where there is no display.
+
+    browser_host_test.py HOST_PROGRAM
+"""
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+host = sys.argv[1]
+failures = 0
+
+
+def fail(message):
+    global failures
+    print("FAIL: " + message, file=sys.stderr)
+    failures += 1
+
+
+def frame(payload):
+    if isinstance(payload, (dict, list)):
+        payload = json.dumps(payload).encode()
+    return struct.pack("=I", len(payload)) + payload
+
+
+def run(stdin, env):
+    done = subprocess.run([host, "chrome-extension://pacoafdhbjgfpdpgkiegajpbaapdgjcg/"],
+                          input=stdin, capture_output=True, env=env, timeout=60)
+    out = done.stdout
+    if not out:
+        return done.returncode, None, done.stderr
+    (length,) = struct.unpack("=I", out[:4])
+    if length != len(out) - 4:
+        fail(f"the answer's length {length} is not the {len(out) - 4} bytes that follow")
+    if length > 1024 * 1024:
+        fail(f"the answer is {length} bytes, over the 1 MB a browser takes")
+    return done.returncode, json.loads(out[4:].decode("utf-8")), done.stderr
+
+
+with tempfile.TemporaryDirectory() as work:
+    containers = os.path.join(work, "containers")
+    imported = os.path.join(containers, "group.app.quorvane.teleprompter", "regular", "imported")
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env["QUORVANE_CONTAINER_ROOT"] = containers
+    cap = 16 << 20
+
+    # (what, standard input, the reason's words, or None for no answer at all)
+    refused = [
+        ("nothing: the browser closed the stream", b"", None),
+        ("half a length", b"\x10\x00", "cut short"),
+        ("a body shorter than its length", struct.pack("=I", 100) + b'{"action": "sh', "cut short (14 of 100"),
+        ("a length over the cap, nothing after it", struct.pack("=I", cap + 1), "too large"),
+        ("a length over the cap, with its body", frame(b"x" * (cap + 1)), "too large"),
+        ("the largest length there is", struct.pack("=I", 0xFFFFFFFF) + b"{}", "too large"),
+        ("an empty message", struct.pack("=I", 0), "not valid JSON"),
+        ("JSON cut in the middle", frame(b'{"action": "share", "text": "ab'), "not valid JSON"),
+        ("not JSON", frame(b"share this"), "not valid JSON"),
+        ("an array", frame([{"action": "share", "text": "a"}]), "not a JSON object"),
+        ("no action", frame({"text": "a"}), "asks for no share"),
+        ("another action", frame({"action": "delete", "text": "a"}), "asks for no share"),
+        ("a text that is a number", frame({"action": "share", "text": 5}), "holds no text"),
+        ("no text", frame({"action": "share"}), "holds no text"),
+        ("show that is a word", frame({"action": "share", "text": "a", "show": "no"}), "not true or false"),
+        ("bytes that are not UTF-8", frame(b'{"action": "share", "text": "caf\xe9"}'), "not valid Unicode"),
+        ("a lone surrogate escape", frame(b'{"action": "share", "text": "\\ud800 alone"}'), "not valid Unicode"),
+        ("the window with no display", frame({"action": "share", "text": "a", "show": True}), "no display"),
+    ]
+    for what, stdin, words in refused:
+        status, answer, err = run(stdin, env)
+        if words is None:
+            if answer is not None or status != 0:
+                fail(f"{what}: expected no answer and status 0, got {answer} ({status})")
+            continue
+        if not answer or answer.get("outcome") != "failed" or words not in answer.get("reason", ""):
+            fail(f"{what}: expected a failure saying '{words}', got {answer} ({status}; {err!r})")
+        elif set(answer) != {"outcome", "reason"}:
+            fail(f"{what}: the answer holds more than the outcome and the reason: {answer}")
+        if status == 0:
+            fail(f"{what}: the host exited 0 after refusing")
+    if os.path.isdir(imported) and os.listdir(imported):
+        fail(f"refused messages left files: {os.listdir(imported)}")
+
+    # Sent without the window: the text exactly (NUL, CR LF, emoji, an escaped slash), once,
+    # and the answer names the file; a second message after the first is not taken.
+    text = "Title line ☃\r\nsecond\x00third 👩‍👩‍👧 \\/ end"
+    message = frame({"action": "share", "text": text, "show": False})
+    status, answer, err = run(message + frame({"action": "share", "text": "again", "show": False}), env)
+    files = os.listdir(imported) if os.path.isdir(imported) else []
+    if status != 0 or not answer or answer.get("outcome") != "sent":
+        fail(f"the share without the window: {answer} ({status}; {err!r})")
+    elif len(files) != 1 or answer.get("path") != os.path.join(imported, files[0]):
+        fail(f"the answer names {answer.get('path')}; the import folder holds {files}")
+    else:
+        with open(answer["path"], "rb") as saved:
+            if saved.read() != text.encode("utf-8"):
+                fail("the saved text differs from the text sent")
+        print(f"sent without the window: {answer['path']}")
+    print(f"{len(refused)} broken or refused messages answered with their reasons")
+
+sys.exit(1 if failures else 0)
