@@ -101,6 +101,17 @@ async function showOutcome(reply, tabId) {
     // The tab may have closed meanwhile; the outcome is still returned.
   }
   lastOutcome = reply;
+  // A failure, and a send nobody saw (no window), are also said where a person looks.
+  const {sendWithoutWindow} = await api.storage.local.get({sendWithoutWindow: false});
+  if (reply.outcome === "failed" || (reply.outcome === "sent" && sendWithoutWindow)) {
+    try {
+      await api.notifications.create({
+        type: "basic", iconUrl: api.runtime.getURL("icons/icon-128.png"), title: "Send to Teleprompter",
+        message: reply.outcome === "sent" ? "Sent to the teleprompter" : "Not sent: " + (reply.reason || "the share failed")});
+    } catch (error) {
+      // No notification service: the toolbar button still shows it.
+    }
+  }
 }
 
 let lastOutcome = null;
