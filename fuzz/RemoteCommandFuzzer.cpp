@@ -7,7 +7,7 @@
 //   reply is JSON naming it (with its id);
 // - an error's reply is JSON carrying the message (and the id, when one was read);
 // - a message the reader accepts stays within its bounds: a speed from 20 to 600, screens
-//   within 1000, paragraphs and sections from 1, exactly one of them for a jump, text for add.
+//   within 1000, paragraphs and sections from 1, exactly one place for a jump, text for add.
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -24,15 +24,16 @@ using prompter::remote::CommandReading;
 
 bool same(const Command& a, const Command& b) {
     return a.kind == b.kind && a.value == b.value && a.paragraph == b.paragraph &&
-           a.section == b.section && a.text == b.text && a.prompt == b.prompt && a.id == b.id;
+           a.section == b.section && a.by == b.by && a.text == b.text && a.prompt == b.prompt &&
+           a.id == b.id;
 }
 
 void checkReading(const CommandReading& reading) {
     using nlohmann::json;
     if (const auto* error = std::get_if<CommandError>(&reading)) {
         check(!error->message.empty(), "an error without a message");
-        const json reply = json::parse(prompter::remote::errorReply(error->message, error->id),
-                                       nullptr, false);
+        const json reply =
+            json::parse(prompter::remote::errorReply(error->message, error->id), nullptr, false);
         check(reply.is_object() && reply.contains("error"), "an error reply that is not JSON");
         if (!error->id.empty())
             check(reply.contains("id"), "an error reply without the id read");
@@ -49,8 +50,10 @@ void checkReading(const CommandReading& reading) {
                   "screens out of range accepted");
             break;
         case CommandKind::jump:
-            check(command.paragraph.has_value() != command.section.has_value(),
-                  "a jump to both or neither accepted");
+            check(command.paragraph.has_value() + command.section.has_value() +
+                          command.by.has_value() ==
+                      1,
+                  "a jump to more than one place, or none, accepted");
             check(command.paragraph.value_or(1) >= 1 && command.section.value_or(1) >= 1,
                   "a jump before the first accepted");
             break;
@@ -60,7 +63,8 @@ void checkReading(const CommandReading& reading) {
         default:
             break;
     }
-    const CommandReading again = prompter::remote::readMessage(prompter::remote::writeMessage(command));
+    const CommandReading again =
+        prompter::remote::readMessage(prompter::remote::writeMessage(command));
     check(std::holds_alternative<Command>(again) && same(std::get<Command>(again), command),
           "a command written back reads differently");
     const json reply = json::parse(prompter::remote::okReply(command), nullptr, false);
@@ -75,8 +79,8 @@ int remoteCommandOneInput(const std::uint8_t* data, std::size_t size) {
     checkReading(prompter::remote::readMessage(bytes));
     const std::size_t newline = bytes.find('\n');
     if (newline != std::string_view::npos)
-        checkReading(prompter::remote::readApiCall(bytes.substr(0, newline),
-                                                   bytes.substr(newline + 1)));
+        checkReading(
+            prompter::remote::readApiCall(bytes.substr(0, newline), bytes.substr(newline + 1)));
     return 0;
 }
 

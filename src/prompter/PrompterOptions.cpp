@@ -68,6 +68,12 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                        "address of this machine when ADDRESS is left out)."),
         QStringLiteral("[ADDRESS:]PORT"));
     parser.addOption(remote);
+    const QCommandLineOption follow(
+        QStringLiteral("follow"),
+        QStringLiteral("Show what the prompter whose remote is at URL shows, in step with it "
+                       "(the address it printed, with its token)."),
+        QStringLiteral("URL"));
+    parser.addOption(follow);
     // Voice-following.
     const QCommandLineOption followVoice(
         QStringLiteral("follow-voice"),
@@ -136,7 +142,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
             "  The page, the control API (docs/REMOTE.md) and the QR code of its address are\n"
             "  printed at start. Every request needs the token the address carries.\n"
             "  QUORVANE_REMOTE_TOKEN  the token to use instead of a random one (16 to 256 of\n"
-            "                         A-Z a-z 0-9 - _ . ~)\n");
+            "                         A-Z a-z 0-9 - _ . ~); with --follow, the other's token\n"
+            "                         when its address carries none\n");
         return options;
     }
     if (parser.isSet(version)) {
@@ -204,6 +211,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     }
     if (parser.isSet(remote))
         options.remote = parser.value(remote);
+    if (parser.isSet(follow))
+        options.follow = parser.value(follow);
     return options;
 }
 

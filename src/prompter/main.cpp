@@ -19,6 +19,7 @@
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/WholeFile.h"
+#include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteSession.h"
 #if QUORVANE_VOICE
 #include "prompter/voice/VoiceMode.h"
@@ -124,6 +125,17 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::optional<QUrl> leader;
+    if (options.follow) {
+        QString problem;
+        leader = prompter::remote::RemoteFollower::socketAddress(*options.follow, &problem);
+        if (!leader) {
+            std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
+                         problem.toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
     prompter::ScriptLibrary library(saved.libraryFolder.isEmpty()
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
@@ -203,6 +215,12 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
+    // Following another prompter (--follow): its script, its place.
+    std::unique_ptr<prompter::remote::RemoteFollower> follower;
+    if (leader) {
+        follower = std::make_unique<prompter::remote::RemoteFollower>(window, *leader);
+        follower->start();
+    }
     // The remote (--remote): nothing listens unless asked.
     std::unique_ptr<prompter::remote::RemoteSession> remote;
     if (remoteAddress) {
@@ -216,6 +234,11 @@ int main(int argc, char** argv) {
         }
         if (prompting)
             remote->noteScript(*options.prompt);
+        if (follower)
+            remote->setFollower(*follower);
+#if QUORVANE_VOICE
+        remote->setFollowingVoice([&voice] { return voice.isFollowing(); });
+#endif
         std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
     }

@@ -1,6 +1,8 @@
 #include "prompter/remote/PromptRemote.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
+#include <algorithm>
 #include <variant>
 
 #include "prompter/PromptView.h"
@@ -51,9 +53,19 @@ void PromptRemote::noteScript(const QString& path) {
     text_ = std::get<std::shared_ptr<const std::string>>(std::move(read));
     blocks_.setSource(std::make_shared<qttext::PlainTextSource>(text_));
     title_ = firstLine(*text_);
+    scriptId_ = scriptIdOf(*text_);
     if (title_.empty())
         title_ = QFileInfo(path).fileName().toStdString();
     emit changed();
+}
+
+std::string PromptRemote::scriptIdOf(const std::string& text) {
+    return QCryptographicHash::hash(
+               QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .left(16)
+        .toStdString();
 }
 
 bool PromptRemote::isPrompting() const {
@@ -64,6 +76,9 @@ std::optional<std::string> PromptRemote::apply(const Command& command) {
     PromptView* view = window_.promptView();
     if (command.kind == CommandKind::state)
         return std::nullopt;
+    if (leaderConnected_)
+        return std::string(
+            "this prompter follows another, which sets what it shows; send commands to that one");
     if (command.kind == CommandKind::add) {
         QString fileName;
         if (auto failure = library_.add(QByteArray::fromStdString(command.text), &fileName))
@@ -109,6 +124,11 @@ std::optional<std::string> PromptRemote::apply(const Command& command) {
             view->jumpByScreens(command.value);
             break;
         case CommandKind::jump:
+            if (command.by) {
+                view->jumpByParagraphs(static_cast<int>(std::clamp<std::int64_t>(
+                    *command.by, -Command::kMaxIndex, Command::kMaxIndex)));
+                break;
+            }
             if (command.section)
                 return std::string(
                     "this prompter does not mark sections in a script; jump to a paragraph");
@@ -135,11 +155,14 @@ RemoteState PromptRemote::snapshot() const {
     const PromptMotion& motion = view->motion();
     const double now = clock_->milliseconds();
     state.speed = motion.speed();
+    state.connected = !leaderConnected_ || leaderConnected_();
     if (!isPrompting())
         return state;
     state.script = title_;
+    state.scriptId = scriptId_;
     state.running = motion.isRunning();
     state.countingDown = motion.isCountingDown(now);
+    state.following = followingVoice_ && followingVoice_();
     state.position = motion.position(now);
     state.length = motion.length();
     const std::size_t current = view->currentParagraph();

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,15 @@ class PromptRemote : public QObject, public RemoteTarget {
     // The script now being prompted was read from `path` (the library's choices are seen
     // here; a script prompted from the command line is told).
     void noteScript(const QString& path);
+    // Whether the voice sets the place now (voice-following); reported as "following".
+    void setFollowingVoice(std::function<bool()> following) {
+        followingVoice_ = std::move(following);
+    }
+    // This prompter follows another (--follow): `connected` tells whether its link is up. Its
+    // place is the other's, so commands that would move it are refused.
+    void setFollowing(std::function<bool()> connected) { leaderConnected_ = std::move(connected); }
+    // What the state's "scriptId" says of `text`.
+    [[nodiscard]] static std::string scriptIdOf(const std::string& text);
 
     std::optional<std::string> apply(const Command& command) override;
     [[nodiscard]] std::string state() override { return writeState(snapshot()); }
@@ -51,7 +61,10 @@ class PromptRemote : public QObject, public RemoteTarget {
     QString path_;
     std::string title_;
     std::shared_ptr<const std::string> text_;
-    qttext::TextBlocks blocks_;  // the same paragraphs the view has, for their text
+    qttext::TextBlocks blocks_;
+    std::function<bool()> followingVoice_;
+    std::function<bool()> leaderConnected_;
+    std::string scriptId_;  // the same paragraphs the view has, for their text
 };
 
 }  // namespace prompter::remote

@@ -30,7 +30,7 @@ constexpr std::array<Named, 11> kCommands{{
     {CommandKind::speed, "speed", {"value"}},
     {CommandKind::faster, "faster", {}},
     {CommandKind::slower, "slower", {}},
-    {CommandKind::jump, "jump", {"paragraph", "section"}},
+    {CommandKind::jump, "jump", {"paragraph", "section", "by"}},
     {CommandKind::screens, "screens", {"value"}},
     {CommandKind::add, "add", {"text", "prompt"}},
 }};
@@ -154,10 +154,22 @@ CommandReading readFields(CommandKind kind, const json& object, std::string id) 
             break;
         }
         case CommandKind::jump: {
+            const int given = static_cast<int>(object.contains("paragraph")) +
+                              static_cast<int>(object.contains("section")) +
+                              static_cast<int>(object.contains("by"));
+            if (given != 1)
+                return refuse(
+                    "give one of \"paragraph\" or \"section\" (counted from 1) or \"by\" "
+                    "(paragraphs on, or back when negative)");
+            if (object.contains("by")) {
+                const auto by = finiteNumber(object["by"]);
+                if (!by || *by != std::floor(*by) ||
+                    std::abs(*by) > static_cast<double>(Command::kMaxIndex))
+                    return refuse("\"by\" must be a whole number of paragraphs");
+                command.by = static_cast<std::int64_t>(*by);
+                break;
+            }
             const bool paragraph = object.contains("paragraph");
-            const bool section = object.contains("section");
-            if (paragraph == section)
-                return refuse("give either \"paragraph\" or \"section\" (counted from 1)");
             const auto number = index(object[paragraph ? "paragraph" : "section"]);
             if (!number)
                 return refuse(std::string("\"") + (paragraph ? "paragraph" : "section") +
@@ -262,6 +274,8 @@ std::string writeMessage(const Command& command) {
                 object["paragraph"] = *command.paragraph;
             if (command.section)
                 object["section"] = *command.section;
+            if (command.by)
+                object["by"] = *command.by;
             break;
         case CommandKind::add:
             object["text"] = command.text;
@@ -291,14 +305,16 @@ std::string errorReply(std::string_view message, std::string_view id) {
 
 std::string writeState(const RemoteState& state) {
     const auto tenth = [](double value) { return std::round(value * 10) / 10; };
+    const auto hundredth = [](double value) { return std::round(value * 100) / 100; };
     json object{
         {"script", state.script ? json(*state.script) : json(nullptr)},
+        {"scriptId", state.scriptId},
         {"running", state.running},
         {"countingDown", state.countingDown},
         {"following", state.following},
         {"connected", state.connected},
         {"speed", tenth(state.speed)},
-        {"position", tenth(state.position)},
+        {"position", hundredth(state.position)},
         {"length", tenth(state.length)},
         {"paragraph", state.paragraph},
         {"paragraphs", state.paragraphs},
@@ -320,6 +336,8 @@ std::optional<RemoteState> readState(std::string_view bytes) {
         RemoteState state;
         if (object.at("script").is_string())
             state.script = object.at("script").get<std::string>();
+        state.scriptId = object.at("scriptId").get<std::string>();
+        state.connected = object.at("connected").get<bool>();
         state.running = object.at("running").get<bool>();
         state.countingDown = object.at("countingDown").get<bool>();
         state.following = object.at("following").get<bool>();

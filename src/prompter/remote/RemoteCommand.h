@@ -2,11 +2,11 @@
 // back (replies and the prompt's state), written as JSON.
 //
 // A command is one JSON object naming it: {"command": "pause"}, {"command": "speed", "value":
-// 160}, {"command": "jump", "paragraph": 4}. Reading is strict: anything that is not exactly one
-// known command with the fields it takes (of the right type and in range) is refused with a
-// message that names what was wrong, so a controller with a typo learns of it instead of
-// driving the prompt somewhere unexpected. Every command may carry an "id" (a string or a
-// number) that its reply echoes. Paragraphs and sections count from 1, as the prompter shows
+// 160}, {"command": "jump", "paragraph": 4}, {"command": "jump", "by": -1}. Reading is strict:
+// anything that is not exactly one known command with the fields it takes (of the right type and in
+// range) is refused with a message that names what was wrong, so a controller with a typo learns of
+// it instead of driving the prompt somewhere unexpected. Every command may carry an "id" (a string
+// or a number) that its reply echoes. Paragraphs and sections count from 1, as the prompter shows
 // them.
 //
 // No Qt here: the same reader serves the socket, the HTTP calls and the fuzzer.
@@ -30,7 +30,7 @@ enum class CommandKind {
     speed,  // value: words a minute
     faster,
     slower,
-    jump,     // paragraph or section
+    jump,     // to a paragraph or a section, or by paragraphs
     screens,  // value: screens forward (negative: back)
     add,      // text: a new script in the library; prompt: prompt it at once
 };
@@ -45,6 +45,7 @@ struct Command {
     double value = 0;                       // speed, screens
     std::optional<std::int64_t> paragraph;  // jump, from 1
     std::optional<std::int64_t> section;    // jump, from 1
+    std::optional<std::int64_t> by;         // jump, paragraphs on (negative: back), as the keys
     std::string text;                       // add
     bool prompt = false;                    // add
     std::string id;                         // echoed in the reply, as JSON (empty: none)
@@ -76,6 +77,7 @@ using CommandReading = std::variant<Command, CommandError>;
 // What a remote shows of the prompt.
 struct RemoteState {
     std::optional<std::string> script;  // the title; none while nothing is prompted
+    std::string scriptId;               // tells one script's text from another's
     bool running = false;               // moving or counting down
     bool countingDown = false;
     bool following = false;     // another prompter (--follow) sets the place
@@ -90,8 +92,9 @@ struct RemoteState {
     std::vector<std::string> lines;      // the paragraph at the reading line and the next ones
 };
 
-// {"state": {...}}. Positions are rounded to a tenth of a word, so a still prompt writes the
-// same text each time and only a change is worth sending.
+// {"state": {...}}. The place is rounded to a hundredth of a word (finer than a frame's movement
+// at any speed a person reads at), the speed and length to a tenth, so a still prompt writes
+// the same text each time and only a change is worth sending.
 [[nodiscard]] std::string writeState(const RemoteState& state);
 // Reads what writeState wrote (a follower reads its leader); nothing when it is not a state.
 [[nodiscard]] std::optional<RemoteState> readState(std::string_view bytes);

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "prompter/remote/PromptRemote.h"
+#include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteQr.h"
 #include "prompter/remote/RemoteServer.h"
 
@@ -103,6 +104,16 @@ RemoteSession::~RemoteSession() = default;
 
 void RemoteSession::noteScript(const QString& path) {
     prompt_->noteScript(path);
+}
+
+void RemoteSession::setFollowingVoice(std::function<bool()> following) {
+    prompt_->setFollowingVoice(std::move(following));
+}
+
+void RemoteSession::setFollower(RemoteFollower& follower) {
+    prompt_->setFollowing([&follower] { return follower.isConnected(); });
+    connect(&follower, &RemoteFollower::changed, server_.get(), &RemoteServer::stateMayHaveChanged);
+    connect(&follower, &RemoteFollower::prompting, prompt_.get(), &PromptRemote::noteScript);
 }
 
 QString RemoteSession::announcement() const {

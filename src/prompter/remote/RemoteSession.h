@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,7 @@
 namespace prompter::remote {
 
 class PromptRemote;
+class RemoteFollower;
 class RemoteServer;
 
 struct ListenAddress {
@@ -42,6 +44,11 @@ class RemoteSession : public QObject {
     // What to print on the terminal: the addresses, what they give, and the QR code.
     [[nodiscard]] QString announcement() const;
     void noteScript(const QString& path);
+    // Voice-following, where the program has it: whether the voice sets the place now.
+    void setFollowingVoice(std::function<bool()> following);
+    // This prompter follows another: its state says whether the link is up, and it takes no
+    // commands that would move it.
+    void setFollower(RemoteFollower& follower);
     [[nodiscard]] RemoteServer& server() { return *server_; }
 
   private:

@@ -241,6 +241,10 @@ class RemoteTest : public QObject {
             QCOMPARE(motion.speed(), 150.0);
             JSON_COMPARE(send({{"command", "jump"}, {"paragraph", 4}})["ok"], "jump");
             QCOMPARE(view().currentParagraph(), std::size_t{3});
+            JSON_COMPARE(send({{"command", "jump"}, {"by", 2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
+            JSON_COMPARE(send({{"command", "jump"}, {"by", -2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{3});
             const double atFour = view().position();
             JSON_COMPARE(send({{"command", "screens"}, {"value", 1}})["ok"], "screens");
             QVERIFY(view().position() > atFour);
@@ -287,7 +291,8 @@ class RemoteTest : public QObject {
             {"{\"command\": \"jump\"}", "paragraph"},
             {"{\"command\": \"jump\", \"paragraph\": 0}", "paragraph"},
             {"{\"command\": \"jump\", \"paragraph\": 2.5}", "whole number"},
-            {"{\"command\": \"jump\", \"paragraph\": 1, \"section\": 1}", "either"},
+            {"{\"command\": \"jump\", \"paragraph\": 1, \"section\": 1}", "give one of"},
+            {"{\"command\": \"jump\", \"by\": 0.5}", "whole number of paragraphs"},
             {"{\"command\": \"jump\", \"paragraph\": 99}", "there are only"},
             {"{\"command\": \"screens\", \"value\": 1e6}", "screens"},
             {"{\"command\": \"add\", \"text\": \" \\n \"}", "text"},
@@ -313,8 +318,9 @@ class RemoteTest : public QObject {
                 const QByteArray name = entry.named == "there are only" ? "jump" : "pause";
                 const HttpReply posted = rawRequest(
                     port(), post(port(), name, QByteArray::fromStdString(entry.message)));
-                QVERIFY2(posted.status == 400 && posted.body.contains("\"error\""),
-                         (entry.message.substr(0, 60) + " -> " + posted.body.toStdString()).c_str());
+                QVERIFY2(
+                    posted.status == 400 && posted.body.contains("\"error\""),
+                    (entry.message.substr(0, 60) + " -> " + posted.body.toStdString()).c_str());
             }
             QVERIFY2(state() == before, (entry.message.substr(0, 60) + " -> " + state()).c_str());
         }

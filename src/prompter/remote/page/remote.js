@@ -40,7 +40,8 @@ function render() {
   else if (s.running) motion = "Running · " + words(s.speed);
   else motion = "Paused · " + words(s.speed);
   if (s.script !== null) motion += " · paragraph " + s.paragraph + " of " + s.paragraphs;
-  if (s.following) motion += s.connected ? " · following another prompter" : " · holding: the prompter it follows is not answering";
+  if (s.following) motion += " · following the voice";
+  if (!s.connected) motion += " · holding: the prompter it follows is not answering";
   $("motion").textContent = motion;
   $("current").textContent = s.lines[0] || "";
   $("next").textContent = s.lines.slice(1).join(" ");
@@ -94,11 +95,9 @@ $("start").addEventListener("click", () => send({ command: "start" }));
 $("pause").addEventListener("click", () => send({ command: state && state.running ? "pause" : "resume" }));
 $("faster").addEventListener("click", () => send({ command: "faster" }));
 $("slower").addEventListener("click", () => send({ command: "slower" }));
-$("back").addEventListener("click", () =>
-  send({ command: "jump", paragraph: Math.max(1, (state ? state.paragraph : 1) - 1) }));
-$("on").addEventListener("click", () => {
-  if (state && state.paragraph < state.paragraphs) send({ command: "jump", paragraph: state.paragraph + 1 });
-});
+// Relative jumps, so that quick taps each count even before the state has caught up.
+$("back").addEventListener("click", () => send({ command: "jump", by: -1 }));
+$("on").addEventListener("click", () => send({ command: "jump", by: 1 }));
 $("screenBack").addEventListener("click", () => send({ command: "screens", value: -1 }));
 $("screenOn").addEventListener("click", () => send({ command: "screens", value: 1 }));
 
