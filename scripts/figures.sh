@@ -158,15 +158,17 @@ done
 # the same files then sync -f, side by side, and into a folder on a RAM disk (another file
 # system: each text copied and synced); --list of 100,000 waiting texts; and the peak memory of
 # handing over a 1 MB and a 100 MB text with --to (copied to the RAM disk), --exec and
-# --print. Three runs each, the median kept.
+# --print. Three runs each, the median kept. With QUORVANE_FIGURES_RECEIVE_BEFORE naming the
+# quorvane-receive of an earlier build, that one drains and lists beside it in the same runs.
 echo "Measuring the receiver..." >&2
 (cd "$work" && "$bin/receive_bench" --benchmark_filter=SentToDelivered \
     --benchmark_format=json >"$work/receive.json")
 other=$(mktemp -d /dev/shm/quorvane-figures-XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work" "$other"' EXIT INT TERM
-python3 - "$bin/quorvane-receive" "$work" "$other" <<'EOF' >"$work/drain.json"
+python3 - "$bin/quorvane-receive" "$work" "$other" "${QUORVANE_FIGURES_RECEIVE_BEFORE:-}" \
+    <<'EOF' >"$work/drain.json"
 import json, os, shutil, statistics, subprocess, sys, time
-receive, work, other = sys.argv[1], sys.argv[2], sys.argv[3]
+receive, work, other, before = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
 def fill(root, count, size):
     folder = f"{root}/group.app.quorvane.teleprompter/regular/imported"
     os.makedirs(folder, exist_ok=True)
@@ -180,11 +182,12 @@ def timed(command, env=None):
     started = time.perf_counter()
     subprocess.run(command, env=env, stdout=subprocess.DEVNULL, check=True)
     return time.perf_counter() - started
-result = {"receive": [], "mv": [], "other": []}
+kinds = ("receive", "mv", "other") + (("before", "before-other") if before else ())
+result = {kind: [] for kind in kinds}
 for run in range(3):
-    for kind in ("receive", "mv", "other"):
+    for kind in kinds:
         root = f"{work}/drain-{kind}"
-        out = f"{other}/out" if kind == "other" else f"{work}/out-{kind}"
+        out = f"{other}/out" if kind.endswith("other") else f"{work}/out-{kind}"
         folder = fill(root, 10000, 1000)
         if kind == "mv":
             os.makedirs(out)
@@ -192,14 +195,22 @@ for run in range(3):
                 ["sh", "-c", 'cd "$0" && mv -t "$1" -- * && sync -f "$1"', folder, out]))
         else:
             env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
-            result[kind].append(timed([receive, "--to", out], env))
+            program = before if kind.startswith("before") else receive
+            result[kind].append(timed([program, "--to", out], env))
         assert len(os.listdir(out)) == 10000, kind
         shutil.rmtree(root)
         shutil.rmtree(out)
 root = f"{work}/list"
 fill(root, 100000, 200)
 env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
-result["list"] = [timed([receive, "--list"], env) for _ in range(3)]
+result["list"] = []
+result["before-list"] = []
+for _ in range(3):
+    result["list"].append(timed([receive, "--list"], env))
+    if before:
+        result["before-list"].append(timed([before, "--list"], env))
+if not before:
+    del result["before-list"]
 shutil.rmtree(root)
 json.dump({k: statistics.median(v) for k, v in result.items()}, sys.stdout)
 EOF
@@ -366,6 +377,10 @@ print(f"| quorvane-receive --to, same file system | {fmt(drain['receive'] * 1000
 print(f"| quorvane-receive --to, a RAM disk (copied, synced) | {fmt(drain['other'] * 1000, 0)} ms | {fmt(drain['other'] / drain['mv'])} |")
 print()
 print(f"quorvane-receive --list of 100,000 waiting texts: {fmt(drain['list'] * 1000, 0)} ms (median of 3).")
+if "before" in drain:
+    print(f"The earlier build, same runs: drain {fmt(drain['before'] * 1000, 0)} ms "
+          f"({fmt(drain['before'] / drain['mv'])} of mv), RAM disk "
+          f"{fmt(drain['before-other'] * 1000, 0)} ms, --list {fmt(drain['before-list'] * 1000, 0)} ms.")
 print()
 print("Peak resident memory handing over one text (median of 3)")
 print()

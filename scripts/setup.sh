@@ -51,7 +51,12 @@ case "$purpose" in
         # driven by playwright-core (npm, pinned, into the build tree by
         # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
         # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
-        packages="$packages chromium nodejs npm python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        packages="$packages chromium python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        # Node.js and npm: kept when the machine has them already (a Node.js from another
+        # source bundles its own npm, which Debian's npm package conflicts with).
+        if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+            packages="$packages nodejs npm"
+        fi
         # The prompter's remote: Qt's HTTP and WebSocket servers and the QR code of its
         # address (its page is tested in the same Chromium, with the same driver).
         packages="$packages qt6-httpserver-dev qt6-websockets-dev libqrencode-dev"

@@ -35,6 +35,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       message_(new QLabel(this)),
       list_(new QTreeView(this)),
       preview_(new qttext::LazyTextView(this)),
+      editor_(new ScriptEditor(library, this)),
       paragraph_(new QSpinBox(this)),
       prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
       rename_(button(QStringLiteral("Rename\u2026"), QStringLiteral("Rename the selected script"),
@@ -94,9 +95,14 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                             static_cast<QWidget*>(reset_)})
         buttons->addWidget(widget);
 
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(list_);
-    splitter->addWidget(preview_);
+    auto* browse = new QSplitter(Qt::Vertical, this);
+    browse->addWidget(list_);
+    browse->addWidget(preview_);
+    browse->setStretchFactor(0, 1);
+    browse->setStretchFactor(1, 1);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->addWidget(browse);
+    splitter->addWidget(editor_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
 
@@ -106,6 +112,14 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     layout->addWidget(splitter, 1);
 
     connect(&library_, &ScriptLibrary::changed, this, &LibraryView::libraryChanged);
+    connect(&library_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
+        editor_->changedOnDisk(fileName);
+        if (fileName == previewed_) {  // the preview shows the script as it is now
+            previewed_.clear();
+            showPreview();
+        }
+    });
+    connect(editor_, &ScriptEditor::message, this, &LibraryView::showMessage);
     connect(&library_, &QAbstractItemModel::modelReset, this, &LibraryView::libraryChanged);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &LibraryView::showPreview);
@@ -124,8 +138,8 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
 }
 
 QList<QWidget*> LibraryView::controls() const {
-    return {message_, list_,   preview_, paragraph_, prompt_,
-            rename_,  delete_, open_,    paste_,     reset_};
+    return {message_, list_, preview_, paragraph_, prompt_, rename_,
+            delete_,  open_, paste_,   reset_,     editor_};
 }
 
 void LibraryView::setSpeed(double wordsPerMinute) {
@@ -179,6 +193,9 @@ void LibraryView::libraryChanged() {
 
 void LibraryView::showPreview() {
     const QString fileName = selectedFile();
+    if (fileName != editor_->fileName())
+        if (const auto failure = editor_->open(fileName))
+            showMessage(*failure);
     if (fileName.isEmpty() || fileName == previewed_)
         return;
     previewed_ = fileName;
@@ -188,11 +205,14 @@ void LibraryView::showPreview() {
         preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
         return;
     }
+    const bool again = paragraph_->property("file").toString() == fileName;
+    const int from = paragraph_->value();
     preview_->setContent(std::make_shared<qttext::PlainTextSource>(
         std::get<std::shared_ptr<const std::string>>(std::move(read))));
     paragraph_->setMaximum(
         static_cast<int>(std::min<std::size_t>(preview_->blockCount(), INT_MAX)));
-    paragraph_->setValue(1);
+    paragraph_->setValue(again ? std::min(from, paragraph_->maximum()) : 1);
+    paragraph_->setProperty("file", fileName);
 }
 
 void LibraryView::promptSelected() {
@@ -215,6 +235,11 @@ void LibraryView::renameSelected() {
         return;
     // Refused names are said in the message line; the list is left as it was.
     const QString newName = ScriptLibrary::fileNameFor(shown, fileName);
+    if (editor_->fileName() == fileName && editor_->isModified())
+        if (const auto failure = editor_->save()) {
+            showMessage(*failure);
+            return;
+        }
     const auto failure = library_.rename(fileName, newName);
     showMessage(failure.value_or(QString()));
     if (!failure)

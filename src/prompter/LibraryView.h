@@ -1,10 +1,12 @@
 // LibraryView: the person's scripts, newest first, with a preview of the one selected.
 //
-// Each row: the title line (marked when new), when it arrived, its length and its reading time
+// Each row: the script's name (marked when new), when it arrived, its length and its reading time
 // at the current speed; the rows are the library's model, so a change to the folder touches only
 // its own rows and the selection and scroll position stay. A click in the preview, or a paragraph
 // number, is where prompting starts. Failures show in a message line at the top, never in a
 // dialog that hides the list; a scripts folder refused is said there for as long as it lasts.
+// The script selected is open in the editor beside the list; a change to it on disk shows in the
+// preview and the editor at once.
 #pragma once
 
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QTreeView>
 #include <QWidget>
 
+#include "prompter/ScriptEditor.h"
 #include "prompter/ScriptLibrary.h"
 #include "qttext/LazyTextView.h"
 
@@ -31,6 +34,7 @@ class LibraryView : public QWidget {
     // The text of `column` on `row`, as shown.
     [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
     [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
+    [[nodiscard]] ScriptEditor* editor() const { return editor_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);
     // The controls, for tests and for accessibility checks.
@@ -58,6 +62,7 @@ class LibraryView : public QWidget {
     QLabel* message_;
     QTreeView* list_;
     qttext::LazyTextView* preview_;
+    ScriptEditor* editor_;
     QSpinBox* paragraph_;
     QPushButton* prompt_;
     QPushButton* rename_;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "prompter/ScriptSource.h"
+
 namespace prompter {
 namespace {
 
@@ -19,9 +21,15 @@ int frameIntervalMs(const QWidget& widget) {
     return std::max(4, static_cast<int>(1000.0 / rate));
 }
 
-QString minutesAndSeconds(double minutes) {
-    const auto seconds = static_cast<long long>(std::ceil(std::max(minutes, 0.0) * 60));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+// "4:05", and over an hour "2:04:05".
+QString clockText(double seconds) {
+    const auto whole = static_cast<long long>(std::ceil(std::max(seconds, 0.0)));
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2")
+            .arg(whole % 3600 / 60, whole >= 3600 ? 2 : 1, 10, QLatin1Char('0'))
+            .arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return whole >= 3600 ? QStringLiteral("%1:%2").arg(whole / 3600).arg(minutesAndSeconds)
+                         : minutesAndSeconds;
 }
 
 }  // namespace
@@ -38,68 +46,128 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
 }
 
 void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
-    blocks_.setSource(std::move(script));
+    plain_ = std::move(script);
+    blocks_.setSource(plain_);
     indexWords();
+    restyle();
+    startedAt_ = -1;
     motion_.pause(clock_->milliseconds());
     motion_.jumpTo(clock_->milliseconds(), 0);
     syncFrameTimer();
     update();
 }
 
-// Words per paragraph: a word starts at a character after a space, a tab or the paragraph's
-// start; each ideograph or kana is a word of its own (those scripts put no spaces between
-// words). An empty paragraph counts as one word, so a blank line takes a moment to pass too.
-void PromptView::indexWords() {
-    const std::size_t count = blocks_.count();
-    std::vector<double> words(count, 0);
-    const auto& blocks = blocks_.blocks();
-    if (const auto& source = blocks_.source()) {
-        std::size_t block = 0;
-        std::uint64_t offset = 0;
-        unsigned boundary = 1;  // the next character may start a word
-        source->forEachPiece([&](std::string_view piece) {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
-            const std::uint64_t pieceEnd = offset + piece.size();
-            std::size_t i = 0;
-            while (i < piece.size()) {
-                const std::uint64_t at = offset + i;
-                while (block + 1 < count && at >= blocks[block + 1].start) {
-                    ++block;
-                    boundary = 1;
-                }
-                const std::uint64_t blockEnd = blocks[block].start + blocks[block].length;
-                if (at >= blockEnd) {  // the line break: on to the next block's start
-                    boundary = 1;
-                    const std::uint64_t next =
-                        block + 1 < count ? blocks[block + 1].start : pieceEnd;
-                    i = static_cast<std::size_t>(std::min(next, pieceEnd) - offset);
-                    continue;
-                }
-                // The block's stretch in this piece, without a branch per byte.
-                const auto stop = static_cast<std::size_t>(std::min(blockEnd, pieceEnd) - offset);
-                std::uint64_t counted = 0;
-                for (; i < stop; ++i) {
-                    const unsigned c = bytes[i];
-                    const unsigned space = static_cast<unsigned>(c == ' ') | (c == '\t');
-                    const unsigned ideograph = static_cast<unsigned>(c - 0xE3u <= 6u);
-                    const unsigned continuation = static_cast<unsigned>((c & 0xC0u) == 0x80u);
-                    counted += ideograph | (boundary & ~space & ~continuation & 1u);
-                    boundary = space | ideograph | (boundary & continuation);
-                }
-                words[block] += static_cast<double>(counted);
-            }
-            offset += piece.size();
-        });
+namespace {
+
+std::string wholeText(const qttext::TextSource& source) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(source.length()));
+    source.forEachPiece([&](std::string_view piece) { text.append(piece); });
+    return text;
+}
+
+// Where the line `line` stands whole in `text` (a line of its own), nearest to `near`.
+std::optional<std::uint64_t> sameLine(const std::string& text, std::string_view line,
+                                      std::uint64_t near) {
+    const auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+    std::optional<std::uint64_t> best;
+    std::size_t at = text.find(line);
+    for (int tries = 0; at != std::string::npos && tries < 100000; ++tries) {
+        const std::size_t end = at + line.size();
+        if ((at == 0 || isBreak(text[at - 1])) && (end == text.size() || isBreak(text[end]))) {
+            const auto distance = [&](std::uint64_t place) {
+                return place > near ? place - near : near - place;
+            };
+            if (!best || distance(at) < distance(*best))
+                best = at;
+            if (at > near)
+                break;
+        }
+        at = text.find(line, at + 1);
     }
-    starts_.assign(count + 1, 0);
-    for (std::size_t i = 0; i < count; ++i)
-        starts_[i + 1] = starts_[i] + std::max(words[i], 1.0);
-    motion_.setLength(starts_.back());
+    return best;
+}
+
+}  // namespace
+
+void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script) {
+    if (!plain_) {
+        setScript(std::move(script));
+        return;
+    }
+    const double now = clock_->milliseconds();
+    const double words = motion_.position(now);
+    const std::size_t paragraph = index_.paragraphAt(words);
+    const qttext::TextBlocks::Block block = blocks_.block(paragraph);
+    const double fraction =
+        std::clamp((words - index_.paragraphStart(paragraph)) / index_.weight(paragraph), 0.0, 1.0);
+    // What the two versions share at their start and at their end.
+    const std::string before = wholeText(*plain_);
+    const std::string after = wholeText(*script);
+    std::size_t prefix = 0;
+    const std::size_t shorter = std::min(before.size(), after.size());
+    while (prefix < shorter && before[prefix] == after[prefix])
+        ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < shorter - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    const std::uint64_t blockEnd = block.start + block.length;
+    // Where the paragraph being read is in the new version, when it is there unchanged.
+    std::optional<std::uint64_t> movedTo;
+    if (blockEnd < prefix || (blockEnd == prefix && prefix == before.size()))
+        movedTo = block.start;
+    else if (block.start >= before.size() - suffix && before.size() - suffix >= prefix)
+        movedTo = block.start + after.size() - before.size();
+    else if (block.length > 0)
+        movedTo = sameLine(after, std::string_view(before).substr(block.start, block.length),
+                           block.start);
+
+    plain_ = std::move(script);
+    blocks_.setSource(plain_);
+    indexWords();
+    restyle();
+    const auto& blocks = blocks_.blocks();
+    const auto startsAt = [&](std::uint64_t offset) {
+        const auto found = std::upper_bound(
+            blocks.begin(), blocks.end(), offset,
+            [](std::uint64_t at, const qttext::TextBlocks::Block& b) { return at < b.start; });
+        return static_cast<std::size_t>(std::max<std::ptrdiff_t>(found - blocks.begin() - 1, 0));
+    };
+    double target = 0;
+    if (movedTo) {
+        const std::size_t same = startsAt(*movedTo);
+        target = index_.paragraphStart(same) + fraction * index_.weight(same);
+    } else {
+        target = index_.paragraphStart(startsAt(std::min<std::uint64_t>(prefix, after.size())));
+    }
+    motion_.jumpTo(now, std::min(target, index_.length()));
+    syncFrameTimer();
+    update();
+}
+
+// The paragraphs' words, the sections and the cues, read once (ScriptIndex).
+void PromptView::indexWords() {
+    index_ =
+        blocks_.source() ? ScriptIndex::build(*blocks_.source(), blocks_.blocks()) : ScriptIndex();
+    motion_.setLength(index_.length());
+}
+
+// The script drawn with its title, headings and cues set apart: the same characters (so the
+// paragraph index stays), only the styling made again.
+void PromptView::restyle() {
+    if (!plain_)
+        return;
+    blocks_.setSource(
+        std::make_shared<ScriptSource>(plain_, index_, blocks_.blocks(), settings_.cueColour));
 }
 
 void PromptView::setSettings(const PrompterSettings& settings) {
     const double now = clock_->milliseconds();
+    const bool cueColourChanged = settings.cueColour != settings_.cueColour;
     settings_ = settings;
+    if (cueColourChanged)
+        restyle();
     motion_.setSpeed(now, settings.speed);
     settings_.speed = motion_.speed();
     syncLayout();
@@ -128,6 +196,7 @@ void PromptView::syncFrameTimer() {
 
 void PromptView::start() {
     motion_.start(clock_->milliseconds(), settings_.countdown * 1000.0);
+    startedAt_ = clock_->milliseconds() + settings_.countdown * 1000.0;
     syncFrameTimer();
     update();
 }
@@ -146,10 +215,13 @@ void PromptView::resume() {
 
 void PromptView::togglePause() {
     const double now = clock_->milliseconds();
-    if (motion_.isRunning() && !motion_.isCountingDown(now))
+    if (motion_.isRunning() && !motion_.isCountingDown(now)) {
         pause();
-    else
-        resume();  // a countdown is skipped
+        return;
+    }
+    if (startedAt_ < 0 || startedAt_ > now)
+        startedAt_ = now;  // a countdown skipped, or moving without one
+    resume();
 }
 
 void PromptView::setSpeed(double wordsPerMinute) {
@@ -186,35 +258,63 @@ void PromptView::jumpTo(double words) {
 }
 
 void PromptView::jumpToParagraph(std::size_t index) {
-    jumpTo(starts_[std::min(index, blocks_.count())]);
+    jumpTo(index_.paragraphStart(std::min(index, index_.paragraphCount())));
 }
 
 std::size_t PromptView::currentParagraph() const {
-    const double words = position();
-    const auto after = std::upper_bound(starts_.begin(), starts_.end(), words);
-    const auto index =
-        static_cast<std::size_t>(std::max<std::ptrdiff_t>(after - starts_.begin() - 1, 0));
-    return std::min(index, blocks_.count() - 1);
+    return index_.paragraphAt(position());
 }
 
 void PromptView::jumpByParagraphs(int count) {
-    std::size_t paragraph = currentParagraph();
-    const double into = position() - starts_[paragraph];
-    if (count < 0 && into > 0.5)
-        ++count;  // back to the start of the paragraph being read first
-    const auto target = static_cast<std::ptrdiff_t>(paragraph) + count;
-    paragraph = static_cast<std::size_t>(
-        std::clamp<std::ptrdiff_t>(target, 0, static_cast<std::ptrdiff_t>(blocks_.count())));
-    jumpToParagraph(paragraph);
+    if (count == 0)
+        return;
+    const double words = position();
+    const std::size_t paragraph = currentParagraph();
+    if (count < 0) {
+        // Back to the start of the paragraph being read first, when it is under way.
+        if (index_.hasText(paragraph) && words - index_.paragraphStart(paragraph) > 0.5)
+            ++count;
+        jumpToParagraph(count == 0 ? paragraph : index_.paragraphWithText(paragraph, count));
+        return;
+    }
+    const std::size_t target = index_.paragraphWithText(paragraph, count);
+    // With no paragraph holding text after this one, on to the end.
+    jumpTo(target == paragraph ? index_.length() : index_.paragraphStart(target));
+}
+
+void PromptView::jumpToSection(std::size_t index) {
+    if (index < index_.sections().size())
+        jumpToParagraph(index_.sections()[index].paragraph);
+}
+
+void PromptView::jumpBySections(int count) {
+    const auto& sections = index_.sections();
+    if (sections.empty() || count == 0)
+        return;
+    const std::size_t paragraph = currentParagraph();
+    const auto current = index_.sectionOf(paragraph);
+    if (count > 0) {
+        const std::size_t next = current ? *current + 1 : 0;
+        jumpToSection(std::min(next + static_cast<std::size_t>(count - 1), sections.size() - 1));
+        return;
+    }
+    if (!current) {
+        jumpTo(0);
+        return;
+    }
+    // Back to the start of this section first, when it is under way.
+    const bool underWay = position() - index_.paragraphStart(sections[*current].paragraph) > 0.5;
+    const auto back = static_cast<std::ptrdiff_t>(*current) + count + (underWay ? 1 : 0);
+    if (back < 0)
+        jumpTo(0);
+    else
+        jumpToSection(static_cast<std::size_t>(back));
 }
 
 PromptView::Place PromptView::placeOf(double words) {
-    const std::size_t paragraph = [&] {
-        const auto after = std::upper_bound(starts_.begin(), starts_.end(), words);
-        const auto index = std::max<std::ptrdiff_t>(after - starts_.begin() - 1, 0);
-        return std::min(static_cast<std::size_t>(index), blocks_.count() - 1);
-    }();
-    const double fraction = std::clamp((words - starts_[paragraph]) / weight(paragraph), 0.0, 1.0);
+    const std::size_t paragraph = index_.paragraphAt(words);
+    const double fraction =
+        std::clamp((words - index_.paragraphStart(paragraph)) / weight(paragraph), 0.0, 1.0);
     return {paragraph, fraction * blocks_.height(paragraph)};
 }
 
@@ -225,7 +325,7 @@ double PromptView::wordsAt(Place place) {
     while (place.paragraph + 1 < blocks_.count() && place.offset >= blocks_.height(place.paragraph))
         place.offset -= blocks_.height(place.paragraph++);
     const double height = std::max(blocks_.height(place.paragraph), 1.0);
-    return starts_[place.paragraph] +
+    return index_.paragraphStart(place.paragraph) +
            weight(place.paragraph) * std::clamp(place.offset / height, 0.0, 1.0);
 }
 
@@ -237,6 +337,33 @@ void PromptView::jumpByScreens(double screens) {
 
 double PromptView::minutesLeft() const {
     return (motion_.length() - position()) / motion_.speed();
+}
+
+double PromptView::elapsedSeconds() const {
+    const double now = clock_->milliseconds();
+    return startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0;
+}
+
+double PromptView::bandHeight() const {
+    const double text = std::max(14.0, std::floor(height() / 36.0));
+    return text * 2.1;
+}
+
+double PromptView::barHeight() const {
+    return std::max(3.0, height() / 240.0);
+}
+
+QRectF PromptView::textArea() const {
+    return QRectF(0, bandHeight(), width(), std::max(0.0, height() - bandHeight() - barHeight()));
+}
+
+// Between the band and the reading line, where the text already read is: the words about to be
+// read, at and below the line, stay in sight.
+QRectF PromptView::countdownArea() const {
+    const double top = bandHeight();
+    const double bottom = std::max(top, readingLineY() - 4);
+    const double size = std::min(bottom - top, height() / 3.0);
+    return QRectF(width() / 2 - size / 2, bottom - size, size, size);
 }
 
 void PromptView::paintEvent(QPaintEvent*) {
@@ -255,7 +382,10 @@ void PromptView::paintEvent(QPaintEvent*) {
         painter.translate(0, height());
         painter.scale(1, -1);
     }
+    painter.save();
+    painter.setClipRect(textArea());
     drawText(painter, words);
+    painter.restore();
     drawOverlay(painter, now, words);
     ++framesDrawn_;
     syncFrameTimer();
@@ -305,7 +435,8 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     painter.fillRect(QRectF(inset + size, readingLine, w - 2 * (inset + size), 1),
                      QColor(marker.red(), marker.green(), marker.blue(), 60));
 
-    // The speed, and whether it is paused; progress and time left; a progress bar.
+    // The band: the speed, and whether it is paused; progress, time elapsed and time left. The
+    // script is never drawn under it (textArea), so it always reads.
     QFont font = QGuiApplication::font();
     font.setPixelSize(std::max(14, static_cast<int>(h / 36)));
     painter.setFont(font);
@@ -313,7 +444,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     ink.setAlphaF(0.7f);
     painter.setPen(ink);
     const double pad = font.pixelSize() * 0.6;
-    const QRectF band(pad, pad / 2, w - 2 * pad, font.pixelSize() * 1.5);
+    const QRectF band(pad, 0, w - 2 * pad, bandHeight());
     QString state = QStringLiteral("%1 wpm").arg(std::lround(motion_.speed()));
     const bool atEnd = motion_.isAtEnd(now);
     if (atEnd)
@@ -322,35 +453,41 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
         state += QStringLiteral("  \u00b7  Ready");
     else if (!motion_.isRunning())
         state += QStringLiteral("  \u00b7  Paused");
+    if (const auto section = index_.sectionOf(index_.paragraphAt(words)))
+        state += QStringLiteral("  \u00b7  %1. %2")
+                     .arg(*section + 1)
+                     .arg(index_.sections()[*section].title.left(40));
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, state);
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
     painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("%1%  \u00b7  %2 left")
+                     QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
                          .arg(std::floor(progress * 100))
-                         .arg(minutesAndSeconds((motion_.length() - words) / motion_.speed())));
-    const double barHeight = std::max(3.0, h / 240);
+                         .arg(clockText(elapsedSeconds()))
+                         .arg(clockText((motion_.length() - words) / motion_.speed() * 60)));
+    const double bar = barHeight();
     QColor track = settings_.textColour;
     track.setAlphaF(0.2f);
-    painter.fillRect(QRectF(0, h - barHeight, w, barHeight), track);
-    painter.fillRect(QRectF(0, h - barHeight, w * progress, barHeight), ink);
+    painter.fillRect(QRectF(0, h - bar, w, bar), track);
+    painter.fillRect(QRectF(0, h - bar, w * progress, bar), ink);
 
-    // The countdown, large, over the text.
+    // The countdown, large, above the reading line: over what was read, never over what is next.
     if (motion_.isCountingDown(now)) {
         const int seconds = static_cast<int>(std::ceil(motion_.countdownLeft(now) / 1000.0));
-        const double radius = h / 6;
-        QColor disc = settings_.backgroundColour;
-        disc.setAlphaF(0.8f);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(disc);
-        painter.drawEllipse(QPointF(w / 2, h / 2), radius, radius);
-        QFont big = font;
-        big.setPixelSize(static_cast<int>(radius * 1.2));
-        big.setBold(true);
-        painter.setFont(big);
-        painter.setPen(settings_.textColour);
-        painter.drawText(QRectF(w / 2 - radius, h / 2 - radius, 2 * radius, 2 * radius),
-                         Qt::AlignCenter, QString::number(seconds));
+        const QRectF area = countdownArea();
+        if (area.height() >= 8) {
+            QColor disc = settings_.backgroundColour;
+            disc.setAlphaF(0.85f);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(disc);
+            painter.drawEllipse(area);
+            QFont big = font;
+            big.setPixelSize(std::max(8, static_cast<int>(area.height() * 0.6)));
+            big.setBold(true);
+            painter.setFont(big);
+            painter.setPen(settings_.textColour);
+            painter.drawText(area, Qt::AlignCenter, QString::number(seconds));
+        }
     }
 }
 
@@ -390,9 +527,19 @@ void PromptView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_End:
             return jumpTo(motion_.length());
         case Qt::Key_PageUp:
-            return jumpByScreens(-1);
+            return control ? jumpBySections(-1) : jumpByScreens(-1);
         case Qt::Key_PageDown:
-            return jumpByScreens(1);
+            return control ? jumpBySections(1) : jumpByScreens(1);
+        case Qt::Key_1:
+        case Qt::Key_2:
+        case Qt::Key_3:
+        case Qt::Key_4:
+        case Qt::Key_5:
+        case Qt::Key_6:
+        case Qt::Key_7:
+        case Qt::Key_8:
+        case Qt::Key_9:
+            return jumpToSection(static_cast<std::size_t>(event->key() - Qt::Key_1));
         case Qt::Key_Left:
             return jumpByParagraphs(-1);
         case Qt::Key_Right:

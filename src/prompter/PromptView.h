@@ -2,15 +2,20 @@
 //
 // Contents:
 //   1. Position: words read, a function of the clock (PromptMotion). Each paragraph spans as
-//      many words as it holds (an empty one counts as one), and inside a paragraph the words
-//      spread evenly over its laid-out height, so the speed is in words per minute whatever the
-//      font size and the width, and changing either keeps the place.
-//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks);
-//      the reading line, the speed, progress and time remaining, the countdown; the whole view
-//      mirrored on request (for beam-splitter glass).
+//      many words as it holds (an empty one counts as one; cues count none), as the script's
+//      index (ScriptIndex) says, and inside a paragraph the words spread evenly over its
+//      laid-out height, so the speed is in words per minute whatever the font size and the
+//      width, and changing either keeps the place.
+//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), the
+//      title line bold, section headings bold and larger, cues in the cue colour; the reading
+//      line; a band at the top with the speed, the state, progress, time elapsed and time left,
+//      and a progress bar at the bottom, which the script never passes under; the countdown
+//      above the reading line, over nothing the presenter reads next; the whole view mirrored
+//      on request (for beam-splitter glass).
 //   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
 //      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
-//      (a screen; what presentation clickers send), Left/Right (a paragraph) jump; Escape
+//      (a screen; what presentation clickers send), Left/Right (a paragraph holding text), 1-9
+//      (sections 1 to 9), Ctrl+PageUp/PageDown (the previous, the next section) jump; Escape
 //      leaves.
 #pragma once
 
@@ -22,6 +27,7 @@
 #include "prompter/PromptClock.h"
 #include "prompter/PromptMotion.h"
 #include "prompter/PrompterSettings.h"
+#include "prompter/ScriptIndex.h"
 #include "qttext/TextBlocks.h"
 #include "qttext/TextSource.h"
 
@@ -38,6 +44,10 @@ class PromptView : public QWidget {
 
     // Shows `script` from its start, still. Call start() to count down and move.
     void setScript(std::shared_ptr<const qttext::TextSource> script);
+    // A new version of the script shown (edited): moving or not as before, the reading line on
+    // the same words. An edit above the reading line shifts nothing on screen; one in the
+    // paragraph being read puts the reading line at the start of that paragraph.
+    void replaceScript(std::shared_ptr<const qttext::TextSource> script);
     void setSettings(const PrompterSettings& settings);
     [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
 
@@ -51,13 +61,24 @@ class PromptView : public QWidget {
     void jumpTo(double words);
     void jumpToParagraph(std::size_t index);
     void jumpByScreens(double screens);
+    // By `count` paragraphs holding text (blank lines are passed over); back to the start of
+    // the paragraph being read first when it is under way.
     void jumpByParagraphs(int count);
+    // To section `index` (counted from 0) when there is one.
+    void jumpToSection(std::size_t index);
+    // To the next (1) or the previous (-1) section heading; back to the start of the section
+    // being read first when it is under way.
+    void jumpBySections(int count);
 
     [[nodiscard]] double position() const { return motion_.position(clock_->milliseconds()); }
     [[nodiscard]] const PromptMotion& motion() const { return motion_; }
     [[nodiscard]] std::size_t paragraphCount() const { return blocks_.count(); }
+    // The script's paragraphs, sections and cues.
+    [[nodiscard]] const ScriptIndex& index() const { return index_; }
     // The word at which paragraph `index` starts.
-    [[nodiscard]] double paragraphStart(std::size_t index) const { return starts_[index]; }
+    [[nodiscard]] double paragraphStart(std::size_t index) const {
+        return index_.paragraphStart(index);
+    }
     // A paragraph's laid-out height in pixels at the current size and width.
     [[nodiscard]] double paragraphHeight(std::size_t index) { return blocks_.height(index); }
     // Pixels from the top of the view to the reading line.
@@ -66,6 +87,12 @@ class PromptView : public QWidget {
     [[nodiscard]] std::size_t currentParagraph() const;
     // Minutes left at the current speed.
     [[nodiscard]] double minutesLeft() const;
+    // Seconds since the countdown ended (pauses included), 0 before.
+    [[nodiscard]] double elapsedSeconds() const;
+    // Where the script is drawn: between the band at the top and the progress bar.
+    [[nodiscard]] QRectF textArea() const;
+    // Where the countdown is drawn while it runs (above the reading line).
+    [[nodiscard]] QRectF countdownArea() const;
     [[nodiscard]] std::size_t framesDrawn() const { return framesDrawn_; }
     [[nodiscard]] std::size_t layoutsMade() const { return blocks_.layoutsMade(); }
     [[nodiscard]] bool isFrameTimerActive() const { return frameTimer_.isActive(); }
@@ -94,9 +121,10 @@ class PromptView : public QWidget {
     void syncFrameTimer();
     [[nodiscard]] Place placeOf(double words);
     [[nodiscard]] double wordsAt(Place place);
-    [[nodiscard]] double weight(std::size_t paragraph) const {
-        return starts_[paragraph + 1] - starts_[paragraph];
-    }
+    [[nodiscard]] double weight(std::size_t paragraph) const { return index_.weight(paragraph); }
+    [[nodiscard]] double bandHeight() const;
+    [[nodiscard]] double barHeight() const;
+    void restyle();
     void drawText(QPainter& painter, double words);
     void drawOverlay(QPainter& painter, double now, double words);
 
@@ -104,7 +132,9 @@ class PromptView : public QWidget {
     PromptMotion motion_;
     PrompterSettings settings_;
     qttext::TextBlocks blocks_;
-    std::vector<double> starts_{0, 1};  // word at which each paragraph starts, and the end
+    std::shared_ptr<const qttext::TextSource> plain_;  // the script as given
+    ScriptIndex index_;
+    double startedAt_ = -1;  // the clock when the countdown ended; -1 before a start
     QTimer frameTimer_;
     std::size_t framesDrawn_ = 0;
 };

@@ -86,9 +86,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         QStringLiteral("WAV"));
     const QCommandLineOption positions(
         QStringLiteral("positions"),
-        QStringLiteral("With --audio-file and --prompt: write a line \"AUDIO_MS WORD\" to FILE "
-                       "each time the word on the reading line changes; exit a second after the "
-                       "audio ends."),
+        QStringLiteral("With --prompt, following the voice: write a line \"AUDIO_MS WORD\" to "
+                       "FILE each time the word on the reading line changes; with --audio-file, "
+                       "exit a second after the audio ends."),
         QStringLiteral("FILE"));
     const QCommandLineOption voiceModel(
         QStringLiteral("voice-model"),
@@ -119,7 +119,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  H, V               mirror left-right, upside down\n"
                 "  Home, End          the start, the end\n"
                 "  PageUp, PageDown   back, on by a screen\n"
-                "  Left, Right        back, on by a paragraph\n"
+                "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
+                "  1 to 9             to section 1 to 9 (a line starting with #)\n"
+                "  Ctrl+PageUp, Down  the previous, the next section\n"
                 "  F                  follow the voice, or stop (any other key takes over)\n"
                 "  Escape             back to the library\n"
                 "\nEnvironment:\n"
@@ -196,8 +198,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         options.audioFile = parser.value(audioFile);
     if (parser.isSet(positions)) {
         options.positions = parser.value(positions);
-        if (!options.audioFile || !options.prompt)
-            return usage(QStringLiteral("--positions needs --audio-file and --prompt"));
+        if (!options.prompt)
+            return usage(QStringLiteral("--positions needs --prompt"));
+        options.followVoice = true;
     }
     if (parser.isSet(voiceModel))
         options.voiceModel = parser.value(voiceModel);

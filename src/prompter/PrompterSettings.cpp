@@ -72,6 +72,7 @@ PrompterSettings PrompterSettings::load() {
     settings.readingLine = readNumber(file, "readingLine", settings.readingLine, 0.05, 0.95);
     settings.textColour = readColour(file, "textColour", settings.textColour);
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
+    settings.cueColour = readColour(file, "cueColour", settings.cueColour);
     // Only an absolute path names a library folder; anything else reads as the default.
     if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
         QDir::isAbsolutePath(folder))
@@ -105,6 +106,7 @@ bool PrompterSettings::save() const {
     file.setValue(QStringLiteral("readingLine"), readingLine);
     file.setValue(QStringLiteral("textColour"), textColour.name());
     file.setValue(QStringLiteral("backgroundColour"), backgroundColour.name());
+    file.setValue(QStringLiteral("cueColour"), cueColour.name());
     if (libraryFolder.isEmpty())
         file.remove(QStringLiteral("libraryFolder"));
     else

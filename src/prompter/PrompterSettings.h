@@ -23,6 +23,7 @@ struct PrompterSettings {
     double readingLine = 0.35;  // of the height, from the top, 0.05 to 0.95
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;
+    QColor cueColour = QColor(0x4d, 0xd0, 0xe1);  // cues ([pause]): drawn, never read aloud
     // The library's folder; empty: ~/Teleprompter, where the receiver's user unit delivers.
     QString libraryFolder;
 

@@ -57,6 +57,15 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     connect(&intake, &ScriptIntake::taken, this,
             [this](const QStringList& fileNames) { scripts_.markNew(fileNames); });
     connect(&intake, &ScriptIntake::failed, library_, &LibraryView::showMessage);
+    // A script changed on disk (saved in the editor, or by any other program) shows in the
+    // running prompt at once, the reading line on the same words.
+    connect(&scripts_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
+        if (prompted_.isEmpty() || prompted_ != scripts_.pathOf(fileName))
+            return;
+        auto read = scripts_.read(fileName);
+        if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
+            prompt_->replaceScript(std::make_shared<qttext::PlainTextSource>(std::move(*text)));
+    });
 }
 
 void PrompterWindow::save() {
@@ -78,6 +87,9 @@ bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion m
     }
     prompt_->setScript(std::make_shared<qttext::PlainTextSource>(
         std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    prompted_ = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath()
+                    ? scripts_.pathOf(info.fileName())
+                    : QString();
     prompt_->jumpToParagraph(paragraph);
     setCurrentWidget(prompt_);
     prompt_->setFocus();

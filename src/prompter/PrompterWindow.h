@@ -42,6 +42,7 @@ class PrompterWindow : public QStackedWidget {
     void placeOnScreen();
 
     ScriptLibrary& scripts_;
+    QString prompted_;  // the file being prompted
     LibraryView* library_;
     PromptView* prompt_;
     PrompterSettings saved_;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <random>
 
+#include "prompter/ScriptIndex.h"
 #include "reader/TextTitle.h"
 
 namespace prompter {
@@ -28,14 +29,13 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The title line and the words of the script open as `fd`, read in one pass in chunks. Takes
-// the descriptor (closes it).
+// The title line and the words of the script open as `fd` (counted as the prompting view
+// counts them: cues left out), read in one pass in chunks. Takes the descriptor (closes it).
 void countScript(int fd, QString* title, qint64* words) {
     *title = QString();
-    *words = 0;
     QByteArray head;
     bool titleDone = false;
-    bool inWord = false;
+    ScriptIndex::WordCount count;
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -43,30 +43,21 @@ void countScript(int fd, QString* title, qint64* words) {
             continue;
         if (got <= 0)
             break;
-        for (ssize_t i = 0; i < got; ++i) {
-            const auto c = static_cast<unsigned char>(buffer[i]);
-            if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
-                inWord = false;
-            } else if (c >= 0xE3 && c <= 0xE9) {
-                ++*words;
-                inWord = false;
-            } else if ((c & 0xC0) != 0x80 && !inWord) {
-                inWord = true;
-                ++*words;
-            }
-            if (!titleDone) {
-                if (c == '\n' || c == '\r') {
-                    if (!head.trimmed().isEmpty())
-                        titleDone = true;
-                    else
-                        head.clear();
-                } else if (head.size() < kTitleLength * 4) {
-                    head.append(static_cast<char>(c));
-                }
+        count.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
+        for (ssize_t i = 0; i < got && !titleDone; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' || c == '\r') {
+                if (!head.trimmed().isEmpty())
+                    titleDone = true;
+                else
+                    head.clear();
+            } else if (head.size() < kTitleLength * 4) {
+                head.append(c);
             }
         }
     }
     ::close(fd);
+    *words = static_cast<qint64>(count.total());
     if (head.startsWith("\xEF\xBB\xBF"))
         head.remove(0, 3);
     *title = QString::fromUtf8(head).trimmed().left(kTitleLength);
@@ -459,6 +450,8 @@ void ScriptLibrary::applyPending() {
         any = update(name) || any;
     if (any)
         emit changed();
+    for (const QString& name : names)
+        emit scriptChanged(name);
 }
 
 std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inodeOut) {
@@ -503,7 +496,11 @@ bool ScriptLibrary::update(const QString& name) {
     std::optional<ScriptEntry> entry = look(name);
     if (row >= 0) {
         ScriptEntry& old = entries_[static_cast<std::size_t>(row)];
-        if (entry && old.arrived == entry->arrived) {  // its place in the list holds
+        // A script saved by replacing its file (as editors and sync tools do) arrived when it
+        // first did: it keeps its place in the list.
+        if (entry)
+            entry->arrived = old.arrived;
+        if (entry) {
             if (old.title == entry->title && old.bytes == entry->bytes &&
                 old.words == entry->words && old.isNew == entry->isNew)
                 return false;

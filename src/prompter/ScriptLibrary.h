@@ -108,6 +108,8 @@ class ScriptLibrary : public QAbstractTableModel {
   signals:
     // After the rows changed (once per batch of changes).
     void changed();
+    // The file `fileName` was written, replaced or removed on disk (by anyone).
+    void scriptChanged(const QString& fileName);
 
   private:
     struct Counted {

@@ -181,7 +181,8 @@ int main(int argc, char** argv) {
         window.promptView(),
         {options.audioFile.value_or(QString()), options.microphone.value_or(QString()),
          options.voiceModel.value_or(QString()), options.positions.value_or(QString()),
-         options.positions ? options.screenshot.value_or(QString()) : QString()});
+         options.positions && options.audioFile ? options.screenshot.value_or(QString())
+                                                : QString()});
     QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
                      [&voice](const QString& path) { voice.prompting(path); });
     QObject::connect(&voice, &prompter::voice::VoiceMode::done, &application,
@@ -196,8 +197,9 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    const auto motion = options.screenshot && !options.positions ? prompter::Motion::still
-                                                                 : prompter::Motion::counted;
+    const bool traced = options.positions && options.audioFile;  // a run that ends by itself
+    const auto motion =
+        options.screenshot && !traced ? prompter::Motion::still : prompter::Motion::counted;
     bool prompting = false;
     if (options.prompt)
         prompting = window.prompt(*options.prompt, 0, motion);
@@ -249,7 +251,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvane-prompter: there is no screen %d; prompting on this one\n",
                      *options.screen);
 
-    if (options.screenshot && !options.positions) {  // with a trace: the picture at its end
+    if (options.screenshot && !traced) {  // with a traced file: the picture at its end
         if (options.prompt && !prompting)
             return kExitFailed;
         const QString path = *options.screenshot;

@@ -243,18 +243,30 @@ QTextLayout& TextBlocks::layout(std::size_t index) {
     QString characters;
     QList<QTextLayout::FormatRange> formats;
     // The font at the block's start sets the height of an empty block.
+    // A run without a font: the default one, bold and scaled when the run asks.
+    const auto fontOf = [this](const TextRun& run) {
+        if (run.font)
+            return *run.font;
+        QFont font = defaultFont_;
+        if (run.bold)
+            font.setBold(true);
+        if (run.scale != 1.0) {
+            if (font.pixelSize() > 0)
+                font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * run.scale)));
+            else
+                font.setPointSizeF(font.pointSizeF() * run.scale);
+        }
+        return font;
+    };
     QFont leading = defaultFont_;
     if (source_ && block.start < source_->length())
-        source_->forEachRun(block.start, 1, [&](const TextRun& run) {
-            if (run.font)
-                leading = *run.font;
-        });
+        source_->forEachRun(block.start, 1, [&](const TextRun& run) { leading = fontOf(run); });
     if (source_)
         source_->forEachRun(block.start, block.length, [&](const TextRun& run) {
             const QString piece = QString::fromUtf8(bytes.data() + (run.start - block.start),
                                                     static_cast<qsizetype>(run.length));
             QTextCharFormat format;
-            format.setFont(run.font.value_or(defaultFont_));
+            format.setFont(fontOf(run));
             format.setForeground(run.colour.value_or(defaultColour_));
             formats.append(
                 {static_cast<int>(characters.size()), static_cast<int>(piece.size()), format});

@@ -23,6 +23,9 @@ struct TextRun {
     std::uint64_t length = 0;
     std::optional<QFont> font;
     std::optional<QColor> colour;
+    // For a run without a font of its own: the view's default font made bold, and scaled.
+    bool bold = false;
+    double scale = 1.0;
 };
 
 class TextSource {

@@ -1553,12 +1553,18 @@ HandOver Inbox::take(const WaitingText& text, const std::function<bool(const Hel
     // records folder is also where the name is set aside when the text leaves.
     const std::string claimsPath =
         contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+    bool missing = false;
     std::string why;
-    Fd claims = openClaims(folders.regular.get(), claimsPath, &why);
-    if (!claims)
+    Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, claimsPath, &missing, &why);
+    if (!claims && !missing)
         return {text.id, Outcome::failed, {}, why};
+    // Made when missing, for setting names aside; where it cannot be made, no record exists
+    // either, and the name is looked at just before it is removed.
+    if (missing)
+        claims = openClaims(folders.regular.get(), claimsPath, &why);
     std::string deliveredTo;
-    switch (settle(claims.get(), text.id, nullptr, held, &deliveredTo, &why)) {
+    switch (claims ? settle(claims.get(), text.id, nullptr, held, &deliveredTo, &why)
+                   : Settled::nothingRecorded) {
         case Settled::failed:
             return {text.id, Outcome::failed, {}, why};
         case Settled::delivered:

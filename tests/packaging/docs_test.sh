@@ -79,6 +79,11 @@ for program in "$@"; do
         fail "$name --help without a display failed: $(cat "$work/$name.help-err")"
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --version >/dev/null 2>&1 ||
         fail "$name --version without a display failed"
+    status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --no-such-option >/dev/null \
+        2>"$work/$name.usage" || status=$?
+    [ "$status" -eq 2 ] && grep -q no-such-option "$work/$name.usage" ||
+        fail "$name: a usage error without a display gave status $status: $(cat "$work/$name.usage")"
     for option in $(options_in "$work/$name.help"); do
         grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
     done

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <cmath>
 #include <variant>
 
@@ -21,6 +22,7 @@
 #include "prompter/PrompterSettings.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
+#include "prompter/ScriptEditor.h"
 #include "prompter/ScriptFile.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
@@ -180,8 +182,15 @@ class PrompterTest : public QObject {
         QTest::newRow("End") << QList<int>{Qt::Key_End} << -1.0;
         QTest::newRow("End then Home") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0.0;
         QTest::newRow("next paragraph twice") << QList<int>{Qt::Key_Right, Qt::Key_Right} << 30.0;
-        QTest::newRow("next past the empty one")
-            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << 36.0;
+        // Blank lines are passed over: one press is one paragraph of text, both ways.
+        QTest::newRow("next over the blank line")
+            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << 36.0;
+        QTest::newRow("next after the last: the end")
+            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right} << -1.0;
+        QTest::newRow("back over the blank line")
+            << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left} << 30.0;
+        QTest::newRow("back from the end: the last paragraph")
+            << QList<int>{Qt::Key_End, Qt::Key_Left} << 36.0;
         QTest::newRow("back from the start of one goes to the one before")
             << QList<int>{Qt::Key_Right, Qt::Key_Right, Qt::Key_Left} << 10.0;
         QTest::newRow("back before the first stays") << QList<int>{Qt::Key_Left} << 0.0;
@@ -197,6 +206,108 @@ class PrompterTest : public QObject {
         for (int key : keys)
             QTest::keyClick(&view, static_cast<Qt::Key>(key));
         QCOMPARE(view.position(), expected < 0 ? view.motion().length() : expected);
+    }
+
+    // Sections and cues: `#` lines are headings the number keys and Ctrl+PageUp/PageDown land
+    // on; `[...]` cues count no words, here, in the library and in the time left; the title
+    // line, the headings and the cues are drawn apart from the rest.
+    void sectionsAndCues() {
+        const std::string script =
+            "Quarterly results\n"
+            "# Opening\n"
+            "Good [smile] morning [slide 2] all\n"
+            "\n"
+            "## The numbers\n"
+            "Revenue grew [pause\n"
+            "# Close\n"
+            "Thank you [bow]";
+        PromptView& view = showView(script);
+        const prompter::ScriptIndex& index = view.index();
+        QCOMPARE(index.sections().size(), std::size_t{3});
+        QCOMPARE(index.sections()[1].title, QString("The numbers"));
+        QCOMPARE(index.sections()[1].paragraph, std::size_t{4});
+        QCOMPARE(index.cues().size(), std::size_t{3});  // an unclosed [ is text
+        QCOMPARE(index.weight(2), 3.0);                 // Good morning all
+        QCOMPARE(index.weight(5), 3.0);                 // Revenue grew [pause
+        QCOMPARE(index.weight(7), 2.0);                 // Thank you
+        QCOMPARE(index.words(), std::uint64_t{2 + 2 + 3 + 3 + 3 + 2 + 2});
+        QCOMPARE(view.motion().length(), 18.0);  // the blank line counts one, as a moment
+        prompter::ScriptIndex::WordCount count;  // the library's count, fed in pieces
+        count.feed(std::string_view(script).substr(0, 30));
+        count.feed(std::string_view(script).substr(30));
+        QCOMPARE(count.total(), index.words());
+
+        QTest::keyClick(&view, Qt::Key_2);
+        QCOMPARE(view.currentParagraph(), std::size_t{4});
+        QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(view.currentParagraph(), std::size_t{6});
+        QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);  // the last stays
+        QCOMPARE(view.currentParagraph(), std::size_t{6});
+        view.jumpTo(view.position() + 1);  // under way in "Close": back to its heading first
+        QTest::keyClick(&view, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(view.currentParagraph(), std::size_t{6});
+        QTest::keyClick(&view, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(view.currentParagraph(), std::size_t{4});
+        QTest::keyClick(&view, Qt::Key_9);  // no ninth section: nothing moves
+        QCOMPARE(view.currentParagraph(), std::size_t{4});
+        QTest::keyClick(&view, Qt::Key_1);
+        QCOMPARE(view.currentParagraph(), std::size_t{1});
+
+        // The cues in their colour, the heading bold and larger than the text.
+        view.jumpTo(0);
+        const QImage image = view.grab().toImage();
+        const QColor cue = view.settings().cueColour;
+        int cuePixels = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                cuePixels += QColor(image.pixel(x, y)) == cue;
+        QVERIFY2(cuePixels > 50, qPrintable(QString("%1 pixels of the cue colour").arg(cuePixels)));
+        QVERIFY(view.paragraphHeight(1) > view.paragraphHeight(7));  // one line each
+    }
+
+    // The band of texts at the top is never drawn over by the script, and the countdown covers
+    // nothing at or below the reading line: those pixels are the same as without it.
+    void bandsAndCountdownHideNoWords() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 40;
+        PromptView& view = showView(words(3000), settings);
+        view.start();  // counting down from 3
+        const QImage counting = view.grab().toImage();
+        QTest::keyClick(&view, Qt::Key_Space);  // skipped, then held where it is
+        QTest::keyClick(&view, Qt::Key_Space);
+        QCOMPARE(view.position(), 0.0);
+        const QImage held = view.grab().toImage();
+        const int line = static_cast<int>(view.readingLineY());
+        const int bottom = static_cast<int>(view.textArea().bottom());
+        QCOMPARE(counting.copy(0, line, counting.width(), bottom - line),
+                 held.copy(0, line, held.width(), bottom - line));
+        QVERIFY(counting.copy(view.countdownArea().toRect()) !=
+                held.copy(view.countdownArea().toRect()));  // it was drawn
+
+        // Well into the script, text fills the view above the reading line: none of it in the
+        // band, where only the band's own dimmer ink is.
+        view.jumpTo(1500);
+        const QImage middle = view.grab().toImage();
+        QVERIFY(firstInkRow(middle, 0) < line);
+        const int band = static_cast<int>(view.textArea().top());
+        int brightest = 0;
+        for (int y = 0; y < band; ++y)
+            for (int x = 0; x < middle.width(); ++x)
+                brightest = std::max(brightest, qGray(middle.pixel(x, y)));
+        QVERIFY2(brightest < 200, qPrintable(QString("brightest in the band: %1").arg(brightest)));
+        QVERIFY(firstInkRow(middle, band) <= band + 2);  // the text reaches the band's edge
+    }
+
+    // The time elapsed since the countdown ended, and times over an hour in hours.
+    void clocks() {
+        PromptView& view = showView(words(2000));
+        view.start();
+        QCOMPARE(view.elapsedSeconds(), 0.0);
+        clock_->now += 3000 + 65000;
+        QCOMPARE(view.elapsedSeconds(), 65.0);
+        QTest::keyClick(&view, Qt::Key_Space);
+        clock_->now += 10000;
+        QCOMPARE(view.elapsedSeconds(), 75.0);  // a take's clock: pauses included
     }
 
     // A screen down moves the text up by most of a screen, and starting from a paragraph puts
@@ -544,6 +655,87 @@ class PrompterTest : public QObject {
         QVERIFY(far.open(QIODevice::ReadOnly));
         QCOMPARE(far.readAll(), QByteArray("Far away\n"));
         QCOMPARE(QDir(scripts).entryList(QDir::Hidden | QDir::Files).size(), 5);  // no leftovers
+    }
+
+    // Edits show live in a running prompt, saved in the editor or written by another program,
+    // the reading line on the same words (an edit above it shifts nothing on screen); an edit
+    // made on disk while the editor holds unsaved changes is offered, never lost.
+    void liveEdits() {
+        QTemporaryDir folder;
+        const QString scripts = folder.path() + "/Teleprompter";
+        prompter::ScriptLibrary library(scripts);
+        QCOMPARE(library.ensureFolder(), std::nullopt);
+        QByteArray text = "Talk\n";
+        for (int i = 1; i <= 20; ++i)
+            text += "Paragraph " + QByteArray::number(i) + " with a few more words\n";
+        writeFile(scripts + "/Talk.txt", text);
+        HandIntake intake;
+        prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                        std::make_shared<FakeClock>());
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        prompter::ScriptEditor* editor = window.library()->editor();
+        QCOMPARE(editor->fileName(), QString("Talk.txt"));
+        QVERIFY(window.prompt(scripts + "/Talk.txt", 10, prompter::Motion::still));
+        PromptView* view = window.promptView();
+        view->jumpTo(view->paragraphStart(10) + 3);
+        const auto shot = [&] {
+            const QImage image = view->grab().toImage();
+            const int line = static_cast<int>(view->readingLineY());
+            return image.copy(0, line, image.width(),
+                              static_cast<int>(view->textArea().bottom()) - line);
+        };
+        const QImage before = shot();
+
+        // Another program replaces the file (written aside, renamed over), a line added on top.
+        writeFile(folder.path() + "/aside", "Added by another program\n" + text);
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/aside").constData(),
+                         QFile::encodeName(scripts + "/Talk.txt").constData()) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QCOMPARE(view->currentParagraph(), std::size_t{11});
+        QCOMPARE(view->position(), view->paragraphStart(11) + 3);
+        QCOMPARE(shot(), before);
+        QTRY_VERIFY(editor->text()->toPlainText().startsWith("Added by another program"));
+        QVERIFY(!editor->isModified());
+
+        // Saved in the editor: a paragraph removed above the reading line, a word added below.
+        QTextCursor cursor(editor->text()->document());
+        cursor.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 2);
+        cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText("The end.");
+        QVERIFY(editor->isModified());
+        QCOMPARE(editor->save(), std::nullopt);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{22}, 5000);
+        QCOMPARE(view->position(), view->paragraphStart(10) + 3);
+        QCOMPARE(shot(), before);
+        QFile saved(scripts + "/Talk.txt");
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().endsWith("words\nThe end."));
+
+        // Changed on disk while edited here: offered, and the text typed here kept.
+        editor->text()->appendPlainText("Typed here");
+        writeFile(scripts + "/Talk.txt", "Written elsewhere\n");
+        QTRY_VERIFY_WITH_TIMEOUT(editor->hasConflict(), 5000);
+        QVERIFY(editor->save().has_value());  // refused while offered
+        QCOMPARE(editor->saveMineAsNew(), std::nullopt);
+        QVERIFY(!editor->hasConflict());
+        QTRY_COMPARE_WITH_TIMEOUT(library.rowCount(), 2, 5000);
+        QFile mine(scripts + "/Added by another program.txt");
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QVERIFY(mine.readAll().endsWith("Typed here"));
+
+        // Too large to edit: read-only, saying why.
+        writeFile(scripts + "/Huge.txt",
+                  QByteArray(prompter::ScriptEditor::kEditableBytes + 1, 'x'));
+        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
+        window.showLibrary();
+        window.library()->select("Huge.txt");
+        QCOMPARE(editor->fileName(), QString("Huge.txt"));
+        QVERIFY(editor->isReadOnly());
+        QVERIFY(editor->status().contains("Read-only"));
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one

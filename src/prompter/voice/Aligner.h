@@ -6,10 +6,13 @@
 // in order, with at most a couple of script words left out between links (skipped by the
 // presenter or missed by the recogniser). How far the place may move for a word depends on how
 // long a run confirms it:
-//   - the next word: one word is enough;
-//   - a few words on (words left out): a run of two;
+//   - the next word: one word is enough while the presenter reads on (the word before matched
+//     the place), two after an interruption;
+//   - a few words on (words left out): a run of two, with a word the script says rarely (not
+//     "the" or "and") after the words left out;
 //   - further on in the sentence: a run of three;
-//   - a paragraph or more on, or any way back: a run of several (kConfirmWords).
+//   - a paragraph or more on, or any way back: a run of several (kConfirmWords), with no word
+//     left out or added between them.
 // A word that matches nothing near enough, an ad-lib, or silence leaves the place where it is;
 // several candidates go to the nearest one ahead. Nothing here blocks or waits: it is a pure
 // function of the words heard, so a hypothesis that the recogniser revises is aligned again from
@@ -31,6 +34,7 @@ class Aligner {
     static constexpr std::ptrdiff_t kLocalWords = 8;  // "further on in the sentence"
     static constexpr std::ptrdiff_t kGapWords = 3;    // most script words between two links
     static constexpr int kConfirmWords = 4;           // a run that confirms a re-sync
+    static constexpr std::size_t kCommonAfter = 2;    // a word said more often is common
 
     explicit Aligner(std::vector<std::string> words = {});
 
@@ -55,15 +59,19 @@ class Aligner {
     };
     struct Run {
         std::size_t end;  // the script word the last heard word matched
-        int length;
+        int length;       // heard words in the chain
+        int rare;         // of those after the last word left out, words the script says at
+                          // most kCommonAfter times
+        int unbroken;     // of those, the last ones matching script words one after another
     };
 
-    [[nodiscard]] int required(std::ptrdiff_t distance) const;
+    [[nodiscard]] int required(std::ptrdiff_t distance, bool continuing) const;
 
     std::shared_ptr<const Script> script_;  // shared by copies
     std::ptrdiff_t place_ = -1;
     std::vector<Run> runs_;    // the runs ending at the last word heard
     int wordsSinceMatch_ = 0;  // heard words that matched nothing since the runs were made
+    bool placed_ = false;      // put at its place by setPlace(), nothing heard since
 };
 
 }  // namespace prompter::voice

@@ -8,7 +8,7 @@
 namespace prompter::voice {
 namespace {
 
-constexpr double kOutOfScriptShare = 0.08;  // of the unigram mass, for words not in the script
+constexpr double kOutOfScriptShare = 0.01;  // of the unigram mass, for words not in the script
 constexpr double kBigramShare = 0.9;        // of a word's mass for the words seen after it
 
 std::string line(double log10Probability, const std::string& words, double backoff) {

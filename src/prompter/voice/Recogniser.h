@@ -34,9 +34,11 @@ class Recogniser {
 };
 
 // PocketSphinx with the model in `modelFolder` (an acoustic model folder and a .dict file in it
-// or below it); the packaged English model when empty. A message when it cannot start.
+// or below it); the packaged English model when empty. It will be asked to listen for words of
+// `vocabulary` only (the script's): its decoder loads just those from the dictionary, which
+// takes a fraction of the time the whole dictionary would. A message when it cannot start.
 [[nodiscard]] std::variant<std::unique_ptr<Recogniser>, QString> makeSphinxRecogniser(
-    const QString& modelFolder);
+    const QString& modelFolder, const std::vector<std::string>& vocabulary);
 
 // The packaged English model's folder.
 [[nodiscard]] QString defaultModelFolder();

@@ -45,14 +45,29 @@ struct Paragraph {
     std::size_t countedBare = 0;
 };
 
-// The words of one line, added to `into`.
+// The words of one line, added to `into`. A cue runs from a `[` to the next `]` on the line
+// (an unclosed `[` is text) and parts words as a space does.
 Paragraph readLine(std::string_view line, std::size_t paragraph, std::vector<SpokenWord>& into) {
     Paragraph counts;
     std::size_t first = 0;
     while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
         ++first;
     const bool heading = first < line.size() && line[first] == '#';
-    int cueDepth = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> cues;  // [open, close]
+    for (std::size_t open = line.find('['); open != std::string_view::npos;) {
+        const std::size_t close = line.find(']', open + 1);
+        if (close == std::string_view::npos)
+            break;
+        cues.emplace_back(open, close);
+        open = line.find('[', close + 1);
+    }
+    std::size_t cue = 0;
+    const auto cueAt = [&](std::size_t at) {
+        while (cue < cues.size() && cues[cue].second < at)
+            ++cue;
+        return cue < cues.size() && cues[cue].first <= at ? &cues[cue] : nullptr;
+    };
+    static const QRegularExpression joiners(QStringLiteral("[-\u2010-\u2015/]+"));
     std::size_t i = 0;
     while (i < line.size()) {
         const auto c = static_cast<unsigned char>(line[i]);
@@ -60,33 +75,31 @@ Paragraph readLine(std::string_view line, std::size_t paragraph, std::vector<Spo
             ++i;
             continue;
         }
-        // One word: up to the next space, or one ideograph.
-        std::string spokenText;
-        bool outsideCue = false;
+        if (const auto* span = cueAt(i)) {
+            // A cue's words: counted with cues, never said.
+            bool boundary = true;
+            for (std::size_t j = i; j <= span->second; ++j) {
+                const auto d = static_cast<unsigned char>(line[j]);
+                const bool space = d == ' ' || d == '\t';
+                if ((boundary && !space && (d & 0xC0) != 0x80) || isIdeographLead(d))
+                    ++counts.counted;
+                boundary = space || isIdeographLead(d) || (boundary && (d & 0xC0) == 0x80);
+            }
+            i = span->second + 1;
+            continue;
+        }
+        // One word: up to the next space or cue, or one ideograph.
         const bool ideograph = isIdeographLead(c);
         std::size_t j = i;
         do {
-            const auto d = static_cast<unsigned char>(line[j]);
-            const std::size_t length = std::min(sequenceLength(d), line.size() - j);
-            if (d == '[') {
-                ++cueDepth;
-            } else if (d == ']') {
-                cueDepth = std::max(cueDepth - 1, 0);
-            } else if (cueDepth == 0) {
-                outsideCue = true;
-                spokenText.append(line.substr(j, length));
-            } else {
-                spokenText.push_back(' ');
-            }
-            j += length;
+            j += std::min(sequenceLength(static_cast<unsigned char>(line[j])), line.size() - j);
         } while (!ideograph && j < line.size() && line[j] != ' ' && line[j] != '\t' &&
-                 !isIdeographLead(static_cast<unsigned char>(line[j])));
-        i = j;
+                 !isIdeographLead(static_cast<unsigned char>(line[j])) && !cueAt(j));
         if (!heading) {
             // A hyphen, a dash or a slash joins words said one after the other.
+            const std::string_view word = line.substr(i, j - i);
             const QString joined =
-                QString::fromUtf8(spokenText.data(), static_cast<qsizetype>(spokenText.size()));
-            static const QRegularExpression joiners(QStringLiteral("[-\u2010-\u2015/ ]+"));
+                QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
             for (const QString& part : joined.split(joiners, Qt::SkipEmptyParts)) {
                 const QByteArray utf8 = part.toUtf8();
                 std::string text = normalised(std::string_view(utf8.constData(), utf8.size()));
@@ -95,9 +108,9 @@ Paragraph readLine(std::string_view line, std::size_t paragraph, std::vector<Spo
                         {std::move(text), paragraph, counts.counted, counts.countedBare});
             }
         }
+        i = j;
         ++counts.counted;
-        if (outsideCue)
-            ++counts.countedBare;
+        ++counts.countedBare;
     }
     return counts;
 }

@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <unordered_set>
 
 #include "prompter/voice/Recogniser.h"
 #include "prompter/voice/WavAudio.h"
@@ -29,8 +31,10 @@ const char* const kOutOfScript[] = {
     "yeah", "yes",   "you",      "your",  "camera", "coffee", "lunch", "crew",  "time",  "take",
 };
 
-constexpr std::size_t kMaxUtteranceSamples =
-    20 * kSampleRate;  // then a new one, with the new model
+// After this long an utterance ends, and the next one listens with the newest model.
+constexpr std::size_t kMaxUtteranceSamples = 20 * kSampleRate;
+// How often the utterance so far is asked for: each asking walks back over all of it.
+constexpr std::size_t kPartialEverySamples = kSampleRate / 10;
 
 QString findModelFile(const QString& folder, const QString& pattern) {
     const QStringList found = QDir(folder).entryList({pattern}, QDir::Files, QDir::Name);
@@ -70,7 +74,8 @@ class MemoryFile {
 
 class SphinxRecogniser : public Recogniser {
   public:
-    explicit SphinxRecogniser(ps_decoder_t* decoder) : decoder_(decoder) {
+    SphinxRecogniser(ps_decoder_t* decoder, std::unordered_set<std::string> known)
+        : decoder_(decoder), known_(std::move(known)) {
         for (const char* word : kOutOfScript)
             if (knows(word))
                 outOfScript_.emplace_back(word);
@@ -84,7 +89,7 @@ class SphinxRecogniser : public Recogniser {
     SphinxRecogniser& operator=(const SphinxRecogniser&) = delete;
 
     [[nodiscard]] bool knows(const std::string& word) const override {
-        return !word.empty() && ps_lookup_word(decoder_, word.c_str()) != nullptr;
+        return known_.count(word) != 0;
     }
 
     void listenFor(const std::vector<std::string>& words) override {
@@ -102,7 +107,8 @@ class SphinxRecogniser : public Recogniser {
         ps_process_raw(decoder_, samples.data(), samples.size(), FALSE, FALSE);
         utteranceSamples_ += samples.size();
         const bool speaking = ps_get_in_speech(decoder_) != 0;
-        if (speaking) {
+        if (speaking && utteranceSamples_ - askedAt_ >= kPartialEverySamples) {
+            askedAt_ = utteranceSamples_;
             spoke_ = true;
             Hypothesis partial{words(), false};
             if (partial.words != last_) {
@@ -151,6 +157,7 @@ class SphinxRecogniser : public Recogniser {
         started_ = true;
         spoke_ = false;
         utteranceSamples_ = 0;
+        askedAt_ = 0;
         last_.clear();
     }
 
@@ -176,10 +183,12 @@ class SphinxRecogniser : public Recogniser {
     }
 
     ps_decoder_t* decoder_;
+    std::unordered_set<std::string> known_;
     std::vector<std::string> outOfScript_;
     std::string pending_;
     std::vector<std::string> last_;
     std::size_t utteranceSamples_ = 0;
+    std::size_t askedAt_ = 0;
     unsigned generation_ = 0;
     bool hasModel_ = false;
     bool started_ = false;
@@ -192,8 +201,31 @@ QString defaultModelFolder() {
     return QStringLiteral("/usr/share/pocketsphinx/model/en-us");
 }
 
+// The dictionary's entries for `wanted` words (and their alternative pronunciations, "word(2)"),
+// and which of them it has.
+std::string dictionaryFor(QFile& file, const std::unordered_set<std::string>& wanted,
+                          std::unordered_set<std::string>& known) {
+    std::string entries;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine(4096);
+        const auto space = line.indexOf(' ');
+        if (space <= 0)
+            continue;
+        std::string word(line.constData(), static_cast<std::size_t>(space));
+        if (const auto paren = word.find('('); paren != std::string::npos && paren > 0)
+            word.resize(paren);
+        if (!wanted.count(word))
+            continue;
+        known.insert(word);
+        entries.append(line.constData(), static_cast<std::size_t>(line.size()));
+        if (entries.back() != '\n')
+            entries.push_back('\n');
+    }
+    return entries;
+}
+
 std::variant<std::unique_ptr<Recogniser>, QString> makeSphinxRecogniser(
-    const QString& modelFolder) {
+    const QString& modelFolder, const std::vector<std::string>& vocabulary) {
     const QString folder = modelFolder.isEmpty() ? defaultModelFolder() : modelFolder;
     if (!QFileInfo(folder).isDir())
         return QStringLiteral(
@@ -220,9 +252,28 @@ std::variant<std::unique_ptr<Recogniser>, QString> makeSphinxRecogniser(
                    "folder (with mdef) and a .dict file.")
             .arg(folder);
 
+    QFile dictionaryFile(dictionary);
+    if (!dictionaryFile.open(QIODevice::ReadOnly))
+        return QStringLiteral("The voice model's dictionary %1 cannot be read: %2")
+            .arg(dictionary, dictionaryFile.errorString());
+    std::unordered_set<std::string> wanted(vocabulary.begin(), vocabulary.end());
+    for (const char* word : kOutOfScript)
+        wanted.insert(word);
+    std::unordered_set<std::string> known;
+    const std::string entries = dictionaryFor(dictionaryFile, wanted, known);
+    if (known.empty())
+        return QStringLiteral(
+                   "None of this script's words are in the voice model's dictionary "
+                   "(%1): is the script in another language? Following it needs a "
+                   "model for that language (--voice-model FOLDER).")
+            .arg(dictionary);
+    const MemoryFile subset(entries);
+    if (!subset.ok())
+        return QStringLiteral("The voice model cannot be prepared (no memory for its dictionary).");
+
     err_set_logfp(nullptr);  // the decoder's log would flood standard error
     const QByteArray hmm = acoustic.toLocal8Bit();
-    const QByteArray dict = dictionary.toLocal8Bit();
+    const QByteArray dict = QByteArray::fromStdString(subset.path());
     cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict",
                                    dict.constData(), "-logfn", "/dev/null", nullptr);
     if (!config)
@@ -231,7 +282,8 @@ std::variant<std::unique_ptr<Recogniser>, QString> makeSphinxRecogniser(
     cmd_ln_free_r(config);
     if (!decoder)
         return QStringLiteral("The voice model in %1 cannot be loaded.").arg(folder);
-    return std::unique_ptr<Recogniser>(std::make_unique<SphinxRecogniser>(decoder));
+    return std::unique_ptr<Recogniser>(
+        std::make_unique<SphinxRecogniser>(decoder, std::move(known)));
 }
 
 }  // namespace prompter::voice

@@ -11,7 +11,11 @@ VoiceFollower::VoiceFollower(ScriptWords words, QString modelFolder)
 VoiceFollower::~VoiceFollower() = default;
 
 void VoiceFollower::start() {
-    auto made = makeSphinxRecogniser(modelFolder_);
+    std::vector<std::string> vocabulary;
+    vocabulary.reserve(words_.spoken.size());
+    for (const SpokenWord& word : words_.spoken)
+        vocabulary.push_back(word.text);
+    auto made = makeSphinxRecogniser(modelFolder_, vocabulary);
     if (auto* problem = std::get_if<QString>(&made)) {
         emit ready(*problem);
         return;
@@ -79,12 +83,18 @@ void VoiceFollower::take(const std::vector<Hypothesis>& heard, qint64 audioMs) {
         // A hypothesis is the utterance so far, and may revise its earlier words: aligned again
         // from where the utterance started.
         Aligner aligner = committed_;
-        bool resync = false;
+        bool resync = false;  // whether the last move was one
         for (const std::string& word : hypothesis.words)
-            resync = aligner.hear(word).resync || resync;
-        if (aligner.place() != reported_ && aligner.place() >= 0) {
-            reported_ = aligner.place();
-            emit moved(static_cast<qint64>(heard_[static_cast<std::size_t>(reported_)]), resync,
+            if (const Aligner::Step step = aligner.hear(word); step.moved)
+                resync = step.resync;
+        const std::ptrdiff_t place = aligner.place();
+        const std::ptrdiff_t step = place - reported_;
+        // A revision that takes back a word or two is not the presenter going back: the place
+        // goes back only when that was confirmed, and it is a re-sync only when it is far.
+        const bool far = step < 0 || step > Aligner::kLocalWords;
+        if (place >= 0 && step != 0 && (step > 0 || resync)) {
+            reported_ = place;
+            emit moved(static_cast<qint64>(heard_[static_cast<std::size_t>(place)]), resync && far,
                        audioMs);
         }
         if (hypothesis.final) {

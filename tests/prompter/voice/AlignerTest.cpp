@@ -95,10 +95,26 @@ INSTANTIATE_TEST_SUITE_P(
         Reading{"AdLib",
                 kThreeParagraphs,
                 "red fox jumps | um so what did the crew think about lunch | islands river "
-                "children fields skies | over lazy |",
-                {2, 2, 2, 4}},
-        // Silence and what a recogniser reports for it.
-        Reading{"Silence", "one two three", "one | <sil> [noise] <sil> | two |", {0, 0, 1}},
+                "children fields skies | over | lazy |",
+                {2, 2, 2, 2, 4}},
+        // An ad-lib the recogniser heard as script words from further on, but not one after
+        // another as the script has them: no re-sync.
+        Reading{"AdLibHeardAsScriptWords",
+                kThreeParagraphs,
+                "red fox jumps over lazy brown dogs near quiet green river banks | "
+                "painted bright kites flying across fields |",
+                {11, 11}},
+        // The last word of a paragraph not heard, then an ad-lib whose first word happens to be
+        // the next paragraph's first: common words do not confirm a skip; a rare one does.
+        Reading{"AdLibAfterAMissedWord",
+                "the end of the story is here\nthe river runs on",
+                "the end of the story is | the | sorry | the river |",
+                {5, 5, 5, 8}},
+        // Silence: nothing heard, or a noise heard as a word; reading on from there.
+        Reading{"Silence",
+                "one two three four",
+                "one two | | <sil> | three | [noise] four |",
+                {1, 1, 1, 2, 3}},
         // The same phrase again and again: each time the nearest one ahead.
         Reading{"RepeatedPhrases",
                 "we shall fight on the beaches we shall fight on the landing grounds we shall "
@@ -140,13 +156,15 @@ TEST(ScriptWords, CountsWordsAsTheViewDoes) {
         "[slide 4]\x0b"
         "Forty-two \xe2\x80\x94 rivers\xc2\x85"
         "\xe6\x9d\xb1\xe4\xba\xac is big\xe2\x80\xa9"
-        "[look at camera two] Thanks.";
+        "[look at camera two] Thanks.\n"
+        "word[cue]word and [an unclosed one";
     const ScriptWords words = ScriptWords::read(script);
     PromptView view(std::make_shared<SteadyPromptClock>());
     view.setScript(std::make_shared<qttext::PlainTextSource>(script));
     ASSERT_EQ(words.counted.size(), view.paragraphCount());
+    // The view counts no cue words (its index leaves cues out).
     for (std::size_t i = 0; i < words.counted.size(); ++i)
-        EXPECT_EQ(std::max<double>(static_cast<double>(words.counted[i]), 1.0),
+        EXPECT_EQ(std::max<double>(static_cast<double>(words.countedBare[i]), 1.0),
                   view.paragraphStart(i + 1) - view.paragraphStart(i))
             << "paragraph " << i;
 
@@ -158,7 +176,8 @@ TEST(ScriptWords, CountsWordsAsTheViewDoes) {
               "good@1:0:0 evening@1:1:1 welcome@1:2:2 to@1:3:3 the@1:4:4 show's@1:5:5 "
               "first@1:6:6 ever@1:6:6 episode@1:7:7 tonight@1:9:8 "
               "forty@4:0:0 two@4:0:0 rivers@4:2:2 "
-              "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 ");
+              "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 "
+              "word@7:0:0 word@7:2:1 and@7:3:2 an@7:4:3 unclosed@7:5:4 one@7:6:5 ");
     EXPECT_EQ(words.countedBare[3], 0u);  // a line that is only a cue
 }
 

@@ -1,0 +1,223 @@
+#include "prompter/ScriptIndex.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace prompter {
+namespace {
+
+// Words starting in bytes [from, to), carrying whether the next character may start a word.
+// One pass without a branch per byte: the index of a 100 MB script is one pass over its bytes.
+std::uint64_t countWords(const unsigned char* bytes, std::size_t from, std::size_t to,
+                         unsigned& boundary) {
+    std::uint64_t counted = 0;
+    unsigned state = boundary;
+    for (std::size_t i = from; i < to; ++i) {
+        const unsigned c = bytes[i];
+        const unsigned space = static_cast<unsigned>(c == ' ') | (c == '\t');
+        const unsigned ideograph = static_cast<unsigned>(c - 0xE3u <= 6u);
+        const unsigned continuation = static_cast<unsigned>((c & 0xC0u) == 0x80u);
+        counted += ideograph | (state & ~space & ~continuation & 1u);
+        state = space | ideograph | (state & continuation);
+    }
+    boundary = state;
+    return counted;
+}
+
+QString headingTitle(const std::string& line) {
+    QString title = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())).trimmed();
+    qsizetype hashes = 0;
+    while (hashes < title.size() && title[hashes] == QLatin1Char('#'))
+        ++hashes;
+    return title.mid(hashes).trimmed();
+}
+
+}  // namespace
+
+ScriptIndex::ScriptIndex() : starts_{0, 1}, hasText_{0} {}
+
+ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
+                               const std::vector<qttext::TextBlocks::Block>& blocks) {
+    ScriptIndex index;
+    const std::size_t count = blocks.size();
+    std::vector<double> words(count, 0);
+    index.hasText_.assign(count, 0);
+    std::vector<std::size_t> headings;
+
+    std::size_t block = 0;
+    std::uint64_t offset = 0;
+    unsigned boundary = 1;
+    bool inCue = false;
+    std::uint64_t cueStart = 0;
+    std::uint64_t cueWords = 0;
+    bool seenText = false;
+    // A block ends: an unclosed `[` was text after all.
+    const auto endBlock = [&] {
+        if (inCue)
+            words[block] += static_cast<double>(cueWords);
+        inCue = false;
+        cueWords = 0;
+        boundary = 1;
+        seenText = false;
+    };
+    source.forEachPiece([&](std::string_view piece) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
+        const std::uint64_t pieceEnd = offset + piece.size();
+        std::size_t i = 0;
+        while (i < piece.size() && count > 0) {
+            const std::uint64_t at = offset + i;
+            while (block + 1 < count && at >= blocks[block + 1].start) {
+                endBlock();
+                ++block;
+            }
+            const std::uint64_t blockEnd = blocks[block].start + blocks[block].length;
+            if (at >= blockEnd) {  // the line break: on to the next block's start
+                const std::uint64_t next = block + 1 < count ? blocks[block + 1].start : pieceEnd;
+                i = static_cast<std::size_t>(std::min(next, pieceEnd) - offset);
+                continue;
+            }
+            const auto stop = static_cast<std::size_t>(std::min(blockEnd, pieceEnd) - offset);
+            if (!seenText) {
+                std::size_t first = i;
+                while (first < stop && (bytes[first] == ' ' || bytes[first] == '\t'))
+                    ++first;
+                if (first < stop) {
+                    seenText = true;
+                    index.hasText_[block] = 1;
+                    if (bytes[first] == '#')
+                        headings.push_back(block);
+                }
+            }
+            while (i < stop) {
+                if (!inCue) {
+                    const void* open = std::memchr(bytes + i, '[', stop - i);
+                    const std::size_t until =
+                        open ? static_cast<std::size_t>(static_cast<const unsigned char*>(open) -
+                                                        bytes)
+                             : stop;
+                    words[block] += static_cast<double>(countWords(bytes, i, until, boundary));
+                    i = until;
+                    if (open) {
+                        inCue = true;
+                        cueStart = offset + i;
+                        cueWords = countWords(bytes, i, i + 1, boundary);
+                        ++i;
+                    }
+                } else {
+                    const void* close = std::memchr(bytes + i, ']', stop - i);
+                    const std::size_t until =
+                        close ? static_cast<std::size_t>(static_cast<const unsigned char*>(close) -
+                                                         bytes)
+                              : stop;
+                    cueWords += countWords(bytes, i, until, boundary);
+                    i = until;
+                    if (close) {
+                        inCue = false;
+                        cueWords = 0;
+                        index.cues_.push_back({cueStart, offset + i + 1 - cueStart});
+                        boundary = 1;  // a cue parts words as a space does
+                        ++i;
+                    }
+                }
+            }
+        }
+        offset += piece.size();
+    });
+    if (count > 0)
+        endBlock();
+
+    index.starts_.assign(count + 1, 0);
+    index.words_ = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        index.words_ += static_cast<std::uint64_t>(words[i]);
+        index.starts_[i + 1] = index.starts_[i] + std::max(words[i], 1.0);
+    }
+    if (count == 0) {
+        index.starts_ = {0, 1};
+        index.hasText_ = {0};
+    }
+    for (const std::size_t heading : headings) {
+        const auto& at = blocks[heading];
+        index.sections_.push_back(
+            {heading,
+             headingTitle(source.substring(at.start, std::min<std::uint32_t>(at.length, 1024)))});
+    }
+    const auto first = std::find(index.hasText_.begin(), index.hasText_.end(), 1);
+    if (first != index.hasText_.end())
+        index.title_ = static_cast<std::size_t>(first - index.hasText_.begin());
+    return index;
+}
+
+std::size_t ScriptIndex::paragraphAt(double words) const {
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), words);
+    const auto index = std::max<std::ptrdiff_t>(after - starts_.begin() - 1, 0);
+    return std::min(static_cast<std::size_t>(index), paragraphCount() - 1);
+}
+
+std::size_t ScriptIndex::paragraphWithText(std::size_t from, int count) const {
+    std::size_t at = from;
+    const std::size_t last = paragraphCount() - 1;
+    for (int moved = 0; moved < std::abs(count);) {
+        std::size_t next = at;
+        do {
+            if (count > 0 ? next >= last : next == 0)
+                return at;
+            next = count > 0 ? next + 1 : next - 1;
+        } while (!hasText(next));
+        at = next;
+        ++moved;
+    }
+    return at;
+}
+
+std::optional<std::size_t> ScriptIndex::sectionOf(std::size_t paragraph) const {
+    const auto after = std::upper_bound(
+        sections_.begin(), sections_.end(), paragraph,
+        [](std::size_t value, const Section& section) { return value < section.paragraph; });
+    if (after == sections_.begin())
+        return std::nullopt;
+    return static_cast<std::size_t>(after - sections_.begin() - 1);
+}
+
+bool ScriptIndex::isHeading(std::size_t paragraph) const {
+    const auto section = sectionOf(paragraph);
+    return section && sections_[*section].paragraph == paragraph;
+}
+
+void ScriptIndex::WordCount::feed(std::string_view piece) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
+    std::size_t i = 0;
+    while (i < piece.size()) {
+        // The stretch up to the next line break, bracket or end.
+        std::size_t stop = i;
+        while (stop < piece.size()) {
+            const unsigned char c = bytes[stop];
+            if ((c >= 0x0A && c <= 0x0D) || c == '[' || c == ']')
+                break;
+            ++stop;
+        }
+        const std::uint64_t counted = countWords(bytes, i, stop, boundary_);
+        (inCue_ ? pendingCueWords_ : words_) += counted;
+        if (stop == piece.size())
+            break;
+        const unsigned char c = bytes[stop];
+        i = stop + 1;
+        if (c == '[' && !inCue_) {
+            inCue_ = true;
+            pendingCueWords_ = countWords(bytes, stop, stop + 1, boundary_);
+        } else if (c == ']' && inCue_) {
+            inCue_ = false;
+            pendingCueWords_ = 0;
+            boundary_ = 1;
+        } else if (c == '[' || c == ']') {
+            (inCue_ ? pendingCueWords_ : words_) += countWords(bytes, stop, stop + 1, boundary_);
+        } else {  // a line ends: an unclosed `[` was text
+            words_ += pendingCueWords_;
+            pendingCueWords_ = 0;
+            inCue_ = false;
+            boundary_ = 1;
+        }
+    }
+}
+
+}  // namespace prompter
