@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/remote/PromptRemote.h"
+#include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteServer.h"
 #include "prompter/remote/RemoteSession.h"
 
@@ -535,6 +537,51 @@ class RemoteTest : public QObject {
         const json refused = phone.ask("{\"command\": \"resume\"}");
         QVERIFY(refused["error"].get<std::string>().find("nothing is being prompted") !=
                 std::string::npos);
+    }
+
+    // What --remote starts: the server on the asked address, its address and QR code printed
+    // and shown in the library; a token from the environment that an address cannot carry is
+    // refused, not used.
+    void aSessionShowsWhereItListens() {
+        qputenv("QUORVANE_REMOTE_TOKEN", "session-token-0123456789");
+        QString failure;
+        auto session = prompter::remote::RemoteSession::start(
+            {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure);
+        QVERIFY2(session, qPrintable(failure));
+        const QString address =
+            QStringLiteral("http://127.0.0.1:%1/?token=session-token-0123456789")
+                .arg(session->server().port());
+        const QString told = session->announcement();
+        QVERIFY(told.contains(address));
+        QVERIFY(told.contains(QChar(0x2588)));  // the code's blocks
+        const auto* panel = window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel"));
+        QVERIFY(panel);
+        const auto labels = panel->findChildren<QLabel*>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
+            return !label->pixmap().isNull() && label->pixmap().width() > 100;
+        }));
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+            return label->text().contains(address.toHtmlEscaped());
+        }));
+        session.reset();
+        for (const char* wrong : {"short", "has spaces in it here", "quotes\"and<tags>0123"}) {
+            qputenv("QUORVANE_REMOTE_TOKEN", wrong);
+            QVERIFY(!prompter::remote::RemoteSession::start(
+                {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure));
+            QVERIFY(failure.contains("QUORVANE_REMOTE_TOKEN"));
+        }
+        qunsetenv("QUORVANE_REMOTE_TOKEN");
+        // --follow: the address another prompter printed.
+        QString problem;
+        const auto socket = prompter::remote::RemoteFollower::socketAddress(
+            "http://192.168.1.20:8080/?token=abcdefghijklmnop", &problem);
+        QVERIFY2(socket, qPrintable(problem));
+        QCOMPARE(socket->toString(), "ws://192.168.1.20:8080/ws?token=abcdefghijklmnop");
+        for (const char* wrong :
+             {"http://192.168.1.20:8080/", "192.168.1.20:8080",
+              "https://host:1/?token=abcdefghijklmnop", "http://host/?token=abcdefghijklmnop",
+              "http://host:1/?token=short"})
+            QVERIFY2(!prompter::remote::RemoteFollower::socketAddress(wrong, &problem), wrong);
     }
 
     // --remote [ADDRESS:]PORT.

@@ -1,7 +1,8 @@
 // The phone remote in Debian's Chromium, headless, at a phone's size with touch, driven by
 // playwright-core, against a real prompter (Qt's headless platform) on loopback: the page loads
 // with the token; a tap on Pause pauses the prompter (seen in its state), Faster, Slower and
-// the paragraph jumps work and the page shows the lines at the reading line; a reload and a
+// the paragraph jumps work and the page shows the lines at the reading line; a script pasted
+// on the phone lands in the library and is prompted; a reload and a
 // restart of the prompter reconnect by themselves (the page saying so meanwhile); without the
 // token, and from another site's page, nothing moves. Also the page's weight, and with
 // SCREENSHOT set, a picture of the page for the README.
@@ -159,6 +160,18 @@ try {
   check(!after.running && after.paragraph === held.paragraph && after.position === held.position,
         `another site's page moved the prompter: ${JSON.stringify(after)}`);
   await stranger.close();
+
+  // A script pasted on the phone becomes a script in the library, prompted at once.
+  await page.click("#add summary");
+  await page.fill("#text", "Notes pasted on the phone\nSay hello to the crew.\n");
+  await page.tap("#addPrompt");
+  await until("the pasted script to be prompted",
+              async () => (await state()).script === "Notes pasted on the phone");
+  await until("the page to show it", async () => (await page.textContent("#script")) === "Notes pasted on the phone");
+  const scripts = fs.readdirSync(path.join(work, "Teleprompter"));
+  check(scripts.some((name) => fs.readFileSync(path.join(work, "Teleprompter", name), "utf8") ===
+                               "Notes pasted on the phone\nSay hello to the crew.\n"),
+        `the pasted script is not in the library: ${scripts}`);
 
   // The prompter restarts on the same port: the page says it is not connected, then is again.
   await stopPrompter();
