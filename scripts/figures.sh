@@ -509,3 +509,17 @@ for line in page.splitlines():
     m = re.match(r"the page and its assets: (\d+) bytes", line)
     if m: print(f"| the phone page with its assets | {int(m[1]) / 1024:.1f} KB | 100 KB |")
 REMOTE
+
+# Voice-following: a synthetic reading of a 3-minute script (espeak-ng, word times from its own
+# events): the recognition cost against real time on one thread (voice_bench), and the delay
+# from each word's end to the reading line reaching it, from the prompter's positions trace
+# (median and 95th percentile). Takes the reading's length in real time.
+echo "Measuring voice-following on a 3-minute reading..." >&2
+if cmake --build --preset default --target voice_bench quorvane-prompter >/dev/null 2>&1 &&
+    [ -x "$bin/voice_bench" ]; then
+    python3 tests/prompter/voice/voice_figures.py "$bin/quorvane-prompter" "$bin/voice_bench" \
+        bench/voice-reading.txt
+else
+    echo
+    echo "Voice-following: not measured (built without PocketSphinx or Qt Multimedia)"
+fi

@@ -20,6 +20,8 @@ packaging="dpkg-dev file"
 # The desktop packages (the window, the teleprompter) are built with Qt 6: scripts/package.sh
 # makes all three packages or none.
 packaging="$packaging qt6-base-dev libgl-dev"
+# The teleprompter's voice-following, built into its package where these are found.
+packaging="$packaging libpocketsphinx-dev qt6-multimedia-dev"
 case "$purpose" in
     run) ;;
     package) packages="$packages $packaging" ;;

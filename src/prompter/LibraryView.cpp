@@ -47,7 +47,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       paste_(button(QStringLiteral("Paste as Script"),
                     QStringLiteral("Paste the clipboard as a new script"), this)),
       reset_(button(QStringLiteral("Reset Settings"),
-                    QStringLiteral("Reset the prompter's settings"), this)) {
+                    QStringLiteral("Reset the prompter's settings"), this)),
+      undo_(button(QStringLiteral("Undo"),
+                   QStringLiteral("Take the deleted script back from the trash"), this)) {
+    undo_->hide();
     setAccessibleName(QStringLiteral("Library"));
     message_->setAccessibleName(QStringLiteral("Messages"));
     message_->setWordWrap(true);
@@ -106,8 +109,11 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
 
+    auto* messages = new QHBoxLayout;
+    messages->addWidget(message_, 1);
+    messages->addWidget(undo_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(message_);
+    layout->addLayout(messages);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
 
@@ -130,6 +136,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(open_, &QPushButton::clicked, this, &LibraryView::openFile);
     connect(paste_, &QPushButton::clicked, this, &LibraryView::pasteClipboard);
     connect(reset_, &QPushButton::clicked, this, &LibraryView::resetSettingsRequested);
+    connect(undo_, &QPushButton::clicked, this, &LibraryView::undoDelete);
+    auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
+    undoShortcut->setContext(Qt::WidgetShortcut);
+    connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);
     auto* openShortcut = new QShortcut(QKeySequence::Open, this);
     connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
     auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
@@ -150,6 +160,7 @@ void LibraryView::setSpeed(double wordsPerMinute) {
 void LibraryView::showMessage(const QString& message) {
     message_->setText(message);
     message_->setVisible(!message.isEmpty());
+    undo_->hide();  // offered only beside the message of a deletion
 }
 
 QString LibraryView::selectedFile() const {
@@ -179,8 +190,12 @@ void LibraryView::libraryChanged() {
         showMessage({});
     }
     refusedShown_ = library_.refusal().value_or(QString());
-    if (!list_->currentIndex().isValid() && library_.rowCount() > 0)
+    if (!list_->currentIndex().isValid() && library_.rowCount() > 0) {
+        // Chosen for the person, not by them: it stays marked new.
+        autoSelecting_ = true;
         list_->setCurrentIndex(library_.index(0, ScriptLibrary::kName));
+        autoSelecting_ = false;
+    }
     const bool any = list_->currentIndex().isValid();
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
@@ -193,9 +208,13 @@ void LibraryView::libraryChanged() {
 
 void LibraryView::showPreview() {
     const QString fileName = selectedFile();
-    if (fileName != editor_->fileName())
+    if (fileName != editor_->fileName()) {
         if (const auto failure = editor_->open(fileName))
             showMessage(*failure);
+        if (!autoSelecting_)
+            library_.markSeen(fileName);  // opened: no longer new
+        emit scriptOpened(editor_->fileName());
+    }
     if (fileName.isEmpty() || fileName == previewed_)
         return;
     previewed_ = fileName;
@@ -246,11 +265,31 @@ void LibraryView::renameSelected() {
         select(newName);
 }
 
+// Moved to the trash at once, with Undo offered beside the message (and Ctrl+Z in the list).
 void LibraryView::deleteSelected() {
     const QString fileName = selectedFile();
     if (fileName.isEmpty())
         return;
-    showMessage(library_.moveToTrash(fileName).value_or(QString()));
+    QString trashed;
+    if (const auto failure = library_.moveToTrash(fileName, &trashed)) {
+        showMessage(*failure);
+        return;
+    }
+    showMessage(QStringLiteral("\u201c%1\u201d was moved to the trash.")
+                    .arg(ScriptLibrary::shownName(fileName)));
+    trashed_ = trashed;
+    trashedName_ = fileName;
+    undo_->setVisible(!trashed.isEmpty());
+}
+
+void LibraryView::undoDelete() {
+    if (trashed_.isEmpty())
+        return;
+    const auto failure = library_.restoreFromTrash(trashed_, trashedName_);
+    showMessage(failure.value_or(QString()));
+    if (!failure)
+        select(trashedName_);
+    trashed_.clear();
 }
 
 void LibraryView::openFile() {

@@ -29,6 +29,8 @@ class LibraryView : public QWidget {
 
     void setSpeed(double wordsPerMinute);
     void showMessage(const QString& message);
+    // Takes back the last script moved to the trash (offered beside the message that says so).
+    void undoDelete();
     [[nodiscard]] QString message() const { return message_->text(); }
     [[nodiscard]] QTreeView* list() const { return list_; }
     // The text of `column` on `row`, as shown.
@@ -41,6 +43,8 @@ class LibraryView : public QWidget {
     [[nodiscard]] QList<QWidget*> controls() const;
 
   signals:
+    // The script open in the editor changed (empty: none).
+    void scriptOpened(const QString& fileName);
     // Prompting `path` from paragraph `paragraph` (counted from 0).
     void promptRequested(const QString& path, std::size_t paragraph);
     void resetSettingsRequested();
@@ -70,7 +74,11 @@ class LibraryView : public QWidget {
     QPushButton* open_;
     QPushButton* paste_;
     QPushButton* reset_;
+    QPushButton* undo_;
+    QString trashed_;      // where the last deleted script is in the trash
+    QString trashedName_;  // and its name
     QString previewed_;
+    bool autoSelecting_ = false;
     QString refusedShown_;  // the refusal shown in the message line, to clear when it ends
 };
 

@@ -655,7 +655,7 @@ std::optional<QString> ScriptLibrary::rename(const QString& fileName, const QStr
     return std::nullopt;
 }
 
-std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
+std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName, QString* trashed) {
     if (folderFd_ < 0)
         return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
     struct stat status {};
@@ -667,9 +667,45 @@ std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
     if (!file.moveToTrash())
         return QStringLiteral("Cannot move \u201c%1\u201d to the trash: %2")
             .arg(fileName, file.errorString());
+    if (trashed)
+        *trashed = file.fileName();  // where it is in the trash now
     pending_.insert(fileName);
     applyPending();
     return std::nullopt;
+}
+
+std::optional<QString> ScriptLibrary::restoreFromTrash(const QString& trashed,
+                                                       const QString& fileName) {
+    if (folderFd_ < 0)
+        return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
+    const QByteArray from = QFile::encodeName(trashed);
+    if (::renameat2(AT_FDCWD, from.constData(), folderFd_, QFile::encodeName(fileName).constData(),
+                    RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        return error == EEXIST
+                   ? QStringLiteral(
+                         "A script named \u201c%1\u201d exists again; the deleted one "
+                         "stays in the trash.")
+                         .arg(shownName(fileName))
+                   : QStringLiteral("Cannot take \u201c%1\u201d back from the trash: %2")
+                         .arg(shownName(fileName), systemError(error));
+    }
+    // The trash's note of where it came from goes too (Trash/files/X -> Trash/info/X.trashinfo).
+    const QFileInfo inTrash(trashed);
+    const QString info = QFileInfo(inTrash.absolutePath()).absolutePath() +
+                         QStringLiteral("/info/") + inTrash.fileName() +
+                         QStringLiteral(".trashinfo");
+    ::unlink(QFile::encodeName(info).constData());
+    pending_.insert(fileName);
+    applyPending();
+    return std::nullopt;
+}
+
+void ScriptLibrary::markSeen(const QString& fileName) {
+    if (!new_.remove(fileName))
+        return;
+    pending_.insert(fileName);
+    applyPending();
 }
 
 std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileName) {
