@@ -1,6 +1,7 @@
 // Send to Teleprompter: the selected text, or a page's readable text (its title as the first
 // line), goes to the teleprompter's share window through native messaging. One source for
-// Chromium (a service worker) and Firefox (a background script); plain JavaScript, no build.
+// Chromium (a service worker) and Firefox 121 or later (a background script: the manifest names
+// this file both ways, and each browser takes the way it runs); plain JavaScript, no build.
 //
 // The messages (for other browsers' extensions that talk to the same host):
 //   in:  {"action": "share", "text": TEXT, "show": true|false}

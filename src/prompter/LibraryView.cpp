@@ -35,6 +35,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       message_(new QLabel(this)),
       list_(new QTreeView(this)),
       preview_(new qttext::LazyTextView(this)),
+      editor_(new ScriptEditor(library, this)),
       paragraph_(new QSpinBox(this)),
       prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
       rename_(button(QStringLiteral("Rename\u2026"), QStringLiteral("Rename the selected script"),
@@ -46,7 +47,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       paste_(button(QStringLiteral("Paste as Script"),
                     QStringLiteral("Paste the clipboard as a new script"), this)),
       reset_(button(QStringLiteral("Reset Settings"),
-                    QStringLiteral("Reset the prompter's settings"), this)) {
+                    QStringLiteral("Reset the prompter's settings"), this)),
+      undo_(button(QStringLiteral("Undo"),
+                   QStringLiteral("Take the deleted script back from the trash"), this)) {
+    undo_->hide();
     setAccessibleName(QStringLiteral("Library"));
     message_->setAccessibleName(QStringLiteral("Messages"));
     message_->setWordWrap(true);
@@ -94,18 +98,34 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                             static_cast<QWidget*>(reset_)})
         buttons->addWidget(widget);
 
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(list_);
-    splitter->addWidget(preview_);
+    auto* browse = new QSplitter(Qt::Vertical, this);
+    browse->addWidget(list_);
+    browse->addWidget(preview_);
+    browse->setStretchFactor(0, 1);
+    browse->setStretchFactor(1, 1);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->addWidget(browse);
+    splitter->addWidget(editor_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
 
+    auto* messages = new QHBoxLayout;
+    messages->addWidget(message_, 1);
+    messages->addWidget(undo_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(message_);
+    layout->addLayout(messages);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
 
     connect(&library_, &ScriptLibrary::changed, this, &LibraryView::libraryChanged);
+    connect(&library_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
+        editor_->changedOnDisk(fileName);
+        if (fileName == previewed_) {  // the preview shows the script as it is now
+            previewed_.clear();
+            showPreview();
+        }
+    });
+    connect(editor_, &ScriptEditor::message, this, &LibraryView::showMessage);
     connect(&library_, &QAbstractItemModel::modelReset, this, &LibraryView::libraryChanged);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &LibraryView::showPreview);
@@ -116,6 +136,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(open_, &QPushButton::clicked, this, &LibraryView::openFile);
     connect(paste_, &QPushButton::clicked, this, &LibraryView::pasteClipboard);
     connect(reset_, &QPushButton::clicked, this, &LibraryView::resetSettingsRequested);
+    connect(undo_, &QPushButton::clicked, this, &LibraryView::undoDelete);
+    auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
+    undoShortcut->setContext(Qt::WidgetShortcut);
+    connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);
     auto* openShortcut = new QShortcut(QKeySequence::Open, this);
     connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
     auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
@@ -124,8 +148,8 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
 }
 
 QList<QWidget*> LibraryView::controls() const {
-    return {message_, list_,   preview_, paragraph_, prompt_,
-            rename_,  delete_, open_,    paste_,     reset_};
+    return {message_, list_, preview_, paragraph_, prompt_, rename_,
+            delete_,  open_, paste_,   reset_,     editor_};
 }
 
 void LibraryView::setSpeed(double wordsPerMinute) {
@@ -136,6 +160,7 @@ void LibraryView::setSpeed(double wordsPerMinute) {
 void LibraryView::showMessage(const QString& message) {
     message_->setText(message);
     message_->setVisible(!message.isEmpty());
+    undo_->hide();  // offered only beside the message of a deletion
 }
 
 QString LibraryView::selectedFile() const {
@@ -165,8 +190,12 @@ void LibraryView::libraryChanged() {
         showMessage({});
     }
     refusedShown_ = library_.refusal().value_or(QString());
-    if (!list_->currentIndex().isValid() && library_.rowCount() > 0)
+    if (!list_->currentIndex().isValid() && library_.rowCount() > 0) {
+        // Chosen for the person, not by them: it stays marked new.
+        autoSelecting_ = true;
         list_->setCurrentIndex(library_.index(0, ScriptLibrary::kName));
+        autoSelecting_ = false;
+    }
     const bool any = list_->currentIndex().isValid();
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
@@ -179,6 +208,13 @@ void LibraryView::libraryChanged() {
 
 void LibraryView::showPreview() {
     const QString fileName = selectedFile();
+    if (fileName != editor_->fileName()) {
+        if (const auto failure = editor_->open(fileName))
+            showMessage(*failure);
+        if (!autoSelecting_)
+            library_.markSeen(fileName);  // opened: no longer new
+        emit scriptOpened(editor_->fileName());
+    }
     if (fileName.isEmpty() || fileName == previewed_)
         return;
     previewed_ = fileName;
@@ -188,11 +224,14 @@ void LibraryView::showPreview() {
         preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
         return;
     }
+    const bool again = paragraph_->property("file").toString() == fileName;
+    const int from = paragraph_->value();
     preview_->setContent(std::make_shared<qttext::PlainTextSource>(
         std::get<std::shared_ptr<const std::string>>(std::move(read))));
     paragraph_->setMaximum(
         static_cast<int>(std::min<std::size_t>(preview_->blockCount(), INT_MAX)));
-    paragraph_->setValue(1);
+    paragraph_->setValue(again ? std::min(from, paragraph_->maximum()) : 1);
+    paragraph_->setProperty("file", fileName);
 }
 
 void LibraryView::promptSelected() {
@@ -215,17 +254,42 @@ void LibraryView::renameSelected() {
         return;
     // Refused names are said in the message line; the list is left as it was.
     const QString newName = ScriptLibrary::fileNameFor(shown, fileName);
+    if (editor_->fileName() == fileName && editor_->isModified())
+        if (const auto failure = editor_->save()) {
+            showMessage(*failure);
+            return;
+        }
     const auto failure = library_.rename(fileName, newName);
     showMessage(failure.value_or(QString()));
     if (!failure)
         select(newName);
 }
 
+// Moved to the trash at once, with Undo offered beside the message (and Ctrl+Z in the list).
 void LibraryView::deleteSelected() {
     const QString fileName = selectedFile();
     if (fileName.isEmpty())
         return;
-    showMessage(library_.moveToTrash(fileName).value_or(QString()));
+    QString trashed;
+    if (const auto failure = library_.moveToTrash(fileName, &trashed)) {
+        showMessage(*failure);
+        return;
+    }
+    showMessage(QStringLiteral("\u201c%1\u201d was moved to the trash.")
+                    .arg(ScriptLibrary::shownName(fileName)));
+    trashed_ = trashed;
+    trashedName_ = fileName;
+    undo_->setVisible(!trashed.isEmpty());
+}
+
+void LibraryView::undoDelete() {
+    if (trashed_.isEmpty())
+        return;
+    const auto failure = library_.restoreFromTrash(trashed_, trashedName_);
+    showMessage(failure.value_or(QString()));
+    if (!failure)
+        select(trashedName_);
+    trashed_.clear();
 }
 
 void LibraryView::openFile() {

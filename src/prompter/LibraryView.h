@@ -1,10 +1,12 @@
 // LibraryView: the person's scripts, newest first, with a preview of the one selected.
 //
-// Each row: the title line (marked when new), when it arrived, its length and its reading time
+// Each row: the script's name (marked when new), when it arrived, its length and its reading time
 // at the current speed; the rows are the library's model, so a change to the folder touches only
 // its own rows and the selection and scroll position stay. A click in the preview, or a paragraph
 // number, is where prompting starts. Failures show in a message line at the top, never in a
 // dialog that hides the list; a scripts folder refused is said there for as long as it lasts.
+// The script selected is open in the editor beside the list; a change to it on disk shows in the
+// preview and the editor at once.
 #pragma once
 
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QTreeView>
 #include <QWidget>
 
+#include "prompter/ScriptEditor.h"
 #include "prompter/ScriptLibrary.h"
 #include "qttext/LazyTextView.h"
 
@@ -26,17 +29,22 @@ class LibraryView : public QWidget {
 
     void setSpeed(double wordsPerMinute);
     void showMessage(const QString& message);
+    // Takes back the last script moved to the trash (offered beside the message that says so).
+    void undoDelete();
     [[nodiscard]] QString message() const { return message_->text(); }
     [[nodiscard]] QTreeView* list() const { return list_; }
     // The text of `column` on `row`, as shown.
     [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
     [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
+    [[nodiscard]] ScriptEditor* editor() const { return editor_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);
     // The controls, for tests and for accessibility checks.
     [[nodiscard]] QList<QWidget*> controls() const;
 
   signals:
+    // The script open in the editor changed (empty: none).
+    void scriptOpened(const QString& fileName);
     // Prompting `path` from paragraph `paragraph` (counted from 0).
     void promptRequested(const QString& path, std::size_t paragraph);
     void resetSettingsRequested();
@@ -58,6 +66,7 @@ class LibraryView : public QWidget {
     QLabel* message_;
     QTreeView* list_;
     qttext::LazyTextView* preview_;
+    ScriptEditor* editor_;
     QSpinBox* paragraph_;
     QPushButton* prompt_;
     QPushButton* rename_;
@@ -65,7 +74,11 @@ class LibraryView : public QWidget {
     QPushButton* open_;
     QPushButton* paste_;
     QPushButton* reset_;
+    QPushButton* undo_;
+    QString trashed_;      // where the last deleted script is in the trash
+    QString trashedName_;  // and its name
     QString previewed_;
+    bool autoSelecting_ = false;
     QString refusedShown_;  // the refusal shown in the message line, to clear when it ends
 };
 

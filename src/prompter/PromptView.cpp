@@ -57,6 +57,95 @@ void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     update();
 }
 
+namespace {
+
+std::string wholeText(const qttext::TextSource& source) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(source.length()));
+    source.forEachPiece([&](std::string_view piece) { text.append(piece); });
+    return text;
+}
+
+// Where the line `line` stands whole in `text` (a line of its own), nearest to `near`.
+std::optional<std::uint64_t> sameLine(const std::string& text, std::string_view line,
+                                      std::uint64_t near) {
+    const auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+    std::optional<std::uint64_t> best;
+    std::size_t at = text.find(line);
+    for (int tries = 0; at != std::string::npos && tries < 100000; ++tries) {
+        const std::size_t end = at + line.size();
+        if ((at == 0 || isBreak(text[at - 1])) && (end == text.size() || isBreak(text[end]))) {
+            const auto distance = [&](std::uint64_t place) {
+                return place > near ? place - near : near - place;
+            };
+            if (!best || distance(at) < distance(*best))
+                best = at;
+            if (at > near)
+                break;
+        }
+        at = text.find(line, at + 1);
+    }
+    return best;
+}
+
+}  // namespace
+
+void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script) {
+    if (!plain_) {
+        setScript(std::move(script));
+        return;
+    }
+    const double now = clock_->milliseconds();
+    const double words = motion_.position(now);
+    const std::size_t paragraph = index_.paragraphAt(words);
+    const qttext::TextBlocks::Block block = blocks_.block(paragraph);
+    const double fraction =
+        std::clamp((words - index_.paragraphStart(paragraph)) / index_.weight(paragraph), 0.0, 1.0);
+    // What the two versions share at their start and at their end.
+    const std::string before = wholeText(*plain_);
+    const std::string after = wholeText(*script);
+    std::size_t prefix = 0;
+    const std::size_t shorter = std::min(before.size(), after.size());
+    while (prefix < shorter && before[prefix] == after[prefix])
+        ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < shorter - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    const std::uint64_t blockEnd = block.start + block.length;
+    // Where the paragraph being read is in the new version, when it is there unchanged.
+    std::optional<std::uint64_t> movedTo;
+    if (blockEnd < prefix || (blockEnd == prefix && prefix == before.size()))
+        movedTo = block.start;
+    else if (block.start >= before.size() - suffix && before.size() - suffix >= prefix)
+        movedTo = block.start + after.size() - before.size();
+    else if (block.length > 0)
+        movedTo = sameLine(after, std::string_view(before).substr(block.start, block.length),
+                           block.start);
+
+    plain_ = std::move(script);
+    blocks_.setSource(plain_);
+    indexWords();
+    restyle();
+    const auto& blocks = blocks_.blocks();
+    const auto startsAt = [&](std::uint64_t offset) {
+        const auto found = std::upper_bound(
+            blocks.begin(), blocks.end(), offset,
+            [](std::uint64_t at, const qttext::TextBlocks::Block& b) { return at < b.start; });
+        return static_cast<std::size_t>(std::max<std::ptrdiff_t>(found - blocks.begin() - 1, 0));
+    };
+    double target = 0;
+    if (movedTo) {
+        const std::size_t same = startsAt(*movedTo);
+        target = index_.paragraphStart(same) + fraction * index_.weight(same);
+    } else {
+        target = index_.paragraphStart(startsAt(std::min<std::uint64_t>(prefix, after.size())));
+    }
+    motion_.jumpTo(now, std::min(target, index_.length()));
+    syncFrameTimer();
+    update();
+}
+
 // The paragraphs' words, the sections and the cues, read once (ScriptIndex).
 void PromptView::indexWords() {
     index_ =

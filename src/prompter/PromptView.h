@@ -44,6 +44,10 @@ class PromptView : public QWidget {
 
     // Shows `script` from its start, still. Call start() to count down and move.
     void setScript(std::shared_ptr<const qttext::TextSource> script);
+    // A new version of the script shown (edited): moving or not as before, the reading line on
+    // the same words. An edit above the reading line shifts nothing on screen; one in the
+    // paragraph being read puts the reading line at the start of that paragraph.
+    void replaceScript(std::shared_ptr<const qttext::TextSource> script);
     void setSettings(const PrompterSettings& settings);
     [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
 

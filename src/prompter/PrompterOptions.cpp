@@ -61,6 +61,19 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                                    QStringLiteral("Forget the saved settings first."));
     parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
                        screenshot, reset});
+    // The remote's options (src/prompter/remote).
+    const QCommandLineOption remote(
+        QStringLiteral("remote"),
+        QStringLiteral("Serve the phone remote and the control API at [ADDRESS:]PORT (every "
+                       "address of this machine when ADDRESS is left out)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(remote);
+    const QCommandLineOption follow(
+        QStringLiteral("follow"),
+        QStringLiteral("Show what the prompter whose remote is at URL shows, in step with it "
+                       "(the address it printed, with its token)."),
+        QStringLiteral("URL"));
+    parser.addOption(follow);
     // Voice-following.
     const QCommandLineOption followVoice(
         QStringLiteral("follow-voice"),
@@ -73,9 +86,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         QStringLiteral("WAV"));
     const QCommandLineOption positions(
         QStringLiteral("positions"),
-        QStringLiteral("With --audio-file and --prompt: write a line \"AUDIO_MS WORD\" to FILE "
-                       "each time the word on the reading line changes; exit a second after the "
-                       "audio ends."),
+        QStringLiteral("With --prompt, following the voice: write a line \"AUDIO_MS WORD\" to "
+                       "FILE each time the word on the reading line changes; with --audio-file, "
+                       "exit a second after the audio ends."),
         QStringLiteral("FILE"));
     const QCommandLineOption voiceModel(
         QStringLiteral("voice-model"),
@@ -125,6 +138,14 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  1  a failure: the picture could not be written, or the script to prompt could "
                 "not be read\n"
                 "  2  bad usage\n");
+        // The remote's part of the help.
+        options.help += QStringLiteral(
+            "\nRemote (--remote):\n"
+            "  The page, the control API (docs/REMOTE.md) and the QR code of its address are\n"
+            "  printed at start. Every request needs the token the address carries.\n"
+            "  QUORVANE_REMOTE_TOKEN  the token to use instead of a random one (16 to 256 of\n"
+            "                         A-Z a-z 0-9 - _ . ~); with --follow, the other's token\n"
+            "                         when its address carries none\n");
         return options;
     }
     if (parser.isSet(version)) {
@@ -177,8 +198,9 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         options.audioFile = parser.value(audioFile);
     if (parser.isSet(positions)) {
         options.positions = parser.value(positions);
-        if (!options.audioFile || !options.prompt)
-            return usage(QStringLiteral("--positions needs --audio-file and --prompt"));
+        if (!options.prompt)
+            return usage(QStringLiteral("--positions needs --prompt"));
+        options.followVoice = true;
     }
     if (parser.isSet(voiceModel))
         options.voiceModel = parser.value(voiceModel);
@@ -190,6 +212,10 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
             return usage(QStringLiteral("--countdown wants 0 to 60 seconds, not %1")
                              .arg(parser.value(countdown)));
     }
+    if (parser.isSet(remote))
+        options.remote = parser.value(remote);
+    if (parser.isSet(follow))
+        options.follow = parser.value(follow);
     return options;
 }
 

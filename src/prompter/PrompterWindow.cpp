@@ -1,8 +1,10 @@
 #include "prompter/PrompterWindow.h"
 
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <variant>
 
@@ -41,6 +43,11 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
                     : QStringLiteral("Cannot remove %1.").arg(PrompterSettings::filePath()));
     });
     connect(prompt_, &PromptView::leaveRequested, this, &PrompterWindow::showLibrary);
+    connect(library_, &LibraryView::scriptOpened, this, &PrompterWindow::syncTitle);
+    // Ctrl+Q quits from the library, the editor and a prompt alike.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
     connect(prompt_, &PromptView::speedChanged, this, [this](double speed) {
         saved_.speed = speed;
         library_->setSpeed(speed);
@@ -57,6 +64,38 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     connect(&intake, &ScriptIntake::taken, this,
             [this](const QStringList& fileNames) { scripts_.markNew(fileNames); });
     connect(&intake, &ScriptIntake::failed, library_, &LibraryView::showMessage);
+    // A script changed on disk (saved in the editor, or by any other program) shows in the
+    // running prompt at once, the reading line on the same words.
+    connect(&scripts_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
+        if (prompted_.isEmpty() || prompted_ != scripts_.pathOf(fileName))
+            return;
+        auto read = scripts_.read(fileName);
+        if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
+            prompt_->replaceScript(std::make_shared<qttext::PlainTextSource>(std::move(*text)));
+    });
+}
+
+// Closing keeps what was typed in the editor: saved first (as a new script when its file
+// changed meanwhile); when even that fails, the window stays and says why.
+void PrompterWindow::closeEvent(QCloseEvent* event) {
+    if (const auto failure = library_->editor()->open({})) {
+        showLibrary();
+        library_->showMessage(*failure);
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+// The window's title names the script being prompted or edited.
+void PrompterWindow::syncTitle() {
+    QString name;
+    if (currentWidget() == prompt_ && !promptedName_.isEmpty())
+        name = promptedName_;
+    else if (!library_->editor()->fileName().isEmpty())
+        name = ScriptLibrary::shownName(library_->editor()->fileName());
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Teleprompter")
+                                  : QStringLiteral("%1 \u2014 Teleprompter").arg(name));
 }
 
 void PrompterWindow::save() {
@@ -78,8 +117,15 @@ bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion m
     }
     prompt_->setScript(std::make_shared<qttext::PlainTextSource>(
         std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    prompted_ = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath()
+                    ? scripts_.pathOf(info.fileName())
+                    : QString();
+    promptedName_ = ScriptLibrary::shownName(info.fileName());
+    if (!prompted_.isEmpty())
+        scripts_.markSeen(info.fileName());  // prompted: no longer new
     prompt_->jumpToParagraph(paragraph);
     setCurrentWidget(prompt_);
+    syncTitle();
     prompt_->setFocus();
     placeOnScreen();
     if (presentation_ == Presentation::fullScreen)
@@ -92,6 +138,7 @@ bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion m
 void PrompterWindow::showLibrary() {
     prompt_->pause();
     setCurrentWidget(library_);
+    syncTitle();
     library_->list()->setFocus();
     if (isFullScreen())
         showNormal();

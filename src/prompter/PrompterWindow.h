@@ -37,11 +37,17 @@ class PrompterWindow : public QStackedWidget {
     [[nodiscard]] PromptView* promptView() const { return prompt_; }
     [[nodiscard]] const PrompterSettings& savedSettings() const { return saved_; }
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void save();
+    void syncTitle();
     void placeOnScreen();
 
     ScriptLibrary& scripts_;
+    QString prompted_;      // the library's file being prompted
+    QString promptedName_;  // the name of what is prompted, as shown
     LibraryView* library_;
     PromptView* prompt_;
     PrompterSettings saved_;

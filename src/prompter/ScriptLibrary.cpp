@@ -450,6 +450,8 @@ void ScriptLibrary::applyPending() {
         any = update(name) || any;
     if (any)
         emit changed();
+    for (const QString& name : names)
+        emit scriptChanged(name);
 }
 
 std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inodeOut) {
@@ -494,7 +496,11 @@ bool ScriptLibrary::update(const QString& name) {
     std::optional<ScriptEntry> entry = look(name);
     if (row >= 0) {
         ScriptEntry& old = entries_[static_cast<std::size_t>(row)];
-        if (entry && old.arrived == entry->arrived) {  // its place in the list holds
+        // A script saved by replacing its file (as editors and sync tools do) arrived when it
+        // first did: it keeps its place in the list.
+        if (entry)
+            entry->arrived = old.arrived;
+        if (entry) {
             if (old.title == entry->title && old.bytes == entry->bytes &&
                 old.words == entry->words && old.isNew == entry->isNew)
                 return false;
@@ -649,7 +655,7 @@ std::optional<QString> ScriptLibrary::rename(const QString& fileName, const QStr
     return std::nullopt;
 }
 
-std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
+std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName, QString* trashed) {
     if (folderFd_ < 0)
         return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
     struct stat status {};
@@ -661,9 +667,45 @@ std::optional<QString> ScriptLibrary::moveToTrash(const QString& fileName) {
     if (!file.moveToTrash())
         return QStringLiteral("Cannot move \u201c%1\u201d to the trash: %2")
             .arg(fileName, file.errorString());
+    if (trashed)
+        *trashed = file.fileName();  // where it is in the trash now
     pending_.insert(fileName);
     applyPending();
     return std::nullopt;
+}
+
+std::optional<QString> ScriptLibrary::restoreFromTrash(const QString& trashed,
+                                                       const QString& fileName) {
+    if (folderFd_ < 0)
+        return refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_));
+    const QByteArray from = QFile::encodeName(trashed);
+    if (::renameat2(AT_FDCWD, from.constData(), folderFd_, QFile::encodeName(fileName).constData(),
+                    RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        return error == EEXIST
+                   ? QStringLiteral(
+                         "A script named \u201c%1\u201d exists again; the deleted one "
+                         "stays in the trash.")
+                         .arg(shownName(fileName))
+                   : QStringLiteral("Cannot take \u201c%1\u201d back from the trash: %2")
+                         .arg(shownName(fileName), systemError(error));
+    }
+    // The trash's note of where it came from goes too (Trash/files/X -> Trash/info/X.trashinfo).
+    const QFileInfo inTrash(trashed);
+    const QString info = QFileInfo(inTrash.absolutePath()).absolutePath() +
+                         QStringLiteral("/info/") + inTrash.fileName() +
+                         QStringLiteral(".trashinfo");
+    ::unlink(QFile::encodeName(info).constData());
+    pending_.insert(fileName);
+    applyPending();
+    return std::nullopt;
+}
+
+void ScriptLibrary::markSeen(const QString& fileName) {
+    if (!new_.remove(fileName))
+        return;
+    pending_.insert(fileName);
+    applyPending();
 }
 
 std::optional<QString> ScriptLibrary::add(const QByteArray& text, QString* fileName) {

@@ -92,7 +92,14 @@ class ScriptLibrary : public QAbstractTableModel {
     [[nodiscard]] ScriptFile::Result read(const QString& fileName);
     // Each returns the failure in words, or nothing when it worked.
     [[nodiscard]] std::optional<QString> rename(const QString& fileName, const QString& newName);
-    [[nodiscard]] std::optional<QString> moveToTrash(const QString& fileName);
+    // `trashed`, when given, is where the script went in the trash (for restoreFromTrash).
+    [[nodiscard]] std::optional<QString> moveToTrash(const QString& fileName,
+                                                     QString* trashed = nullptr);
+    // Puts a script moved to the trash back under its name (never over another script).
+    [[nodiscard]] std::optional<QString> restoreFromTrash(const QString& trashed,
+                                                          const QString& fileName);
+    // The script was opened or prompted: no longer marked new.
+    void markSeen(const QString& fileName);
     // A new script holding `text`, named after `title` (made unique); its name or the failure.
     [[nodiscard]] std::optional<QString> add(const QByteArray& text, QString* fileName);
 
@@ -108,6 +115,8 @@ class ScriptLibrary : public QAbstractTableModel {
   signals:
     // After the rows changed (once per batch of changes).
     void changed();
+    // The file `fileName` was written, replaced or removed on disk (by anyone).
+    void scriptChanged(const QString& fileName);
 
   private:
     struct Counted {

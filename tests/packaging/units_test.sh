@@ -52,8 +52,10 @@ for prefix in "$home/.local" "$work/odd prefix%i"; do
         fail "the units' container root $root is not the default one"
     mkdir -p "$watched"
     printf 'From the service\nbody' >"$watched/DAD5E5C1-6D0A-45C5-BF5A-A17800E7A647"
-    # The command as systemd reads it: %h is the home folder, %% a '%', double quotes group.
-    line=$(sed -n 's/^ExecStart=//p' "$unit_dir/quorvane-receive.service" | sed "s|%h|$home|g; s|%%|%|g")
+    # The command as systemd reads it: %h is the home folder, %i (this unit is no template)
+    # nothing, %% a '%', double quotes group.
+    line=$(sed -n 's/^ExecStart=//p' "$unit_dir/quorvane-receive.service" |
+        sed "s|%%|@PERCENT@|g; s|%h|$home|g; s|%i||g; s|@PERCENT@|%|g")
     eval "set -- $line"
     [ "$1" = "$prefix/bin/quorvane-receive" ] || fail "the service runs '$1', not the installed $prefix/bin/quorvane-receive"
     rm -rf "$home/Teleprompter"

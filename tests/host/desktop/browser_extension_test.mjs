@@ -71,7 +71,9 @@ const context = await chromium.launchPersistentContext(profile, {
   args: ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
          `--disable-extensions-except=${extension}`, `--load-extension=${extension}`],
-  env: {...process.env, QUORVANE_CONTAINER_ROOT: containers},
+  // No display for the share window: the headless browser needs none.
+  env: Object.fromEntries(Object.entries({...process.env, QUORVANE_CONTAINER_ROOT: containers})
+    .filter(([name]) => !["DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"].includes(name))),
 });
 try {
   let [worker] = context.serviceWorkers();
@@ -147,6 +149,22 @@ try {
     check(waiting().length === before, `${name}: a file was saved`);
     console.log(`${name}: refused (${reply.reason})`);
   }
+
+  // Without the option the host is asked for the window (show: true), which here, with no
+  // display for it, answers with that reason; nothing is saved.
+  await worker.evaluate(() => chrome.storage.local.set({sendWithoutWindow: false}));
+  await tab.evaluate(() => {
+    const range = document.createRange();
+    range.selectNodeContents(document.getElementById("selected"));
+    getSelection().removeAllRanges();
+    getSelection().addRange(range);
+  });
+  const before = waiting().length;
+  const {reply} = await share("selection");
+  check(reply.outcome === "failed" && /no display/.test(reply.reason || ""),
+    `the window without a display: ${JSON.stringify(reply)}`);
+  check(waiting().length === before, "the window without a display: a file was saved");
+  console.log(`the window asked for: ${reply.reason}`);
 } finally {
   await context.close();
   server.close();

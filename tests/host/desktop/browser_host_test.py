@@ -2,13 +2,14 @@
 """The browser extension's native-messaging host on its own: framed messages written to its
 standard input as a browser writes them (the JSON's length in 4 bytes of the machine's byte
 order, then the JSON), and its one framed answer read back. Whole and broken frames, hostile
-JSON, a text sent without the window (saved byte for byte, its path in the answer) and the
-window asked for where there is no display.
+JSON, a text sent without the window (saved byte for byte, its path in the answer), the
+window asked for where there is no display, and each way the window can end.
 
     browser_host_test.py HOST_PROGRAM
 """
 import json
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -104,5 +105,43 @@ with tempfile.TemporaryDirectory() as work:
                 fail("the saved text differs from the text sent")
         print(f"sent without the window: {answer['path']}")
     print(f"{len(refused)} broken or refused messages answered with their reasons")
+
+    # How each ending of the share window is told, with stand-ins for the window beside a copy
+    # of the host (where it looks for it): the text reaches the window's standard input exactly,
+    # and its status, outcome and last words become the answer.
+    beside = os.path.join(work, "beside")
+    os.mkdir(beside)
+    shutil.copy(host, beside)
+    copied = os.path.join(beside, os.path.basename(host))
+    received = os.path.join(work, "received")
+    endings = [
+        ("closed by the person", "exit 1", {"outcome": "cancelled"}),
+        ("closed during the send, saved all the same",
+         "echo '{\"outcome\": \"cancelled\", \"files\": [\"/saved/X\"]}'; exit 5",
+         {"outcome": "sent", "path": "/saved/X"}),
+        ("a failed save", "echo '{\"outcome\": \"failed\", \"error\": {\"message\": \"disk full\"}}'; exit 3",
+         {"outcome": "failed", "reason": "disk full"}),
+        ("a refusal on standard error",
+         "echo 'quorvane-share-desktop: cannot read it' >&2; echo \"Try 'quorvane-share-desktop --help'\" >&2; exit 2",
+         {"outcome": "failed", "reason": "cannot read it"}),
+        ("killed", "kill -9 $$", None),
+    ]
+    for what, body, expected in endings:
+        with open(os.path.join(beside, "quorvane-share-desktop"), "w") as fake:
+            fake.write(f"#!/bin/sh\ncat >'{received}'\n{body}\n")
+        os.chmod(os.path.join(beside, "quorvane-share-desktop"), 0o755)
+        text = "Shown ☃\r\n\x00 end"
+        done = subprocess.run([copied], input=frame({"action": "share", "text": text}),
+                              capture_output=True, env=env, timeout=60)
+        answer = json.loads(done.stdout[4:].decode()) if len(done.stdout) > 4 else None
+        with open(received, "rb") as got:
+            if got.read() != text.encode():
+                fail(f"{what}: the window did not get the text exactly")
+        if expected is None:
+            if not answer or answer.get("outcome") != "failed" or "signal 9" not in answer.get("reason", ""):
+                fail(f"{what}: {answer}")
+        elif answer != expected:
+            fail(f"{what}: expected {expected}, got {answer}")
+    print(f"{len(endings)} endings of the window told as they happened")
 
 sys.exit(1 if failures else 0)
