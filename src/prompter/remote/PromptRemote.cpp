@@ -23,8 +23,9 @@ std::string shortened(std::string text, std::size_t bytes) {
     return text + "\u2026";
 }
 
+// The first line with text, without the #s that make it a section heading.
 std::string firstLine(const std::string& text) {
-    std::size_t start = text.find_first_not_of(" \t\r\n");
+    std::size_t start = text.find_first_not_of(" \t\r\n#");
     if (start == std::string::npos)
         return {};
     const std::size_t end = text.find_first_of("\r\n", start);
@@ -129,9 +130,17 @@ std::optional<std::string> PromptRemote::apply(const Command& command) {
                     *command.by, -Command::kMaxIndex, Command::kMaxIndex)));
                 break;
             }
-            if (command.section)
-                return std::string(
-                    "this prompter does not mark sections in a script; jump to a paragraph");
+            if (command.section) {
+                const std::size_t sections = view->index().sections().size();
+                if (sections == 0)
+                    return std::string(
+                        "this script has no sections (a line starting with # "
+                        "begins one)");
+                if (static_cast<std::size_t>(*command.section) > sections)
+                    return "there are only " + std::to_string(sections) + " sections";
+                view->jumpToSection(static_cast<std::size_t>(*command.section - 1));
+                break;
+            }
             if (static_cast<std::size_t>(*command.paragraph) > view->paragraphCount())
                 return "there are only " + std::to_string(view->paragraphCount()) + " paragraphs";
             view->jumpToParagraph(static_cast<std::size_t>(*command.paragraph - 1));
@@ -168,6 +177,11 @@ RemoteState PromptRemote::snapshot() const {
     const std::size_t current = view->currentParagraph();
     state.paragraph = current + 1;
     state.paragraphs = view->paragraphCount();
+    const ScriptIndex& index = view->index();
+    for (const auto& section : index.sections())
+        state.sections.push_back(section.title.toStdString());
+    if (const auto section = index.sectionOf(current))
+        state.section = *section + 1;
     // The lines come from the same paragraphs the view cut the text into.
     if (blocks_.count() == view->paragraphCount())
         for (std::size_t i = current; i < blocks_.count() && i < current + kLinesShown; ++i) {

@@ -177,8 +177,10 @@ class RemoteTest : public QObject {
         scriptPath_ = home_.path() + "/script.txt";
         QFile file(scriptPath_);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // Two sections: paragraphs 1 to 5 and 6 to 10.
         for (int i = 1; i <= 10; ++i)
-            file.write("Paragraph " + QByteArray::number(i) +
+            file.write(QByteArray(i == 1 || i == 6 ? "# " : "") + "Paragraph " +
+                       QByteArray::number(i) +
                        " has a few words to read aloud, and then some more words.\n");
         file.close();
         intake_ = std::make_unique<HandIntake>();
@@ -259,10 +261,18 @@ class RemoteTest : public QObject {
             JSON_COMPARE(reported["speed"], 150.0);
             JSON_COMPARE(reported["running"], false);
             JSON_COMPARE(reported["lines"][0].get<std::string>().rfind("Paragraph 4 ", 0), 0u);
-            // Sections are not marked in scripts yet: the command says so and moves nothing.
-            const json section = send({{"command", "jump"}, {"section", 2}});
-            QVERIFY(section["error"].get<std::string>().find("section") != std::string::npos);
-            QCOMPARE(view().position(), atFour);
+            JSON_COMPARE(reported["section"], 1);
+            JSON_COMPARE(reported["sections"].size(), 2u);
+            JSON_COMPARE(send({{"command", "jump"}, {"section", 2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
+            JSON_COMPARE(json::parse(state())["state"]["section"], 2);
+            JSON_COMPARE(json::parse(state())["state"]["sections"][1].get<std::string>().rfind(
+                             "Paragraph 6 ", 0),
+                         0u);
+            const json beyond = send({{"command", "jump"}, {"section", 3}});
+            QVERIFY(beyond["error"].get<std::string>().find("only 2 sections") !=
+                    std::string::npos);
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
             cleanup();
         }
         init();  // for cleanup

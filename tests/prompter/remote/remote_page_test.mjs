@@ -30,8 +30,9 @@ function check(condition, message) {
 }
 
 const script = path.join(work, "script.txt");
-fs.writeFileSync(script, "Good evening, and welcome to the show.\n" +
-  Array.from({length: 11}, (_, i) => `Paragraph ${i + 2}: ` + "words to read aloud at a steady pace ".repeat(6)).join("\n") + "\n");
+fs.writeFileSync(script, "# Good evening, and welcome to the show.\n" +
+  Array.from({length: 11}, (_, i) => (i === 6 ? "# The second part\n" : "") + `Paragraph ${i + 2}: ` +
+             "words to read aloud at a steady pace ".repeat(6)).join("\n") + "\n");
 
 // The prompter, serving the remote; resolves with its port once it prints it.
 let child = null;
@@ -133,6 +134,13 @@ try {
   await until("the paragraph after", async () => (await state()).paragraph === first + 2);
   await page.tap("#back");
   await until("a paragraph back", async () => (await state()).paragraph === first + 1);
+  // The sections, one button each.
+  await page.tap("#sectionList li:nth-child(2) button");
+  await until("the second section", async () => (await state()).section === 2);
+  check((await page.textContent("#sectionList li:nth-child(2) button")) === "The second part",
+        "the second section's button is not named for it");
+  await page.tap("#back");
+  await until("a paragraph back, out of the second section", async () => (await state()).section === 1);
   const lines = (await state()).lines;
   await until("the page to show the line at the reading line",
               async () => (await page.textContent("#current")) === lines[0]);
