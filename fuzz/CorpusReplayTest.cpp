@@ -22,6 +22,7 @@ constexpr Target kTargets[] = {
     {"property_list", fuzzing::propertyListOneInput},
     {"interface_file", fuzzing::interfaceFileOneInput},
     {"host_options", fuzzing::hostOptionsOneInput},
+    {"remote_command", fuzzing::remoteCommandOneInput},
 };
 
 [[noreturn]] void throwFailure(const std::string& message) {

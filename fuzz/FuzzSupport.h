@@ -22,6 +22,7 @@ int colorHelpersOneInput(const std::uint8_t* data, std::size_t size);
 int propertyListOneInput(const std::uint8_t* data, std::size_t size);
 int interfaceFileOneInput(const std::uint8_t* data, std::size_t size);
 int hostOptionsOneInput(const std::uint8_t* data, std::size_t size);
+int remoteCommandOneInput(const std::uint8_t* data, std::size_t size);  // the remote's reader
 
 // Thrown by the replay's failure handler. Not a std::exception, so no target's own handler
 // for the errors it expects can swallow it.

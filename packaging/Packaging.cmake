@@ -263,6 +263,11 @@ package for the computer where scripts are written: the teleprompter
 itself is in quorvane-prompter.")
 
 set(CPACK_COMPONENT_PROMPTER_DISPLAY_NAME "Teleprompter")
+# Following the reader's voice listens with the recogniser's English model, a package of data
+# that no library dependency brings in; the teleprompter prompts without it.
+if(TARGET quorvane_voice)
+  set(CPACK_DEBIAN_PROMPTER_PACKAGE_RECOMMENDS pocketsphinx-en-us)
+endif()
 set(CPACK_DEBIAN_PROMPTER_PACKAGE_NAME quorvane-prompter)
 set(CPACK_DEBIAN_PROMPTER_PACKAGE_SECTION x11)
 set(CPACK_COMPONENT_PROMPTER_DESCRIPTION "Teleprompter that takes in the texts shared with it

@@ -7,6 +7,12 @@
 set -eu
 version=1.65.2
 build=$1
+# Two browser tests may start at once (ctest --parallel): one installs, the other waits for it.
+mkdir -p "$build/node"
+if command -v flock >/dev/null 2>&1; then
+    exec 9>"$build/node/.install-lock"
+    flock 9
+fi
 installed=$build/node/node_modules/playwright-core/package.json
 if [ -f "$installed" ] && grep -q "\"version\": \"$version\"" "$installed"; then
     exit 0

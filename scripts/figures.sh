@@ -459,3 +459,67 @@ else
     echo
     echo "On two computers: not measured (syncthing is not installed)"
 fi
+
+# The remote on loopback (remote_bench, a real prompter on the headless platform): from a
+# command sent over the WebSocket to the first frame drawn after it (1,000 jumps between two
+# paragraphs at 13 to 23 ms intervals while the prompt scrolls; median and 95th percentile; the promise is one
+# frame, 16.7 ms, plus 10 ms), and the processor time of sending the state to 16 clients (in
+# another process) at ten a second while the prompt runs (not drawn, so that only the remote
+# is measured), against no clients (two rounds of 5 s each; the promise is 2 % of a core); a
+# follower's lag behind its leader (two prompters on loopback; each reading of the follower's
+# place between two of the leader's, 200 of them). Then the phone page in headless Chromium:
+# its weight with its assets and the time from asking for it to loaded and to connected.
+echo "Measuring the remote..." >&2
+cmake --build --preset default --target remote_bench quorvane-prompter >/dev/null
+QT_QPA_PLATFORM=offscreen "$bin/remote_bench" latency 1000 >"$work/remote-latency.out"
+QT_QPA_PLATFORM=offscreen "$bin/remote_bench" broadcast 16 5 >"$work/remote-broadcast.out"
+page=""
+if [ -x /usr/bin/chromium ] && scripts/browser-test-deps.sh "$PWD/build/default" >/dev/null 2>&1; then
+    page=$(node tests/prompter/remote/remote_page_test.mjs "$bin/quorvane-prompter" \
+        "$PWD/build/default/node" 2>/dev/null | grep -E '^the page' || true)
+fi
+follower=$(python3 tests/prompter/remote/two_prompters_test.py "$bin/quorvane-prompter" --lag 2>/dev/null |
+    grep '^follower lag' || true)
+python3 - "$work/remote-latency.out" "$work/remote-broadcast.out" "$page" "$follower" <<'REMOTE'
+import re, sys
+latency, broadcast, page, follower = open(sys.argv[1]).read(), open(sys.argv[2]).read(), sys.argv[3], sys.argv[4]
+def pair(label, text):
+    m = re.search(re.escape(label) + r" \(median/p95\) ([\d.]+) / ([\d.]+) ms", text)
+    return float(m[1]), float(m[2])
+applied, shown = pair("sent to applied", latency), pair("sent to frame", latency)
+cost = float(re.search(r"costs ([-\d.]+) %", broadcast)[1])
+alone = float(re.search(r"no clients: ([\d.]+) %", broadcast)[1])
+rate = re.search(r"([\d.]+) a second per client", broadcast)
+print()
+print("The remote on loopback (remote_bench, headless platform, 1280x720)")
+print()
+print("| measure | figure | promise |")
+print("|---|---:|---:|")
+print(f"| a command sent to applied, median / 95th percentile of 1,000 | {applied[0]:.2f} / {applied[1]:.2f} ms | |")
+print(f"| a command sent to the frame that shows it, median / 95th percentile | {shown[0]:.2f} / {shown[1]:.2f} ms | 26.7 ms (a frame + 10 ms) |")
+print(f"| the state to 16 clients while the prompt runs ({rate[1] if rate else '?'} states a second each) | {cost:.2f} % of a core (with none: {alone:.2f} %) | 2 % |")
+m = re.search(r"median of 200\): ([-\d.]+) ms, 95th percentile of its size ([\d.]+) ms", follower)
+if m:
+    print(f"| a follower's place behind its leader's (two prompters on loopback), median / 95th percentile | {float(m[1]):.2f} / {float(m[2]):.2f} ms | 16.7 ms + the loopback's delay (median) |")
+for line in page.splitlines():
+    m = re.match(r"the page showed (\d+) ms", line)
+    if m: print(f"| the phone page in headless Chromium, asked for to loaded | {int(m[1]):,} ms | 500 ms |")
+    m = re.match(r"the page connected (\d+) ms", line)
+    if m: print(f"| the phone page, asked for to its socket connected | {int(m[1]):,} ms | |")
+    m = re.match(r"the page and its assets: (\d+) bytes", line)
+    if m: print(f"| the phone page with its assets | {int(m[1]) / 1024:.1f} KB | 100 KB |")
+REMOTE
+
+# Voice-following: a synthetic reading of a 3-minute script (espeak-ng, word times from its own
+# events): the recognition cost against real time on one thread (voice_bench), and the delay
+# from each word's end to the reading line reaching it, from the prompter's positions trace
+# (median and 95th percentile). Takes the reading's length in real time.
+echo "Measuring voice-following on a 3-minute reading..." >&2
+if cmake --build --preset default --target voice_bench quorvane-prompter >/dev/null 2>&1 &&
+    [ -x "$bin/voice_bench" ]; then
+    python3 tests/prompter/voice/voice_figures.py "$bin/quorvane-prompter" "$bin/voice_bench" \
+        bench/voice-reading.txt
+else
+    echo
+    echo "Voice-following: not measured (built without PocketSphinx or Qt Multimedia)"
+fi

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-120}"
 [ $# -gt 0 ] && shift
-targets="${*:-title_line attributed_text color_helpers property_list interface_file host_options}"
+targets="${*:-title_line attributed_text color_helpers property_list interface_file host_options remote_command}"
 
 scripts/setup.sh
 cmake --preset fuzz >/dev/null

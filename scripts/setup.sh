@@ -20,6 +20,8 @@ packaging="dpkg-dev file"
 # The desktop packages (the window, the teleprompter) are built with Qt 6: scripts/package.sh
 # makes all three packages or none.
 packaging="$packaging qt6-base-dev libgl-dev"
+# The teleprompter's voice-following, built into its package where these are found.
+packaging="$packaging libpocketsphinx-dev qt6-multimedia-dev"
 case "$purpose" in
     run) ;;
     package) packages="$packages $packaging" ;;
@@ -57,6 +59,9 @@ case "$purpose" in
         if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
             packages="$packages nodejs npm"
         fi
+        # The prompter's remote: Qt's HTTP and WebSocket servers and the QR code of its
+        # address (its page is tested in the same Chromium, with the same driver).
+        packages="$packages qt6-httpserver-dev qt6-websockets-dev libqrencode-dev"
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.

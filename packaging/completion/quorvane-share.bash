@@ -19,7 +19,7 @@ _quorvane_share() {
         quorvane-prompter)
             options="--prompt --screen --window --mirror --speed --font-size --countdown
                 --screenshot --reset-settings --settings --follow-voice --audio-file --positions
-                --voice-model --microphone -h --help --version" ;;
+                --voice-model --microphone --remote --follow -h --help --version" ;;
         *) options+=" --list -0 --null --controls" ;;
     esac
 

@@ -64,6 +64,19 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         QStringLiteral("Open the settings window at the start (with --screenshot: its picture)."));
     parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
                        screenshot, reset, settingsWindow});
+    // The remote's options (src/prompter/remote).
+    const QCommandLineOption remote(
+        QStringLiteral("remote"),
+        QStringLiteral("Serve the phone remote and the control API at [ADDRESS:]PORT (every "
+                       "address of this machine when ADDRESS is left out)."),
+        QStringLiteral("[ADDRESS:]PORT"));
+    parser.addOption(remote);
+    const QCommandLineOption follow(
+        QStringLiteral("follow"),
+        QStringLiteral("Show what the prompter whose remote is at URL shows, in step with it "
+                       "(the address it printed, with its token)."),
+        QStringLiteral("URL"));
+    parser.addOption(follow);
     // Voice-following.
     const QCommandLineOption followVoice(
         QStringLiteral("follow-voice"),
@@ -127,7 +140,16 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  0  done (with --screenshot: the picture was written)\n"
                 "  1  a failure: the picture could not be written, or the script to prompt could "
                 "not be read\n"
+                "     (with --positions: the voice could not be followed, or the trace written)\n"
                 "  2  bad usage\n");
+        // The remote's part of the help.
+        options.help += QStringLiteral(
+            "\nRemote (--remote):\n"
+            "  The page, the control API (docs/REMOTE.md) and the QR code of its address are\n"
+            "  printed at start. Every request needs the token the address carries.\n"
+            "  QUORVANE_REMOTE_TOKEN  the token to use instead of a random one (16 to 256 of\n"
+            "                         A-Z a-z 0-9 - _ . ~); with --follow, the other's token\n"
+            "                         when its address carries none\n");
         return options;
     }
     if (parser.isSet(version)) {
@@ -195,6 +217,10 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
             return usage(QStringLiteral("--countdown wants 0 to 60 seconds, not %1")
                              .arg(parser.value(countdown)));
     }
+    if (parser.isSet(remote))
+        options.remote = parser.value(remote);
+    if (parser.isSet(follow))
+        options.follow = parser.value(follow);
     return options;
 }
 

@@ -4,6 +4,7 @@
 //   horizontal|vertical|both|none]
 //                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
 //                     [--screenshot PNG] [--reset-settings] [--settings] [--help] [--version]
+//                     [--remote [ADDRESS:]PORT] [--follow URL]
 //                     [--follow-voice] [--audio-file WAV] [--positions FILE]
 //                     [--voice-model FOLDER] [--microphone NAME]
 //
@@ -34,6 +35,11 @@ struct PrompterOptions {
     std::optional<double> speed;
     std::optional<int> fontSize;
     std::optional<double> countdown;
+    // The remote: serve the control API and the phone page at [ADDRESS:]PORT (read by
+    // remote::readListenAddress).
+    std::optional<QString> remote;
+    // Follow the prompter whose remote is at URL (read by remote::RemoteFollower).
+    std::optional<QString> follow;
     // Voice-following: on from the start; its audio from a file rather than a microphone (and
     // then a trace of the positions, ending the program after the audio); another model; a
     // microphone chosen by name.

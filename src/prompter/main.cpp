@@ -19,6 +19,8 @@
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/WholeFile.h"
+#include "prompter/remote/RemoteFollower.h"
+#include "prompter/remote/RemoteSession.h"
 #if QUORVANE_VOICE
 #include "prompter/voice/VoiceMode.h"
 #endif
@@ -111,6 +113,29 @@ int main(int argc, char** argv) {
                      prompter::PrompterSettings::filePath().toLocal8Bit().constData());
     const prompter::PrompterSettings saved = prompter::PrompterSettings::load();
 
+    // The remote's listening address is read before anything shows, so a mistake is a usage error.
+    std::optional<prompter::remote::ListenAddress> remoteAddress;
+    if (options.remote) {
+        QString problem;
+        remoteAddress = prompter::remote::readListenAddress(*options.remote, &problem);
+        if (!remoteAddress) {
+            std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
+                         problem.toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
+    std::optional<QUrl> leader;
+    if (options.follow) {
+        QString problem;
+        leader = prompter::remote::RemoteFollower::socketAddress(*options.follow, &problem);
+        if (!leader) {
+            std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
+                         problem.toLocal8Bit().constData());
+            return kExitUsage;
+        }
+    }
+
     prompter::ScriptLibrary library(saved.libraryFolder.isEmpty()
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
@@ -121,11 +146,12 @@ int main(int argc, char** argv) {
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
     else
         intake = std::make_unique<prompter::NoScriptIntake>();
+    const auto clock = std::make_shared<prompter::SteadyPromptClock>();
     prompter::PrompterWindow window(library, *intake, options.applied(saved), saved,
                                     options.window || options.screenshot
                                         ? prompter::Presentation::window
                                         : prompter::Presentation::fullScreen,
-                                    std::make_shared<prompter::SteadyPromptClock>());
+                                    clock);
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
@@ -159,8 +185,10 @@ int main(int argc, char** argv) {
                                                 : QString()});
     QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
                      [&voice](const QString& path) { voice.prompting(path); });
-    QObject::connect(&voice, &prompter::voice::VoiceMode::done, &application,
-                     [](int status) { QApplication::exit(status); });
+    // Queued: a run may end (a recording that cannot be read) before the event loop starts.
+    QObject::connect(
+        &voice, &prompter::voice::VoiceMode::done, &application,
+        [](int status) { QApplication::exit(status); }, Qt::QueuedConnection);
 #else
     if (options.followVoice) {
         std::fputs(
@@ -191,6 +219,33 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
+    // Following another prompter (--follow): its script, its place.
+    std::unique_ptr<prompter::remote::RemoteFollower> follower;
+    if (leader) {
+        follower = std::make_unique<prompter::remote::RemoteFollower>(window, *leader);
+        follower->start();
+    }
+    // The remote (--remote): nothing listens unless asked.
+    std::unique_ptr<prompter::remote::RemoteSession> remote;
+    if (remoteAddress) {
+        QString failure;
+        remote = prompter::remote::RemoteSession::start(*remoteAddress, window, library, clock,
+                                                        &failure);
+        if (!remote) {
+            std::fprintf(stderr, "quorvane-prompter: cannot start the remote: %s\n",
+                         failure.toLocal8Bit().constData());
+            return kExitFailed;
+        }
+        if (prompting)
+            remote->noteScript(*options.prompt);
+        if (follower)
+            remote->setFollower(*follower);
+#if QUORVANE_VOICE
+        remote->setFollowingVoice([&voice] { return voice.isFollowing(); });
+#endif
+        std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
+        std::fflush(stdout);
+    }
     // Full screen prompting has shown the window already; a window (or the library) shows now.
     if (!window.isVisible())
         window.show();

@@ -35,6 +35,8 @@ constexpr const char* kRecordHeader = "quorvane delivery record 1";
 // Below this many texts a batch syncs each record and copy on its own; from here on one sync of
 // the whole file system costs less.
 constexpr std::size_t kWholeFileSystemSync = 32;
+// From how many texts a batch may hold does a delivery hold the next batch while it moves one.
+constexpr std::size_t kHoldAheadFrom = 8;
 // How many names ("Title (2).txt" ...) are tried before a delivery gives up.
 constexpr unsigned kMaxCopies = 100000;
 constexpr std::size_t kCopyChunk = 256 * 1024;
@@ -1221,8 +1223,12 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         // Hold each text (the next batch is held meanwhile). Records are written only by a
         // text's holder, so once the batch is held, one look at the records folder finds every
         // record that concerns it.
+        if (!ahead.valid())
+            finished.clear();  // the last batch's descriptors, before this one takes its own
         HeldBatch held = ahead.valid() ? ahead.get() : holdBatch(imported, texts, start, end, true);
-        if (end < texts.size())
+        // Under a tight limit of descriptors (ulimit -n), one batch at a time: a batch held
+        // ahead would find none left and fail its texts.
+        if (end < texts.size() && limit >= kHoldAheadFrom)
             ahead = holdAhead(end, std::min(texts.size(), end + limit), std::move(finished));
         const std::optional<std::set<std::string>> recorded = entryNames(claims.get());
         // Finish what an earlier reader recorded, choose a name, make copies.

@@ -506,7 +506,8 @@ class Receiver {
     bool execute(const reader::HeldText& held) {
         const int input = held.openSeparately();
         if (input < 0) {
-            tell(describe(held.text) + ": opening it for the command: " + std::strerror(errno));
+            tell(describe(held.text) + ": opening it for the command: " + std::strerror(errno) +
+                 "; it stays waiting");
             return false;
         }
         // Everything the child needs is made before fork: after it only exec may follow.
@@ -542,7 +543,8 @@ class Receiver {
         const int forkError = errno;
         ::close(input);
         if (child < 0) {
-            tell(describe(held.text) + ": starting the command: " + std::strerror(forkError));
+            tell(describe(held.text) + ": starting the command: " + std::strerror(forkError) +
+                 "; it stays waiting");
             return false;
         }
         int status = 0;

@@ -155,6 +155,11 @@ CHECK
         *libQt6Widgets* | *libqt6widgets*) ;;
         *) fail "the teleprompter's dependencies were not computed: $(dpkg-deb -f "$prompter" Depends)" ;;
     esac
+    # Where it follows the voice, the teleprompter recommends the recogniser's model.
+    if ldd "$build/bin/quorvane-prompter" | grep -q libpocketsphinx; then
+        dpkg-deb -f "$prompter" Recommends | grep -qw pocketsphinx-en-us ||
+            fail "the teleprompter follows the voice but does not recommend pocketsphinx-en-us"
+    fi
     echo "desktop package depends on quorvane-share (= $version); the teleprompter on none of ours"
     # Every listing validates, and launches a desktop entry the package installs.
     for listing in "$root"/usr/share/metainfo/*.metainfo.xml; do

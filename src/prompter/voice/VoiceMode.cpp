@@ -156,6 +156,7 @@ void VoiceMode::startFollower() {
     connect(feed_.get(), &AudioFeed::failed, this, &VoiceMode::fail);
     connect(feed_.get(), &AudioFeed::ended, follower, &VoiceFollower::finish);
     connect(feed_.get(), &AudioFeed::ended, this, [this] {
+        badge_->setLevel(0);  // the recording is over: silence
         if (running_)
             QTimer::singleShot(1000, this, &VoiceMode::finishRun);
     });

@@ -70,9 +70,9 @@ class FileInfo(GObject.GObject, Nautilus.FileInfo):
 
 
 def load(path):
-    spec = importlib.util.spec_from_file_location("quorvane_share_nautilus", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("quorvane_share_nautilus", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     providers = [value for value in vars(module).values()
                  if isinstance(value, type) and issubclass(value, Nautilus.MenuProvider)
                  and value is not Nautilus.MenuProvider]

@@ -6,8 +6,10 @@
 #include <sstream>
 
 #include "prompter/PromptView.h"
+#include "prompter/PrompterOptions.h"
 #include "prompter/voice/Aligner.h"
 #include "prompter/voice/ScriptWords.h"
+#include "prompter/voice/WavAudio.h"
 #include "qttext/PlainTextSource.h"
 
 namespace prompter::voice {
@@ -179,6 +181,90 @@ TEST(ScriptWords, CountsWordsAsTheViewDoes) {
               "\xe6\x9d\xb1@5:0:0 \xe4\xba\xac@5:1:1 is@5:2:2 big@5:3:3 thanks@6:4:0 "
               "word@7:0:0 word@7:2:1 and@7:3:2 an@7:4:3 unclosed@7:5:4 one@7:6:5 ");
     EXPECT_EQ(words.countedBare[3], 0u);  // a line that is only a cue
+}
+
+// A WAV file as written by a recorder, a converter or an attacker.
+std::string wav(int format, int channels, int rate, int bits, const std::string& samples,
+                std::uint32_t fmtSize = 16, std::uint32_t dataSize = 0xFFFFFFFF) {
+    const auto le = [](std::uint32_t value, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        return out;
+    };
+    const int block = channels * bits / 8;
+    std::string out = "RIFF" + le(0, 4) + "WAVE";
+    out += "LIST" + le(4, 4) + "INFO";  // a chunk to pass over
+    out += "fmt " + le(fmtSize, 4) + le(format, 2) + le(channels, 2) + le(rate, 4) +
+           le(rate * block, 4) + le(block, 2) + le(bits, 2);
+    out += "data" + le(dataSize == 0xFFFFFFFF ? samples.size() : dataSize, 4) + samples;
+    return out;
+}
+
+std::string repeated(const std::string& frame, std::size_t count) {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += frame;
+    return out;
+}
+
+TEST(WavAudio, ConvertsWhatItCanAndRefusesTheRestWithTheReason) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::size_t samples;  // at 16 kHz mono; 0 with `refused`
+        const char* refused;  // a part of the reason
+    };
+    const std::string sample16 = std::string("\x00\x40", 2);  // half scale
+    const Case cases[] = {
+        {"16 kHz mono", wav(1, 1, 16000, 16, repeated(sample16, 1600)), 1600, nullptr},
+        {"44.1 kHz stereo", wav(1, 2, 44100, 16, repeated(sample16 + sample16, 4410)), 1600,
+         nullptr},
+        {"8 kHz 8-bit", wav(1, 1, 8000, 8, repeated("\xC0", 800)), 1599, nullptr},
+        {"48 kHz 24-bit", wav(1, 1, 48000, 24, repeated(std::string("\x00\x00\x40", 3), 4800)),
+         1600, nullptr},
+        {"float", wav(3, 1, 16000, 32, repeated(std::string("\x00\x00\x00\x3f", 4), 160)), 160,
+         nullptr},
+        {"cut short", wav(1, 1, 16000, 16, repeated(sample16, 100), 16, 1000000), 100, nullptr},
+        {"ADPCM", wav(2, 1, 16000, 4, "abcd"), 0, "not PCM"},
+        {"no channels", wav(1, 0, 16000, 16, "abcd"), 0, "0 channels"},
+        {"rate 0", wav(1, 1, 0, 16, "abcd"), 0, "0 Hz"},
+        {"format chunk larger than the file", wav(1, 1, 16000, 16, "", 0x7FFFFFF0), 0, "damaged"},
+        {"no data", wav(1, 1, 16000, 16, "").substr(0, 48), 0, "no sound"},
+        {"not RIFF", "hello", 0, "not a WAV"},
+    };
+    for (const Case& c : cases) {
+        const auto decoded = decodeWav(c.bytes);
+        if (c.refused) {
+            ASSERT_TRUE(std::holds_alternative<QString>(decoded)) << c.name;
+            EXPECT_TRUE(std::get<QString>(decoded).contains(QLatin1String(c.refused)))
+                << c.name << ": " << std::get<QString>(decoded).toStdString();
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<Audio>(decoded))
+            << c.name << ": " << std::get<QString>(decoded).toStdString();
+        const Audio& audio = std::get<Audio>(decoded);
+        EXPECT_NEAR(static_cast<double>(audio.samples.size()), static_cast<double>(c.samples), 2)
+            << c.name;
+        // The level survives the conversion (half scale, away from the edges).
+        const std::int16_t middle = audio.samples[audio.samples.size() / 2];
+        EXPECT_NEAR(middle, 16384, 200) << c.name;
+    }
+}
+
+TEST(VoiceOptions, NeedWhatTheyWorkWith) {
+    const auto parse = [](QStringList arguments) {
+        arguments.prepend(QStringLiteral("quorvane-prompter"));
+        return PrompterOptions::parse(arguments);
+    };
+    EXPECT_EQ(parse({QStringLiteral("--positions"), QStringLiteral("t")}).action,
+              PrompterOptions::Action::usageError);
+    const auto traced =
+        parse({QStringLiteral("--prompt"), QStringLiteral("s.txt"), QStringLiteral("--audio-file"),
+               QStringLiteral("a.wav"), QStringLiteral("--positions"), QStringLiteral("t")});
+    EXPECT_EQ(traced.action, PrompterOptions::Action::run);
+    EXPECT_TRUE(traced.followVoice);  // an audio file is there to be followed
+    EXPECT_EQ(traced.audioFile.value_or(QString()), QStringLiteral("a.wav"));
 }
 
 }  // namespace

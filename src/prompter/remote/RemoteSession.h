@@ -1,0 +1,61 @@
+// RemoteSession: what `--remote [ADDRESS:]PORT` starts: the server, the prompt it drives, and
+// where a person finds it (the addresses and the QR code on the terminal and in the library).
+//
+// ADDRESS defaults to every address of the machine: the phone is on the local network, not on
+// this machine, and the token keeps out those who were not shown it. `--remote 127.0.0.1:PORT`
+// keeps the remote to this machine. PORT 0 takes any free port (printed).
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "prompter/PromptClock.h"
+#include "prompter/PrompterWindow.h"
+#include "prompter/ScriptLibrary.h"
+
+namespace prompter::remote {
+
+class PromptRemote;
+class RemoteFollower;
+class RemoteServer;
+
+struct ListenAddress {
+    QHostAddress address;
+    quint16 port = 0;
+};
+
+// "PORT", "ADDRESS:PORT" or "[IPV6]:PORT"; the problem in words when it is none of these.
+[[nodiscard]] std::optional<ListenAddress> readListenAddress(const QString& text, QString* problem);
+
+class RemoteSession : public QObject {
+    Q_OBJECT
+
+  public:
+    // Starts serving; nothing, and the failure in words, when it cannot.
+    [[nodiscard]] static std::unique_ptr<RemoteSession> start(
+        const ListenAddress& where, PrompterWindow& window, ScriptLibrary& library,
+        std::shared_ptr<const PromptClock> clock, QString* failure);
+    ~RemoteSession() override;
+
+    // What to print on the terminal: the addresses, what they give, and the QR code.
+    [[nodiscard]] QString announcement() const;
+    void noteScript(const QString& path);
+    // Voice-following, where the program has it: whether the voice sets the place now.
+    void setFollowingVoice(std::function<bool()> following);
+    // This prompter follows another: its state says whether the link is up, and it takes no
+    // commands that would move it.
+    void setFollower(RemoteFollower& follower);
+    [[nodiscard]] RemoteServer& server() { return *server_; }
+
+  private:
+    RemoteSession() = default;
+
+    std::unique_ptr<PromptRemote> prompt_;
+    std::unique_ptr<RemoteServer> server_;
+};
+
+}  // namespace prompter::remote

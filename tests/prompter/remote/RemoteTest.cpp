@@ -1,0 +1,619 @@
+// The remote on loopback, as a controller, a phone and an attacker reach it: every command over
+// the WebSocket and over POST, refused messages that change nothing, the token, Host and Origin
+// checks, the bounds (sizes, a flood, the seventeenth client, a slow request), the state sent
+// to every client, a script added from a phone. The prompt runs on a clock of the test's own.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
+#include <nlohmann/json.hpp>
+
+#include "prompter/PromptView.h"
+#include "prompter/PrompterWindow.h"
+#include "prompter/ScriptIntake.h"
+#include "prompter/ScriptLibrary.h"
+#include "prompter/remote/PromptRemote.h"
+#include "prompter/remote/RemoteFollower.h"
+#include "prompter/remote/RemoteServer.h"
+#include "prompter/remote/RemoteSession.h"
+
+using nlohmann::json;
+
+// A JSON value equal to what was expected, or the failure shows it.
+#define JSON_COMPARE(actual, expected)                                         \
+    do {                                                                       \
+        const json actualValue_ = (actual);                                    \
+        QVERIFY2(actualValue_ == json(expected), actualValue_.dump().c_str()); \
+    } while (false)
+using prompter::remote::RemoteServer;
+
+namespace {
+
+constexpr char kToken[] = "test-token-0123456789abcdef";
+constexpr int kWaitMs = 10'000;
+
+class FakeClock : public prompter::PromptClock {
+  public:
+    double now = 1000;
+    [[nodiscard]] double milliseconds() const override { return now; }
+};
+
+class HandIntake : public prompter::ScriptIntake {
+  public:
+    using ScriptIntake::ScriptIntake;
+    void takeWaiting() override {}
+    void startWatching() override {}
+};
+
+struct HttpReply {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// One raw request, so the test writes Host, Origin and the rest as an attacker would. The
+// server closes every connection after one response.
+HttpReply rawRequest(quint16 port, const QByteArray& request) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QByteArray received;
+    QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::connected, [&] { socket.write(request); });
+    if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; },
+                         kWaitMs))
+        socket.abort();
+    received += socket.readAll();
+    HttpReply reply;
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    reply.head = received.left(end);
+    reply.body = end < 0 ? QByteArray() : received.mid(end + 4);
+    const QList<QByteArray> line = received.left(received.indexOf("\r\n")).split(' ');
+    if (line.size() >= 2)
+        reply.status = line[1].toInt();
+    return reply;
+}
+
+QByteArray get(quint16 port, const QByteArray& target, const QByteArray& extra = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n" +
+           extra + "\r\n";
+}
+
+QByteArray post(quint16 port, const QByteArray& name, const QByteArray& body,
+                const QByteArray& extra = "Authorization: Bearer " + QByteArray(kToken) + "\r\n") {
+    return "POST /api/" + name + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+           "\r\nContent-Type: application/json\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" + body;
+}
+
+QByteArray handshake(quint16 port, const QByteArray& target, const QByteArray& extra = {}) {
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
+           extra + "\r\n";
+}
+
+// A remote on the WebSocket: states and replies kept apart.
+class Client {
+  public:
+    explicit Client(const QString& origin = {}) : socket_(origin) {
+        QObject::connect(&socket_, &QWebSocket::textMessageReceived, [this](const QString& text) {
+            json message = json::parse(text.toStdString());
+            (message.contains("state") ? states : replies).push_back(std::move(message));
+        });
+        QObject::connect(&socket_, &QWebSocket::disconnected, [this] {
+            closed = true;
+            closeCode = socket_.closeCode();
+        });
+    }
+    bool open(quint16 port, const QByteArray& token = kToken) {
+        socket_.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws?token=%2")
+                              .arg(port)
+                              .arg(QString::fromLatin1(token))));
+        return QTest::qWaitFor([this] { return !states.empty() || closed; }, kWaitMs) && !closed;
+    }
+    json ask(const std::string& message) {
+        const std::size_t before = replies.size();
+        socket_.sendTextMessage(QString::fromStdString(message));
+        if (!QTest::qWaitFor([&] { return replies.size() > before || closed; }, kWaitMs) ||
+            replies.size() == before)
+            return json{{"no reply", true}};
+        return replies.back();
+    }
+    QWebSocket& socket() { return socket_; }
+
+    std::vector<json> states;
+    std::vector<json> replies;
+    bool closed = false;
+    QWebSocketProtocol::CloseCode closeCode = QWebSocketProtocol::CloseCodeNormal;
+
+  private:
+    QWebSocket socket_;
+};
+
+}  // namespace
+
+class RemoteTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir home_;
+    QString scriptPath_;
+    std::shared_ptr<FakeClock> clock_;
+    std::unique_ptr<prompter::ScriptLibrary> library_;
+    std::unique_ptr<HandIntake> intake_;
+    std::unique_ptr<prompter::PrompterWindow> window_;
+    std::unique_ptr<prompter::remote::PromptRemote> remote_;
+    std::unique_ptr<RemoteServer> server_;
+
+    prompter::PromptView& view() { return *window_->promptView(); }
+    quint16 port() { return server_->port(); }
+    std::string state() { return remote_->state(); }
+
+    void serve(RemoteServer::Limits limits = {}) {
+        server_ = std::make_unique<RemoteServer>(*remote_, kToken, limits);
+        QCOMPARE(server_->listen(QHostAddress::LocalHost, 0), std::nullopt);
+        connect(remote_.get(), &prompter::remote::PromptRemote::changed, server_.get(),
+                &RemoteServer::stateMayHaveChanged);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(home_.isValid());
+        qputenv("XDG_CONFIG_HOME", (home_.path() + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (home_.path() + "/data").toUtf8());
+        qunsetenv("QUORVANE_REMOTE_TOKEN");
+    }
+
+    // A fresh prompter holding a script of ten paragraphs, still at its start, and its server.
+    void init() {
+        clock_ = std::make_shared<FakeClock>();
+        library_ = std::make_unique<prompter::ScriptLibrary>(home_.path() + "/data/scripts");
+        QCOMPARE(library_->ensureFolder(), std::nullopt);
+        scriptPath_ = home_.path() + "/script.txt";
+        QFile file(scriptPath_);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // Two sections: paragraphs 1 to 5 and 6 to 10.
+        for (int i = 1; i <= 10; ++i)
+            file.write(QByteArray(i == 1 || i == 6 ? "# " : "") + "Paragraph " +
+                       QByteArray::number(i) +
+                       " has a few words to read aloud, and then some more words.\n");
+        file.close();
+        intake_ = std::make_unique<HandIntake>();
+        window_ = std::make_unique<prompter::PrompterWindow>(
+            *library_, *intake_, prompter::PrompterSettings{}, prompter::PrompterSettings{},
+            prompter::Presentation::window, clock_);
+        window_->resize(800, 600);
+        QVERIFY(window_->prompt(scriptPath_, 0, prompter::Motion::still));
+        remote_ = std::make_unique<prompter::remote::PromptRemote>(*window_, *library_, clock_);
+        remote_->noteScript(scriptPath_);
+        serve();
+    }
+    void cleanup() {
+        server_.reset();
+        remote_.reset();
+        window_.reset();
+        intake_.reset();
+        library_.reset();
+    }
+
+    // Each command does what it says, over the socket and as POST /api/COMMAND.
+    void everyCommandMovesThePrompt() {
+        for (const bool overSocket : {true, false}) {
+            init();
+            Client client;
+            if (overSocket)
+                QVERIFY(client.open(port()));
+            const auto send = [&](const json& command) {
+                if (overSocket)
+                    return client.ask(command.dump());
+                json body = command;
+                body.erase("command");
+                const HttpReply reply = rawRequest(
+                    port(),
+                    post(port(), QByteArray::fromStdString(command["command"]),
+                         body.empty() ? QByteArray() : QByteArray::fromStdString(body.dump())));
+                return json::parse(reply.body.toStdString(), nullptr, false);
+            };
+            const auto& motion = view().motion();
+            JSON_COMPARE(send({{"command", "start"}, {"id", 7}}),
+                         (json{{"ok", "start"}, {"id", 7}}));
+            QVERIFY(motion.isCountingDown(clock_->now));
+            JSON_COMPARE(send({{"command", "resume"}})["ok"], "resume");  // skips the countdown
+            QVERIFY(motion.isRunning() && !motion.isCountingDown(clock_->now));
+            clock_->now += 6000;
+            QVERIFY(view().position() > 0);
+            JSON_COMPARE(send({{"command", "pause"}})["ok"], "pause");
+            QVERIFY(!motion.isRunning());
+            const double held = view().position();
+            clock_->now += 6000;
+            QCOMPARE(view().position(), held);
+            JSON_COMPARE(send({{"command", "toggle"}})["ok"], "toggle");
+            QVERIFY(motion.isRunning());
+            JSON_COMPARE(send({{"command", "toggle"}})["ok"], "toggle");
+            QVERIFY(!motion.isRunning());
+            JSON_COMPARE(send({{"command", "speed"}, {"value", 160}})["ok"], "speed");
+            QCOMPARE(motion.speed(), 160.0);
+            JSON_COMPARE(send({{"command", "faster"}})["ok"], "faster");
+            QCOMPARE(motion.speed(), 170.0);
+            JSON_COMPARE(send({{"command", "slower"}})["ok"], "slower");
+            JSON_COMPARE(send({{"command", "slower"}})["ok"], "slower");
+            QCOMPARE(motion.speed(), 150.0);
+            JSON_COMPARE(send({{"command", "jump"}, {"paragraph", 4}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{3});
+            JSON_COMPARE(send({{"command", "jump"}, {"by", 2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
+            JSON_COMPARE(send({{"command", "jump"}, {"by", -2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{3});
+            const double atFour = view().position();
+            JSON_COMPARE(send({{"command", "screens"}, {"value", 1}})["ok"], "screens");
+            QVERIFY(view().position() > atFour);
+            JSON_COMPARE(send({{"command", "screens"}, {"value", -1}})["ok"], "screens");
+            QVERIFY(std::abs(view().position() - atFour) < 1);
+            JSON_COMPARE(send({{"command", "state"}})["ok"], "state");
+            const json reported = json::parse(state())["state"];
+            JSON_COMPARE(reported["paragraph"], 4);
+            JSON_COMPARE(reported["paragraphs"], view().paragraphCount());
+            JSON_COMPARE(reported["speed"], 150.0);
+            JSON_COMPARE(reported["running"], false);
+            JSON_COMPARE(reported["lines"][0].get<std::string>().rfind("Paragraph 4 ", 0), 0u);
+            JSON_COMPARE(reported["section"], 1);
+            JSON_COMPARE(reported["sections"].size(), 2u);
+            JSON_COMPARE(send({{"command", "jump"}, {"section", 2}})["ok"], "jump");
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
+            JSON_COMPARE(json::parse(state())["state"]["section"], 2);
+            JSON_COMPARE(json::parse(state())["state"]["sections"][1].get<std::string>().rfind(
+                             "Paragraph 6 ", 0),
+                         0u);
+            const json beyond = send({{"command", "jump"}, {"section", 3}});
+            QVERIFY(beyond["error"].get<std::string>().find("only 2 sections") !=
+                    std::string::npos);
+            QCOMPARE(view().currentParagraph(), std::size_t{5});
+            cleanup();
+        }
+        init();  // for cleanup
+    }
+
+    // Anything that is not exactly a known command is refused with a reason that names what
+    // was wrong, and nothing changes: not the place, the speed, the motion nor the library.
+    void refusedMessagesChangeNothing() {
+        struct Case {
+            std::string message;
+            std::string named;  // a part of the error
+        };
+        const std::vector<Case> cases = {
+            {"{\"command\": ", "malformed JSON"},
+            {"", "malformed JSON"},
+            {"pause", "malformed JSON"},
+            {"[\"pause\"]", "JSON object"},
+            {"\"pause\"", "JSON object"},
+            {"{}", "no \"command\""},
+            {"{\"command\": 5}", "no \"command\""},
+            {"{\"command\": \"dance\"}", "unknown command \"dance\""},
+            {"{\"command\": \"PAUSE\"}", "unknown command \"PAUSE\""},
+            {"{\"command\": \"pause\", \"value\": 1}", "takes no field \"value\""},
+            {"{\"command\": \"speed\"}", "speed"},
+            {"{\"command\": \"speed\", \"value\": \"fast\"}", "speed"},
+            {"{\"command\": \"speed\", \"value\": 9000}", "20 to 600"},
+            {"{\"command\": \"speed\", \"value\": 1e999}", "out of range"},
+            {"{\"command\": \"jump\"}", "paragraph"},
+            {"{\"command\": \"jump\", \"paragraph\": 0}", "paragraph"},
+            {"{\"command\": \"jump\", \"paragraph\": 2.5}", "whole number"},
+            {"{\"command\": \"jump\", \"paragraph\": 1, \"section\": 1}", "give one of"},
+            {"{\"command\": \"jump\", \"by\": 0.5}", "whole number of paragraphs"},
+            {"{\"command\": \"jump\", \"paragraph\": 99}", "there are only"},
+            {"{\"command\": \"screens\", \"value\": 1e6}", "screens"},
+            {"{\"command\": \"add\", \"text\": \" \\n \"}", "text"},
+            {"{\"command\": \"add\", \"text\": \"a\", \"prompt\": \"yes\"}", "prompt"},
+            {"{\"command\": \"pause\", \"id\": {\"a\": 1}}", "id"},
+            {std::string(100'000, '[') + "\"pause\"", "nested too deeply"},
+        };
+        view().jumpToParagraph(2);
+        view().resume();
+        clock_->now += 1000;
+        Client client;
+        QVERIFY(client.open(port()));
+        const std::string before = state();
+        const std::size_t scripts = library_->entries().size();
+        for (const Case& entry : cases) {
+            const json reply = client.ask(entry.message);
+            QVERIFY2(reply.contains("error") &&
+                         reply["error"].get<std::string>().find(entry.named) != std::string::npos,
+                     (entry.message.substr(0, 60) + " -> " + reply.dump()).c_str());
+            // The same body posted to the API is refused the same way (an empty body, or {}, is
+            // command without fields there).
+            if (entry.message != "" && entry.message != "{}") {
+                const QByteArray name = entry.named == "there are only" ? "jump" : "pause";
+                const HttpReply posted = rawRequest(
+                    port(), post(port(), name, QByteArray::fromStdString(entry.message)));
+                QVERIFY2(
+                    posted.status == 400 && posted.body.contains("\"error\""),
+                    (entry.message.substr(0, 60) + " -> " + posted.body.toStdString()).c_str());
+            }
+            QVERIFY2(state() == before, (entry.message.substr(0, 60) + " -> " + state()).c_str());
+        }
+        QCOMPARE(rawRequest(port(), post(port(), "dance", {})).status, 400);
+        QCOMPARE(library_->entries().size(), scripts);
+        QVERIFY(view().motion().isRunning());
+    }
+
+    // A request or a socket without the token, or from another site, or naming another host,
+    // gets 403 and nothing else; and moves nothing.
+    void strangersAreRefused() {
+        view().resume();
+        const QByteArray port = QByteArray::number(this->port());
+        const QByteArray token = "?token=" + QByteArray(kToken);
+        const QByteArray ours = "127.0.0.1:" + port;
+        const std::vector<std::tuple<const char*, QByteArray, QByteArray>> cases = {
+            {"no token", "", ""},
+            {"a wrong token", "?token=test-token-0123456789abcdeX", ""},
+            {"a prefix of the token", "?token=test-token-0123456789abcde", ""},
+            {"the token twice", token + "&token=" + kToken, ""},
+            {"a wrong bearer", "", "Authorization: Bearer nope\r\n"},
+            {"a wrong bearer beside the right query", token, "Authorization: Bearer nope\r\n"},
+            {"another scheme", "", "Authorization: Basic " + QByteArray(kToken) + "\r\n"},
+            {"another site's origin", token, "Origin: http://evil.example\r\n"},
+            {"an origin at another port", token, "Origin: http://127.0.0.1:1\r\n"},
+            {"a null origin", token, "Origin: null\r\n"},
+            {"an https origin", token, "Origin: https://" + ours + "\r\n"},
+        };
+        for (const auto& [what, query, headers] : cases) {
+            for (const QByteArray& target : {QByteArray("/"), QByteArray("/script"),
+                                             QByteArray("/api/state"), QByteArray("/nothing")}) {
+                const HttpReply reply =
+                    rawRequest(this->port(), get(this->port(), target + query, headers));
+                QVERIFY2(reply.status == 403 && reply.body == "Forbidden\n", what);
+            }
+            const QByteArray pause = "POST /api/pause" + query + " HTTP/1.1\r\nHost: " + ours +
+                                     "\r\nContent-Length: 0\r\n" + headers + "\r\n";
+            QVERIFY2(rawRequest(this->port(), pause).status == 403, what);
+            QCOMPARE(
+                rawRequest(this->port(), handshake(this->port(), "/ws" + query, headers)).status,
+                403);
+        }
+        // Another name for this machine's address: a rebinding page's Host, or another port.
+        for (const QByteArray& host :
+             {QByteArray("evil.example:") + port, QByteArray("127.0.0.1:1"),
+              QByteArray("127.0.0.1"), QByteArray("")}) {
+            const QByteArray request =
+                "GET /api/state" + token + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
+            QCOMPARE(rawRequest(this->port(), request).status, 403);
+        }
+        // A browser's QWebSocket from another site, with the right token, is refused too.
+        Client stranger(QStringLiteral("http://evil.example"));
+        QVERIFY(!stranger.open(this->port()));
+        QVERIFY(view().motion().isRunning());
+        // The right token, in either form, from this server's own page.
+        QCOMPARE(rawRequest(this->port(), get(this->port(), "/api/state" + token)).status, 200);
+        QCOMPARE(rawRequest(this->port(), get(this->port(), "/",
+                                              "Origin: http://" + ours + "\r\n" +
+                                                  "Authorization: Bearer " + kToken + "\r\n"))
+                     .status,
+                 200);
+        QCOMPARE(rawRequest(this->port(), "GET /api/state" + token +
+                                              " HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n")
+                     .status,
+                 200);
+        Client friendly(QStringLiteral("http://") + QString::fromLatin1(ours));
+        QVERIFY(friendly.open(this->port()));
+    }
+
+    // Sizes, time and numbers are bounded; past a bound, the request or client is refused and
+    // the server goes on serving the others.
+    void boundsHold() {
+        RemoteServer::Limits limits;
+        limits.messageBytes = 64 * 1024;
+        limits.headMs = 300;
+        serve(limits);
+        view().resume();
+        const std::string before = state();
+        const QByteArray bearer = "Authorization: Bearer " + QByteArray(kToken) + "\r\n";
+
+        Client big;
+        QVERIFY(big.open(port()));
+        big.socket().sendTextMessage(QString::fromStdString("{\"command\": \"add\", \"text\": \"" +
+                                                            std::string(200 * 1024, 'x') + "\"}"));
+        QVERIFY(QTest::qWaitFor([&] { return big.closed; }, kWaitMs));
+        QCOMPARE(big.closeCode, QWebSocketProtocol::CloseCodeTooMuchData);
+
+        QCOMPARE(rawRequest(port(), post(port(), "add", QByteArray(200 * 1024, 'x'))).status, 413);
+        QCOMPARE(
+            rawRequest(port(), get(port(), "/", "X-Padding: " + QByteArray(9000, 'p') + "\r\n"))
+                .status,
+            431);
+        QCOMPARE(
+            rawRequest(port(),
+                       "POST /api/pause HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port()) +
+                           "\r\nTransfer-Encoding: chunked\r\n" + bearer + "\r\n0\r\n\r\n")
+                .status,
+            411);
+        QCOMPARE(rawRequest(port(), post(port(), "pause", {}) + post(port(), "pause", {})).status,
+                 400);
+        QCOMPARE(rawRequest(port(), get(port(), "/../../etc/passwd", bearer)).status, 404);
+        QCOMPARE(rawRequest(port(), "PUT /api/pause HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                        QByteArray::number(port()) + "\r\n" + bearer + "\r\n")
+                     .status,
+                 405);
+        QCOMPARE(rawRequest(port(), "\x16\x03\x01 not http\r\n\r\n").status, 400);
+        // A request that never finishes is let go.
+        QCOMPARE(rawRequest(port(), "GET / HTTP/1.1\r\nHost: 127.0.0.1").status, 408);
+        QCOMPARE(state(), before);
+
+        Client after;
+        QVERIFY(after.open(port()));
+        JSON_COMPARE(after.ask("{\"command\": \"pause\"}")["ok"], "pause");
+    }
+
+    // Ten thousand commands at once: a few are carried out, the rest refused, the flooding
+    // client is let go, and another is served as before.
+    void aFloodIsHeldBack() {
+        Client flood;
+        QVERIFY(flood.open(port()));
+        for (int i = 0; i < 10'000; ++i)
+            flood.socket().sendTextMessage(QStringLiteral("{\"command\": \"toggle\"}"));
+        QVERIFY(QTest::qWaitFor([&] { return flood.closed; }, 60'000));
+        QCOMPARE(flood.closeCode, QWebSocketProtocol::CloseCodePolicyViolated);
+        const auto carried = std::count_if(flood.replies.begin(), flood.replies.end(),
+                                           [](const json& reply) { return reply.contains("ok"); });
+        QVERIFY(carried >= 40);    // the burst
+        QVERIFY(carried < 1'000);  // not the flood
+        Client other;
+        QVERIFY(other.open(port()));
+        JSON_COMPARE(other.ask("{\"command\": \"faster\"}")["ok"], "faster");
+    }
+
+    // Sixteen remotes at once; the seventeenth is told why it is refused, and gets in once one
+    // of the others leaves.
+    void theSeventeenthClientIsRefused() {
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < 16; ++i) {
+            clients.push_back(std::make_unique<Client>());
+            QVERIFY(clients.back()->open(port()));
+        }
+        QCOMPARE(server_->clientCount(), 16);
+        const HttpReply refused =
+            rawRequest(port(), handshake(port(), "/ws?token=" + QByteArray(kToken)));
+        QCOMPARE(refused.status, 503);
+        QVERIFY(refused.body.contains("16"));
+        Client seventeenth;
+        QVERIFY(!seventeenth.open(port()));
+        clients.front()->socket().close();
+        QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 15; }, kWaitMs));
+        Client late;
+        QVERIFY(late.open(port()));
+        // Every client hears of a change.
+        JSON_COMPARE(late.ask("{\"command\": \"speed\", \"value\": 222}")["ok"], "speed");
+        for (const auto& client : clients)
+            if (!client->closed)
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return client->states.back()["state"]["speed"] == 222.0; }, kWaitMs));
+    }
+
+    // The state comes at once, then on a change; a state equal to the last is not sent again.
+    void theStateIsSentOnChange() {
+        Client client;
+        QVERIFY(client.open(port()));
+        QCOMPARE(client.states.size(), std::size_t{1});
+        JSON_COMPARE(client.states[0]["state"]["running"], false);
+        QCOMPARE(rawRequest(port(), post(port(), "resume", {})).status, 200);
+        QVERIFY(QTest::qWaitFor([&] { return client.states.back()["state"]["running"] == true; },
+                                kWaitMs));
+        clock_->now += 2000;
+        server_->stateMayHaveChanged();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return client.states.back()["state"]["position"].get<double>() > 0; }, kWaitMs));
+        JSON_COMPARE(client.ask("{\"command\": \"pause\"}")["ok"], "pause");
+        QVERIFY(QTest::qWaitFor([&] { return client.states.back()["state"]["running"] == false; },
+                                kWaitMs));
+        const std::size_t settled = client.states.size();
+        for (int i = 0; i < 5; ++i) {
+            server_->stateMayHaveChanged();
+            QTest::qWait(120);
+        }
+        QCOMPARE(client.states.size(), settled);
+        for (std::size_t i = 1; i < client.states.size(); ++i)
+            QVERIFY(client.states[i] != client.states[i - 1]);
+    }
+
+    // Text pasted on a phone becomes a script in the library and, when asked, is prompted at
+    // once; its text, and only the open script's, is served.
+    void aPhoneAddsAScript() {
+        Client phone;
+        QVERIFY(phone.open(port()));
+        const std::string text = "Notes from the phone\nSecond line, \xC3\xA9t\xC3\xA9.\n";
+        JSON_COMPARE(phone.ask(json{{"command", "add"}, {"text", text}}.dump())["ok"], "add");
+        JSON_COMPARE(json::parse(state())["state"]["script"],
+                     "Paragraph 1 has a few words to read "
+                     "aloud, and then some more words.");
+        JSON_COMPARE(
+            phone.ask(json{{"command", "add"}, {"text", text}, {"prompt", true}}.dump())["ok"],
+            "add");
+        JSON_COMPARE(json::parse(state())["state"]["script"], "Notes from the phone");
+        library_->refresh();
+        QCOMPARE(library_->entries().size(), std::size_t{2});
+        for (const auto& entry : library_->entries()) {
+            QFile file(library_->pathOf(entry.fileName));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll().toStdString(), text);
+        }
+        const QByteArray bearer = "Authorization: Bearer " + QByteArray(kToken) + "\r\n";
+        QCOMPARE(rawRequest(port(), get(port(), "/script", bearer)).body.toStdString(), text);
+        window_->showLibrary();
+        QCOMPARE(rawRequest(port(), get(port(), "/script", bearer)).status, 404);
+        const json refused = phone.ask("{\"command\": \"resume\"}");
+        QVERIFY(refused["error"].get<std::string>().find("nothing is being prompted") !=
+                std::string::npos);
+    }
+
+    // What --remote starts: the server on the asked address, its address and QR code printed
+    // and shown in the library; a token from the environment that an address cannot carry is
+    // refused, not used.
+    void aSessionShowsWhereItListens() {
+        qputenv("QUORVANE_REMOTE_TOKEN", "session-token-0123456789");
+        QString failure;
+        auto session = prompter::remote::RemoteSession::start(
+            {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure);
+        QVERIFY2(session, qPrintable(failure));
+        const QString address =
+            QStringLiteral("http://127.0.0.1:%1/?token=session-token-0123456789")
+                .arg(session->server().port());
+        const QString told = session->announcement();
+        QVERIFY(told.contains(address));
+        QVERIFY(told.contains(QChar(0x2588)));  // the code's blocks
+        const auto* panel = window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel"));
+        QVERIFY(panel);
+        const auto labels = panel->findChildren<QLabel*>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
+            return !label->pixmap().isNull() && label->pixmap().width() > 100;
+        }));
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+            return label->text().contains(address.toHtmlEscaped());
+        }));
+        session.reset();
+        for (const char* wrong : {"short", "has spaces in it here", "quotes\"and<tags>0123"}) {
+            qputenv("QUORVANE_REMOTE_TOKEN", wrong);
+            QVERIFY(!prompter::remote::RemoteSession::start(
+                {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure));
+            QVERIFY(failure.contains("QUORVANE_REMOTE_TOKEN"));
+        }
+        qunsetenv("QUORVANE_REMOTE_TOKEN");
+        // --follow: the address another prompter printed.
+        QString problem;
+        const auto socket = prompter::remote::RemoteFollower::socketAddress(
+            "http://192.168.1.20:8080/?token=abcdefghijklmnop", &problem);
+        QVERIFY2(socket, qPrintable(problem));
+        QCOMPARE(socket->toString(), "ws://192.168.1.20:8080/ws?token=abcdefghijklmnop");
+        for (const char* wrong :
+             {"http://192.168.1.20:8080/", "192.168.1.20:8080",
+              "https://host:1/?token=abcdefghijklmnop", "http://host/?token=abcdefghijklmnop",
+              "http://host:1/?token=short"})
+            QVERIFY2(!prompter::remote::RemoteFollower::socketAddress(wrong, &problem), wrong);
+    }
+
+    // --remote [ADDRESS:]PORT.
+    void theListeningAddressIsRead() {
+        const auto read = [](const QString& text) {
+            return prompter::remote::readListenAddress(text, nullptr);
+        };
+        QCOMPARE(read("8080")->address, QHostAddress(QHostAddress::Any));
+        QCOMPARE(read("8080")->port, 8080);
+        QCOMPARE(read("127.0.0.1:9")->address, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(read("localhost:9")->address, QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(read("[::1]:80")->address, QHostAddress(QHostAddress::LocalHostIPv6));
+        QCOMPARE(read("0")->port, 0);
+        for (const char* wrong : {"", "x", "70000", "::1:80", "phone.example:80", "1.2.3.4:", "-1",
+                                  "127.0.0.1:8080:1"}) {
+            QString problem;
+            QVERIFY2(!prompter::remote::readListenAddress(QString::fromLatin1(wrong), &problem),
+                     wrong);
+            QVERIFY(problem.startsWith("--remote wants"));
+        }
+    }
+};
+
+QTEST_MAIN(RemoteTest)
+#include "RemoteTest.moc"
