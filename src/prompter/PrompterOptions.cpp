@@ -137,6 +137,7 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  0  done (with --screenshot: the picture was written)\n"
                 "  1  a failure: the picture could not be written, or the script to prompt could "
                 "not be read\n"
+                "     (with --positions: the voice could not be followed, or the trace written)\n"
                 "  2  bad usage\n");
         // The remote's part of the help.
         options.help += QStringLiteral(

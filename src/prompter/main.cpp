@@ -185,8 +185,10 @@ int main(int argc, char** argv) {
                                                 : QString()});
     QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
                      [&voice](const QString& path) { voice.prompting(path); });
-    QObject::connect(&voice, &prompter::voice::VoiceMode::done, &application,
-                     [](int status) { QApplication::exit(status); });
+    // Queued: a run may end (a recording that cannot be read) before the event loop starts.
+    QObject::connect(
+        &voice, &prompter::voice::VoiceMode::done, &application,
+        [](int status) { QApplication::exit(status); }, Qt::QueuedConnection);
 #else
     if (options.followVoice) {
         std::fputs(

@@ -33,12 +33,13 @@ void VoiceFollower::start() {
         emit ready(QStringLiteral("This script has no words to follow."));
         return;
     }
-    // Words the dictionary lacks are skipped; a script whose words it mostly lacks is in
-    // another language, and following it would only wander.
-    if (heard_.size() * 2 < words_.spoken.size()) {
+    // Words the dictionary lacks are skipped; a script with more than a quarter of its words
+    // missing (an English script's names and figures are far fewer) is in another language,
+    // and following it would only wander.
+    if (heard_.size() * 4 < words_.spoken.size() * 3) {
         recogniser_.reset();
         emit ready(
-            QStringLiteral("Most of this script's words are not in the voice model's "
+            QStringLiteral("Many of this script's words are not in the voice model's "
                            "dictionary: is it in another language? Following it needs a "
                            "model for that language (--voice-model FOLDER)."));
         return;

@@ -1,7 +1,12 @@
 #include "prompter/voice/WavAudio.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -155,11 +160,23 @@ std::variant<Audio, QString> decodeWav(std::string_view bytes) {
 }
 
 std::variant<Audio, QString> readWav(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-    if (file.isSequential() || file.size() > kMaxFileBytes)
+    // Opened without blocking (a FIFO with no writer would hang here) and read only when it is a
+    // regular file.
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return QStringLiteral("cannot read %1: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > kMaxFileBytes) {
+        ::close(fd);
         return QStringLiteral("%1 is not a regular file of at most 2 GB").arg(path);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    }
     const QByteArray bytes = file.readAll();
     auto decoded =
         decodeWav(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
