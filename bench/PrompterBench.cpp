@@ -10,6 +10,7 @@
 //   prompter_bench [MEGABYTES]                 (100 by default)
 //   prompter_bench intake WAITING SCRIPTS
 //   prompter_bench burst ARRIVALS SCRIPTS
+//   prompter_bench live MEGABYTES              (a saved edit reaching a running prompt)
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -36,6 +37,7 @@
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptFile.h"
+#include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "qttext/PlainTextSource.h"
 
@@ -222,6 +224,52 @@ int measureBurst(int arrivals, int scripts) {
     return 0;
 }
 
+// From the rename that saves an edit (a line added at the top, as an editor saves: written
+// aside, renamed over) to the running prompt showing the new version, the reading line on the
+// same words; the median and the worst of 21 saves.
+int measureLiveEdit(std::size_t megabytes) {
+    Library files;
+    fill(files, 0, 0);
+    std::string text = reportText(megabytes << 20);
+    const QString path = files.scripts + "/Talk.txt";
+    writeBytes(path, text);
+    prompter::ScriptLibrary library(files.scripts);
+    prompter::NoScriptIntake intake;
+    prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                    std::make_shared<prompter::SteadyPromptClock>());
+    if (library.ensureFolder())
+        std::abort();
+    library.refresh();
+    window.resize(1920, 1080);
+    window.show();
+    if (!window.prompt(path, 0, prompter::Motion::still))
+        std::abort();
+    prompter::PromptView* view = window.promptView();
+    view->jumpTo(view->motion().length() / 2);
+    QApplication::processEvents();
+    std::vector<double> delays;
+    for (int i = 0; i < 21; ++i) {
+        text.insert(0, "An edit at the top, number " + std::to_string(i) + ".\n");
+        const std::size_t before = view->paragraphCount();
+        const double words = view->position();
+        writeBytes(files.root.path() + "/aside", text);
+        const auto start = Clock::now();
+        if (::rename(QFile::encodeName(files.root.path() + "/aside").constData(),
+                     QFile::encodeName(path).constData()) != 0)
+            std::abort();
+        while (view->paragraphCount() == before && millisecondsSince(start) < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        view->repaint();
+        delays.push_back(millisecondsSince(start));
+        if (view->paragraphCount() != before + 1 || view->position() <= words)
+            std::abort();
+    }
+    std::sort(delays.begin(), delays.end());
+    std::printf("live edit                 %zu MB: %.1f ms median, %.1f ms worst\n", megabytes,
+                delays[delays.size() / 2], delays.back());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,6 +279,8 @@ int main(int argc, char** argv) {
         return measureIntake(std::atoi(argv[2]), std::atoi(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "burst") == 0)
         return measureBurst(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc == 3 && std::strcmp(argv[1], "live") == 0)
+        return measureLiveEdit(std::strtoul(argv[2], nullptr, 10));
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
     QTemporaryDir folder;
     const QString path = folder.path() + "/script.txt";
