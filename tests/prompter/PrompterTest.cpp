@@ -27,6 +27,7 @@
 #include "prompter/ScriptFile.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/SettingsWindow.h"
 #include "qttext/PlainTextSource.h"
 #include "qttext/TextBlocks.h"
 
@@ -469,6 +470,45 @@ class PrompterTest : public QObject {
         QCOMPARE(damaged.mirror, Mirror::horizontal);
         QVERIFY(prompter::PrompterSettings::reset());
         QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
+    }
+
+    // Settings changed in the settings window reach the running prompt and its preview at once,
+    // and come back after a restart.
+    void settingsWindowReachesThePrompt() {
+        QVERIFY(prompter::PrompterSettings::reset());
+        QTemporaryDir folder;
+        prompter::ScriptLibrary library(folder.path());
+        writeFile(folder.path() + "/talk.txt", "Talk\nWords to say.\n");
+        HandIntake intake;
+        {
+            prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                            std::make_shared<FakeClock>());
+            QVERIFY(window.prompt(folder.path() + "/talk.txt", 0, prompter::Motion::still));
+            QTest::keyClick(window.promptView(), Qt::Key_Comma, Qt::ControlModifier);
+            prompter::SettingsWindow* settings = window.showSettings();
+            QVERIFY(settings->isVisible());
+            settings->fontSize->setValue(96);
+            settings->readingLine->setValue(50);
+            settings->speed->setValue(180);
+            settings->mirror->setCurrentIndex(
+                settings->mirror->findData(static_cast<int>(Mirror::horizontal)));
+            settings->margin->setValue(20);
+            QCOMPARE(window.promptView()->settings().fontSize, 96);
+            QCOMPARE(window.promptView()->settings().readingLine, 0.5);
+            QCOMPARE(window.promptView()->motion().speed(), 180.0);
+            QCOMPARE(window.promptView()->settings().mirror, Mirror::horizontal);
+            QCOMPARE(settings->preview()->settings().readingLine, 0.5);
+            QCOMPARE(settings->preview()->settings().marginPercent, 20);
+            for (QPushButton* button : settings->findChildren<QPushButton*>())
+                QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
+        }
+        const auto restarted = prompter::PrompterSettings::load();
+        QCOMPARE(restarted.fontSize, 96);
+        QCOMPARE(restarted.readingLine, 0.5);
+        QCOMPARE(restarted.speed, 180.0);
+        QCOMPARE(restarted.mirror, Mirror::horizontal);
+        QCOMPARE(restarted.marginPercent, 20);
+        QVERIFY(prompter::PrompterSettings::reset());
     }
 
     // The library: newest first, a file that lands shows at once and marked new, what an intake
