@@ -144,13 +144,9 @@ TEST(Aligner, StartsAgainFromAPlaceAKeyChose) {
     EXPECT_FALSE(Aligner().hear("anything").moved);  // an empty script
 }
 
+// The tests' own main() makes the application.
 void ensureApplication() {
-    if (!QApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "voice_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    ASSERT_NE(QApplication::instance(), nullptr);
 }
 
 // The spoken words of a script, each on the word the view counts it as, whatever the script
@@ -341,3 +337,11 @@ TEST(VoiceMode, KeysTakeOverAndFResumes) {
 
 }  // namespace
 }  // namespace prompter::voice
+
+// One application for every test, ended before the process ends (Qt frees the font caches
+// then, so the leak checker sees none).
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
