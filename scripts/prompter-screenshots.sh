@@ -1,7 +1,8 @@
 #!/bin/sh
 # Pictures of the teleprompter for the README, drawn on a virtual X display (Xvfb) with Qt's X11
-# platform: the library (with a text just sent, taken in before the first frame), prompting,
-# and prompting mirrored for beam-splitter glass.
+# platform: the library with its editor (and a text just sent, taken in before the first frame),
+# prompting a script with sections and cues, prompting mirrored for beam-splitter glass, and the
+# settings window.
 #
 #   scripts/prompter-screenshots.sh [FOLDER]
 #
@@ -30,6 +31,13 @@ printf 'Wedding toast\nTo the two people who taught us all how to laugh at rain.
     >"$scripts/Wedding toast.txt"
 sleep 1
 cp resources/sample.txt "$imported/6F1C2E0A-8B4D-4E5F-9A1B-2C3D4E5F6A7B"
+# A script with a section heading and cues, as a presenter writes one.
+talk="$home/Quarterly talk.txt"
+printf '%s\n' 'Quarterly results' '# Opening' \
+    'Good morning, everyone. [smile] Thank you for coming, and for the questions you sent ahead.' \
+    '# The numbers' \
+    'Revenue grew by eight per cent [slide 2] led by the northern region, where the new stores opened in spring.' \
+    >"$talk"
 
 shoot() {
     env HOME="$home/home" QUORVANE_CONTAINER_ROOT="$home/root" XDG_DATA_HOME="$home/data" \
@@ -37,7 +45,8 @@ shoot() {
         xvfb-run -a -s "-screen 0 1280x1024x24" "$program" --window "$@" >/dev/null
 }
 shoot --screenshot "$out/prompter-library.png"
-shoot --prompt resources/sample.txt --font-size 56 --speed 150 --screenshot "$out/prompter.png"
+shoot --prompt "$talk" --font-size 56 --speed 150 --screenshot "$out/prompter.png"
 shoot --prompt resources/sample.txt --font-size 56 --speed 150 --mirror horizontal \
     --screenshot "$out/prompter-mirrored.png"
-echo "Pictures in $out/: prompter-library.png prompter.png prompter-mirrored.png"
+shoot --settings --screenshot "$out/prompter-settings.png"
+echo "Pictures in $out/: prompter-library.png prompter.png prompter-mirrored.png prompter-settings.png"

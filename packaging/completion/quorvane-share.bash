@@ -18,7 +18,7 @@ _quorvane_share() {
         quorvane-share-desktop) options+=" --list --clipboard --selection --screenshot --controls" ;;
         quorvane-prompter)
             options="--prompt --screen --window --mirror --speed --font-size --countdown
-                --screenshot --reset-settings --follow-voice --audio-file --positions
+                --screenshot --reset-settings --settings --follow-voice --audio-file --positions
                 --voice-model --microphone --remote --follow -h --help --version" ;;
         *) options+=" --list -0 --null --controls" ;;
     esac

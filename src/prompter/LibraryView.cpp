@@ -49,7 +49,9 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       reset_(button(QStringLiteral("Reset Settings"),
                     QStringLiteral("Reset the prompter's settings"), this)),
       undo_(button(QStringLiteral("Undo"),
-                   QStringLiteral("Take the deleted script back from the trash"), this)) {
+                   QStringLiteral("Take the deleted script back from the trash"), this)),
+      settings_(button(QStringLiteral("Settings\u2026"),
+                       QStringLiteral("Open the prompter's settings"), this)) {
     undo_->hide();
     setAccessibleName(QStringLiteral("Library"));
     message_->setAccessibleName(QStringLiteral("Messages"));
@@ -95,7 +97,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
         buttons->addWidget(widget);
     buttons->addStretch();
     for (QWidget* widget : {static_cast<QWidget*>(open_), static_cast<QWidget*>(paste_),
-                            static_cast<QWidget*>(reset_)})
+                            static_cast<QWidget*>(settings_), static_cast<QWidget*>(reset_)})
         buttons->addWidget(widget);
 
     auto* browse = new QSplitter(Qt::Vertical, this);
@@ -137,6 +139,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(paste_, &QPushButton::clicked, this, &LibraryView::pasteClipboard);
     connect(reset_, &QPushButton::clicked, this, &LibraryView::resetSettingsRequested);
     connect(undo_, &QPushButton::clicked, this, &LibraryView::undoDelete);
+    connect(settings_, &QPushButton::clicked, this, &LibraryView::settingsRequested);
     auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
     undoShortcut->setContext(Qt::WidgetShortcut);
     connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);

@@ -48,6 +48,7 @@ class LibraryView : public QWidget {
     // Prompting `path` from paragraph `paragraph` (counted from 0).
     void promptRequested(const QString& path, std::size_t paragraph);
     void resetSettingsRequested();
+    void settingsRequested();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -75,6 +76,7 @@ class LibraryView : public QWidget {
     QPushButton* paste_;
     QPushButton* reset_;
     QPushButton* undo_;
+    QPushButton* settings_;
     QString trashed_;      // where the last deleted script is in the trash
     QString trashedName_;  // and its name
     QString previewed_;

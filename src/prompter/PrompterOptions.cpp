@@ -59,8 +59,11 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         QStringLiteral("PNG"));
     const QCommandLineOption reset(QStringLiteral("reset-settings"),
                                    QStringLiteral("Forget the saved settings first."));
+    const QCommandLineOption settingsWindow(
+        QStringLiteral("settings"),
+        QStringLiteral("Open the settings window at the start (with --screenshot: its picture)."));
     parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
-                       screenshot, reset});
+                       screenshot, reset, settingsWindow});
     // The remote's options (src/prompter/remote).
     const QCommandLineOption remote(
         QStringLiteral("remote"),
@@ -159,6 +162,7 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
         options.screenshot = parser.value(screenshot);
     options.window = parser.isSet(window);
     options.resetSettings = parser.isSet(reset);
+    options.settingsWindow = parser.isSet(settingsWindow);
     if (parser.isSet(screen)) {
         const auto value = number(parser.value(screen), 0, 64);
         if (!value || *value != std::floor(*value))
@@ -221,8 +225,10 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
 }
 
 PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {
-    if (screen)
+    if (screen) {
         settings.screen = *screen;
+        settings.screenName.clear();
+    }
     if (mirror)
         settings.mirror = *mirror;
     if (speed)

@@ -3,7 +3,7 @@
 //   quorvane-prompter [--prompt FILE] [--screen N] [--window] [--mirror
 //   horizontal|vertical|both|none]
 //                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
-//                     [--screenshot PNG] [--reset-settings] [--help] [--version]
+//                     [--screenshot PNG] [--reset-settings] [--settings] [--help] [--version]
 //                     [--remote [ADDRESS:]PORT] [--follow URL]
 //                     [--follow-voice] [--audio-file WAV] [--positions FILE]
 //                     [--voice-model FOLDER] [--microphone NAME]
@@ -29,6 +29,7 @@ struct PrompterOptions {
     std::optional<QString> screenshot;
     bool window = false;
     bool resetSettings = false;
+    bool settingsWindow = false;  // the settings window open at the start
     std::optional<int> screen;
     std::optional<Mirror> mirror;
     std::optional<double> speed;

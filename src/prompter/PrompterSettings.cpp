@@ -73,6 +73,7 @@ PrompterSettings PrompterSettings::load() {
     settings.textColour = readColour(file, "textColour", settings.textColour);
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
     settings.cueColour = readColour(file, "cueColour", settings.cueColour);
+    settings.screenName = file.value(QStringLiteral("screenName")).toString().left(256);
     // Only an absolute path names a library folder; anything else reads as the default.
     if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
         QDir::isAbsolutePath(folder))
@@ -107,6 +108,7 @@ bool PrompterSettings::save() const {
     file.setValue(QStringLiteral("textColour"), textColour.name());
     file.setValue(QStringLiteral("backgroundColour"), backgroundColour.name());
     file.setValue(QStringLiteral("cueColour"), cueColour.name());
+    file.setValue(QStringLiteral("screenName"), screenName);
     if (libraryFolder.isEmpty())
         file.remove(QStringLiteral("libraryFolder"));
     else

@@ -20,6 +20,7 @@ struct PrompterSettings {
     double countdown = 3;    // seconds before the text moves, 0 to 60
     Mirror mirror = Mirror::none;
     int screen = -1;            // index among the screens; -1: the window's own
+    QString screenName;         // the screen's name, which wins over the index when it is there
     double readingLine = 0.35;  // of the height, from the top, 0.05 to 0.95
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;

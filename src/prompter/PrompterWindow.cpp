@@ -48,6 +48,10 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
+    connect(library_, &LibraryView::settingsRequested, this, &PrompterWindow::showSettings);
+    auto* settingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
+    settingsKey->setContext(Qt::WindowShortcut);
+    connect(settingsKey, &QShortcut::activated, this, &PrompterWindow::showSettings);
     connect(prompt_, &PromptView::speedChanged, this, [this](double speed) {
         saved_.speed = speed;
         library_->setSpeed(speed);
@@ -96,6 +100,28 @@ void PrompterWindow::syncTitle() {
         name = ScriptLibrary::shownName(library_->editor()->fileName());
     setWindowTitle(name.isEmpty() ? QStringLiteral("Teleprompter")
                                   : QStringLiteral("%1 \u2014 Teleprompter").arg(name));
+}
+
+SettingsWindow* PrompterWindow::showSettings() {
+    if (!settingsWindow_) {
+        settingsWindow_ = new SettingsWindow(this);
+        settingsWindow_->setModal(false);
+        connect(settingsWindow_, &SettingsWindow::changed, this,
+                [this](const PrompterSettings& settings) {
+                    saved_ = settings;
+                    prompt_->setSettings(settings);
+                    library_->setSpeed(settings.speed);
+                    save();
+                    if (isFullScreen() || currentWidget() == prompt_)
+                        placeOnScreen();
+                });
+    }
+    PrompterSettings shown = saved_;
+    shown.speed = prompt_->settings().speed;
+    settingsWindow_->setSettings(shown);
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    return settingsWindow_;
 }
 
 void PrompterWindow::save() {
@@ -147,7 +173,12 @@ void PrompterWindow::showLibrary() {
 // The chosen screen, when there is one with that number.
 void PrompterWindow::placeOnScreen() {
     const QList<QScreen*> screens = QGuiApplication::screens();
-    const int chosen = prompt_->settings().screen;
+    int chosen = prompt_->settings().screen;
+    // A screen chosen by name is found by name, wherever it is in the list now.
+    for (int i = 0; i < screens.size(); ++i)
+        if (!prompt_->settings().screenName.isEmpty() &&
+            screens[i]->name() == prompt_->settings().screenName)
+            chosen = i;
     if (chosen < 0 || chosen >= screens.size())
         return;
     QScreen* screen = screens[chosen];

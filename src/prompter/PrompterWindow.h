@@ -14,6 +14,7 @@
 #include "prompter/PrompterSettings.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/SettingsWindow.h"
 
 namespace prompter {
 
@@ -36,6 +37,9 @@ class PrompterWindow : public QStackedWidget {
     [[nodiscard]] LibraryView* library() const { return library_; }
     [[nodiscard]] PromptView* promptView() const { return prompt_; }
     [[nodiscard]] const PrompterSettings& savedSettings() const { return saved_; }
+    // The settings window (from the library's button, or Ctrl+Comma anywhere), made when first
+    // shown: each change reaches the prompt and the saved settings at once.
+    SettingsWindow* showSettings();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,6 +56,7 @@ class PrompterWindow : public QStackedWidget {
     PromptView* prompt_;
     PrompterSettings saved_;
     Presentation presentation_;
+    SettingsWindow* settingsWindow_ = nullptr;
 };
 
 }  // namespace prompter

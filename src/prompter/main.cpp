@@ -249,6 +249,9 @@ int main(int argc, char** argv) {
     // Full screen prompting has shown the window already; a window (or the library) shows now.
     if (!window.isVisible())
         window.show();
+    QWidget* pictured = &window;
+    if (options.settingsWindow)
+        pictured = window.showSettings();
     if (options.screen && *options.screen >= QGuiApplication::screens().size())
         std::fprintf(stderr, "quorvane-prompter: there is no screen %d; prompting on this one\n",
                      *options.screen);
@@ -257,8 +260,8 @@ int main(int argc, char** argv) {
         if (options.prompt && !prompting)
             return kExitFailed;
         const QString path = *options.screenshot;
-        QTimer::singleShot(0, &window, [&window, path] {
-            QApplication::exit(saveScreenshot(window, path) ? kExitDone : kExitFailed);
+        QTimer::singleShot(0, &window, [pictured, path] {
+            QApplication::exit(saveScreenshot(*pictured, path) ? kExitDone : kExitFailed);
         });
     }
     return QApplication::exec();

@@ -2,6 +2,7 @@
 // own (so positions are exact, never timed), its keys, its pictures, the saved settings, the
 // library of scripts and the command line.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include "prompter/ScriptFile.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/SettingsWindow.h"
 #include "qttext/PlainTextSource.h"
 #include "qttext/TextBlocks.h"
 
@@ -470,6 +472,45 @@ class PrompterTest : public QObject {
         QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
     }
 
+    // Settings changed in the settings window reach the running prompt and its preview at once,
+    // and come back after a restart.
+    void settingsWindowReachesThePrompt() {
+        QVERIFY(prompter::PrompterSettings::reset());
+        QTemporaryDir folder;
+        prompter::ScriptLibrary library(folder.path());
+        writeFile(folder.path() + "/talk.txt", "Talk\nWords to say.\n");
+        HandIntake intake;
+        {
+            prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
+                                            std::make_shared<FakeClock>());
+            QVERIFY(window.prompt(folder.path() + "/talk.txt", 0, prompter::Motion::still));
+            QTest::keyClick(window.promptView(), Qt::Key_Comma, Qt::ControlModifier);
+            prompter::SettingsWindow* settings = window.showSettings();
+            QVERIFY(settings->isVisible());
+            settings->fontSize->setValue(96);
+            settings->readingLine->setValue(50);
+            settings->speed->setValue(180);
+            settings->mirror->setCurrentIndex(
+                settings->mirror->findData(static_cast<int>(Mirror::horizontal)));
+            settings->margin->setValue(20);
+            QCOMPARE(window.promptView()->settings().fontSize, 96);
+            QCOMPARE(window.promptView()->settings().readingLine, 0.5);
+            QCOMPARE(window.promptView()->motion().speed(), 180.0);
+            QCOMPARE(window.promptView()->settings().mirror, Mirror::horizontal);
+            QCOMPARE(settings->preview()->settings().readingLine, 0.5);
+            QCOMPARE(settings->preview()->settings().marginPercent, 20);
+            for (QPushButton* button : settings->findChildren<QPushButton*>())
+                QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
+        }
+        const auto restarted = prompter::PrompterSettings::load();
+        QCOMPARE(restarted.fontSize, 96);
+        QCOMPARE(restarted.readingLine, 0.5);
+        QCOMPARE(restarted.speed, 180.0);
+        QCOMPARE(restarted.mirror, Mirror::horizontal);
+        QCOMPARE(restarted.marginPercent, 20);
+        QVERIFY(prompter::PrompterSettings::reset());
+    }
+
     // The library: newest first, a file that lands shows at once and marked new, what an intake
     // takes is marked new, a pasted script is a new file, rename never replaces, failures show.
     void libraryListsAndFollowsTheFolder() {
@@ -816,6 +857,22 @@ class PrompterTest : public QObject {
                                   QStringList{"not-a-text.txt"}, 20000);
         QTest::qWait(100);  // nothing lands twice
         QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        // A text another reader holds is passed over; when that reader lets go (stopped, killed,
+        // or its command failed) nothing changes in the folder, yet the text is taken soon after.
+        const QString heldId = "22222222-3333-4444-8555-666666666666";
+        writeFile(root.path() + "/staged", "Held elsewhere\n");
+        const int holder =
+            ::open(QFile::encodeName(root.path() + "/staged").constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QVERIFY(::flock(holder, LOCK_EX | LOCK_NB) == 0);
+        QVERIFY(::rename(QFile::encodeName(root.path() + "/staged").constData(),
+                         QFile::encodeName(imported + "/" + heldId).constData()) == 0);
+        QTest::qWait(700);  // woken by its landing, and looked at again while it is held
+        QVERIFY(QFile::exists(imported + "/" + heldId));
+        ::close(holder);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(imported + "/" + heldId), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{4}, 10000);
 
         // A scripts folder that cannot be written to (here: a file in its place): the text stays
         // waiting, and the window says so.

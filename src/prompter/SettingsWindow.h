@@ -1,0 +1,62 @@
+// SettingsWindow: every setting of the prompter in one window, each shown live in a preview
+// prompt beside the controls: the screen to prompt on (by name), the font family and size, the
+// margins, the reading line, the text, background and cue colours, mirroring, the countdown, the
+// default speed and the library's folder.
+//
+// Each change is announced at once (changed()), so the running prompt and the saved settings
+// follow as the person moves a control; the window itself keeps nothing.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QFontComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "prompter/PromptView.h"
+#include "prompter/PrompterSettings.h"
+
+namespace prompter {
+
+class SettingsWindow : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit SettingsWindow(QWidget* parent = nullptr);
+
+    // Shows `settings` in the controls and the preview (announcing nothing).
+    void setSettings(const PrompterSettings& settings);
+    [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
+    [[nodiscard]] PromptView* preview() const { return preview_; }
+
+    // The controls, for tests and for accessibility checks.
+    QComboBox* screen;
+    QFontComboBox* fontFamily;
+    QSpinBox* fontSize;
+    QSpinBox* margin;
+    QSpinBox* readingLine;
+    QPushButton* textColour;
+    QPushButton* backgroundColour;
+    QPushButton* cueColour;
+    QComboBox* mirror;
+    QDoubleSpinBox* countdown;
+    QSpinBox* speed;
+    QLineEdit* libraryFolder;
+
+  signals:
+    void changed(const prompter::PrompterSettings& settings);
+
+  private:
+    void fromControls();
+    void chooseColour(QPushButton* button, QColor PrompterSettings::*member);
+    void showColours();
+
+    PrompterSettings settings_;
+    PromptView* preview_;
+    bool filling_ = false;
+};
+
+}  // namespace prompter
