@@ -1,11 +1,28 @@
 #include "prompter/ReaderIntake.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 namespace prompter {
+namespace {
+
+constexpr int kFirstHeldRetryMs = 250;
+constexpr int kLongestHeldRetryMs = 2000;
+constexpr int kFirstFailedRetryMs = 1000;
+constexpr int kLongestFailedRetryMs = 300 * 1000;
+
+// The next wait of a back-off: the first one, then twice the last, up to the longest.
+int nextDelay(int last, int first, int longest) {
+    return last == 0 ? first : std::min(2 * last, longest);
+}
+
+}  // namespace
 
 ReaderIntake::ReaderIntake(std::string containerRoot, QString scripts, QObject* parent)
-    : ScriptIntake(parent), inbox_(std::move(containerRoot)), scripts_(std::move(scripts)) {}
+    : ScriptIntake(parent), inbox_(std::move(containerRoot)), scripts_(std::move(scripts)) {
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, [this] { takeWaiting(); });
+}
 
 ReaderIntake::~ReaderIntake() = default;
 
@@ -15,6 +32,7 @@ void ReaderIntake::takeWaiting() {
     const auto listing = inbox_.list(&problem, reader::Titles::leftOut);
     QStringList failures;
     QStringList names;
+    bool anyHeldElsewhere = false;
     if (!listing) {
         failures << QString::fromStdString(problem);
     } else if (!listing->texts.empty()) {
@@ -27,9 +45,11 @@ void ReaderIntake::takeWaiting() {
                     names << QFileInfo(QString::fromStdString(handOver.deliveredTo)).fileName();
                 else if (handOver.outcome == reader::Outcome::failed)
                     failures << QString::fromStdString(handOver.problem);
+                anyHeldElsewhere = anyHeldElsewhere || handOver.heldElsewhere;
             }
         }
     }
+    scheduleRetry(anyHeldElsewhere, !failures.isEmpty());
     if (!names.isEmpty())
         emit taken(names);
     // A failure is said once, not again at every wake while it lasts.
@@ -56,6 +76,20 @@ void ReaderIntake::startWatching() {
     });
     // What landed between the first taking and the watch is taken now.
     takeWaiting();
+}
+
+void ReaderIntake::scheduleRetry(bool anyHeldElsewhere, bool anyFailed) {
+    heldDelayMs_ =
+        anyHeldElsewhere ? nextDelay(heldDelayMs_, kFirstHeldRetryMs, kLongestHeldRetryMs) : 0;
+    failedDelayMs_ =
+        anyFailed ? nextDelay(failedDelayMs_, kFirstFailedRetryMs, kLongestFailedRetryMs) : 0;
+    const int next = heldDelayMs_ == 0     ? failedDelayMs_
+                     : failedDelayMs_ == 0 ? heldDelayMs_
+                                           : std::min(heldDelayMs_, failedDelayMs_);
+    if (next > 0)
+        retry_.start(next);
+    else
+        retry_.stop();
 }
 
 void ReaderIntake::rearm() {

@@ -2,6 +2,7 @@
 // own (so positions are exact, never timed), its keys, its pictures, the saved settings, the
 // library of scripts and the command line.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
@@ -856,6 +857,22 @@ class PrompterTest : public QObject {
                                   QStringList{"not-a-text.txt"}, 20000);
         QTest::qWait(100);  // nothing lands twice
         QCOMPARE(QDir(scripts).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+        // A text another reader holds is passed over; when that reader lets go (stopped, killed,
+        // or its command failed) nothing changes in the folder, yet the text is taken soon after.
+        const QString heldId = "22222222-3333-4444-8555-666666666666";
+        writeFile(root.path() + "/staged", "Held elsewhere\n");
+        const int holder =
+            ::open(QFile::encodeName(root.path() + "/staged").constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        QVERIFY(::flock(holder, LOCK_EX | LOCK_NB) == 0);
+        QVERIFY(::rename(QFile::encodeName(root.path() + "/staged").constData(),
+                         QFile::encodeName(imported + "/" + heldId).constData()) == 0);
+        QTest::qWait(700);  // woken by its landing, and looked at again while it is held
+        QVERIFY(QFile::exists(imported + "/" + heldId));
+        ::close(holder);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(imported + "/" + heldId), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(library.entries().size(), std::size_t{4}, 10000);
 
         // A scripts folder that cannot be written to (here: a file in its place): the text stays
         // waiting, and the window says so.

@@ -17,6 +17,7 @@ class VoiceBadge : public QWidget {
   public:
     explicit VoiceBadge(PromptView* view) : QWidget(view), view_(view) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
+        setObjectName(QStringLiteral("voiceBadge"));
         setAccessibleName(QStringLiteral("Voice following"));
         hide();
     }

@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QWheelEvent>
 #include <sstream>
 
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/voice/Aligner.h"
 #include "prompter/voice/ScriptWords.h"
+#include "prompter/voice/VoiceMode.h"
 #include "prompter/voice/WavAudio.h"
 #include "qttext/PlainTextSource.h"
 
@@ -138,13 +144,9 @@ TEST(Aligner, StartsAgainFromAPlaceAKeyChose) {
     EXPECT_FALSE(Aligner().hear("anything").moved);  // an empty script
 }
 
+// The tests' own main() makes the application.
 void ensureApplication() {
-    if (!QApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "voice_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    ASSERT_NE(QApplication::instance(), nullptr);
 }
 
 // The spoken words of a script, each on the word the view counts it as, whatever the script
@@ -267,5 +269,79 @@ TEST(VoiceOptions, NeedWhatTheyWorkWith) {
     EXPECT_EQ(traced.audioFile.value_or(QString()), QStringLiteral("a.wav"));
 }
 
+bool writeFile(const QString& path, const std::string& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+}
+
+void press(QWidget& widget, int key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+// Follow-my-voice in a prompting view, with a recording of silence and the packaged model
+// loaded on the voice's own thread: keys take over at once and F follows again; a script in
+// another language is refused with the reason.
+TEST(VoiceMode, KeysTakeOverAndFResumes) {
+    ensureApplication();
+    QTemporaryDir folder;
+    const QString script = folder.filePath(QStringLiteral("script.txt"));
+    const QString recording = folder.filePath(QStringLiteral("silence.wav"));
+    const std::string text =
+        "First paragraph of the script here\nSecond paragraph follows it now\n";
+    ASSERT_TRUE(writeFile(script, text));
+    ASSERT_TRUE(writeFile(recording, wav(1, 1, 16000, 16, std::string(32000, '\0'))));
+
+    PromptView view(std::make_shared<SteadyPromptClock>());
+    view.resize(800, 600);
+    view.setScript(std::make_shared<qttext::PlainTextSource>(text));
+    VoiceMode mode(&view, {recording, {}, {}, {}, {}});
+    mode.prompting(script);
+    view.start();
+    mode.setFollowing(true);
+    EXPECT_TRUE(mode.isFollowing());
+    EXPECT_FALSE(view.motion().isRunning());  // the voice moves it, not the clock
+
+    press(view, Qt::Key_Right);  // a clicker: takes over and jumps as always
+    EXPECT_FALSE(mode.isFollowing());
+    EXPECT_EQ(view.position(), view.paragraphStart(1));
+    press(view, VoiceMode::kKey);
+    EXPECT_TRUE(mode.isFollowing());
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+    EXPECT_FALSE(mode.isFollowing());
+    press(view, VoiceMode::kKey);
+    EXPECT_TRUE(mode.isFollowing());
+
+    // Another language: said in the status band, and following stops.
+    const QString french = folder.filePath(QStringLiteral("fr.txt"));
+    ASSERT_TRUE(writeFile(french,
+                          "Bonjour \xc3\xa0 tous et bienvenue dans notre \xc3\xa9mission de ce "
+                          "soir\nNous allons parler des rivi\xc3\xa8res et des villages qui les "
+                          "entourent aujourdhui\n"));
+    mode.prompting(french);
+    EXPECT_TRUE(mode.isFollowing());  // until the model says otherwise
+    QElapsedTimer waited;
+    waited.start();
+    while (mode.isFollowing() && waited.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(mode.isFollowing());
+    const auto* badge = view.findChild<QWidget*>(QStringLiteral("voiceBadge"));
+    ASSERT_NE(badge, nullptr);
+    EXPECT_TRUE(badge->accessibleDescription().contains(QLatin1String("another language")))
+        << badge->accessibleDescription().toStdString();
+}
+
 }  // namespace
 }  // namespace prompter::voice
+
+// One application for every test, ended before the process ends (Qt frees the font caches
+// then, so the leak checker sees none).
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
