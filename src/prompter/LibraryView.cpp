@@ -51,7 +51,13 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       undo_(button(QStringLiteral("Undo"),
                    QStringLiteral("Take the deleted script back from the trash"), this)),
       settings_(button(QStringLiteral("Settings\u2026"),
-                       QStringLiteral("Open the prompter's settings"), this)) {
+                       QStringLiteral("Open the prompter's settings"), this)),
+      speedBox_(new QSpinBox(this)) {
+    speedBox_->setAccessibleName(QStringLiteral("Speed, in words a minute"));
+    speedBox_->setRange(20, 600);
+    speedBox_->setSingleStep(10);
+    speedBox_->setSuffix(QStringLiteral(" wpm"));
+    speedBox_->setValue(static_cast<int>(speed_));
     undo_->hide();
     setAccessibleName(QStringLiteral("Library"));
     message_->setAccessibleName(QStringLiteral("Messages"));
@@ -93,7 +99,8 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
 
     auto* buttons = new QHBoxLayout;
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(paragraph_),
-                            static_cast<QWidget*>(rename_), static_cast<QWidget*>(delete_)})
+                            static_cast<QWidget*>(speedBox_), static_cast<QWidget*>(rename_),
+                            static_cast<QWidget*>(delete_)})
         buttons->addWidget(widget);
     buttons->addStretch();
     for (QWidget* widget : {static_cast<QWidget*>(open_), static_cast<QWidget*>(paste_),
@@ -140,6 +147,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(reset_, &QPushButton::clicked, this, &LibraryView::resetSettingsRequested);
     connect(undo_, &QPushButton::clicked, this, &LibraryView::undoDelete);
     connect(settings_, &QPushButton::clicked, this, &LibraryView::settingsRequested);
+    connect(speedBox_, &QSpinBox::valueChanged, this, [this](int value) {
+        if (value != static_cast<int>(std::lround(speed_)))
+            emit speedChangeRequested(value);
+    });
     auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
     undoShortcut->setContext(Qt::WidgetShortcut);
     connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);
@@ -158,6 +169,7 @@ QList<QWidget*> LibraryView::controls() const {
 void LibraryView::setSpeed(double wordsPerMinute) {
     speed_ = wordsPerMinute;
     library_.setSpeed(wordsPerMinute);
+    speedBox_->setValue(static_cast<int>(std::lround(wordsPerMinute)));  // announces nothing
 }
 
 void LibraryView::showMessage(const QString& message) {

@@ -33,6 +33,7 @@ class LibraryView : public QWidget {
     void undoDelete();
     [[nodiscard]] QString message() const { return message_->text(); }
     [[nodiscard]] QTreeView* list() const { return list_; }
+    [[nodiscard]] QSpinBox* speedBox() const { return speedBox_; }
     // The text of `column` on `row`, as shown.
     [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
     [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
@@ -49,6 +50,8 @@ class LibraryView : public QWidget {
     void promptRequested(const QString& path, std::size_t paragraph);
     void resetSettingsRequested();
     void settingsRequested();
+    // The person set the speed in the library.
+    void speedChangeRequested(double wordsPerMinute);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,6 +80,7 @@ class LibraryView : public QWidget {
     QPushButton* reset_;
     QPushButton* undo_;
     QPushButton* settings_;
+    QSpinBox* speedBox_;
     QString trashed_;      // where the last deleted script is in the trash
     QString trashedName_;  // and its name
     QString previewed_;

@@ -287,6 +287,28 @@ void PromptView::jumpToSection(std::size_t index) {
         jumpToParagraph(index_.sections()[index].paragraph);
 }
 
+std::unique_ptr<QMenu> PromptView::sectionMenu() {
+    auto menu = std::make_unique<QMenu>(this);
+    menu->setAccessibleName(QStringLiteral("Sections"));
+    const auto& sections = index_.sections();
+    const auto current = index_.sectionOf(currentParagraph());
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        QAction* action =
+            menu->addAction(QStringLiteral("%1%2. %3")
+                                .arg(i < 9 ? QStringLiteral("&") : QString())
+                                .arg(i + 1)
+                                .arg(sections[i].title.isEmpty() ? QStringLiteral("(untitled)")
+                                                                 : sections[i].title.left(80)));
+        action->setCheckable(true);
+        action->setChecked(current && *current == i);
+        connect(action, &QAction::triggered, this, [this, i] { jumpToSection(i); });
+    }
+    if (sections.empty())
+        menu->addAction(QStringLiteral("No sections: a line starting with # begins one"))
+            ->setEnabled(false);
+    return menu;
+}
+
 void PromptView::jumpBySections(int count) {
     const auto& sections = index_.sections();
     if (sections.empty() || count == 0)
@@ -544,6 +566,11 @@ void PromptView::keyPressEvent(QKeyEvent* event) {
             return jumpByParagraphs(-1);
         case Qt::Key_Right:
             return jumpByParagraphs(1);
+        case Qt::Key_S: {
+            const auto menu = sectionMenu();
+            menu->exec(mapToGlobal(QPoint(width() / 2, static_cast<int>(readingLineY()))));
+            return;
+        }
         case Qt::Key_Escape:
             emit leaveRequested();
             return;

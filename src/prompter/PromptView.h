@@ -15,10 +15,11 @@
 //   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
 //      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
 //      (a screen; what presentation clickers send), Left/Right (a paragraph holding text), 1-9
-//      (sections 1 to 9), Ctrl+PageUp/PageDown (the previous, the next section) jump; Escape
-//      leaves.
+//      (sections 1 to 9), Ctrl+PageUp/PageDown (the previous, the next section) jump; S shows
+//      the sections to choose from; Escape leaves.
 #pragma once
 
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -66,6 +67,8 @@ class PromptView : public QWidget {
     void jumpByParagraphs(int count);
     // To section `index` (counted from 0) when there is one.
     void jumpToSection(std::size_t index);
+    // The sections, numbered, each an action that jumps to it (S shows it while prompting).
+    [[nodiscard]] std::unique_ptr<QMenu> sectionMenu();
     // To the next (1) or the previous (-1) section heading; back to the start of the section
     // being read first when it is under way.
     void jumpBySections(int count);

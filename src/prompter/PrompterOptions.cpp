@@ -125,6 +125,7 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                 "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
                 "  1 to 9             to section 1 to 9 (a line starting with #)\n"
                 "  Ctrl+PageUp, Down  the previous, the next section\n"
+                "  S                  the sections, to choose one\n"
                 "  F                  follow the voice, or stop (any other key takes over)\n"
                 "  Escape             back to the library\n"
                 "\nEnvironment:\n"

@@ -49,6 +49,10 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
     connect(library_, &LibraryView::settingsRequested, this, &PrompterWindow::showSettings);
+    // The speed set in the library is the prompt's: reading times, the next prompt and the
+    // saved settings follow it.
+    connect(library_, &LibraryView::speedChangeRequested, this,
+            [this](double speed) { prompt_->setSpeed(speed); });
     auto* settingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), this);
     settingsKey->setContext(Qt::WindowShortcut);
     connect(settingsKey, &QShortcut::activated, this, &PrompterWindow::showSettings);

@@ -256,6 +256,12 @@ class PrompterTest : public QObject {
         QCOMPARE(view.currentParagraph(), std::size_t{4});
         QTest::keyClick(&view, Qt::Key_1);
         QCOMPARE(view.currentParagraph(), std::size_t{1});
+        const auto menu = view.sectionMenu();  // the sections, numbered, to choose from
+        QCOMPARE(menu->actions().size(), 3);
+        QCOMPARE(menu->actions()[2]->text(), QString("&3. Close"));
+        QVERIFY(menu->actions()[0]->isChecked());
+        menu->actions()[2]->trigger();
+        QCOMPARE(view.currentParagraph(), std::size_t{6});
 
         // The cues in their colour, the heading bold and larger than the text.
         view.jumpTo(0);
@@ -501,11 +507,22 @@ class PrompterTest : public QObject {
             QCOMPARE(settings->preview()->settings().marginPercent, 20);
             for (QPushButton* button : settings->findChildren<QPushButton*>())
                 QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
+
+            // The speed set in the library: the prompt and the reading times follow.
+            library.refresh();
+            const auto readingTime = [&] {
+                return library.index(0, prompter::ScriptLibrary::kReadingTime).data().toString();
+            };
+            QCOMPARE(readingTime(), QString("0:02"));  // 4 words at 180 a minute
+            window.showLibrary();
+            window.library()->speedBox()->setValue(280);
+            QCOMPARE(window.promptView()->motion().speed(), 280.0);
+            QCOMPARE(readingTime(), QString("0:01"));
         }
         const auto restarted = prompter::PrompterSettings::load();
         QCOMPARE(restarted.fontSize, 96);
         QCOMPARE(restarted.readingLine, 0.5);
-        QCOMPARE(restarted.speed, 180.0);
+        QCOMPARE(restarted.speed, 280.0);
         QCOMPARE(restarted.mirror, Mirror::horizontal);
         QCOMPARE(restarted.marginPercent, 20);
         QVERIFY(prompter::PrompterSettings::reset());
