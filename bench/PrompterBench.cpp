@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QUuid>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -272,7 +273,45 @@ int measureLiveEdit(std::size_t megabytes) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: prompter_bench [MEGABYTES]        the first frame of a MEGABYTES script (100 by\n"
+    "                                         default) and what each scrolling frame costs\n"
+    "       prompter_bench intake WAITING SCRIPTS\n"
+    "                                         the library's first picture with WAITING sent\n"
+    "                                         texts beside SCRIPTS scripts\n"
+    "       prompter_bench burst ARRIVALS SCRIPTS\n"
+    "                                         the processor time of ARRIVALS texts sent while\n"
+    "                                         the library shows\n"
+    "       prompter_bench live MEGABYTES     a saved edit reaching a running prompt\n"
+    "Runs on Qt's headless platform at 1920x1080; scripts/figures.sh runs each.\n";
+
+// Whether `text` is a whole number of at least `least` (a mistyped size is refused, never read
+// as 0).
+bool isCount(const char* text, unsigned long least = 1) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    return *text >= '0' && *text <= '9' && *end == '\0' && errno == 0 && value >= least;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        std::fputs(kUsage, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    const bool known =
+        argc == 1 || (argc == 2 && isCount(argv[1])) ||
+        (argc == 4 && (std::strcmp(argv[1], "intake") == 0 || std::strcmp(argv[1], "burst") == 0) &&
+         isCount(argv[2]) && isCount(argv[3], 0)) ||
+        (argc == 3 && std::strcmp(argv[1], "live") == 0 && isCount(argv[2]));
+    if (!known) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "intake") == 0)
