@@ -224,6 +224,35 @@ void PromptView::togglePause() {
     resume();
 }
 
+void PromptView::setSteeredBy(const QString& who) {
+    if (who == steeredBy_)
+        return;
+    steeredBy_ = who;
+    update();
+}
+
+QString PromptView::bandState() const {
+    const double now = clock_->milliseconds();
+    return stateAt(now, motion_.position(now));
+}
+
+QString PromptView::stateAt(double now, double words) const {
+    QString state = QStringLiteral("%1 wpm").arg(std::lround(motion_.speed()));
+    if (motion_.isAtEnd(now))
+        state += QStringLiteral("  \u00b7  End");
+    else if (!motion_.isRunning() && !steeredBy_.isEmpty())
+        state += QStringLiteral("  \u00b7  ") + steeredBy_;
+    else if (!motion_.isRunning() && words == 0)
+        state += QStringLiteral("  \u00b7  Ready");
+    else if (!motion_.isRunning())
+        state += QStringLiteral("  \u00b7  Paused");
+    if (const auto section = index_.sectionOf(index_.paragraphAt(words)))
+        state += QStringLiteral("  \u00b7  %1. %2")
+                     .arg(*section + 1)
+                     .arg(index_.sections()[*section].title.left(40));
+    return state;
+}
+
 void PromptView::setSpeed(double wordsPerMinute) {
     motion_.setSpeed(clock_->milliseconds(), wordsPerMinute);
     if (motion_.speed() == settings_.speed)
@@ -467,19 +496,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     painter.setPen(ink);
     const double pad = font.pixelSize() * 0.6;
     const QRectF band(pad, 0, w - 2 * pad, bandHeight());
-    QString state = QStringLiteral("%1 wpm").arg(std::lround(motion_.speed()));
-    const bool atEnd = motion_.isAtEnd(now);
-    if (atEnd)
-        state += QStringLiteral("  \u00b7  End");
-    else if (!motion_.isRunning() && words == 0)
-        state += QStringLiteral("  \u00b7  Ready");
-    else if (!motion_.isRunning())
-        state += QStringLiteral("  \u00b7  Paused");
-    if (const auto section = index_.sectionOf(index_.paragraphAt(words)))
-        state += QStringLiteral("  \u00b7  %1. %2")
-                     .arg(*section + 1)
-                     .arg(index_.sections()[*section].title.left(40));
-    painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, state);
+    painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, stateAt(now, words));
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
     painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,

@@ -57,6 +57,13 @@ class PromptView : public QWidget {
     void resume();
     void togglePause();
     void setSpeed(double wordsPerMinute);
+    // Who moves the text while the clock stands still (the voice): the band names it in place of
+    // "Paused" or "Ready", so a presenter never reads "Paused" while the text follows them.
+    // Empty when nobody does.
+    void setSteeredBy(const QString& who);
+    // The state the band shows at its left: speed, what moves the text (or that nothing does),
+    // and the section being read.
+    [[nodiscard]] QString bandState() const;
     void setFontSize(int pixels);
     void setMirror(Mirror mirror);
     void jumpTo(double words);
@@ -130,6 +137,7 @@ class PromptView : public QWidget {
     void restyle();
     void drawText(QPainter& painter, double words);
     void drawOverlay(QPainter& painter, double now, double words);
+    [[nodiscard]] QString stateAt(double now, double words) const;
 
     std::shared_ptr<const PromptClock> clock_;
     PromptMotion motion_;
@@ -140,6 +148,7 @@ class PromptView : public QWidget {
     double startedAt_ = -1;  // the clock when the countdown ended; -1 before a start
     QTimer frameTimer_;
     std::size_t framesDrawn_ = 0;
+    QString steeredBy_;  // see setSteeredBy()
 };
 
 }  // namespace prompter

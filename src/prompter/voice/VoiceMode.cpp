@@ -190,9 +190,11 @@ void VoiceMode::setFollowing(bool on) {
             feed_->stop();
         badge_->showState(ready_ ? QStringLiteral("Voice: off (F follows again)") : QString(),
                           false);
+        view_->setSteeredBy({});
         return;
     }
     view_->pause();
+    view_->setSteeredBy(QStringLiteral("Following the voice"));
     startFollower();
     if (ready_) {
         QMetaObject::invokeMethod(follower_, "setPlace", Qt::QueuedConnection,
@@ -219,6 +221,7 @@ void VoiceMode::onReady(const QString& problem) {
 
 void VoiceMode::fail(const QString& problem) {
     badge_->showState(QStringLiteral("Voice: %1").arg(problem), false);
+    view_->setSteeredBy({});
     following_ = false;
     easing_.stop();
     stopFollower();

@@ -303,10 +303,16 @@ TEST(VoiceMode, KeysTakeOverAndFResumes) {
     mode.setFollowing(true);
     EXPECT_TRUE(mode.isFollowing());
     EXPECT_FALSE(view.motion().isRunning());  // the voice moves it, not the clock
+    // The band says what moves the text, never "Paused" while the voice does.
+    EXPECT_TRUE(view.bandState().contains(QLatin1String("Following the voice")))
+        << view.bandState().toStdString();
+    EXPECT_FALSE(view.bandState().contains(QLatin1String("Paused")));
 
     press(view, Qt::Key_Right);  // a clicker: takes over and jumps as always
     EXPECT_FALSE(mode.isFollowing());
     EXPECT_EQ(view.position(), view.paragraphStart(1));
+    EXPECT_TRUE(view.bandState().contains(QLatin1String("Paused")))
+        << view.bandState().toStdString();
     press(view, VoiceMode::kKey);
     EXPECT_TRUE(mode.isFollowing());
     QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
