@@ -30,6 +30,9 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     prompt_->setSettings(settings);
     library_->setSpeed(prompt_->settings().speed);
     resize(1280, 720);
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(500);
+    connect(&saveTimer_, &QTimer::timeout, this, &PrompterWindow::saveNow);
 
     connect(library_, &LibraryView::promptRequested, this,
             [this](const QString& path, std::size_t paragraph) { prompt(path, paragraph); });
@@ -38,6 +41,7 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
         saved_ = PrompterSettings{};
         prompt_->setSettings(saved_);
         library_->setSpeed(saved_.speed);
+        saveTimer_.stop();  // forgotten means no file, not a file of defaults
         library_->showMessage(
             removed ? QStringLiteral("Settings reset to their defaults.")
                     : QStringLiteral("Cannot remove %1.").arg(PrompterSettings::filePath()));
@@ -92,6 +96,8 @@ void PrompterWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (saveTimer_.isActive())
+        saveNow();
     event->accept();
 }
 
@@ -128,7 +134,17 @@ SettingsWindow* PrompterWindow::showSettings() {
     return settingsWindow_;
 }
 
+PrompterWindow::~PrompterWindow() {
+    if (saveTimer_.isActive())
+        saveNow();
+}
+
 void PrompterWindow::save() {
+    saveTimer_.start();
+}
+
+void PrompterWindow::saveNow() {
+    saveTimer_.stop();
     if (!saved_.save())
         library_->showMessage(
             QStringLiteral("Cannot save the settings in %1.").arg(PrompterSettings::filePath()));

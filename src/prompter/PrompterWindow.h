@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QStackedWidget>
+#include <QTimer>
 #include <memory>
 
 #include "prompter/LibraryView.h"
@@ -28,6 +29,7 @@ class PrompterWindow : public QStackedWidget {
     PrompterWindow(ScriptLibrary& library, ScriptIntake& intake, PrompterSettings settings,
                    PrompterSettings saved, Presentation presentation,
                    std::shared_ptr<const PromptClock> clock, QWidget* parent = nullptr);
+    ~PrompterWindow() override;  // writes settings changed in the last moment
 
     // Reads `path` and prompts it from `paragraph`; false (and a message in the library) when it
     // cannot be read.
@@ -45,7 +47,11 @@ class PrompterWindow : public QStackedWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // A change of the settings is written half a second after the last one: a held key or a
+    // turned wheel changes the speed many times a second, and each write syncs a file, which
+    // must not hold up the frames on screen. Closing and destroying the window write at once.
     void save();
+    void saveNow();
     void syncTitle();
     void placeOnScreen();
 
@@ -57,6 +63,7 @@ class PrompterWindow : public QStackedWidget {
     PrompterSettings saved_;
     Presentation presentation_;
     SettingsWindow* settingsWindow_ = nullptr;
+    QTimer saveTimer_;
 };
 
 }  // namespace prompter
