@@ -117,6 +117,10 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     splitter->addWidget(editor_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
+    // The list starts as wide as the editor (equal sizes, scaled to the window when it is first
+    // laid out): its date, length and reading time columns take some 400 pixels, and a name
+    // squeezed into what a narrower list leaves reads as "New — W...".
+    splitter->setSizes({1000, 1000});
 
     auto* messages = new QHBoxLayout;
     messages->addWidget(message_, 1);
