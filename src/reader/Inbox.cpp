@@ -590,18 +590,31 @@ bool removeHeld(int imported, int claims, const std::string& id, const struct ::
     return ::unlinkat(imported, id.c_str(), 0) == 0 || errno == ENOENT;
 }
 
+// A stream of the entries of the open folder `folder`, from its first: made on a duplicate
+// descriptor, which shares its position with every earlier reading of the folder, so it is
+// rewound. Null, with errno set, when it cannot be made; the caller closes it with closedir().
+DIR* readEntries(int folder) {
+    const int dupFd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (dupFd < 0)
+        return nullptr;
+    DIR* dir = ::fdopendir(dupFd);
+    if (!dir) {
+        const int error = errno;
+        ::close(dupFd);
+        errno = error;
+        return nullptr;
+    }
+    ::rewinddir(dir);
+    return dir;
+}
+
 // Finishes what readers killed while removing a text left set aside in `claims`: the file its
 // name says it is (delivered or consumed before it was set aside) is removed, anything else put
 // back to wait.
 void sweepAside(int claims, int imported) {
-    const int dupFd = ::fcntl(claims, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
-    if (!dir) {
-        if (dupFd >= 0)
-            ::close(dupFd);
+    DIR* dir = readEntries(claims);
+    if (!dir)
         return;
-    }
-    ::rewinddir(dir);
     std::vector<std::string> aside;
     while (const struct dirent* entry = ::readdir(dir))
         if (std::string_view(entry->d_name).starts_with(kAsidePrefix))
@@ -836,14 +849,9 @@ int makeFolders(const std::string& path) {
 // the text and before its record leaves one behind. A record whose text still waits belongs to
 // that text's next holder.
 void sweepRecords(int claims, int imported) {
-    const int dupFd = ::fcntl(claims, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
-    if (!dir) {
-        if (dupFd >= 0)
-            ::close(dupFd);
+    DIR* dir = readEntries(claims);
+    if (!dir)
         return;
-    }
-    ::rewinddir(dir);
     while (const struct dirent* entry = ::readdir(dir)) {
         struct ::stat status {};
         if (isTextName(entry->d_name) &&
@@ -857,14 +865,9 @@ void sweepRecords(int claims, int imported) {
 // The names in `folder`, or none when it cannot be read.
 std::optional<std::set<std::string>> entryNames(int folder) {
     std::set<std::string> names;
-    const int dupFd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
-    if (!dir) {
-        if (dupFd >= 0)
-            ::close(dupFd);
+    DIR* dir = readEntries(folder);
+    if (!dir)
         return std::nullopt;
-    }
-    ::rewinddir(dir);  // the duplicate shares its position with every earlier reading
     errno = 0;
     while (const struct dirent* entry = ::readdir(dir))
         names.insert(entry->d_name);
@@ -990,12 +993,9 @@ std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
     Listing listing;
     if (folders.missing)
         return listing;
-    const int dupFd = ::fcntl(folders.imported.get(), F_DUPFD_CLOEXEC, 0);
-    DIR* dir = dupFd >= 0 ? ::fdopendir(dupFd) : nullptr;
+    DIR* dir = readEntries(folders.imported.get());
     if (!dir) {
         *problem = failure("reading " + importFolder_, errno);
-        if (dupFd >= 0)
-            ::close(dupFd);
         return std::nullopt;
     }
     // The names first, then each entry looked at (and its title read) by a few threads at
