@@ -154,27 +154,38 @@ void fill(Library& library, int waiting, int scripts) {
     ::sync();
 }
 
+// The library as main() starts it: its folder made, the waiting texts taken in, the folder
+// watched, and the window's first picture drawn.
+struct LibraryShown {
+    explicit LibraryShown(const Library& files)
+        : library(files.scripts),
+          intake(files.root.path().toStdString(), library.folder()),
+          window(library, intake, {}, {}, prompter::Presentation::window,
+                 std::make_shared<prompter::SteadyPromptClock>()) {
+        if (library.ensureFolder())
+            std::abort();
+        intake.takeWaiting();
+        intake.startWatching();
+        library.refresh();
+        window.show();
+        QApplication::processEvents();
+        window.repaint();
+    }
+    prompter::ScriptLibrary library;
+    prompter::ReaderIntake intake;
+    prompter::PrompterWindow window;
+};
+
 // From the program's start of the library to its first picture, as main() does it.
 int measureIntake(int waiting, int scripts) {
     Library files;
     fill(files, waiting, scripts);
     const auto start = Clock::now();
     const double cpuStart = processCpuMilliseconds();
-    prompter::ScriptLibrary library(files.scripts);
-    prompter::ReaderIntake intake(files.root.path().toStdString(), library.folder());
-    prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
-                                    std::make_shared<prompter::SteadyPromptClock>());
-    if (library.ensureFolder())
-        std::abort();
-    intake.takeWaiting();
-    intake.startWatching();
-    library.refresh();
-    window.show();
-    QApplication::processEvents();
-    window.repaint();
+    const LibraryShown shown(files);
     const double wall = millisecondsSince(start);
     const double cpu = processCpuMilliseconds() - cpuStart;
-    if (library.rowCount() != waiting + scripts || !QDir(files.imported).isEmpty())
+    if (shown.library.rowCount() != waiting + scripts || !QDir(files.imported).isEmpty())
         std::abort();
     std::printf("first picture             %d waiting, %d scripts: %.1f ms (processor %.1f ms)\n",
                 waiting, scripts, wall, cpu);
@@ -186,18 +197,8 @@ int measureIntake(int waiting, int scripts) {
 int measureBurst(int arrivals, int scripts) {
     Library files;
     fill(files, 0, scripts);
-    prompter::ScriptLibrary library(files.scripts);
-    prompter::ReaderIntake intake(files.root.path().toStdString(), library.folder());
-    prompter::PrompterWindow window(library, intake, {}, {}, prompter::Presentation::window,
-                                    std::make_shared<prompter::SteadyPromptClock>());
-    if (library.ensureFolder())
-        std::abort();
-    intake.takeWaiting();
-    intake.startWatching();
-    library.refresh();
-    window.show();
-    QApplication::processEvents();
-    window.repaint();
+    LibraryShown shown(files);
+    prompter::ScriptLibrary& library = shown.library;
 
     const auto start = Clock::now();
     const double cpuStart = processCpuMilliseconds();
