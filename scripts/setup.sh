@@ -57,6 +57,8 @@ case "$purpose" in
         # The same extension in Debian's Firefox ESR, driven over WebDriver BiDi by Debian's
         # Python WebSocket client.
         packages="$packages firefox-esr python3-websocket"
+        # The selection on Wayland: a headless compositor (sway) and Qt's Wayland platform.
+        packages="$packages sway qt6-wayland"
         # Node.js and npm: kept when the machine has them already (a Node.js from another
         # source bundles its own npm, which Debian's npm package conflicts with).
         if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
