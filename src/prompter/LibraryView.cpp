@@ -8,15 +8,15 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLocale>
-#include <QMouseEvent>
 #include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <variant>
 
 #include "prompter/ScriptFile.h"
-#include "qttext/PlainTextSource.h"
 
 namespace prompter {
 namespace {
@@ -34,7 +34,6 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
       library_(library),
       message_(new QLabel(this)),
       list_(new QTreeView(this)),
-      preview_(new qttext::LazyTextView(this)),
       editor_(new ScriptEditor(library, this)),
       paragraph_(new QSpinBox(this)),
       prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
@@ -90,8 +89,6 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                                    metrics.horizontalAdvance(QStringLiteral("Reading time")) + pad);
     list_->installEventFilter(this);
 
-    preview_->setAccessibleName(QStringLiteral("Preview: click where prompting starts"));
-    preview_->viewport()->installEventFilter(this);
     paragraph_->setAccessibleName(QStringLiteral("Start at paragraph"));
     paragraph_->setPrefix(QStringLiteral("From paragraph "));
     paragraph_->setMinimum(1);
@@ -107,13 +104,8 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                             static_cast<QWidget*>(settings_), static_cast<QWidget*>(reset_)})
         buttons->addWidget(widget);
 
-    auto* browse = new QSplitter(Qt::Vertical, this);
-    browse->addWidget(list_);
-    browse->addWidget(preview_);
-    browse->setStretchFactor(0, 1);
-    browse->setStretchFactor(1, 1);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(browse);
+    splitter->addWidget(list_);
     splitter->addWidget(editor_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
@@ -133,15 +125,20 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(&library_, &ScriptLibrary::changed, this, &LibraryView::libraryChanged);
     connect(&library_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
         editor_->changedOnDisk(fileName);
-        if (fileName == previewed_) {  // the preview shows the script as it is now
-            previewed_.clear();
-            showPreview();
-        }
+        if (fileName == editor_->fileName())
+            syncParagraphs();
+    });
+    connect(editor_, &ScriptEditor::paragraphChanged, this, [this](std::size_t paragraph) {
+        paragraph_->setValue(static_cast<int>(paragraph + 1));
+    });
+    connect(editor_, &ScriptEditor::paragraphClicked, this, [this](std::size_t paragraph) {
+        paragraph_->setValue(static_cast<int>(paragraph + 1));
+        promptSelected();
     });
     connect(editor_, &ScriptEditor::message, this, &LibraryView::showMessage);
     connect(&library_, &QAbstractItemModel::modelReset, this, &LibraryView::libraryChanged);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &LibraryView::showPreview);
+            &LibraryView::openSelected);
     connect(list_, &QTreeView::activated, this, [this] { promptSelected(); });
     connect(prompt_, &QPushButton::clicked, this, &LibraryView::promptSelected);
     connect(rename_, &QPushButton::clicked, this, &LibraryView::renameSelected);
@@ -166,8 +163,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
 }
 
 QList<QWidget*> LibraryView::controls() const {
-    return {message_, list_, preview_, paragraph_, prompt_, rename_,
-            delete_,  open_, paste_,   reset_,     editor_};
+    return {message_, list_, paragraph_, prompt_, rename_, delete_, open_, paste_, reset_, editor_};
 }
 
 void LibraryView::setSpeed(double wordsPerMinute) {
@@ -201,7 +197,7 @@ void LibraryView::select(const QString& fileName) {
 }
 
 // The rows follow the model by themselves; here only what depends on there being any: a row
-// chosen, the buttons, the preview, and why a refused folder shows nothing.
+// chosen, the buttons, the editor, and why a refused folder shows nothing.
 void LibraryView::libraryChanged() {
     if (const auto& refusal = library_.refusal()) {
         showMessage(*refusal);
@@ -219,42 +215,40 @@ void LibraryView::libraryChanged() {
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
         widget->setEnabled(any);
-    if (!any && !previewed_.isEmpty()) {
-        previewed_.clear();
-        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
-    }
+    if (!any && !editor_->fileName().isEmpty())
+        openSelected();
 }
 
-void LibraryView::showPreview() {
+// The script selected opens in the editor (read once); prompting starts at its first paragraph
+// until the cursor or a click says otherwise.
+void LibraryView::openSelected() {
     const QString fileName = selectedFile();
-    if (fileName != editor_->fileName()) {
-        if (const auto failure = editor_->open(fileName))
-            showMessage(*failure);
-        if (!autoSelecting_)
-            library_.markSeen(fileName);  // opened: no longer new
-        emit scriptOpened(editor_->fileName());
-    }
-    if (fileName.isEmpty() || fileName == previewed_)
+    if (fileName == editor_->fileName())
         return;
-    previewed_ = fileName;
-    auto read = library_.read(fileName);
-    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
-        showMessage(failure->message);
-        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
-        return;
-    }
-    const bool again = paragraph_->property("file").toString() == fileName;
-    const int from = paragraph_->value();
-    preview_->setContent(std::make_shared<qttext::PlainTextSource>(
-        std::get<std::shared_ptr<const std::string>>(std::move(read))));
-    paragraph_->setMaximum(
-        static_cast<int>(std::min<std::size_t>(preview_->blockCount(), INT_MAX)));
-    paragraph_->setValue(again ? std::min(from, paragraph_->maximum()) : 1);
-    paragraph_->setProperty("file", fileName);
+    if (const auto failure = editor_->open(fileName))
+        showMessage(*failure);
+    if (!autoSelecting_ && !fileName.isEmpty())
+        library_.markSeen(fileName);  // opened: no longer new
+    paragraph_->setMaximum(1);
+    syncParagraphs();
+    paragraph_->setValue(1);
+    emit scriptOpened(editor_->fileName());
 }
 
+void LibraryView::syncParagraphs() {
+    paragraph_->setMaximum(
+        static_cast<int>(std::clamp<std::size_t>(editor_->paragraphCount(), 1, INT_MAX)));
+}
+
+// What is prompted is what the editor shows: edits not yet saved are saved first (as leaving the
+// script would), and a failure to save is said instead of prompting an older text.
 void LibraryView::promptSelected() {
     const QString fileName = selectedFile();
+    if (!fileName.isEmpty() && editor_->fileName() == fileName && editor_->isModified())
+        if (const auto failure = editor_->save()) {
+            showMessage(*failure);
+            return;
+        }
     if (!fileName.isEmpty())
         emit promptRequested(library_.pathOf(fileName),
                              static_cast<std::size_t>(paragraph_->value() - 1));
@@ -333,14 +327,6 @@ void LibraryView::pasteClipboard() {
 }
 
 bool LibraryView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == preview_->viewport() && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && !selectedFile().isEmpty()) {
-            paragraph_->setValue(static_cast<int>(preview_->blockAt(mouse->position()) + 1));
-            promptSelected();
-            return true;
-        }
-    }
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {

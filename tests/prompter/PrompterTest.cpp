@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <cmath>
 #include <variant>
@@ -641,7 +642,7 @@ class PrompterTest : public QObject {
         window.show();
         QCOMPARE(linked.rowCount(), 0);
         QVERIFY(window.library()->message().contains("symbolic link"));
-        QVERIFY(window.library()->preview()->blockText(0).isEmpty());
+        QVERIFY(window.library()->editor()->text()->toPlainText().isEmpty());
         QVERIFY(linked.rename("secret.txt", "moved.txt").has_value());
         QVERIFY(linked.moveToTrash("secret.txt").has_value());
         QString pasted;
@@ -807,16 +808,6 @@ class PrompterTest : public QObject {
         QFile mine(scripts + "/Added by another program.txt");
         QVERIFY(mine.open(QIODevice::ReadOnly));
         QVERIFY(mine.readAll().endsWith("Typed here"));
-
-        // Too large to edit: read-only, saying why.
-        writeFile(scripts + "/Huge.txt",
-                  QByteArray(prompter::ScriptEditor::kEditableBytes + 1, 'x'));
-        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
-        window.showLibrary();
-        window.library()->select("Huge.txt");
-        QCOMPARE(editor->fileName(), QString("Huge.txt"));
-        QVERIFY(editor->isReadOnly());
-        QVERIFY(editor->status().contains("Read-only"));
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -905,8 +896,10 @@ class PrompterTest : public QObject {
         QVERIFY(QFile::exists(imported + "/99999999-8888-4777-8666-555555555555"));
     }
 
-    // A click in the preview starts prompting at the paragraph clicked.
-    void previewClickStartsThere() {
+    // A script is read once per open: the editor shows it, prompting starts at the editor's
+    // paragraph from the same bytes, and only a change on disk (even one in place that keeps the
+    // size) reads it again. A script too large to edit shows read-only; a click there prompts.
+    void openedOnceAndPromptedFromTheEditor() {
         QTemporaryDir folder;
         prompter::ScriptLibrary library(folder.path());
         writeFile(folder.path() + "/a.txt", "First\nSecond\nThird\nFourth\n");
@@ -916,16 +909,52 @@ class PrompterTest : public QObject {
         library.refresh();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        qttext::LazyTextView* preview = window.library()->preview();
-        QCOMPARE(preview->blockText(2), QString("Third"));
-        QTextLayout* third = preview->blockLayout(2);
-        double y = 0;
-        for (std::size_t i = 0; i < 2; ++i)
-            y += preview->blockLayout(i)->boundingRect().height();
-        QTest::mouseClick(preview->viewport(), Qt::LeftButton, {},
-                          QPoint(5, static_cast<int>(y + third->boundingRect().height() / 2)));
+        const auto bytesOf = [&](const QString& name) {
+            return std::get<std::shared_ptr<const std::string>>(library.read(name));
+        };
+        const auto opened = bytesOf("a.txt");
+        prompter::ScriptEditor* editor = window.library()->editor();
+        QTextCursor cursor(editor->text()->document()->findBlockByNumber(2));
+        editor->text()->setTextCursor(cursor);
+        for (QPushButton* button : window.library()->findChildren<QPushButton*>())
+            if (button->text() == "Prompt")
+                QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(window.currentWidget(), window.promptView());
         QCOMPARE(window.promptView()->currentParagraph(), std::size_t{2});
+        QCOMPARE(window.promptView()->script()->characterIdentity(), opened.get());
+
+        // Rewritten in place at the same size: read anew, in the prompt and the editor too.
+        QFile file(folder.path() + "/a.txt");
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.write("FIRST") == 5);
+        file.close();
+        QTRY_COMPARE(*bytesOf("a.txt"), std::string("FIRST\nSecond\nThird\nFourth\n"));
+        QTRY_VERIFY(editor->text()->toPlainText().startsWith("FIRST"));
+        QTRY_COMPARE(window.promptView()->script()->substring(0, 5), std::string("FIRST"));
+        QCOMPARE(bytesOf("a.txt").get(), bytesOf("a.txt").get());
+
+        // Too large to edit: shown read-only from the bytes prompted, a click prompts there.
+        window.showLibrary();
+        std::string huge;
+        for (int i = 0; huge.size() <= prompter::ScriptEditor::kEditableBytes; ++i)
+            huge += "Line " + std::to_string(i) + " of a long script\n";
+        writeFile(folder.path() + "/Huge.txt", QByteArray::fromStdString(huge));
+        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
+        window.library()->select("Huge.txt");
+        QVERIFY(editor->isReadOnly());
+        QVERIFY(editor->status().contains("Read-only"));
+        qttext::LazyTextView* view = editor->readOnlyView();
+        QVERIFY(view->isVisible());
+        QCOMPARE(view->blockText(2), QString("Line 2 of a long script"));
+        double y = 0;
+        for (std::size_t i = 0; i < 2; ++i)
+            y += view->blockLayout(i)->boundingRect().height();
+        QTest::mouseClick(
+            view->viewport(), Qt::LeftButton, {},
+            QPoint(5, static_cast<int>(y + view->blockLayout(2)->boundingRect().height() / 2)));
+        QCOMPARE(window.currentWidget(), window.promptView());
+        QCOMPARE(window.promptView()->currentParagraph(), std::size_t{2});
+        QCOMPARE(window.promptView()->script()->characterIdentity(), bytesOf("Huge.txt").get());
     }
 
     // Every control a person reaches has a name for assistive technology.
