@@ -50,6 +50,11 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     const QCommandLineOption fontSize(QStringLiteral("font-size"),
                                       QStringLiteral("Text size in pixels (12 to 400)."),
                                       QStringLiteral("PIXELS"));
+    const QCommandLineOption lineSpacing(
+        QStringLiteral("line-spacing"),
+        QStringLiteral("Line height as a multiple of the font's (0.8 to 3; 1.5 leaves half a line "
+                       "between lines)."),
+        QStringLiteral("FACTOR"));
     const QCommandLineOption countdown(QStringLiteral("countdown"),
                                        QStringLiteral("Seconds to count down (0 to 60)."),
                                        QStringLiteral("SECONDS"));
@@ -62,8 +67,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     const QCommandLineOption settingsWindow(
         QStringLiteral("settings"),
         QStringLiteral("Open the settings window at the start (with --screenshot: its picture)."));
-    parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
-                       screenshot, reset, settingsWindow});
+    parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, lineSpacing,
+                       countdown, screenshot, reset, settingsWindow});
     // The remote's options (src/prompter/remote).
     const QCommandLineOption remote(
         QStringLiteral("remote"),
@@ -198,6 +203,12 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                              .arg(parser.value(fontSize)));
         options.fontSize = static_cast<int>(*value);
     }
+    if (parser.isSet(lineSpacing)) {
+        options.lineSpacing = number(parser.value(lineSpacing), 0.8, 3);
+        if (!options.lineSpacing)
+            return usage(QStringLiteral("--line-spacing wants 0.8 to 3, not %1")
+                             .arg(parser.value(lineSpacing)));
+    }
     // Voice-following.
     options.followVoice = parser.isSet(followVoice) || parser.isSet(audioFile);
     if (parser.isSet(audioFile))
@@ -238,6 +249,14 @@ PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {
         settings.fontSize = *fontSize;
     if (countdown)
         settings.countdown = *countdown;
+    if (lineSpacing)
+        settings.lineSpacing = *lineSpacing;
+    if (followVoice)
+        settings.followVoice = true;
+    if (microphone)
+        settings.microphone = *microphone;
+    if (voiceModel)
+        settings.voiceModel = *voiceModel;
     return settings;
 }
 

@@ -2,7 +2,8 @@
 //
 //   quorvane-prompter [--prompt FILE] [--screen N] [--window] [--mirror
 //   horizontal|vertical|both|none]
-//                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
+//                     [--speed WPM] [--font-size PIXELS] [--line-spacing FACTOR]
+//                     [--countdown SECONDS]
 //                     [--screenshot PNG] [--reset-settings] [--settings] [--help] [--version]
 //                     [--remote [ADDRESS:]PORT] [--follow URL]
 //                     [--follow-voice] [--audio-file WAV] [--positions FILE]
@@ -34,6 +35,7 @@ struct PrompterOptions {
     std::optional<Mirror> mirror;
     std::optional<double> speed;
     std::optional<int> fontSize;
+    std::optional<double> lineSpacing;
     std::optional<double> countdown;
     // The remote: serve the control API and the phone page at [ADDRESS:]PORT (read by
     // remote::readListenAddress).

@@ -124,8 +124,11 @@ SettingsWindow* PrompterWindow::showSettings() {
                     save();
                     if (isFullScreen() || currentWidget() == prompt_)
                         placeOnScreen();
+                    emit settingsChanged(settings);
                 });
     }
+    settingsWindow_->setMicrophones(microphones_ ? microphones_() : QStringList(),
+                                    static_cast<bool>(microphones_));
     PrompterSettings shown = saved_;
     shown.speed = prompt_->settings().speed;
     settingsWindow_->setSettings(shown);

@@ -36,6 +36,7 @@ using prompter::Mirror;
 using prompter::PromptView;
 
 Q_DECLARE_METATYPE(prompter::Mirror)
+Q_DECLARE_METATYPE(prompter::PrompterSettings)
 
 namespace {
 
@@ -469,12 +470,16 @@ class PrompterTest : public QObject {
             file.setValue("speed", "fast");
             file.setValue("fontSize", 1e9);
             file.setValue("textColour", "not a colour");
+            file.setValue("lineSpacing", 0.1);
+            file.setValue("voiceModel", "relative/model");
         }
         const auto damaged = prompter::PrompterSettings::load();
         QCOMPARE(damaged.speed, 140.0);
         QCOMPARE(damaged.fontSize, 64);
         QCOMPARE(damaged.textColour, QColor(Qt::white));
         QCOMPARE(damaged.mirror, Mirror::horizontal);
+        QCOMPARE(damaged.lineSpacing, 1.0);
+        QCOMPARE(damaged.voiceModel, QString());
         QVERIFY(prompter::PrompterSettings::reset());
         QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
     }
@@ -500,6 +505,27 @@ class PrompterTest : public QObject {
             settings->mirror->setCurrentIndex(
                 settings->mirror->findData(static_cast<int>(Mirror::horizontal)));
             settings->margin->setValue(20);
+            // Line spacing: the paragraph of one line grows by the factor, the place kept.
+            const double oneLine = window.promptView()->paragraphHeight(0);
+            const double place = window.promptView()->position();
+            settings->lineSpacing->setValue(1.5);
+            QCOMPARE(window.promptView()->paragraphHeight(0), oneLine * 1.5);
+            QCOMPARE(window.promptView()->position(), place);
+            // Voice-following as settings: a build without it says so and changes nothing.
+            QVERIFY(!settings->followVoice->isEnabled());
+            window.setMicrophones([] { return QStringList{"USB Mic", "Built-in Audio"}; });
+            settings = window.showSettings();
+            QVERIFY(settings->followVoice->isEnabled());
+            QCOMPARE(settings->microphone->count(), 3);  // the default and the two
+            QSignalSpy announced(&window, &prompter::PrompterWindow::settingsChanged);
+            settings->followVoice->setChecked(true);
+            settings->microphone->setCurrentIndex(settings->microphone->findText("USB Mic"));
+            settings->voiceModel->setText(folder.path() + "/model/../model");
+            emit settings->voiceModel->editingFinished();
+            QVERIFY(announced.count() >= 3);
+            QCOMPARE(announced.last()[0].value<prompter::PrompterSettings>().microphone,
+                     QString("USB Mic"));
+            QVERIFY(window.promptView()->settings().followVoice);
             QCOMPARE(window.promptView()->settings().fontSize, 96);
             QCOMPARE(window.promptView()->settings().readingLine, 0.5);
             QCOMPARE(window.promptView()->motion().speed(), 180.0);
@@ -526,6 +552,10 @@ class PrompterTest : public QObject {
         QCOMPARE(restarted.speed, 280.0);
         QCOMPARE(restarted.mirror, Mirror::horizontal);
         QCOMPARE(restarted.marginPercent, 20);
+        QCOMPARE(restarted.lineSpacing, 1.5);
+        QVERIFY(restarted.followVoice);
+        QCOMPARE(restarted.microphone, QString("USB Mic"));
+        QCOMPARE(restarted.voiceModel, folder.path() + "/model");
         QVERIFY(prompter::PrompterSettings::reset());
     }
 
@@ -979,8 +1009,10 @@ class PrompterTest : public QObject {
             << QStringList{"--prompt", "f.txt",        "--screen", "1",
                            "--window", "--mirror",     "both",     "--speed",
                            "200",      "--font-size",  "80",       "--countdown",
-                           "0",        "--screenshot", "out.png"}
+                           "0",        "--screenshot", "out.png",  "--line-spacing",
+                           "1.5",      "--microphone", "USB"}
             << true;
+        QTest::newRow("line spacing too tight") << QStringList{"--line-spacing", "0.5"} << false;
         QTest::newRow("speed too high") << QStringList{"--speed", "601"} << false;
         QTest::newRow("speed not a number") << QStringList{"--speed", "nan"} << false;
         QTest::newRow("mirror unknown") << QStringList{"--mirror", "diagonal"} << false;
@@ -1006,6 +1038,8 @@ class PrompterTest : public QObject {
         QCOMPARE(settings.fontSize, 80);
         QCOMPARE(settings.countdown, 0.0);
         QCOMPARE(settings.screen, 1);
+        QCOMPARE(settings.lineSpacing, 1.5);
+        QCOMPARE(settings.microphone, QString("USB"));
         QCOMPARE(*options.prompt, QString("f.txt"));
     }
 };
