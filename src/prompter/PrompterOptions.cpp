@@ -118,21 +118,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     if (parser.isSet(help)) {
         options.action = Action::help;
         options.help =
-            parser.helpText() +
+            parser.helpText() + QStringLiteral("\nKeys while prompting:\n") + keysHelp() +
             QStringLiteral(
-                "\nKeys while prompting:\n"
-                "  Space, B, .        pause and resume (and skip the countdown)\n"
-                "  Up, Down, wheel    faster, slower\n"
-                "  Ctrl+Plus, Minus   larger, smaller text\n"
-                "  H, V               mirror left-right, upside down\n"
-                "  Home, End          the start, the end\n"
-                "  PageUp, PageDown   back, on by a screen\n"
-                "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
-                "  1 to 9             to section 1 to 9 (a line starting with #)\n"
-                "  Ctrl+PageUp, Down  the previous, the next section\n"
-                "  S                  the sections, to choose one\n"
-                "  F                  follow the voice, or stop (any other key takes over)\n"
-                "  Escape             back to the library\n"
                 "\nEnvironment:\n"
                 "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
                 "  HOME  the scripts are in ~/Teleprompter, unless the settings name another "
@@ -234,6 +221,23 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     if (parser.isSet(follow))
         options.follow = parser.value(follow);
     return options;
+}
+
+QString PrompterOptions::keysHelp() {
+    return QStringLiteral(
+        "  Space, B, .        pause and resume (and skip the countdown)\n"
+        "  Up, Down, wheel    faster, slower\n"
+        "  Ctrl+Plus, Minus   larger, smaller text\n"
+        "  H, V               mirror left-right, upside down\n"
+        "  Home, End          the start, the end\n"
+        "  PageUp, PageDown   back, on by a screen\n"
+        "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
+        "  1 to 9             to section 1 to 9 (a line starting with #)\n"
+        "  Ctrl+PageUp, Down  the previous, the next section\n"
+        "  S                  the sections, to choose one\n"
+        "  F                  follow the voice, or stop (any other key takes over)\n"
+        "  Ctrl+Comma         the settings\n"
+        "  Escape             back to the library\n");
 }
 
 PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {

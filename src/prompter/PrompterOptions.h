@@ -53,6 +53,8 @@ struct PrompterOptions {
 
     // `arguments` includes the program's name first.
     [[nodiscard]] static PrompterOptions parse(const QStringList& arguments);
+    // The keys while prompting, one a line, as the help and the window's Help menu show them.
+    [[nodiscard]] static QString keysHelp();
     // The saved settings with this run's overrides.
     [[nodiscard]] PrompterSettings applied(PrompterSettings settings) const;
 };

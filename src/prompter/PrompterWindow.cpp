@@ -53,6 +53,7 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
     connect(library_, &LibraryView::settingsRequested, this, &PrompterWindow::showSettings);
+    connect(library_, &LibraryView::quitRequested, this, &QWidget::close);
     // The speed set in the library is the prompt's: reading times, the next prompt and the
     // saved settings follow it.
     connect(library_, &LibraryView::speedChangeRequested, this,

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -987,7 +988,8 @@ class PrompterTest : public QObject {
         QCOMPARE(window.promptView()->script()->characterIdentity(), bytesOf("Huge.txt").get());
     }
 
-    // Every control a person reaches has a name for assistive technology.
+    // Every control a person reaches has a name for assistive technology; the menu bar holds the
+    // window's actions, and its keys work from the list and the editor.
     void everyControlIsNamed() {
         QTemporaryDir folder;
         prompter::ScriptLibrary library(folder.path());
@@ -1000,6 +1002,36 @@ class PrompterTest : public QObject {
             QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
         QVERIFY(!window.promptView()->accessibleName().isEmpty());
         QVERIFY(!window.accessibleName().isEmpty());
+
+        // The menu bar: the window's actions by name, each key shown one that works.
+        QStringList menus;
+        QHash<QString, QAction*> actions;
+        for (QAction* menu : window.library()->menuBar()->actions()) {
+            menus << menu->text().remove('&');
+            for (QAction* action : menu->menu()->actions())
+                actions.insert(action->text().remove('&').section('\t', 0, 0), action);
+        }
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Settings", "Help"}));
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.library()->list()->setFocus();
+        QTest::keyClick(window.library()->list(), Qt::Key_N, Qt::ControlModifier);  // New
+        QTRY_COMPARE(library.rowCount(), 1);
+        QCOMPARE(window.library()->editor()->fileName(), QString("New script.txt"));
+        QVERIFY(window.library()->editor()->text()->hasFocus());
+        QTest::keyClicks(window.library()->editor()->text(), "Opening words");
+        QTest::keyClick(window.library()->editor()->text(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(window.currentWidget(), window.promptView());  // saved, then prompted
+        QCOMPARE(window.promptView()->script()->substring(0, 13), std::string("Opening words"));
+        window.showLibrary();
+        QVERIFY(actions.contains("Keys") && actions.contains("Open File\u2026"));
+        actions["Keys"]->trigger();
+        QTRY_VERIFY(window.library()->findChild<QMessageBox*>("keys"));
+        QVERIFY(window.library()->findChild<QMessageBox*>("keys")->informativeText().contains(
+            "Ctrl+PageUp"));
+        actions["Quit"]->trigger();
+        QVERIFY(!window.isVisible());
     }
 
     void commandLine_data() {
