@@ -115,6 +115,8 @@ class PromptView : public QWidget {
     void mirrorChanged(prompter::Mirror mirror);
     void leaveRequested();
     void frameDrawn();
+    // setScript() showed another script (not an edit of the one shown).
+    void scriptShown();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
