@@ -68,7 +68,7 @@ int measureFrames(const char* script, const char* wav) {
         status = result;
         QCoreApplication::quit();
     });
-    mode.prompting(path);
+    mode.prompting();
     mode.setFollowing(true);
 
     bench::FrameCosts costs;
