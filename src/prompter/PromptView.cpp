@@ -55,6 +55,7 @@ void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     motion_.jumpTo(clock_->milliseconds(), 0);
     syncFrameTimer();
     update();
+    emit scriptChanged();
 }
 
 namespace {
@@ -144,6 +145,7 @@ void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script)
     motion_.jumpTo(now, std::min(target, index_.length()));
     syncFrameTimer();
     update();
+    emit scriptChanged();
 }
 
 // The paragraphs' words, the sections and the cues, read once (ScriptIndex).
