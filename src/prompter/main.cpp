@@ -183,20 +183,32 @@ int main(int argc, char** argv) {
 
     // Voice-following: the F key in every prompt, on from the start with --follow-voice.
 #if QUORVANE_VOICE
+    // The microphone and the model are the saved settings' unless the command line names them;
+    // the settings window changes them while the program runs.
+    const prompter::PrompterSettings started = options.applied(saved);
     prompter::voice::VoiceMode voice(
         window.promptView(),
-        {options.audioFile.value_or(QString()), options.microphone.value_or(QString()),
-         options.voiceModel.value_or(QString()), options.positions.value_or(QString()),
+        {options.audioFile.value_or(QString()), started.microphone, started.voiceModel,
+         options.positions.value_or(QString()),
          options.positions && options.audioFile ? options.screenshot.value_or(QString())
                                                 : QString()});
-    QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
-                     [&voice](const QString& path) { voice.prompting(path); });
+    window.setMicrophones([] { return prompter::voice::MicrophoneFeed::names(); });
+    QObject::connect(&window, &prompter::PrompterWindow::settingsChanged, &voice,
+                     [&voice](const prompter::PrompterSettings& settings) {
+                         voice.setVoice(settings.microphone, settings.voiceModel);
+                     });
+    // "Follow my voice" on: each prompt follows the voice from its start.
+    QObject::connect(window.promptView(), &prompter::PromptView::scriptShown, &voice,
+                     [&voice, &window] {
+                         if (window.promptView()->settings().followVoice)
+                             voice.setFollowing(true);
+                     });
     // Queued: a run may end (a recording that cannot be read) before the event loop starts.
     QObject::connect(
         &voice, &prompter::voice::VoiceMode::done, &application,
         [](int status) { QApplication::exit(status); }, Qt::QueuedConnection);
 #else
-    if (options.followVoice) {
+    if (options.followVoice || options.microphone || options.voiceModel) {
         std::fputs(
             "quorvane-prompter: this build cannot follow a voice (it was built without "
             "PocketSphinx or Qt Multimedia)\n",
@@ -213,8 +225,7 @@ int main(int argc, char** argv) {
         prompting = window.prompt(*options.prompt, 0, motion);
 #if QUORVANE_VOICE
     if (prompting) {
-        voice.prompting(*options.prompt);
-        if (options.followVoice)
+        if (started.followVoice)
             voice.setFollowing(true);
     } else if (options.positions) {
         std::fprintf(stderr, "quorvane-prompter: %s\n",
