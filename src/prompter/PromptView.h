@@ -83,9 +83,6 @@ class PromptView : public QWidget {
     void jumpBySections(int count);
 
     [[nodiscard]] double position() const { return motion_.position(clock_->milliseconds()); }
-    // The script as last given (setScript or replaceScript); null before the first. The remote
-    // and the operator's window read the text from here, so an edit reaches them too.
-    [[nodiscard]] const std::shared_ptr<const qttext::TextSource>& script() const { return plain_; }
     [[nodiscard]] const PromptMotion& motion() const { return motion_; }
     [[nodiscard]] std::size_t paragraphCount() const { return blocks_.count(); }
     // The script's paragraphs, sections and cues.
