@@ -3,17 +3,23 @@
 //
 // Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
 // or a script that could not be read with --screenshot); 2 bad usage.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "contract/ContainerLocation.h"
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -66,6 +72,9 @@ bool saveScreenshot(QWidget& window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file (Qt's display connection, the settings): a closed standard
+    // stream is held on /dev/null, so nothing meant for it lands in another file.
+    const frame::ClosedStreams closed = frame::guardStandardStreams();
     // The help, the version and a usage error need no display: without one, they are given
     // through Qt's headless platform rather than failing to start.
     if (!hasDisplay(argc, argv)) {
@@ -85,11 +94,17 @@ int main(int argc, char** argv) {
         prompter::PrompterOptions::parse(QApplication::arguments());
     switch (options.action) {
         case prompter::PrompterOptions::Action::help:
-            std::fputs(options.help.toLocal8Bit().constData(), stdout);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
-        case prompter::PrompterOptions::Action::version:
-            std::printf("quorvane-prompter %s\n", QUORVANE_VERSION);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
+        case prompter::PrompterOptions::Action::version: {
+            frame::Output out(STDOUT_FILENO);
+            if (closed.output)
+                out.setFailed(EBADF);
+            const bool help = options.action == prompter::PrompterOptions::Action::help;
+            return frame::printHelpOrVersion("quorvane-prompter", out, help,
+                                             options.help.toLocal8Bit().toStdString(),
+                                             QUORVANE_VERSION) == frame::kExitCompleted
+                       ? kExitDone
+                       : kExitFailed;
+        }
         case prompter::PrompterOptions::Action::usageError:
             std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
                          options.error.toLocal8Bit().constData());
