@@ -505,12 +505,18 @@ void removeLeftoverPartial(int folder, const std::string& id) {
 // ---- leaving the import folder: only the file held ----
 
 constexpr const char* kAsidePrefix = ".taking-";
+// A text on its way into a delivery folder on the import folder's file system waits here, under
+// `.moving-<id>-<inode>`, while it is checked to be the file held: only then does it go on into
+// the folder, so nothing but the held file ever appears there, not even for an instant.
+constexpr const char* kMovingPrefix = ".moving-";
 
 // The name under which the held file `held` of text `id` is set aside in the records folder
-// while it is removed: the inode it must be is part of the name, so whoever finds it there
-// (after its holder was killed) can tell the held file from a newer one.
-std::string asideName(const std::string& id, const struct ::stat& held) {
-    return kAsidePrefix + id + "-" + std::to_string(held.st_ino);
+// while it is removed (`prefix` kAsidePrefix) or moved (kMovingPrefix): the inode it must be is
+// part of the name, so whoever finds it there (after its holder was killed) can tell the held
+// file from a newer one.
+std::string asideName(const std::string& id, const struct ::stat& held,
+                      const char* prefix = kAsidePrefix) {
+    return prefix + id + "-" + std::to_string(held.st_ino);
 }
 
 // A new text name (an upper-case version 4 UUID), for a newer file that cannot go back under
@@ -545,22 +551,25 @@ std::string freshTextName() {
 // back into the import folder as `id`, to wait: it is not the file that was held. Where a still
 // newer file took the name meanwhile, a regular file goes back under a new name (it is a text of
 // its own, never lost) and anything else (a link, a FIFO) is removed: it was never a text.
-void putBack(int claims, const std::string& aside, int imported, const std::string& id) {
-    if (::renameat2(claims, aside.c_str(), imported, id.c_str(), RENAME_NOREPLACE) == 0 ||
-        errno == ENOENT)
-        return;
+// True only when it went back under `id`.
+bool putBack(int claims, const std::string& aside, int imported, const std::string& id) {
+    if (::renameat2(claims, aside.c_str(), imported, id.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno == ENOENT)
+        return false;
     struct ::stat status {};
     if (::fstatat(claims, aside.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return;
+        return false;
     if (!S_ISREG(status.st_mode)) {
         (void)::unlinkat(claims, aside.c_str(), 0);
-        return;
+        return false;
     }
     for (int attempt = 0; attempt < 8; ++attempt)
         if (::renameat2(claims, aside.c_str(), imported, freshTextName().c_str(),
                         RENAME_NOREPLACE) == 0 ||
             errno != EEXIST)
-            return;
+            return false;
+    return false;
 }
 
 // Removes `id` from the import folder only while it is the held file `held`. The name is moved
@@ -608,20 +617,34 @@ DIR* readEntries(int folder) {
     return dir;
 }
 
-// Finishes what readers killed while removing a text left set aside in `claims`: the file its
-// name says it is (delivered or consumed before it was set aside) is removed, anything else put
-// back to wait.
-void sweepAside(int claims, int imported) {
+// Whether the file at `name` in `claims` is held by a living reader (locked): a text on its way
+// into a delivery folder is, and its holder finishes or puts back the move itself.
+bool heldByALivingReader(int claims, const std::string& name) {
+    Fd fd(
+        ::openat(claims, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    return fd && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// Finishes what readers killed half-way left set aside in `claims`. A text set aside while it
+// was removed: the file its name says it is (delivered or consumed before it was set aside) is
+// removed, anything else put back to wait. A text caught on its way into a delivery folder never
+// got there: it goes back to wait, as does anything renamed over its name before the move.
+// With Sweep::putBackOnly nothing is removed: only what still waits is put back.
+enum class Sweep { all, putBackOnly };
+void sweepAside(int claims, int imported, Sweep sweep = Sweep::all) {
     DIR* dir = readEntries(claims);
     if (!dir)
         return;
     std::vector<std::string> aside;
-    while (const struct dirent* entry = ::readdir(dir))
-        if (std::string_view(entry->d_name).starts_with(kAsidePrefix))
-            aside.emplace_back(entry->d_name);
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.starts_with(kAsidePrefix) || name.starts_with(kMovingPrefix))
+            aside.emplace_back(name);
+    }
     ::closedir(dir);
     for (const std::string& name : aside) {
-        const std::size_t idStart = std::strlen(kAsidePrefix);
+        const bool moving = name.starts_with(kMovingPrefix);
+        const std::size_t idStart = std::strlen(moving ? kMovingPrefix : kAsidePrefix);
         const std::size_t dash = name.rfind('-');
         if (dash == std::string::npos || dash <= idStart)
             continue;
@@ -632,10 +655,14 @@ void sweepAside(int claims, int imported) {
         if (!isTextName(id) || *end != '\0' ||
             ::fstatat(claims, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (S_ISREG(status.st_mode) && status.st_ino == static_cast<ino_t>(inode))
-            (void)::unlinkat(claims, name.c_str(), 0);
-        else
-            putBack(claims, name, imported, id);
+        const bool heldFile = S_ISREG(status.st_mode) && status.st_ino == static_cast<ino_t>(inode);
+        if (moving && heldFile && heldByALivingReader(claims, name))
+            continue;
+        if (!moving && heldFile) {
+            if (sweep == Sweep::all)
+                (void)::unlinkat(claims, name.c_str(), 0);
+        } else
+            (void)putBack(claims, name, imported, id);
     }
 }
 
@@ -993,6 +1020,13 @@ std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
     Listing listing;
     if (folders.missing)
         return listing;
+    // What a reader killed half-way through a hand-over set aside and never handed over still
+    // waits: it goes back under its name first, so it is listed.
+    bool noClaims = false;
+    std::string claimsProblem;  // no records folder to look in: nothing was set aside
+    Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, {}, &noClaims, &claimsProblem);
+    if (claims)
+        sweepAside(claims.get(), folders.imported.get(), Sweep::putBackOnly);
     DIR* dir = readEntries(folders.imported.get());
     if (!dir) {
         *problem = failure("reading " + importFolder_, errno);
@@ -1156,7 +1190,8 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         unsigned copyNumber = 1;
         bool linked = false;
         std::size_t result;     // its index in `results`
-        bool byRename = false;  // moved in one step (same file system), needing no record
+        bool byRename = false;  // moved by rename (same file system), needing no record
+        bool staged = false;    // on its way: in the records folder, checked to be the held file
         bool renamed = false;
     };
     // Whether the file system moves without replacing (renameat2 RENAME_NOREPLACE); where it
@@ -1343,38 +1378,61 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
             if (results[step.result].outcome != Outcome::handedOver ||
                 (step.record.name.empty() && !step.byRename))
                 continue;
-            // On one file system the text moves in one atomic step, never replacing anything:
-            // it is in the import folder or in the folder, whenever the reader is stopped. A
-            // name found taken stays among the chosen, so no later text tries it again.
+            // On one file system the text moves in atomic steps, never replacing anything: it is
+            // in the import folder, on its way in the records folder or in the folder, whenever
+            // the reader is stopped. A name found taken stays among the chosen, so no later text
+            // tries it again.
             while (step.byRename) {
                 if (step.record.name.empty() && !chooseName(step)) {
                     fail(step, "no free name for " + step.text->id + " in " + folder.path());
                     break;
                 }
-                if (::renameat2(imported, step.text->id.c_str(), target, step.record.name.c_str(),
-                                RENAME_NOREPLACE) == 0) {
-                    // The name was moved, not the file held: check that they are one. Anything
-                    // renamed over the name since the hold (a link, a newer version) goes back,
-                    // and this round gives the text up; what waits now is newer.
-                    struct ::stat moved {};
-                    if (::fstatat(target, step.record.name.c_str(), &moved, AT_SYMLINK_NOFOLLOW) !=
-                            0 ||
-                        sameFile(moved, step.held.status)) {
-                        step.renamed = true;
-                    } else {
-                        putBack(target, step.record.name, imported, step.text->id);
-                        results[step.result].outcome = Outcome::notWaiting;
-                        step.held = Hold();
+                const std::string moving =
+                    asideName(step.text->id, step.held.status, kMovingPrefix);
+                if (!step.staged) {
+                    if (::renameat2(imported, step.text->id.c_str(), claims.get(), moving.c_str(),
+                                    RENAME_NOREPLACE) == 0) {
+                        // The name was moved, not the file held: check that they are one before
+                        // it goes on. Anything renamed over the name since the hold (a link, a
+                        // newer version) goes back, and this round gives the text up; what waits
+                        // now is newer.
+                        struct ::stat moved {};
+                        if (::fstatat(claims.get(), moving.c_str(), &moved, AT_SYMLINK_NOFOLLOW) !=
+                                0 ||
+                            !sameFile(moved, step.held.status)) {
+                            (void)putBack(claims.get(), moving, imported, step.text->id);
+                            results[step.result].outcome = Outcome::notWaiting;
+                            step.held = Hold();
+                            break;
+                        }
+                        step.staged = true;
                     }
+                }
+                if (step.staged && ::renameat2(claims.get(), moving.c_str(), target,
+                                               step.record.name.c_str(), RENAME_NOREPLACE) == 0) {
+                    step.renamed = true;
                     break;
                 }
                 const int error = errno;
-                if (error == EEXIST) {
+                if (step.staged && error == EEXIST) {
                     ++step.copyNumber;
-                    if (!chooseName(step))
-                        fail(step, "no free name for " + step.text->id + " in " + folder.path());
-                    else
+                    if (chooseName(step))
                         continue;
+                }
+                // Not moved on: the text goes back to wait under its name. Where a newer file took
+                // the name meanwhile, the held one waits under a name of its own and this round
+                // gives it up.
+                const bool wasStaged = std::exchange(step.staged, false);
+                if (wasStaged && !putBack(claims.get(), moving, imported, step.text->id)) {
+                    results[step.result].outcome = Outcome::notWaiting;
+                    step.held = Hold();
+                    break;
+                }
+                if (error == EEXIST) {
+                    fail(step, wasStaged
+                                   ? "no free name for " + step.text->id + " in " + folder.path()
+                                   : claimsPath + "/" + moving +
+                                         " is in the way (left by a stopped reader)");
                 } else if (!stillNamed(imported, step.text->id, step.held.status)) {
                     // Taken by a reader that held it before us, between our open and our lock.
                     results[step.result].outcome = Outcome::notWaiting;

@@ -155,7 +155,8 @@ class Inbox {
 
     [[nodiscard]] const std::string& importFolder() const { return importFolder_; }
 
-    // What waits, oldest first, and what was skipped. Takes nothing and removes nothing; each
+    // What waits, oldest first, and what was skipped. Takes nothing and removes nothing (what a
+    // reader killed half-way set aside and never handed over goes back to wait first); each
     // text's title costs one read of at most kTitleReadLimit bytes (none with Titles::leftOut).
     // A container or import folder that does not exist yet waits nothing. None, with the reason
     // in `problem`, when the folder cannot be read or a folder of its path is a link, not a
