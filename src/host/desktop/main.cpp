@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
@@ -173,7 +174,9 @@ int run(int argc, char** argv) {
     if (!displayAvailable())
         return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
 
+    frame::NoWindowGuard noWindow(kProgram, host::kExitUsage);
     QApplication application(argc, argv);
+    noWindow.lower();
     QApplication::setApplicationName(kProgram);
     // The desktop matches the window to its entry (and icon) by this id.
     QGuiApplication::setDesktopFileName(host::desktop::kDesktopEntryId);
