@@ -15,6 +15,11 @@ Output::Output(int fd) : fd_(fd) {
     buffer_.reserve(kBufferSize);
 }
 
+Output::Output(int fd, bool closedAtStart) : Output(fd) {
+    if (closedAtStart)
+        error_ = EBADF;
+}
+
 Output::~Output() {
     flush();
 }

@@ -16,6 +16,9 @@ namespace frame {
 class Output {
   public:
     explicit Output(int fd);
+    // `closedAtStart`: the descriptor was closed when the program began (and is held on
+    // /dev/null, see holdClosedStandardStreams): every write counts as failed from the start.
+    Output(int fd, bool closedAtStart);
     ~Output();  // flushes
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -26,9 +29,6 @@ class Output {
     bool flush();
 
     [[nodiscard]] bool failed() const { return error_ != 0; }
-    // Counts as a failed write from the start: for an output that was closed before the program
-    // began (its descriptor is held on /dev/null so that nothing else is opened there).
-    void setFailed(int error) { error_ = error; }
     // The system's error of the first failed write ("No space left on device").
     [[nodiscard]] std::string errorText() const;
 

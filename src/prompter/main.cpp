@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,9 +97,7 @@ int main(int argc, char** argv) {
     switch (options.action) {
         case prompter::PrompterOptions::Action::help:
         case prompter::PrompterOptions::Action::version: {
-            frame::Output out(STDOUT_FILENO);
-            if (closed.output)
-                out.setFailed(EBADF);
+            frame::Output out(STDOUT_FILENO, closed.output);
             const bool help = options.action == prompter::PrompterOptions::Action::help;
             return frame::printHelpOrVersion("quorvane-prompter", out, help,
                                              options.help.toLocal8Bit().toStdString(),

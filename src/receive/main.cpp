@@ -522,10 +522,8 @@ int run(int argc, char** argv, bool outputClosed) {
     if (const auto* problem = std::get_if<receive::UsageError>(&parsed))
         return frame::usageError(kProgram, problem->message);
     const auto& options = std::get<receive::ReceiveOptions>(parsed);
-    frame::Output out(STDOUT_FILENO);
     // --exec never writes to standard output (its commands get /dev/null there).
-    if (outputClosed && options.mode != receive::Mode::exec)
-        out.setFailed(EBADF);
+    frame::Output out(STDOUT_FILENO, outputClosed && options.mode != receive::Mode::exec);
     if (options.help || options.version)
         return frame::printHelpOrVersion(kProgram, out, options.help, receive::receiveUsageText(),
                                          QUORVANE_VERSION);

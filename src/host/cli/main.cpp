@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -84,9 +83,7 @@ int run(const std::vector<std::string>& arguments) {
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
 
-    frame::Output out(STDOUT_FILENO);
-    if (closedStreams.output)
-        out.setFailed(EBADF);
+    frame::Output out(STDOUT_FILENO, closedStreams.output);
     if (options.help || options.version)
         return frame::printHelpOrVersion(kProgram, out, options.help, host::usageText(kProgram),
                                          QUORVANE_VERSION);

@@ -1,8 +1,6 @@
 // quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -15,15 +13,15 @@
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
 #include "frame/WholeFileWrite.h"
-#include "host/frontend/HostOptions.h"
-#include "host/frontend/InputText.h"
-#include "host/frontend/OutcomeReport.h"
-#include "host/frontend/Report.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopIdentity.h"
 #include "host/desktop/DesktopTraits.h"
 #include "host/desktop/RefusalWindow.h"
 #include "host/desktop/ShareWindow.h"
+#include "host/frontend/HostOptions.h"
+#include "host/frontend/InputText.h"
+#include "host/frontend/OutcomeReport.h"
+#include "host/frontend/Report.h"
 #include "host/session/BundleLocation.h"
 #include "host/session/Container.h"
 #include "host/session/SaveSignals.h"
@@ -161,9 +159,7 @@ int run(int argc, char** argv) {
     if (const auto* problem = std::get_if<host::UsageError>(&parsed))
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
-    frame::Output out(STDOUT_FILENO);
-    if (closedStreams.output)
-        out.setFailed(EBADF);
+    frame::Output out(STDOUT_FILENO, closedStreams.output);
     if (options.help || options.version)
         return frame::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
     if (options.screenshot) {
