@@ -39,6 +39,9 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(QStringLiteral("Script being prompted"));
+    // QUORVANE_PROMPTER_WHOLE_FRAMES=1 draws every frame whole: the yardstick the figures
+    // report measures moving the kept picture against.
+    keepsPicture_ = qEnvironmentVariableIsEmpty("QUORVANE_PROMPTER_WHOLE_FRAMES");
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     indexWords();
@@ -417,47 +420,64 @@ QRectF PromptView::countdownArea() const {
     return QRectF(width() / 2 - size / 2, bottom - size, size, size);
 }
 
+void PromptView::setKeepsPicture(bool keeps) {
+    keepsPicture_ = keeps;
+    update();
+}
+
+KeptPicture::Frame PromptView::frameAt(double words, qreal devicePixelRatio) {
+    KeptPicture::Frame frame;
+    frame.devicePixelRatio = devicePixelRatio;
+    frame.width = static_cast<int>(std::lround(width() * devicePixelRatio));
+    frame.height = static_cast<int>(std::lround(height() * devicePixelRatio));
+    const QRectF area = textArea();
+    frame.areaTop = static_cast<int>(std::lround(area.top() * devicePixelRatio));
+    frame.areaBottom =
+        std::max(frame.areaTop, static_cast<int>(std::lround(area.bottom() * devicePixelRatio)));
+    frame.margin = width() * settings_.marginPercent / 100.0;
+    frame.mirrorX = mirrorsHorizontally(settings_.mirror);
+    frame.mirrorY = mirrorsVertically(settings_.mirror);
+    frame.background = settings_.backgroundColour;
+    // The paragraph at the reading line, its top on the device pixel nearest the clock's place.
+    const Place place = placeOf(words);
+    frame.paragraph = place.paragraph;
+    frame.paragraphTop = std::llround((readingLineY() - place.offset) * devicePixelRatio);
+    frame.layouts = blocks_.generation();
+    return frame;
+}
+
 void PromptView::paintEvent(QPaintEvent*) {
     const double now = clock_->milliseconds();
     const double words = motion_.position(now);
     blocks_.trimCache();
     QPainter painter(this);
-    painter.fillRect(rect(), settings_.backgroundColour);
+    const qreal ratio = painter.device()->devicePixelRatio();
+    const KeptPicture::Frame frame = frameAt(words, ratio);
+    // Around the text area the background, for the band and the bar; in it the text, moved
+    // from the frames before where only its place changed.
+    const double areaFrom =
+        (frame.mirrorY ? frame.height - frame.areaBottom : frame.areaTop) / ratio;
+    const double areaTo = (frame.mirrorY ? frame.height - frame.areaTop : frame.areaBottom) / ratio;
+    painter.fillRect(QRectF(0, 0, width(), areaFrom), settings_.backgroundColour);
+    painter.fillRect(QRectF(0, areaTo, width(), height() - areaTo), settings_.backgroundColour);
+    if (keepsPicture_)
+        picture_.draw(painter, blocks_, frame);
+    else
+        KeptPicture::drawWhole(painter, blocks_, frame);
     // The whole picture is mirrored, the speed and the countdown too: on the glass everything
     // reads the right way round.
-    if (mirrorsHorizontally(settings_.mirror)) {
+    if (frame.mirrorX) {
         painter.translate(width(), 0);
         painter.scale(-1, 1);
     }
-    if (mirrorsVertically(settings_.mirror)) {
+    if (frame.mirrorY) {
         painter.translate(0, height());
         painter.scale(1, -1);
     }
-    painter.save();
-    painter.setClipRect(textArea());
-    drawText(painter, words);
-    painter.restore();
     drawOverlay(painter, now, words);
     ++framesDrawn_;
     syncFrameTimer();
     emit frameDrawn();
-}
-
-void PromptView::drawText(QPainter& painter, double words) {
-    const double readingLine = height() * settings_.readingLine;
-    const double margin = width() * settings_.marginPercent / 100.0;
-    const Place place = placeOf(words);
-    const double top = readingLine - place.offset;  // of the paragraph at the reading line
-    double y = top;
-    for (std::size_t i = place.paragraph; i-- > 0 && y > 0;) {
-        y -= blocks_.height(i);
-        blocks_.layout(i).draw(&painter, QPointF(margin, y));
-    }
-    y = top;
-    for (std::size_t i = place.paragraph; i < blocks_.count() && y < height(); ++i) {
-        blocks_.layout(i).draw(&painter, QPointF(margin, y));
-        y += blocks_.height(i);
-    }
 }
 
 void PromptView::drawOverlay(QPainter& painter, double now, double words) {

@@ -6,8 +6,9 @@
 //      index (ScriptIndex) says, and inside a paragraph the words spread evenly over its
 //      laid-out height, so the speed is in words per minute whatever the font size and the
 //      width, and changing either keeps the place.
-//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), the
-//      title line bold, section headings bold and larger, cues in the cue colour; the reading
+//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), kept
+//      rasterised from frame to frame so that a frame which only moves the text draws only the
+//      rows coming into sight (KeptPicture); the title line bold, section headings bold and larger, cues in the cue colour; the reading
 //      line; a band at the top with the speed, the state, progress, time elapsed and time left,
 //      and a progress bar at the bottom, which the script never passes under; the countdown
 //      above the reading line, over nothing the presenter reads next; the whole view mirrored
@@ -25,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "prompter/KeptPicture.h"
 #include "prompter/PromptClock.h"
 #include "prompter/PromptMotion.h"
 #include "prompter/PrompterSettings.h"
@@ -108,6 +110,11 @@ class PromptView : public QWidget {
     [[nodiscard]] std::size_t framesDrawn() const { return framesDrawn_; }
     [[nodiscard]] std::size_t layoutsMade() const { return blocks_.layoutsMade(); }
     [[nodiscard]] bool isFrameTimerActive() const { return frameTimer_.isActive(); }
+    // Whether a frame that only moves the text moves the picture kept from the frames before
+    // (KeptPicture; the default) or draws every row of text again. Both give the same pixels.
+    void setKeepsPicture(bool keeps);
+    // Rows of text rasterised into the kept picture so far.
+    [[nodiscard]] std::uint64_t keptRowsDrawn() const { return picture_.rowsDrawn(); }
 
   signals:
     void speedChanged(double wordsPerMinute);
@@ -137,7 +144,8 @@ class PromptView : public QWidget {
     [[nodiscard]] double bandHeight() const;
     [[nodiscard]] double barHeight() const;
     void restyle();
-    void drawText(QPainter& painter, double words);
+    // Where the text goes in a frame at `words`, in the device pixels of a paint device.
+    [[nodiscard]] KeptPicture::Frame frameAt(double words, qreal devicePixelRatio);
     void drawOverlay(QPainter& painter, double now, double words);
     [[nodiscard]] QString stateAt(double now, double words) const;
 
@@ -151,6 +159,8 @@ class PromptView : public QWidget {
     QTimer frameTimer_;
     std::size_t framesDrawn_ = 0;
     QString steeredBy_;  // see setSteeredBy()
+    KeptPicture picture_;
+    bool keepsPicture_ = true;
 };
 
 }  // namespace prompter

@@ -145,6 +145,7 @@ void TextBlocks::setWidth(double width) {
 void TextBlocks::forgetLayouts() {
     layouts_.clear();
     layoutsMade_ = 0;
+    ++generation_;
 }
 
 void TextBlocks::trimCache() {
