@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <variant>
 
+#include "prompter/PrompterOptions.h"
 #include "prompter/ScriptFile.h"
 
 namespace prompter {
@@ -32,6 +34,7 @@ QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
 LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     : QWidget(parent),
       library_(library),
+      menuBar_(new QMenuBar(this)),
       message_(new QLabel(this)),
       list_(new QTreeView(this)),
       editor_(new ScriptEditor(library, this)),
@@ -118,6 +121,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     messages->addWidget(message_, 1);
     messages->addWidget(undo_);
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar_);
     layout->addLayout(messages);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
@@ -155,11 +159,99 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
     undoShortcut->setContext(Qt::WidgetShortcut);
     connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);
-    auto* openShortcut = new QShortcut(QKeySequence::Open, this);
-    connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
+    makeMenus();
     auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
     connect(pasteShortcut, &QShortcut::activated, this, &LibraryView::pasteClipboard);
     libraryChanged();
+}
+
+// Keys that other controls own (the editor's, the list's, the window's Ctrl+Q and Ctrl+Comma,
+// which work while prompting too) are shown after a tab and not taken again here: one key, one
+// action.
+void LibraryView::makeMenus() {
+    menuBar_->setAccessibleName(QStringLiteral("Menu bar"));
+    QPlainTextEdit* text = editor_->text();
+    const auto add = [this](QMenu* menu, const QString& name, auto slot,
+                            const QKeySequence& key = {}) {
+        QAction* action = menu->addAction(name);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            addAction(action);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("&New Script"), &LibraryView::newScript, QKeySequence::New);
+    add(file, QStringLiteral("&Open File\u2026"), &LibraryView::openFile, QKeySequence::Open);
+    add(file, QStringLiteral("Paste as &Script"), &LibraryView::pasteClipboard);
+    add(file, QStringLiteral("&Save\tCtrl+S"), [this] {
+        if (const auto failure = editor_->save())
+            showMessage(*failure);
+    });
+    file->addSeparator();
+    add(file, QStringLiteral("&Rename\u2026\tF2"), &LibraryView::renameSelected);
+    add(file, QStringLiteral("&Delete\tDel"), &LibraryView::deleteSelected);
+    add(file, QStringLiteral("&Undo Delete"), &LibraryView::undoDelete);
+    file->addSeparator();
+    add(file, QStringLiteral("&Quit\tCtrl+Q"), &LibraryView::quitRequested);
+
+    QMenu* edit = menuBar_->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("&Undo\tCtrl+Z"), [text] { text->undo(); });
+    add(edit, QStringLiteral("&Redo\tCtrl+Shift+Z"), [text] { text->redo(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("Cu&t\tCtrl+X"), [text] { text->cut(); });
+    add(edit, QStringLiteral("&Copy\tCtrl+C"), [text] { text->copy(); });
+    add(edit, QStringLiteral("&Paste\tCtrl+V"), [text] { text->paste(); });
+    add(edit, QStringLiteral("Select &All\tCtrl+A"), [text] { text->selectAll(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("&Find\u2026\tCtrl+F"), [this] {
+        editor_->findField()->setFocus();
+        editor_->findField()->selectAll();
+    });
+    add(edit, QStringLiteral("Find &Next"), [this] { editor_->findNext(); });
+    add(edit, QStringLiteral("&Replace All"), [this] { editor_->replaceAll(); });
+
+    QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
+    add(view, QStringLiteral("&Prompt from the Paragraph"), &LibraryView::promptSelected,
+        QKeySequence(Qt::CTRL | Qt::Key_Return));
+    add(view, QStringLiteral("&Faster"), [this] { speedBox_->stepUp(); });
+    add(view, QStringLiteral("&Slower"), [this] { speedBox_->stepDown(); });
+
+    QMenu* settings = menuBar_->addMenu(QStringLiteral("&Settings"));
+    add(settings, QStringLiteral("&Settings\u2026\tCtrl+,"), &LibraryView::settingsRequested);
+    add(settings, QStringLiteral("&Reset Settings"), &LibraryView::resetSettingsRequested);
+
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("&Keys"), &LibraryView::showKeys, QKeySequence::HelpContents);
+}
+
+void LibraryView::showKeys() {
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Keys"),
+                                QStringLiteral("Keys while prompting"), QMessageBox::Close, this);
+    box->setInformativeText(
+        QStringLiteral("<pre>%1</pre>"
+                       "In the library: Enter or Ctrl+Return prompts the script selected, F2 "
+                       "renames it, Delete moves it to the trash (Ctrl+Z in the list takes it "
+                       "back), Ctrl+S saves the editor's text, Ctrl+F finds in it.")
+            .arg(PrompterOptions::keysHelp().toHtmlEscaped()));
+    box->setObjectName(QStringLiteral("keys"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+// A new, empty script named "New script" (numbered when taken), open in the editor to write.
+void LibraryView::newScript() {
+    QString fileName;
+    const auto failure = library_.add("New script\n", &fileName);
+    showMessage(failure.value_or(QString()));
+    if (failure)
+        return;
+    select(fileName);
+    editor_->text()->setFocus();
+    editor_->text()->selectAll();
 }
 
 QList<QWidget*> LibraryView::controls() const {

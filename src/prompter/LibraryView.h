@@ -7,10 +7,13 @@
 // editor's cursor, a click in a read-only script, or a paragraph number is where prompting
 // starts. A change to it on disk shows in the editor at once. Failures show in a message line at
 // the top, never in a dialog that hides the list; a scripts folder refused is said there for as
-// long as it lasts.
+// long as it lasts. A menu bar holds every action of the window (File, Edit, View, Settings) and,
+// under Help, the keys; a key shown in a menu is the one that works, whichever control has the
+// focus.
 #pragma once
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeView>
@@ -39,6 +42,7 @@ class LibraryView : public QWidget {
     [[nodiscard]] ScriptEditor* editor() const { return editor_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);
+    [[nodiscard]] QMenuBar* menuBar() const { return menuBar_; }
     // The controls, for tests and for accessibility checks.
     [[nodiscard]] QList<QWidget*> controls() const;
 
@@ -51,6 +55,7 @@ class LibraryView : public QWidget {
     void settingsRequested();
     // The person set the speed in the library.
     void speedChangeRequested(double wordsPerMinute);
+    void quitRequested();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,9 +70,13 @@ class LibraryView : public QWidget {
     void deleteSelected();
     void openFile();
     void pasteClipboard();
+    void newScript();
+    void makeMenus();
+    void showKeys();
 
     ScriptLibrary& library_;
     double speed_ = 140;
+    QMenuBar* menuBar_;
     QLabel* message_;
     QTreeView* list_;
     ScriptEditor* editor_;

@@ -58,6 +58,8 @@ void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     motion_.jumpTo(clock_->milliseconds(), 0);
     syncFrameTimer();
     update();
+    emit scriptShown();
+    emit scriptChanged();
 }
 
 namespace {
@@ -147,6 +149,7 @@ void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script)
     motion_.jumpTo(now, std::min(target, index_.length()));
     syncFrameTimer();
     update();
+    emit scriptChanged();
 }
 
 // The paragraphs' words, the sections and the cues, read once (ScriptIndex).
@@ -185,6 +188,7 @@ void PromptView::syncLayout() {
     blocks_.setDefaultFont(font);
     blocks_.setDefaultColour(settings_.textColour);
     blocks_.setWidth(width() * (1.0 - 2.0 * settings_.marginPercent / 100.0));
+    blocks_.setLineSpacing(settings_.lineSpacing);
 }
 
 void PromptView::syncFrameTimer() {

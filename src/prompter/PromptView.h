@@ -122,6 +122,10 @@ class PromptView : public QWidget {
     void mirrorChanged(prompter::Mirror mirror);
     void leaveRequested();
     void frameDrawn();
+    // setScript() showed another script (not an edit of the one shown).
+    void scriptShown();
+    // A script was given or replaced (an edit): script() holds the new text.
+    void scriptChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

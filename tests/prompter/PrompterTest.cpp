@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -37,6 +38,7 @@ using prompter::Mirror;
 using prompter::PromptView;
 
 Q_DECLARE_METATYPE(prompter::Mirror)
+Q_DECLARE_METATYPE(prompter::PrompterSettings)
 
 namespace {
 
@@ -563,12 +565,16 @@ class PrompterTest : public QObject {
             file.setValue("speed", "fast");
             file.setValue("fontSize", 1e9);
             file.setValue("textColour", "not a colour");
+            file.setValue("lineSpacing", 0.1);
+            file.setValue("voiceModel", "relative/model");
         }
         const auto damaged = prompter::PrompterSettings::load();
         QCOMPARE(damaged.speed, 140.0);
         QCOMPARE(damaged.fontSize, 64);
         QCOMPARE(damaged.textColour, QColor(Qt::white));
         QCOMPARE(damaged.mirror, Mirror::horizontal);
+        QCOMPARE(damaged.lineSpacing, 1.0);
+        QCOMPARE(damaged.voiceModel, QString());
         QVERIFY(prompter::PrompterSettings::reset());
         QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
     }
@@ -594,6 +600,27 @@ class PrompterTest : public QObject {
             settings->mirror->setCurrentIndex(
                 settings->mirror->findData(static_cast<int>(Mirror::horizontal)));
             settings->margin->setValue(20);
+            // Line spacing: the paragraph of one line grows by the factor, the place kept.
+            const double oneLine = window.promptView()->paragraphHeight(0);
+            const double place = window.promptView()->position();
+            settings->lineSpacing->setValue(1.5);
+            QCOMPARE(window.promptView()->paragraphHeight(0), oneLine * 1.5);
+            QCOMPARE(window.promptView()->position(), place);
+            // Voice-following as settings: a build without it says so and changes nothing.
+            QVERIFY(!settings->followVoice->isEnabled());
+            window.setMicrophones([] { return QStringList{"USB Mic", "Built-in Audio"}; });
+            settings = window.showSettings();
+            QVERIFY(settings->followVoice->isEnabled());
+            QCOMPARE(settings->microphone->count(), 3);  // the default and the two
+            QSignalSpy announced(&window, &prompter::PrompterWindow::settingsChanged);
+            settings->followVoice->setChecked(true);
+            settings->microphone->setCurrentIndex(settings->microphone->findText("USB Mic"));
+            settings->voiceModel->setText(folder.path() + "/model/../model");
+            emit settings->voiceModel->editingFinished();
+            QVERIFY(announced.count() >= 3);
+            QCOMPARE(announced.last()[0].value<prompter::PrompterSettings>().microphone,
+                     QString("USB Mic"));
+            QVERIFY(window.promptView()->settings().followVoice);
             QCOMPARE(window.promptView()->settings().fontSize, 96);
             QCOMPARE(window.promptView()->settings().readingLine, 0.5);
             QCOMPARE(window.promptView()->motion().speed(), 180.0);
@@ -620,6 +647,10 @@ class PrompterTest : public QObject {
         QCOMPARE(restarted.speed, 280.0);
         QCOMPARE(restarted.mirror, Mirror::horizontal);
         QCOMPARE(restarted.marginPercent, 20);
+        QCOMPARE(restarted.lineSpacing, 1.5);
+        QVERIFY(restarted.followVoice);
+        QCOMPARE(restarted.microphone, QString("USB Mic"));
+        QCOMPARE(restarted.voiceModel, folder.path() + "/model");
         QVERIFY(prompter::PrompterSettings::reset());
     }
 
@@ -1051,7 +1082,8 @@ class PrompterTest : public QObject {
         QCOMPARE(window.promptView()->script()->characterIdentity(), bytesOf("Huge.txt").get());
     }
 
-    // Every control a person reaches has a name for assistive technology.
+    // Every control a person reaches has a name for assistive technology; the menu bar holds the
+    // window's actions, and its keys work from the list and the editor.
     void everyControlIsNamed() {
         QTemporaryDir folder;
         prompter::ScriptLibrary library(folder.path());
@@ -1064,6 +1096,36 @@ class PrompterTest : public QObject {
             QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
         QVERIFY(!window.promptView()->accessibleName().isEmpty());
         QVERIFY(!window.accessibleName().isEmpty());
+
+        // The menu bar: the window's actions by name, each key shown one that works.
+        QStringList menus;
+        QHash<QString, QAction*> actions;
+        for (QAction* menu : window.library()->menuBar()->actions()) {
+            menus << menu->text().remove('&');
+            for (QAction* action : menu->menu()->actions())
+                actions.insert(action->text().remove('&').section('\t', 0, 0), action);
+        }
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Settings", "Help"}));
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.library()->list()->setFocus();
+        QTest::keyClick(window.library()->list(), Qt::Key_N, Qt::ControlModifier);  // New
+        QTRY_COMPARE(library.rowCount(), 1);
+        QCOMPARE(window.library()->editor()->fileName(), QString("New script.txt"));
+        QVERIFY(window.library()->editor()->text()->hasFocus());
+        QTest::keyClicks(window.library()->editor()->text(), "Opening words");
+        QTest::keyClick(window.library()->editor()->text(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(window.currentWidget(), window.promptView());  // saved, then prompted
+        QCOMPARE(window.promptView()->script()->substring(0, 13), std::string("Opening words"));
+        window.showLibrary();
+        QVERIFY(actions.contains("Keys") && actions.contains("Open File\u2026"));
+        actions["Keys"]->trigger();
+        QTRY_VERIFY(window.library()->findChild<QMessageBox*>("keys"));
+        QVERIFY(window.library()->findChild<QMessageBox*>("keys")->informativeText().contains(
+            "Ctrl+PageUp"));
+        actions["Quit"]->trigger();
+        QVERIFY(!window.isVisible());
     }
 
     void commandLine_data() {
@@ -1073,8 +1135,10 @@ class PrompterTest : public QObject {
             << QStringList{"--prompt", "f.txt",        "--screen", "1",
                            "--window", "--mirror",     "both",     "--speed",
                            "200",      "--font-size",  "80",       "--countdown",
-                           "0",        "--screenshot", "out.png"}
+                           "0",        "--screenshot", "out.png",  "--line-spacing",
+                           "1.5",      "--microphone", "USB"}
             << true;
+        QTest::newRow("line spacing too tight") << QStringList{"--line-spacing", "0.5"} << false;
         QTest::newRow("speed too high") << QStringList{"--speed", "601"} << false;
         QTest::newRow("speed not a number") << QStringList{"--speed", "nan"} << false;
         QTest::newRow("mirror unknown") << QStringList{"--mirror", "diagonal"} << false;
@@ -1100,6 +1164,8 @@ class PrompterTest : public QObject {
         QCOMPARE(settings.fontSize, 80);
         QCOMPARE(settings.countdown, 0.0);
         QCOMPARE(settings.screen, 1);
+        QCOMPARE(settings.lineSpacing, 1.5);
+        QCOMPARE(settings.microphone, QString("USB"));
         QCOMPARE(*options.prompt, QString("f.txt"));
     }
 };
