@@ -23,13 +23,6 @@ qint64 ringRow(qint64 row, qint64 height) {
     return r < 0 ? r + height : r;
 }
 
-// The rows of the view the text area covers: [first, second).
-std::pair<int, int> screenRows(const KeptPicture::Frame& frame) {
-    if (frame.mirrorY)
-        return {frame.height - frame.areaBottom, frame.height - frame.areaTop};
-    return {frame.areaTop, frame.areaBottom};
-}
-
 // Draws the paragraphs that reach document rows [from, to), paragraph `anchor` starting at
 // document row `anchorTop`: document row y lands on the target's row offset + sign * y (sign -1:
 // upside down), mirrored left to right when the frame is; only the target's rows [clipFrom,
@@ -64,29 +57,55 @@ void drawParagraphs(QPainter& painter, qttext::TextBlocks& blocks, const KeptPic
 
 }  // namespace
 
-void KeptPicture::drawWhole(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame) {
-    const auto [from, to] = screenRows(frame);
+std::pair<int, int> KeptPicture::screenRows(const Frame& frame) {
+    if (frame.mirrorY)
+        return {frame.height - frame.areaBottom, frame.height - frame.areaTop};
+    return {frame.areaTop, frame.areaBottom};
+}
+
+void KeptPicture::drawWhole(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame,
+                            int from, int to) {
+    const auto area = screenRows(frame);
+    from = std::max(from, area.first);
+    to = std::min(to, area.second);
     if (to <= from || frame.width <= 0)
         return;
     const qreal ratio = frame.devicePixelRatio;
     painter.fillRect(QRectF(0, from / ratio, frame.width / ratio, (to - from) / ratio),
                      frame.background);
     // The document's rows are the view's own, unmirrored.
-    drawParagraphs(painter, blocks, frame, frame.paragraph, frame.paragraphTop, frame.areaTop,
-                   frame.areaBottom, frame.mirrorY ? frame.height : 0, frame.mirrorY ? -1 : 1, from,
-                   to);
+    const qint64 first = frame.mirrorY ? frame.height - to : from;
+    drawParagraphs(painter, blocks, frame, frame.paragraph, frame.paragraphTop, first,
+                   first + (to - from), frame.mirrorY ? frame.height : 0, frame.mirrorY ? -1 : 1,
+                   from, to);
+}
+
+std::optional<qint64> KeptPicture::rowsMoved(qttext::TextBlocks& blocks, const Frame& before,
+                                             const Frame& after, qint64 limit) {
+    if (!samePicture(before, after) || before.paragraph >= blocks.count() ||
+        after.paragraph >= blocks.count())
+        return std::nullopt;
+    // Where the top of the paragraph read before is now.
+    qint64 top = after.paragraphTop;
+    std::size_t i = after.paragraph;
+    for (; i < before.paragraph && std::abs(top - before.paragraphTop) < limit; ++i)
+        top += rowsOf(blocks, i, after.devicePixelRatio);
+    for (; i > before.paragraph && std::abs(top - before.paragraphTop) < limit;)
+        top -= rowsOf(blocks, --i, after.devicePixelRatio);
+    if (i != before.paragraph || std::abs(top - before.paragraphTop) >= limit)
+        return std::nullopt;
+    return top - before.paragraphTop;
 }
 
 void KeptPicture::forget() {
     started_ = false;
 }
 
-bool KeptPicture::holds(const Frame& frame) const {
-    return frame.devicePixelRatio == made_.devicePixelRatio && frame.width == made_.width &&
-           frame.height == made_.height && frame.areaTop == made_.areaTop &&
-           frame.areaBottom == made_.areaBottom && frame.margin == made_.margin &&
-           frame.mirrorX == made_.mirrorX && frame.mirrorY == made_.mirrorY &&
-           frame.background == made_.background && frame.layouts == made_.layouts;
+bool KeptPicture::samePicture(const Frame& a, const Frame& b) {
+    return a.devicePixelRatio == b.devicePixelRatio && a.width == b.width && a.height == b.height &&
+           a.areaTop == b.areaTop && a.areaBottom == b.areaBottom && a.margin == b.margin &&
+           a.mirrorX == b.mirrorX && a.mirrorY == b.mirrorY && a.background == b.background &&
+           a.layouts == b.layouts;
 }
 
 void KeptPicture::start(const Frame& frame) {
@@ -109,7 +128,7 @@ void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Fram
     const auto [from, to] = screenRows(frame);
     if (to <= from || frame.width <= 0)
         return;
-    if (!started_ || !holds(frame))
+    if (!started_ || !samePicture(frame, made_))
         start(frame);
     const qreal ratio = frame.devicePixelRatio;
 
@@ -161,6 +180,7 @@ void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Fram
         keptFrom_ = keptTo_ = 0;
         drawWholeNext_ = false;
         drawWhole(painter, blocks, frame);
+        rowsDrawn_ += static_cast<std::uint64_t>(to - from);
         return;
     } else {
         keptFrom_ = want;

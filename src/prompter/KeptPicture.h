@@ -22,7 +22,10 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <climits>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 #include "qttext/TextBlocks.h"
 
@@ -51,16 +54,28 @@ class KeptPicture {
     // (on the view, its transform untouched). Rows the ring holds are copied; only rows that
     // come into sight are rasterised.
     void draw(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame);
-    // The same pixels, every row drawn from the layouts (no ring kept).
-    static void drawWhole(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame);
+    // The same pixels, every row drawn from the layouts (no ring kept); only the view's rows
+    // [from, to) of the text area when they are given.
+    static void drawWhole(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame,
+                          int from = 0, int to = INT_MAX);
+    // How many rows the text moved from frame `before` to frame `after` (as if the view were not
+    // mirrored: negative when it rose), when nothing but its place changed and it moved fewer
+    // than `limit` rows; none otherwise.
+    [[nodiscard]] static std::optional<qint64> rowsMoved(qttext::TextBlocks& blocks,
+                                                         const Frame& before, const Frame& after,
+                                                         qint64 limit);
+    // The view's rows the text area covers: [first, second).
+    [[nodiscard]] static std::pair<int, int> screenRows(const Frame& frame);
     // The next frame draws the ring afresh.
     void forget();
-    // Rows rasterised into the ring so far (a frame that only moves the text adds none, or now
-    // and then the rows it moved by and a sixteenth of a text area).
+    // Rows rasterised so far, into the ring or (a frame drawn whole) on the painter (a frame
+    // that only moves the text adds none, or now and then the rows it moved by and a sixteenth
+    // of a text area).
     [[nodiscard]] std::uint64_t rowsDrawn() const { return rowsDrawn_; }
 
   private:
-    [[nodiscard]] bool holds(const Frame& frame) const;
+    // Whether the two frames differ in nothing but the text's place.
+    [[nodiscard]] static bool samePicture(const Frame& a, const Frame& b);
     void start(const Frame& frame);
     // Rows [from, to) of the ring's column (z: document rows, negated when mirrored upside down)
     // rasterised into the ring.

@@ -8,11 +8,11 @@
 //      width, and changing either keeps the place.
 //   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), kept
 //      rasterised from frame to frame so that a frame which only moves the text draws only the
-//      rows coming into sight (KeptPicture); the title line bold, section headings bold and larger, cues in the cue colour; the reading
-//      line; a band at the top with the speed, the state, progress, time elapsed and time left,
-//      and a progress bar at the bottom, which the script never passes under; the countdown
-//      above the reading line, over nothing the presenter reads next; the whole view mirrored
-//      on request (for beam-splitter glass).
+//      rows coming into sight (KeptPicture); the title line bold, section headings bold and larger,
+//      cues in the cue colour; the reading line; a band at the top with the speed, the state,
+//      progress, time elapsed and time left, and a progress bar at the bottom, which the script
+//      never passes under; the countdown above the reading line, over nothing the presenter reads
+//      next; the whole view mirrored on request (for beam-splitter glass).
 //   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
 //      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
 //      (a screen; what presentation clickers send), Left/Right (a paragraph holding text), 1-9
@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "prompter/KeptPicture.h"
@@ -113,8 +114,12 @@ class PromptView : public QWidget {
     // Whether a frame that only moves the text moves the picture kept from the frames before
     // (KeptPicture; the default) or draws every row of text again. Both give the same pixels.
     void setKeepsPicture(bool keeps);
-    // Rows of text rasterised into the kept picture so far.
-    [[nodiscard]] std::uint64_t keptRowsDrawn() const { return picture_.rowsDrawn(); }
+    // The next frame of movement, now, as the frame timer draws it: where only the text's place
+    // changed, the window's picture is moved and only the rows that uncovers, the reading line
+    // and the bands are drawn again.
+    void showNextFrame();
+    // Rows of the text area rasterised so far, on screen or into the kept picture.
+    [[nodiscard]] std::uint64_t textRowsDrawn() const { return textRowsDrawn_; }
 
   signals:
     void speedChanged(double wordsPerMinute);
@@ -148,6 +153,9 @@ class PromptView : public QWidget {
     [[nodiscard]] double bandHeight() const;
     [[nodiscard]] double barHeight() const;
     void restyle();
+    [[nodiscard]] bool moveShownText(double now, double words);
+    // The rows the reading line's pointers cover in `frame` (the view's, mirrored as it is).
+    [[nodiscard]] QRect readingLineRows(const KeptPicture::Frame& frame) const;
     // Where the text goes in a frame at `words`, in the device pixels of a paint device.
     [[nodiscard]] KeptPicture::Frame frameAt(double words, qreal devicePixelRatio);
     void drawOverlay(QPainter& painter, double now, double words);
@@ -165,6 +173,13 @@ class PromptView : public QWidget {
     QString steeredBy_;  // see setSteeredBy()
     KeptPicture picture_;
     bool keepsPicture_ = true;
+    // The frame the window shows (the last one painted whole on screen, or moved since), at
+    // the clock's `shownNow_`; and whether a moved frame still waits to be painted.
+    std::optional<KeptPicture::Frame> shown_;
+    double shownNow_ = 0;
+    double shownWords_ = 0;
+    bool movePending_ = false;
+    std::uint64_t textRowsDrawn_ = 0;
 };
 
 }  // namespace prompter
