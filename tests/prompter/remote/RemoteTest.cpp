@@ -107,6 +107,32 @@ QByteArray handshake(quint16 port, const QByteArray& target, const QByteArray& e
            extra + "\r\n";
 }
 
+// A WebSocket opened by hand from the local address `from`, so one test can be many peers.
+struct RawSocket {
+    QTcpSocket socket;
+    QByteArray received;
+    int status = 0;
+
+    bool open(quint16 port, const QString& from) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        if (!socket.bind(QHostAddress(from)))
+            return false;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(kWaitMs))
+            return false;
+        socket.write(handshake(port, "/ws?token=" + QByteArray(kToken)));
+        (void)QTest::qWaitFor(
+            [this] {
+                return received.contains("\r\n\r\n") ||
+                       socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            kWaitMs);
+        const QList<QByteArray> line = received.left(received.indexOf("\r\n")).split(' ');
+        status = line.size() >= 2 ? line[1].toInt() : 0;
+        return status == 101;
+    }
+};
+
 // A remote on the WebSocket: states and replies kept apart.
 class Client {
   public:
@@ -514,31 +540,62 @@ class RemoteTest : public QObject {
         JSON_COMPARE(other.ask("{\"command\": \"faster\"}")["ok"], "faster");
     }
 
-    // Sixteen remotes at once; the seventeenth is told why it is refused, and gets in once one
-    // of the others leaves.
-    void theSeventeenthClientIsRefused() {
-        std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < 16; ++i) {
-            clients.push_back(std::make_unique<Client>());
-            QVERIFY(clients.back()->open(port()));
-        }
+    // Sixteen remotes at once, at most four from one peer: the next is told why it is refused
+    // and gets in once one of the others leaves; one peer holding its share of idle
+    // connections keeps nobody else out. Each peer is a loopback address of its own (Linux
+    // routes all of 127/8 here).
+    void clientsAreBoundedInAllAndPerPeer() {
+        const auto from = [](int peer) { return QStringLiteral("127.0.0.%1").arg(peer); };
+        std::vector<std::unique_ptr<RawSocket>> clients;
+        const auto openFrom = [&](int peer) {
+            clients.push_back(std::make_unique<RawSocket>());
+            return clients.back()->open(port(), from(peer));
+        };
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(openFrom(2));
+        QVERIFY(!openFrom(2));
+        QCOMPARE(clients.back()->status, 503);
+        QVERIFY(clients.back()->received.contains("from this address (4)"));
+        clients.pop_back();
+        for (int peer = 3; peer <= 5; ++peer)
+            for (int i = 0; i < 4; ++i)
+                QVERIFY(openFrom(peer));
         QCOMPARE(server_->clientCount(), 16);
-        const HttpReply refused =
-            rawRequest(port(), handshake(port(), "/ws?token=" + QByteArray(kToken)));
-        QCOMPARE(refused.status, 503);
-        QVERIFY(refused.body.contains("16"));
-        Client seventeenth;
+        QVERIFY(!openFrom(6));
+        QCOMPARE(clients.back()->status, 503);
+        QVERIFY(clients.back()->received.contains("connected (16)"));
+        clients.pop_back();
+        Client seventeenth;  // Qt's own client, from 127.0.0.1
         QVERIFY(!seventeenth.open(port()));
-        clients.front()->socket().close();
+        clients.front()->socket.disconnectFromHost();
         QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 15; }, kWaitMs));
         Client late;
         QVERIFY(late.open(port()));
         // Every client hears of a change.
         JSON_COMPARE(late.ask("{\"command\": \"speed\", \"value\": 222}")["ok"], "speed");
-        for (const auto& client : clients)
-            if (!client->closed)
-                QVERIFY(QTest::qWaitFor(
-                    [&] { return client->states.back()["state"]["speed"] == 222.0; }, kWaitMs));
+        for (std::size_t i = 1; i < clients.size(); ++i)
+            QVERIFY(QTest::qWaitFor(
+                [&] { return clients[i]->received.contains("\"speed\":222.0"); }, kWaitMs));
+        clients.clear();
+        late.socket().close();
+        QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 0; }, kWaitMs));
+
+        // Connections that say nothing: one peer's share is held, its next is dropped at once,
+        // and another peer is still served.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i <= server_->limits().connectionsPerAddress; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(idle.back()->bind(QHostAddress(from(7))));
+            idle.back()->connectToHost(QHostAddress::LocalHost, port());
+            QVERIFY(idle.back()->waitForConnected(kWaitMs));
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] { return idle.back()->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+        idle.pop_back();
+        RawSocket other;
+        QVERIFY(other.open(port(), from(8)));
+        for (const auto& socket : idle)
+            QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
     }
 
     // The state comes at once, then on a change; a state equal to the last is not sent again.
