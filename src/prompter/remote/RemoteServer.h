@@ -84,6 +84,8 @@ class RemoteServer : public QObject {
     // Starts listening; the failure in words.
     [[nodiscard]] std::optional<QString> listen(const QHostAddress& address, quint16 port);
     [[nodiscard]] quint16 port() const;
+    // The address it listens on, as asked (Any: every address of the machine).
+    [[nodiscard]] const QHostAddress& address() const { return address_; }
     [[nodiscard]] const QByteArray& token() const { return access_.token(); }
     // The page's address, token included, for each address a phone can reach it at (the
     // machine's network addresses when listening on all of them, loopback last).

@@ -8,9 +8,11 @@
 // its shading follows, and that an edit saved there reaches the prompt (and the remote) without
 // moving what the presenter sees.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -31,6 +33,8 @@
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteServer.h"
 #include "prompter/remote/RemoteSession.h"
+#include "prompter/remote/RemoteSettings.h"
+#include "prompter/remote/RemoteSwitch.h"
 
 using nlohmann::json;
 
@@ -698,6 +702,64 @@ class RemoteTest : public QObject {
               "https://host:1/?token=abcdefghijklmnop", "http://host/?token=abcdefghijklmnop",
               "http://host:1/?token=short"})
             QVERIFY2(!prompter::remote::RemoteFollower::socketAddress(wrong, &problem), wrong);
+    }
+
+    // The switch in the settings window: off by default; on, it serves at the address given
+    // (saved, kept beside the prompter's own settings), shows it in the library and hands it
+    // on (to the operator's window); a wrong address is said and nothing listens; off closes
+    // the port. Damaged saved values read as off.
+    void theSettingsWindowSwitchesTheRemote() {
+        using prompter::remote::RemoteSettings;
+        QVERIFY(!RemoteSettings::load().enabled);
+        prompter::remote::RemoteSwitch remote(*remote_, window_->library());
+        QStringList told;
+        connect(&remote, &prompter::remote::RemoteSwitch::addressChanged,
+                [&](const QString& address) { told << address; });
+        connect(window_.get(), &prompter::PrompterWindow::settingsWindowMade, &remote,
+                [&](prompter::SettingsWindow* settings) {
+                    settings->addRow(QStringLiteral("Remote control"),
+                                     remote.makeSettingsRow(settings));
+                });
+        auto* row = window_->showSettings()->findChild<QWidget*>(QStringLiteral("remoteSettings"));
+        QVERIFY(row);
+        auto* on = row->findChild<QCheckBox*>();
+        auto* address = row->findChild<QLineEdit*>();
+        auto* status = row->findChild<QLabel*>();
+        QVERIFY(!on->isChecked());
+        QVERIFY(status->text().contains("nothing listens"));
+        address->setText(QStringLiteral("phone.example:80"));
+        on->setChecked(true);
+        QVERIFY(!remote.session());
+        QVERIFY(status->text().contains("is not an IP address"));
+        address->setText(QStringLiteral("127.0.0.1:0"));
+        emit address->editingFinished();
+        QVERIFY(remote.session());
+        const quint16 served = remote.session()->server().port();
+        const QByteArray bearer =
+            "Authorization: Bearer " + remote.session()->server().token() + "\r\n";
+        QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 200);
+        QVERIFY(told.back().startsWith(QStringLiteral("http://127.0.0.1:%1/?token=").arg(served)));
+        QVERIFY(status->text().contains(QStringLiteral("port %1").arg(served)));
+        QVERIFY(window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel")));
+        QCOMPARE(RemoteSettings::load(), (RemoteSettings{true, QStringLiteral("127.0.0.1:0")}));
+        // The prompter's own settings, saved after, keep the remote's, and the other way round.
+        prompter::PrompterSettings own;
+        own.fontSize = 99;
+        QVERIFY(own.save());
+        QVERIFY(RemoteSettings::load().enabled);
+        on->setChecked(false);
+        QVERIFY(!remote.session());
+        QVERIFY(told.back().isEmpty());
+        QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 0);
+        QVERIFY(!window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel")));
+        QVERIFY(!RemoteSettings::load().enabled);
+        QCOMPARE(prompter::PrompterSettings::load().fontSize, 99);
+        QFile file(prompter::PrompterSettings::filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[remote]\nenabled=maybe\naddress=nowhere:99999\n");
+        file.close();
+        QCOMPARE(RemoteSettings::load(), RemoteSettings{});
+        QVERIFY(QFile::remove(prompter::PrompterSettings::filePath()));
     }
 
     // --remote [ADDRESS:]PORT.
