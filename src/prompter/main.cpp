@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "contract/ContainerLocation.h"
+#include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
@@ -87,7 +88,9 @@ int main(int argc, char** argv) {
             prompter::PrompterOptions::Action::run)
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    frame::NoWindowGuard noWindow("quorvane-prompter", kExitUsage);
     QApplication application(argc, argv);
+    noWindow.lower();
     QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.quorvane.teleprompter"));
