@@ -468,7 +468,8 @@ QRect PromptView::readingLineRows(const KeptPicture::Frame& frame) const {
 }
 
 // Only on a screen of one device pixel per pixel (the view scrolls by whole pixels), and not
-// while the countdown shows or a moved frame is still to be painted.
+// while the countdown shows or the rows a moved frame uncovered are still to be painted (they
+// would be moved unpainted).
 bool PromptView::moveShownText(double now, double words) {
     if (!keepsPicture_ || !shown_ || movePending_ || motion_.isCountingDown(now) ||
         devicePixelRatioF() != 1.0 || !isVisible())
@@ -482,8 +483,9 @@ bool PromptView::moveShownText(double now, double words) {
     shown_ = next;
     shownNow_ = now;
     shownWords_ = words;
-    movePending_ = true;
     if (dy != 0) {
+        movePending_ = true;
+        picture_.forget();  // the kept ring no longer follows what the window shows
         scroll(0, dy, QRect(0, from, width(), to - from));
         // The reading line moved with the text: drawn again where it went and where it is.
         const QRect line = readingLineRows(next);

@@ -174,7 +174,7 @@ class PromptView : public QWidget {
     KeptPicture picture_;
     bool keepsPicture_ = true;
     // The frame the window shows (the last one painted whole on screen, or moved since), at
-    // the clock's `shownNow_`; and whether a moved frame still waits to be painted.
+    // the clock's `shownNow_`; and whether rows a moved frame uncovered still wait to be painted.
     std::optional<KeptPicture::Frame> shown_;
     double shownNow_ = 0;
     double shownWords_ = 0;
