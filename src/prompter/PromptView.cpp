@@ -459,6 +459,20 @@ void PromptView::showNextFrame() {
         update();
 }
 
+QString PromptView::bandTimes(double now, double words) const {
+    const double length = std::max(motion_.length(), 1.0);
+    const double progress = std::clamp(words / length, 0.0, 1.0);
+    const double elapsed = startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0;
+    return QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
+        .arg(std::floor(progress * 100))
+        .arg(clockText(elapsed))
+        .arg(clockText((motion_.length() - words) / motion_.speed() * 60));
+}
+
+QString PromptView::bandShown(double now, double words) const {
+    return stateAt(now, words) + QLatin1Char('\n') + bandTimes(now, words);
+}
+
 QRect PromptView::readingLineRows(const KeptPicture::Frame& frame) const {
     const double size = std::clamp(settings_.fontSize * 0.35, 10.0, 40.0);
     const int top = static_cast<int>(std::floor(readingLineY() - size / 2)) - 2;
@@ -492,9 +506,15 @@ bool PromptView::moveShownText(double now, double words) {
         update(line.translated(0, dy));
         update(line);
     }
-    // The band and the bar (their times and progress).
-    update(QRect(0, 0, width(), from));
-    update(QRect(0, to, width(), height() - to));
+    // The progress bar (its edge moves by fractions of a pixel), and the band when what it
+    // says changed.
+    const QRect top(0, 0, width(), from);
+    const QRect bottom(0, to, width(), height() - to);
+    update(next.mirrorY ? top : bottom);
+    if (QString band = bandShown(now, words); band != shownBand_) {
+        shownBand_ = std::move(band);
+        update(next.mirrorY ? bottom : top);
+    }
     return true;
 }
 
@@ -551,6 +571,7 @@ void PromptView::paintEvent(QPaintEvent* event) {
             shown_ = frame;
             shownNow_ = now;
             shownWords_ = words;
+            shownBand_ = bandShown(now, words);
         }
     }
     ++framesDrawn_;
@@ -597,11 +618,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, stateAt(now, words));
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
-    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
-                         .arg(std::floor(progress * 100))
-                         .arg(clockText(elapsedSeconds()))
-                         .arg(clockText((motion_.length() - words) / motion_.speed() * 60)));
+    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, bandTimes(now, words));
     const double bar = barHeight();
     QColor track = settings_.textColour;
     track.setAlphaF(0.2f);
