@@ -174,15 +174,12 @@ bool PrompterSettings::save() const {
         return false;
     const std::optional<QByteArray> bytes = WholeFile::read(copy.path(), kMaxSettingsBytes);
     const QString folder = QFileInfo(target).absolutePath();
-    return bytes && QDir().mkpath(folder) && WholeFile::write(target, *bytes, 0600).isEmpty() &&
-           syncReceiver().isEmpty();
+    return bytes && QDir().mkpath(folder) && WholeFile::write(target, *bytes, 0600).isEmpty();
 }
 
 bool PrompterSettings::reset() {
-    // The name is removed whatever it is (a link, not its target); the receiver's unit goes back
-    // to the default folder with it.
-    return (::unlink(QFile::encodeName(filePath()).constData()) == 0 || errno == ENOENT) &&
-           PrompterSettings{}.syncReceiver().isEmpty();
+    // The name is removed whatever it is (a link, not its target).
+    return ::unlink(QFile::encodeName(filePath()).constData()) == 0 || errno == ENOENT;
 }
 
 }  // namespace prompter

@@ -26,8 +26,9 @@ struct PrompterSettings {
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;
     QColor cueColour = QColor(0x4d, 0xd0, 0xe1);  // cues ([pause]): drawn, never read aloud
-    // The library's folder; empty: ~/Teleprompter. The receiver's user unit delivers into the
-    // same folder: it reads it from receiverFilePath(), which every save keeps up to date.
+    // The library's folder (from the next start); empty: ~/Teleprompter. The receiver's user
+    // unit delivers into the same folder: it reads it from receiverFilePath(), which the
+    // program makes name the folder it uses at each start.
     QString libraryFolder;
     // Voice-following: each prompt follows the voice from its start; the microphone (a part of
     // its name; empty: the system's default); a PocketSphinx model folder (empty: the packaged

@@ -66,7 +66,7 @@ for prefix in "$home/.local" "$work/odd prefix%i"; do
     [ -z "$(ls -A "$watched")" ] || fail "the import folder is not empty after the service ran"
 
     # Another library folder chosen in the teleprompter's settings: the teleprompter tells the
-    # unit at its start (and at each save), and the service delivers there, a folder with spaces,
+    # unit at its start, and the service delivers there, a folder with spaces,
     # quotes, a dollar sign and a percent sign in its name too.
     if [ -x "$build/bin/quorvane-prompter" ]; then
         library="$home/My \"Talks\" \$HOME 100%"
