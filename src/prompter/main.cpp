@@ -3,22 +3,31 @@
 //
 // Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
 // or a script that could not be read with --screenshot); 2 bad usage.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "contract/ContainerLocation.h"
+#include "frame/NoWindowGuard.h"
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/WholeFile.h"
+#include "prompter/operator/OperatorMode.h"
+#include "prompter/remote/PromptRemote.h"
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteSession.h"
 #if QUORVANE_VOICE
@@ -64,6 +73,9 @@ bool saveScreenshot(QWidget& window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file (Qt's display connection, the settings): a closed standard
+    // stream is held on /dev/null, so nothing meant for it lands in another file.
+    const frame::ClosedStreams closed = frame::guardStandardStreams();
     // The help, the version and a usage error need no display: without one, they are given
     // through Qt's headless platform rather than failing to start.
     if (!hasDisplay(argc, argv)) {
@@ -74,7 +86,9 @@ int main(int argc, char** argv) {
             prompter::PrompterOptions::Action::run)
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    frame::NoWindowGuard noWindow("quorvane-prompter", kExitUsage);
     QApplication application(argc, argv);
+    noWindow.lower();
     QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.quorvane.teleprompter"));
@@ -83,11 +97,17 @@ int main(int argc, char** argv) {
         prompter::PrompterOptions::parse(QApplication::arguments());
     switch (options.action) {
         case prompter::PrompterOptions::Action::help:
-            std::fputs(options.help.toLocal8Bit().constData(), stdout);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
-        case prompter::PrompterOptions::Action::version:
-            std::printf("quorvane-prompter %s\n", QUORVANE_VERSION);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
+        case prompter::PrompterOptions::Action::version: {
+            frame::Output out(STDOUT_FILENO);
+            if (closed.output)
+                out.setFailed(EBADF);
+            const bool help = options.action == prompter::PrompterOptions::Action::help;
+            return frame::printHelpOrVersion("quorvane-prompter", out, help,
+                                             options.help.toLocal8Bit().toStdString(),
+                                             QUORVANE_VERSION) == frame::kExitCompleted
+                       ? kExitDone
+                       : kExitFailed;
+        }
         case prompter::PrompterOptions::Action::usageError:
             std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
                          options.error.toLocal8Bit().constData());
@@ -152,6 +172,10 @@ int main(int argc, char** argv) {
                                         ? prompter::Presentation::window
                                         : prompter::Presentation::fullScreen,
                                     clock);
+    // The one way commands reach the prompt: the operator's window and the remote both use it.
+    prompter::remote::PromptRemote control(window, library, clock);
+    // The operator's window, on a screen of its own while another shows the prompt.
+    prompter::operate::OperatorMode operatorMode(window, control, library);
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
@@ -236,30 +260,34 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
+    if (prompting)
+        control.noteScript(*options.prompt);
+#if QUORVANE_VOICE
+    control.setFollowingVoice([&voice] { return voice.isFollowing(); });
+#endif
     // Following another prompter (--follow): its script, its place.
     std::unique_ptr<prompter::remote::RemoteFollower> follower;
     if (leader) {
         follower = std::make_unique<prompter::remote::RemoteFollower>(window, *leader);
+        control.setFollowing([&follower] { return follower->isConnected(); });
+        QObject::connect(follower.get(), &prompter::remote::RemoteFollower::prompting, &control,
+                         &prompter::remote::PromptRemote::noteScript);
         follower->start();
     }
     // The remote (--remote): nothing listens unless asked.
     std::unique_ptr<prompter::remote::RemoteSession> remote;
     if (remoteAddress) {
         QString failure;
-        remote = prompter::remote::RemoteSession::start(*remoteAddress, window, library, clock,
+        remote = prompter::remote::RemoteSession::start(*remoteAddress, control, window.library(),
                                                         &failure);
         if (!remote) {
             std::fprintf(stderr, "quorvane-prompter: cannot start the remote: %s\n",
                          failure.toLocal8Bit().constData());
             return kExitFailed;
         }
-        if (prompting)
-            remote->noteScript(*options.prompt);
         if (follower)
             remote->setFollower(*follower);
-#if QUORVANE_VOICE
-        remote->setFollowingVoice([&voice] { return voice.isFollowing(); });
-#endif
+        operatorMode.setRemoteAddress(remote->pageAddress());
         std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
     }
