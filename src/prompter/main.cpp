@@ -13,7 +13,7 @@
 #include <cstring>
 #include <memory>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
     std::string problem;
-    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    const std::optional<std::string> containerRoot = handover::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
     if (containerRoot)
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());

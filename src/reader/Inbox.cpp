@@ -24,7 +24,7 @@
 #include <thread>
 #include <utility>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/TextTitle.h"
 
 namespace reader {
@@ -252,7 +252,7 @@ std::string ownerlessFileSystem(int fd) {
 
 Folders openFolders(const std::string& root, std::string* problem) {
     Folders folders;
-    const std::string container = contract::groupContainerPath(root);
+    const std::string container = handover::groupContainerPath(root);
     Fd containerFd(::open(container.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!containerFd) {
         if (errno == ENOENT)
@@ -266,11 +266,11 @@ Folders openFolders(const std::string& root, std::string* problem) {
     if (!folders.regular)
         return folders;
     folders.imported = openOwnFolder(folders.regular.get(), "imported",
-                                     contract::importFolderPath(root), &folders.missing, problem);
+                                     handover::importFolderPath(root), &folders.missing, problem);
     if (folders.imported) {
         const std::string kind = ownerlessFileSystem(folders.imported.get());
         if (!kind.empty()) {
-            *problem = contract::importFolderPath(root) + " is on " + kind +
+            *problem = handover::importFolderPath(root) + " is on " + kind +
                        ", which keeps no owners or modes: anyone could plant a text there, so "
                        "it is not used";
             folders.imported.reset();
@@ -981,7 +981,7 @@ int HeldText::openSeparately() const {
 // ---- Inbox ----
 
 Inbox::Inbox(std::string root)
-    : root_(std::move(root)), importFolder_(contract::importFolderPath(root_)) {}
+    : root_(std::move(root)), importFolder_(handover::importFolderPath(root_)) {}
 
 std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
     std::string why;
@@ -1137,7 +1137,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         return failAll(0, folder.path() + " is inside the import folder " + importFolder_ +
                               "; deliver into a folder of your own");
     const std::string claimsPath =
-        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+        handover::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
     Fd claims = openClaims(folders.regular.get(), claimsPath, &problem);
     if (!claims)
         return failAll(0, problem);
@@ -1558,7 +1558,7 @@ HandOver Inbox::take(const WaitingText& text, const std::function<bool(const Hel
     // A record exists only if a delivery into a folder was under way: settle it first. The
     // records folder is also where the name is set aside when the text leaves.
     const std::string claimsPath =
-        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+        handover::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
     bool missing = false;
     std::string why;
     Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, claimsPath, &missing, &why);

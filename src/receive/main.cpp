@@ -17,7 +17,7 @@
 #include <new>
 #include <set>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 #include "reader/TextTitle.h"
 #include "receive/ReceiveOptions.h"
@@ -597,7 +597,7 @@ int run(int argc, char** argv, bool outputClosed) {
         return receive::kExitCompleted;
     }
     std::string problem;
-    const auto root = contract::containerRoot(&problem);
+    const auto root = handover::containerRoot(&problem);
     if (!root) {
         tell(problem);
         return receive::kExitFailed;
