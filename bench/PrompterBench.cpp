@@ -32,6 +32,7 @@
 #include <variant>
 #include <vector>
 
+#include "FrameCosts.h"
 #include "ReportText.h"
 #include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
@@ -44,26 +45,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// This thread's processor time, in milliseconds: what a frame costs whatever else the machine
-// runs at the same time.
-double cpuMilliseconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-// The bench's own clock: each frame is 1/60 s after the last, whatever the frame cost.
-class FrameClock : public prompter::PromptClock {
-  public:
-    double now = 0;
-    [[nodiscard]] double milliseconds() const override { return now; }
-};
+using bench::Clock;
+using bench::Costs;
+using bench::cpuMilliseconds;
+using bench::FrameClock;
+using bench::FrameCosts;
+using bench::millisecondsSince;
 
 void writeScript(const QString& path, std::size_t bytes) {
     const std::string text = reportText(bytes);
@@ -74,32 +61,14 @@ void writeScript(const QString& path, std::size_t bytes) {
         std::abort();
 }
 
-struct Costs {
-    double median;
-    double worst;
-    double cpuMedian;
-    double cpuWorst;
-};
-
-Costs costsOf(std::vector<double> wall, std::vector<double> cpu) {
-    std::sort(wall.begin(), wall.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {wall[wall.size() / 2], wall.back(), cpu[cpu.size() / 2], cpu.back()};
-}
-
 // Frames drawn at 60 a second for `frames` frames from where the view stands.
 Costs scroll(prompter::PromptView& view, FrameClock& clock, int frames) {
-    std::vector<double> wall;
-    std::vector<double> cpu;
+    FrameCosts costs;
     for (int i = 0; i < frames; ++i) {
         clock.now += 1000.0 / 60;
-        const auto start = Clock::now();
-        const double cpuStart = cpuMilliseconds();
-        view.repaint();
-        cpu.push_back(cpuMilliseconds() - cpuStart);
-        wall.push_back(millisecondsSince(start));
+        costs.measure([&view] { view.repaint(); });
     }
-    return costsOf(std::move(wall), std::move(cpu));
+    return costs.costs();
 }
 
 // The whole process's processor time (user and system), in milliseconds.
@@ -354,18 +323,13 @@ int main(int argc, char** argv) {
     const Costs inMiddle = scroll(view, *clock, 600);
     view.jumpTo(view.motion().length() - 2000);
     const Costs nearEnd = scroll(view, *clock, 600);
-    std::vector<double> jumpWall;
-    std::vector<double> jumpCpu;
+    FrameCosts jumpCosts;
     view.jumpTo(view.motion().length() / 3);
     for (int i = 0; i < 200; ++i) {
         view.jumpByScreens(1);
-        const auto start = Clock::now();
-        const double cpuStart = cpuMilliseconds();
-        view.repaint();
-        jumpCpu.push_back(cpuMilliseconds() - cpuStart);
-        jumpWall.push_back(millisecondsSince(start));
+        jumpCosts.measure([&view] { view.repaint(); });
     }
-    const Costs jumps = costsOf(std::move(jumpWall), std::move(jumpCpu));
+    const Costs jumps = jumpCosts.costs();
 
     std::printf("script                    %zu MB, %zu paragraphs, %.0f words\n", megabytes,
                 view.paragraphCount(), view.motion().length());

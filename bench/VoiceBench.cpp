@@ -3,19 +3,34 @@
 // load the model, the processor time per second of audio (recognition cost against real time)
 // and the words followed.
 //
+// With --frames: the prompting view at 1920x1080 (Qt's headless platform) following the reading
+// played at its own pace, the recogniser on its thread as in the program; each frame drawn 60
+// times a second and what it cost, while the voice moves the text.
+//
 //   voice_bench SCRIPT WAV [--trace]     (--trace: each move, "AUDIO_MS SPOKEN_WORD")
+//   voice_bench --frames SCRIPT WAV
 #include <time.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <variant>
 
+#include "FrameCosts.h"
+#include "prompter/PromptView.h"
+#include "prompter/ScriptFile.h"
 #include "prompter/voice/ScriptWords.h"
 #include "prompter/voice/VoiceFollower.h"
+#include "prompter/voice/VoiceMode.h"
 #include "prompter/voice/WavAudio.h"
+#include "qttext/PlainTextSource.h"
 
 namespace {
 
@@ -25,12 +40,79 @@ double cpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+// The view following the reading in WAV as the program follows it; frames drawn at 60 a second
+// until the reading is over.
+int measureFrames(const char* script, const char* wav) {
+    const QString path = QString::fromLocal8Bit(script);
+    auto read = prompter::ScriptFile::read(path);
+    if (auto* failure = std::get_if<prompter::ScriptReadError>(&read)) {
+        std::fprintf(stderr, "voice_bench: %s\n", failure->message.toLocal8Bit().constData());
+        return 1;
+    }
+    auto clock = std::make_shared<bench::FrameClock>();
+    prompter::PromptView view(clock);
+    view.resize(1920, 1080);
+    view.show();
+    view.setScript(std::make_shared<qttext::PlainTextSource>(
+        std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    QApplication::processEvents();
+
+    // A positions trace makes the mode end the run a second after the reading.
+    QTemporaryDir folder;
+    prompter::voice::VoiceOptions options;
+    options.audioFile = QString::fromLocal8Bit(wav);
+    options.positions = folder.path() + QStringLiteral("/positions");
+    prompter::voice::VoiceMode mode(&view, options);
+    int status = 0;
+    QObject::connect(&mode, &prompter::voice::VoiceMode::done, [&status](int result) {
+        status = result;
+        QCoreApplication::quit();
+    });
+    mode.prompting();
+    mode.setFollowing(true);
+
+    bench::FrameCosts costs;
+    bench::FrameCosts moving;  // the frames where the voice had moved the text since the last
+    double last = view.position();
+    QTimer frames;
+    frames.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&frames, &QTimer::timeout, [&] {
+        clock->now += 1000.0 / 60;
+        const bool moved = view.position() != last;
+        last = view.position();
+        const auto frame = costs.measure([&view] { view.repaint(); });
+        if (moved)
+            moving.add(frame);
+    });
+    frames.start(1000 / 60);
+    QApplication::exec();
+    if (status != 0)
+        return status;
+    const auto line = [](const char* label, const bench::FrameCosts& measured) {
+        const bench::Costs c = measured.costs();
+        std::printf("%-25s %.2f / %.2f ms (processor %.2f / %.2f ms) over %zu frames\n", label,
+                    c.median, c.worst, c.cpuMedian, c.cpuWorst, measured.count());
+    };
+    line("frame, following", costs);
+    line("frame, moved by voice", moving);
+    std::printf("last word reached         %.0f of %.0f\n", view.position(),
+                view.motion().length());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--frames") == 0) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        QApplication application(argc, argv);
+        return measureFrames(argv[2], argv[3]);
+    }
     QCoreApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: voice_bench SCRIPT WAV [--trace]\n");
+        std::fprintf(stderr,
+                     "usage: voice_bench SCRIPT WAV [--trace]\n"
+                     "       voice_bench --frames SCRIPT WAV\n");
         return 2;
     }
     const bool trace = argc > 3 && std::strcmp(argv[3], "--trace") == 0;

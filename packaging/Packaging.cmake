@@ -252,6 +252,9 @@ and the receiver's systemd user units (disabled) are included.")
 
 set(CPACK_COMPONENT_DESKTOP_DISPLAY_NAME "Desktop window")
 set(CPACK_COMPONENT_DESKTOP_DEPENDS cli)
+# On a Wayland desktop: Qt's Wayland platform (without it the window needs XWayland) and
+# wl-paste, which reads the selected text there; neither is a library the program links.
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "qt6-wayland, wl-clipboard")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME quorvane-share-desktop)
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION x11)
 set(CPACK_COMPONENT_DESKTOP_DESCRIPTION "Share text with the teleprompter from the desktop
@@ -265,8 +268,10 @@ itself is in quorvane-prompter.")
 set(CPACK_COMPONENT_PROMPTER_DISPLAY_NAME "Teleprompter")
 # Following the reader's voice listens with the recogniser's English model, a package of data
 # that no library dependency brings in; the teleprompter prompts without it.
+# Qt's Wayland platform likewise lets it draw on a Wayland desktop without XWayland.
+set(CPACK_DEBIAN_PROMPTER_PACKAGE_RECOMMENDS qt6-wayland)
 if(TARGET quorvane_voice)
-  set(CPACK_DEBIAN_PROMPTER_PACKAGE_RECOMMENDS pocketsphinx-en-us)
+  set(CPACK_DEBIAN_PROMPTER_PACKAGE_RECOMMENDS "qt6-wayland, pocketsphinx-en-us")
 endif()
 set(CPACK_DEBIAN_PROMPTER_PACKAGE_NAME quorvane-prompter)
 set(CPACK_DEBIAN_PROMPTER_PACKAGE_SECTION x11)

@@ -54,6 +54,11 @@ case "$purpose" in
         # scripts/browser-test-deps.sh); GNOME Files' item through nautilus-python's
         # bindings; the primary selection set with xclip and xsel (wl-paste on Wayland).
         packages="$packages chromium python3-nautilus gir1.2-nautilus-4.0 xclip xsel wl-clipboard"
+        # The same extension in Debian's Firefox ESR, driven over WebDriver BiDi by Debian's
+        # Python WebSocket client.
+        packages="$packages firefox-esr python3-websocket"
+        # The selection on Wayland: a headless compositor (sway) and Qt's Wayland platform.
+        packages="$packages sway qt6-wayland"
         # Node.js and npm: kept when the machine has them already (a Node.js from another
         # source bundles its own npm, which Debian's npm package conflicts with).
         if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then

@@ -17,7 +17,7 @@ _quorvane_share() {
     case ${COMP_WORDS[0]##*/} in
         quorvane-share-desktop) options+=" --list --clipboard --selection --screenshot --controls" ;;
         quorvane-prompter)
-            options="--prompt --screen --window --mirror --speed --font-size --countdown
+            options="--prompt --screen --window --mirror --speed --font-size --line-spacing --countdown
                 --screenshot --reset-settings --settings --follow-voice --audio-file --positions
                 --voice-model --microphone --remote --follow -h --help --version" ;;
         *) options+=" --list -0 --null --controls" ;;
@@ -55,7 +55,7 @@ _quorvane_share() {
             mapfile -t COMPREPLY < <(compgen -f -X '!*.[pP][nN][gG]' -- "$cur"; compgen -d -- "$cur")
             return ;;
         --platform-version | --max-size | --screen | --speed | --font-size | --countdown | \
-            --microphone)
+            --microphone | --line-spacing)
             COMPREPLY=()
             return ;;
     esac

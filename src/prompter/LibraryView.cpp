@@ -8,15 +8,17 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLocale>
-#include <QMouseEvent>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <variant>
 
+#include "prompter/PrompterOptions.h"
 #include "prompter/ScriptFile.h"
-#include "qttext/PlainTextSource.h"
 
 namespace prompter {
 namespace {
@@ -32,9 +34,9 @@ QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
 LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     : QWidget(parent),
       library_(library),
+      menuBar_(new QMenuBar(this)),
       message_(new QLabel(this)),
       list_(new QTreeView(this)),
-      preview_(new qttext::LazyTextView(this)),
       editor_(new ScriptEditor(library, this)),
       paragraph_(new QSpinBox(this)),
       prompt_(button(QStringLiteral("Prompt"), QStringLiteral("Prompt the selected script"), this)),
@@ -90,8 +92,6 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                                    metrics.horizontalAdvance(QStringLiteral("Reading time")) + pad);
     list_->installEventFilter(this);
 
-    preview_->setAccessibleName(QStringLiteral("Preview: click where prompting starts"));
-    preview_->viewport()->installEventFilter(this);
     paragraph_->setAccessibleName(QStringLiteral("Start at paragraph"));
     paragraph_->setPrefix(QStringLiteral("From paragraph "));
     paragraph_->setMinimum(1);
@@ -107,13 +107,8 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
                             static_cast<QWidget*>(settings_), static_cast<QWidget*>(reset_)})
         buttons->addWidget(widget);
 
-    auto* browse = new QSplitter(Qt::Vertical, this);
-    browse->addWidget(list_);
-    browse->addWidget(preview_);
-    browse->setStretchFactor(0, 1);
-    browse->setStretchFactor(1, 1);
     auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->addWidget(browse);
+    splitter->addWidget(list_);
     splitter->addWidget(editor_);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
@@ -126,6 +121,7 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     messages->addWidget(message_, 1);
     messages->addWidget(undo_);
     auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar_);
     layout->addLayout(messages);
     layout->addLayout(buttons);
     layout->addWidget(splitter, 1);
@@ -133,15 +129,20 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     connect(&library_, &ScriptLibrary::changed, this, &LibraryView::libraryChanged);
     connect(&library_, &ScriptLibrary::scriptChanged, this, [this](const QString& fileName) {
         editor_->changedOnDisk(fileName);
-        if (fileName == previewed_) {  // the preview shows the script as it is now
-            previewed_.clear();
-            showPreview();
-        }
+        if (fileName == editor_->fileName())
+            syncParagraphs();
+    });
+    connect(editor_, &ScriptEditor::paragraphChanged, this, [this](std::size_t paragraph) {
+        paragraph_->setValue(static_cast<int>(paragraph + 1));
+    });
+    connect(editor_, &ScriptEditor::paragraphClicked, this, [this](std::size_t paragraph) {
+        paragraph_->setValue(static_cast<int>(paragraph + 1));
+        promptSelected();
     });
     connect(editor_, &ScriptEditor::message, this, &LibraryView::showMessage);
     connect(&library_, &QAbstractItemModel::modelReset, this, &LibraryView::libraryChanged);
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &LibraryView::showPreview);
+            &LibraryView::openSelected);
     connect(list_, &QTreeView::activated, this, [this] { promptSelected(); });
     connect(prompt_, &QPushButton::clicked, this, &LibraryView::promptSelected);
     connect(rename_, &QPushButton::clicked, this, &LibraryView::renameSelected);
@@ -158,16 +159,103 @@ LibraryView::LibraryView(ScriptLibrary& library, QWidget* parent)
     auto* undoShortcut = new QShortcut(QKeySequence::Undo, list_);
     undoShortcut->setContext(Qt::WidgetShortcut);
     connect(undoShortcut, &QShortcut::activated, this, &LibraryView::undoDelete);
-    auto* openShortcut = new QShortcut(QKeySequence::Open, this);
-    connect(openShortcut, &QShortcut::activated, this, &LibraryView::openFile);
+    makeMenus();
     auto* pasteShortcut = new QShortcut(QKeySequence::Paste, this);
     connect(pasteShortcut, &QShortcut::activated, this, &LibraryView::pasteClipboard);
     libraryChanged();
 }
 
+// Keys that other controls own (the editor's, the list's, the window's Ctrl+Q and Ctrl+Comma,
+// which work while prompting too) are shown after a tab and not taken again here: one key, one
+// action.
+void LibraryView::makeMenus() {
+    menuBar_->setAccessibleName(QStringLiteral("Menu bar"));
+    QPlainTextEdit* text = editor_->text();
+    const auto add = [this](QMenu* menu, const QString& name, auto slot,
+                            const QKeySequence& key = {}) {
+        QAction* action = menu->addAction(name);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            addAction(action);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("&New Script"), &LibraryView::newScript, QKeySequence::New);
+    add(file, QStringLiteral("&Open File\u2026"), &LibraryView::openFile, QKeySequence::Open);
+    add(file, QStringLiteral("Paste as &Script"), &LibraryView::pasteClipboard);
+    add(file, QStringLiteral("&Save\tCtrl+S"), [this] {
+        if (const auto failure = editor_->save())
+            showMessage(*failure);
+    });
+    file->addSeparator();
+    add(file, QStringLiteral("&Rename\u2026\tF2"), &LibraryView::renameSelected);
+    add(file, QStringLiteral("&Delete\tDel"), &LibraryView::deleteSelected);
+    add(file, QStringLiteral("&Undo Delete"), &LibraryView::undoDelete);
+    file->addSeparator();
+    add(file, QStringLiteral("&Quit\tCtrl+Q"), &LibraryView::quitRequested);
+
+    QMenu* edit = menuBar_->addMenu(QStringLiteral("&Edit"));
+    add(edit, QStringLiteral("&Undo\tCtrl+Z"), [text] { text->undo(); });
+    add(edit, QStringLiteral("&Redo\tCtrl+Shift+Z"), [text] { text->redo(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("Cu&t\tCtrl+X"), [text] { text->cut(); });
+    add(edit, QStringLiteral("&Copy\tCtrl+C"), [text] { text->copy(); });
+    add(edit, QStringLiteral("&Paste\tCtrl+V"), [text] { text->paste(); });
+    add(edit, QStringLiteral("Select &All\tCtrl+A"), [text] { text->selectAll(); });
+    edit->addSeparator();
+    add(edit, QStringLiteral("&Find\u2026\tCtrl+F"), [this] {
+        editor_->findField()->setFocus();
+        editor_->findField()->selectAll();
+    });
+    add(edit, QStringLiteral("Find &Next"), [this] { editor_->findNext(); });
+    add(edit, QStringLiteral("&Replace All"), [this] { editor_->replaceAll(); });
+
+    QMenu* view = menuBar_->addMenu(QStringLiteral("&View"));
+    add(view, QStringLiteral("&Prompt from the Paragraph"), &LibraryView::promptSelected,
+        QKeySequence(Qt::CTRL | Qt::Key_Return));
+    add(view, QStringLiteral("&Faster"), [this] { speedBox_->stepUp(); });
+    add(view, QStringLiteral("&Slower"), [this] { speedBox_->stepDown(); });
+
+    QMenu* settings = menuBar_->addMenu(QStringLiteral("&Settings"));
+    add(settings, QStringLiteral("&Settings\u2026\tCtrl+,"), &LibraryView::settingsRequested);
+    add(settings, QStringLiteral("&Reset Settings"), &LibraryView::resetSettingsRequested);
+
+    QMenu* help = menuBar_->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("&Keys"), &LibraryView::showKeys, QKeySequence::HelpContents);
+}
+
+void LibraryView::showKeys() {
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Keys"),
+                                QStringLiteral("Keys while prompting"), QMessageBox::Close, this);
+    box->setInformativeText(
+        QStringLiteral("<pre>%1</pre>"
+                       "In the library: Enter or Ctrl+Return prompts the script selected, F2 "
+                       "renames it, Delete moves it to the trash (Ctrl+Z in the list takes it "
+                       "back), Ctrl+S saves the editor's text, Ctrl+F finds in it.")
+            .arg(PrompterOptions::keysHelp().toHtmlEscaped()));
+    box->setObjectName(QStringLiteral("keys"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+// A new, empty script named "New script" (numbered when taken), open in the editor to write.
+void LibraryView::newScript() {
+    QString fileName;
+    const auto failure = library_.add("New script\n", &fileName);
+    showMessage(failure.value_or(QString()));
+    if (failure)
+        return;
+    select(fileName);
+    editor_->text()->setFocus();
+    editor_->text()->selectAll();
+}
+
 QList<QWidget*> LibraryView::controls() const {
-    return {message_, list_, preview_, paragraph_, prompt_, rename_,
-            delete_,  open_, paste_,   reset_,     editor_};
+    return {message_, list_, paragraph_, prompt_, rename_, delete_, open_, paste_, reset_, editor_};
 }
 
 void LibraryView::setSpeed(double wordsPerMinute) {
@@ -201,7 +289,7 @@ void LibraryView::select(const QString& fileName) {
 }
 
 // The rows follow the model by themselves; here only what depends on there being any: a row
-// chosen, the buttons, the preview, and why a refused folder shows nothing.
+// chosen, the buttons, the editor, and why a refused folder shows nothing.
 void LibraryView::libraryChanged() {
     if (const auto& refusal = library_.refusal()) {
         showMessage(*refusal);
@@ -219,42 +307,40 @@ void LibraryView::libraryChanged() {
     for (QWidget* widget : {static_cast<QWidget*>(prompt_), static_cast<QWidget*>(rename_),
                             static_cast<QWidget*>(delete_), static_cast<QWidget*>(paragraph_)})
         widget->setEnabled(any);
-    if (!any && !previewed_.isEmpty()) {
-        previewed_.clear();
-        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
-    }
+    if (!any && !editor_->fileName().isEmpty())
+        openSelected();
 }
 
-void LibraryView::showPreview() {
+// The script selected opens in the editor (read once); prompting starts at its first paragraph
+// until the cursor or a click says otherwise.
+void LibraryView::openSelected() {
     const QString fileName = selectedFile();
-    if (fileName != editor_->fileName()) {
-        if (const auto failure = editor_->open(fileName))
-            showMessage(*failure);
-        if (!autoSelecting_)
-            library_.markSeen(fileName);  // opened: no longer new
-        emit scriptOpened(editor_->fileName());
-    }
-    if (fileName.isEmpty() || fileName == previewed_)
+    if (fileName == editor_->fileName())
         return;
-    previewed_ = fileName;
-    auto read = library_.read(fileName);
-    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
-        showMessage(failure->message);
-        preview_->setContent(std::make_shared<qttext::PlainTextSource>(std::string()));
-        return;
-    }
-    const bool again = paragraph_->property("file").toString() == fileName;
-    const int from = paragraph_->value();
-    preview_->setContent(std::make_shared<qttext::PlainTextSource>(
-        std::get<std::shared_ptr<const std::string>>(std::move(read))));
-    paragraph_->setMaximum(
-        static_cast<int>(std::min<std::size_t>(preview_->blockCount(), INT_MAX)));
-    paragraph_->setValue(again ? std::min(from, paragraph_->maximum()) : 1);
-    paragraph_->setProperty("file", fileName);
+    if (const auto failure = editor_->open(fileName))
+        showMessage(*failure);
+    if (!autoSelecting_ && !fileName.isEmpty())
+        library_.markSeen(fileName);  // opened: no longer new
+    paragraph_->setMaximum(1);
+    syncParagraphs();
+    paragraph_->setValue(1);
+    emit scriptOpened(editor_->fileName());
 }
 
+void LibraryView::syncParagraphs() {
+    paragraph_->setMaximum(
+        static_cast<int>(std::clamp<std::size_t>(editor_->paragraphCount(), 1, INT_MAX)));
+}
+
+// What is prompted is what the editor shows: edits not yet saved are saved first (as leaving the
+// script would), and a failure to save is said instead of prompting an older text.
 void LibraryView::promptSelected() {
     const QString fileName = selectedFile();
+    if (!fileName.isEmpty() && editor_->fileName() == fileName && editor_->isModified())
+        if (const auto failure = editor_->save()) {
+            showMessage(*failure);
+            return;
+        }
     if (!fileName.isEmpty())
         emit promptRequested(library_.pathOf(fileName),
                              static_cast<std::size_t>(paragraph_->value() - 1));
@@ -333,14 +419,6 @@ void LibraryView::pasteClipboard() {
 }
 
 bool LibraryView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == preview_->viewport() && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && !selectedFile().isEmpty()) {
-            paragraph_->setValue(static_cast<int>(preview_->blockAt(mouse->position()) + 1));
-            promptSelected();
-            return true;
-        }
-    }
     if (watched == list_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Delete) {

@@ -1,15 +1,19 @@
-// LibraryView: the person's scripts, newest first, with a preview of the one selected.
+// LibraryView: the person's scripts, newest first, with the one selected open in the editor.
 //
 // Each row: the script's name (marked when new), when it arrived, its length and its reading time
 // at the current speed; the rows are the library's model, so a change to the folder touches only
-// its own rows and the selection and scroll position stay. A click in the preview, or a paragraph
-// number, is where prompting starts. Failures show in a message line at the top, never in a
-// dialog that hides the list; a scripts folder refused is said there for as long as it lasts.
-// The script selected is open in the editor beside the list; a change to it on disk shows in the
-// preview and the editor at once.
+// its own rows and the selection and scroll position stay. The script selected is open in the
+// editor beside the list (its one view: what it shows is what is prompted); the paragraph of the
+// editor's cursor, a click in a read-only script, or a paragraph number is where prompting
+// starts. A change to it on disk shows in the editor at once. Failures show in a message line at
+// the top, never in a dialog that hides the list; a scripts folder refused is said there for as
+// long as it lasts. A menu bar holds every action of the window (File, Edit, View, Settings) and,
+// under Help, the keys; a key shown in a menu is the one that works, whichever control has the
+// focus.
 #pragma once
 
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTreeView>
@@ -17,7 +21,6 @@
 
 #include "prompter/ScriptEditor.h"
 #include "prompter/ScriptLibrary.h"
-#include "qttext/LazyTextView.h"
 
 namespace prompter {
 
@@ -36,10 +39,10 @@ class LibraryView : public QWidget {
     [[nodiscard]] QSpinBox* speedBox() const { return speedBox_; }
     // The text of `column` on `row`, as shown.
     [[nodiscard]] QString rowText(int row, int column = ScriptLibrary::kName) const;
-    [[nodiscard]] qttext::LazyTextView* preview() const { return preview_; }
     [[nodiscard]] ScriptEditor* editor() const { return editor_; }
     [[nodiscard]] QString selectedFile() const;
     void select(const QString& fileName);
+    [[nodiscard]] QMenuBar* menuBar() const { return menuBar_; }
     // The controls, for tests and for accessibility checks.
     [[nodiscard]] QList<QWidget*> controls() const;
 
@@ -52,24 +55,30 @@ class LibraryView : public QWidget {
     void settingsRequested();
     // The person set the speed in the library.
     void speedChangeRequested(double wordsPerMinute);
+    void quitRequested();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void libraryChanged();
-    void showPreview();
+    void openSelected();
+    // The paragraph number follows the paragraphs of the script open.
+    void syncParagraphs();
     void promptSelected();
     void renameSelected();
     void deleteSelected();
     void openFile();
     void pasteClipboard();
+    void newScript();
+    void makeMenus();
+    void showKeys();
 
     ScriptLibrary& library_;
     double speed_ = 140;
+    QMenuBar* menuBar_;
     QLabel* message_;
     QTreeView* list_;
-    qttext::LazyTextView* preview_;
     ScriptEditor* editor_;
     QSpinBox* paragraph_;
     QPushButton* prompt_;
@@ -83,7 +92,6 @@ class LibraryView : public QWidget {
     QSpinBox* speedBox_;
     QString trashed_;      // where the last deleted script is in the trash
     QString trashedName_;  // and its name
-    QString previewed_;
     bool autoSelecting_ = false;
     QString refusedShown_;  // the refusal shown in the message line, to clear when it ends
 };

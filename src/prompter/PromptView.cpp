@@ -55,6 +55,7 @@ void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     motion_.jumpTo(clock_->milliseconds(), 0);
     syncFrameTimer();
     update();
+    emit scriptShown();
 }
 
 namespace {
@@ -182,6 +183,7 @@ void PromptView::syncLayout() {
     blocks_.setDefaultFont(font);
     blocks_.setDefaultColour(settings_.textColour);
     blocks_.setWidth(width() * (1.0 - 2.0 * settings_.marginPercent / 100.0));
+    blocks_.setLineSpacing(settings_.lineSpacing);
 }
 
 void PromptView::syncFrameTimer() {

@@ -51,6 +51,8 @@ class PromptView : public QWidget {
     void replaceScript(std::shared_ptr<const qttext::TextSource> script);
     void setSettings(const PrompterSettings& settings);
     [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
+    // The script shown, as given.
+    [[nodiscard]] const std::shared_ptr<const qttext::TextSource>& script() const { return plain_; }
 
     void start();  // the countdown, then movement
     void pause();
@@ -113,6 +115,8 @@ class PromptView : public QWidget {
     void mirrorChanged(prompter::Mirror mirror);
     void leaveRequested();
     void frameDrawn();
+    // setScript() showed another script (not an edit of the one shown).
+    void scriptShown();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -50,6 +50,11 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     const QCommandLineOption fontSize(QStringLiteral("font-size"),
                                       QStringLiteral("Text size in pixels (12 to 400)."),
                                       QStringLiteral("PIXELS"));
+    const QCommandLineOption lineSpacing(
+        QStringLiteral("line-spacing"),
+        QStringLiteral("Line height as a multiple of the font's (0.8 to 3; 1.5 leaves half a line "
+                       "between lines)."),
+        QStringLiteral("FACTOR"));
     const QCommandLineOption countdown(QStringLiteral("countdown"),
                                        QStringLiteral("Seconds to count down (0 to 60)."),
                                        QStringLiteral("SECONDS"));
@@ -62,8 +67,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     const QCommandLineOption settingsWindow(
         QStringLiteral("settings"),
         QStringLiteral("Open the settings window at the start (with --screenshot: its picture)."));
-    parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, countdown,
-                       screenshot, reset, settingsWindow});
+    parser.addOptions({help, version, prompt, screen, window, mirror, speed, fontSize, lineSpacing,
+                       countdown, screenshot, reset, settingsWindow});
     // The remote's options (src/prompter/remote).
     const QCommandLineOption remote(
         QStringLiteral("remote"),
@@ -113,21 +118,8 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     if (parser.isSet(help)) {
         options.action = Action::help;
         options.help =
-            parser.helpText() +
+            parser.helpText() + QStringLiteral("\nKeys while prompting:\n") + keysHelp() +
             QStringLiteral(
-                "\nKeys while prompting:\n"
-                "  Space, B, .        pause and resume (and skip the countdown)\n"
-                "  Up, Down, wheel    faster, slower\n"
-                "  Ctrl+Plus, Minus   larger, smaller text\n"
-                "  H, V               mirror left-right, upside down\n"
-                "  Home, End          the start, the end\n"
-                "  PageUp, PageDown   back, on by a screen\n"
-                "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
-                "  1 to 9             to section 1 to 9 (a line starting with #)\n"
-                "  Ctrl+PageUp, Down  the previous, the next section\n"
-                "  S                  the sections, to choose one\n"
-                "  F                  follow the voice, or stop (any other key takes over)\n"
-                "  Escape             back to the library\n"
                 "\nEnvironment:\n"
                 "  QUORVANE_CONTAINER_ROOT  where the sent texts wait (the containers' folder)\n"
                 "  HOME  the scripts are in ~/Teleprompter, unless the settings name another "
@@ -198,6 +190,12 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
                              .arg(parser.value(fontSize)));
         options.fontSize = static_cast<int>(*value);
     }
+    if (parser.isSet(lineSpacing)) {
+        options.lineSpacing = number(parser.value(lineSpacing), 0.8, 3);
+        if (!options.lineSpacing)
+            return usage(QStringLiteral("--line-spacing wants 0.8 to 3, not %1")
+                             .arg(parser.value(lineSpacing)));
+    }
     // Voice-following.
     options.followVoice = parser.isSet(followVoice) || parser.isSet(audioFile);
     if (parser.isSet(audioFile))
@@ -225,6 +223,23 @@ PrompterOptions PrompterOptions::parse(const QStringList& arguments) {
     return options;
 }
 
+QString PrompterOptions::keysHelp() {
+    return QStringLiteral(
+        "  Space, B, .        pause and resume (and skip the countdown)\n"
+        "  Up, Down, wheel    faster, slower\n"
+        "  Ctrl+Plus, Minus   larger, smaller text\n"
+        "  H, V               mirror left-right, upside down\n"
+        "  Home, End          the start, the end\n"
+        "  PageUp, PageDown   back, on by a screen\n"
+        "  Left, Right        back, on by a paragraph (blank lines passed over)\n"
+        "  1 to 9             to section 1 to 9 (a line starting with #)\n"
+        "  Ctrl+PageUp, Down  the previous, the next section\n"
+        "  S                  the sections, to choose one\n"
+        "  F                  follow the voice, or stop (any other key takes over)\n"
+        "  Ctrl+Comma         the settings\n"
+        "  Escape             back to the library\n");
+}
+
 PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {
     if (screen) {
         settings.screen = *screen;
@@ -238,6 +253,14 @@ PrompterSettings PrompterOptions::applied(PrompterSettings settings) const {
         settings.fontSize = *fontSize;
     if (countdown)
         settings.countdown = *countdown;
+    if (lineSpacing)
+        settings.lineSpacing = *lineSpacing;
+    if (followVoice)
+        settings.followVoice = true;
+    if (microphone)
+        settings.microphone = *microphone;
+    if (voiceModel)
+        settings.voiceModel = *voiceModel;
     return settings;
 }
 

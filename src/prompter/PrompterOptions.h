@@ -2,7 +2,8 @@
 //
 //   quorvane-prompter [--prompt FILE] [--screen N] [--window] [--mirror
 //   horizontal|vertical|both|none]
-//                     [--speed WPM] [--font-size PIXELS] [--countdown SECONDS]
+//                     [--speed WPM] [--font-size PIXELS] [--line-spacing FACTOR]
+//                     [--countdown SECONDS]
 //                     [--screenshot PNG] [--reset-settings] [--settings] [--help] [--version]
 //                     [--remote [ADDRESS:]PORT] [--follow URL]
 //                     [--follow-voice] [--audio-file WAV] [--positions FILE]
@@ -34,6 +35,7 @@ struct PrompterOptions {
     std::optional<Mirror> mirror;
     std::optional<double> speed;
     std::optional<int> fontSize;
+    std::optional<double> lineSpacing;
     std::optional<double> countdown;
     // The remote: serve the control API and the phone page at [ADDRESS:]PORT (read by
     // remote::readListenAddress).
@@ -51,6 +53,8 @@ struct PrompterOptions {
 
     // `arguments` includes the program's name first.
     [[nodiscard]] static PrompterOptions parse(const QStringList& arguments);
+    // The keys while prompting, one a line, as the help and the window's Help menu show them.
+    [[nodiscard]] static QString keysHelp();
     // The saved settings with this run's overrides.
     [[nodiscard]] PrompterSettings applied(PrompterSettings settings) const;
 };

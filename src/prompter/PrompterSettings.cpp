@@ -70,6 +70,7 @@ PrompterSettings PrompterSettings::load() {
         static_cast<int>(readNumber(file, "mirror", static_cast<int>(settings.mirror), 0, 3)));
     settings.screen = static_cast<int>(readNumber(file, "screen", settings.screen, -1, 64));
     settings.readingLine = readNumber(file, "readingLine", settings.readingLine, 0.05, 0.95);
+    settings.lineSpacing = readNumber(file, "lineSpacing", settings.lineSpacing, 0.8, 3);
     settings.textColour = readColour(file, "textColour", settings.textColour);
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
     settings.cueColour = readColour(file, "cueColour", settings.cueColour);
@@ -78,6 +79,11 @@ PrompterSettings PrompterSettings::load() {
     if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
         QDir::isAbsolutePath(folder))
         settings.libraryFolder = QDir::cleanPath(folder);
+    settings.followVoice = file.value(QStringLiteral("followVoice")).toString() == "true";
+    settings.microphone = file.value(QStringLiteral("microphone")).toString().left(256);
+    if (const QString model = file.value(QStringLiteral("voiceModel")).toString();
+        QDir::isAbsolutePath(model))
+        settings.voiceModel = QDir::cleanPath(model);
     return settings;
 }
 
@@ -105,6 +111,10 @@ bool PrompterSettings::save() const {
     file.setValue(QStringLiteral("mirror"), static_cast<int>(mirror));
     file.setValue(QStringLiteral("screen"), screen);
     file.setValue(QStringLiteral("readingLine"), readingLine);
+    file.setValue(QStringLiteral("lineSpacing"), lineSpacing);
+    file.setValue(QStringLiteral("followVoice"), followVoice);
+    file.setValue(QStringLiteral("microphone"), microphone);
+    file.setValue(QStringLiteral("voiceModel"), voiceModel);
     file.setValue(QStringLiteral("textColour"), textColour.name());
     file.setValue(QStringLiteral("backgroundColour"), backgroundColour.name());
     file.setValue(QStringLiteral("cueColour"), cueColour.name());

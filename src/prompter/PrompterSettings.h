@@ -22,11 +22,18 @@ struct PrompterSettings {
     int screen = -1;            // index among the screens; -1: the window's own
     QString screenName;         // the screen's name, which wins over the index when it is there
     double readingLine = 0.35;  // of the height, from the top, 0.05 to 0.95
+    double lineSpacing = 1.0;   // each line's height times this, 0.8 to 3
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;
     QColor cueColour = QColor(0x4d, 0xd0, 0xe1);  // cues ([pause]): drawn, never read aloud
     // The library's folder; empty: ~/Teleprompter, where the receiver's user unit delivers.
     QString libraryFolder;
+    // Voice-following: each prompt follows the voice from its start; the microphone (a part of
+    // its name; empty: the system's default); a PocketSphinx model folder (empty: the packaged
+    // English one).
+    bool followVoice = false;
+    QString microphone;
+    QString voiceModel;
 
     // The file the settings live in.
     [[nodiscard]] static QString filePath();

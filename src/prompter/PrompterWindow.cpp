@@ -53,6 +53,7 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
     quit->setContext(Qt::WindowShortcut);
     connect(quit, &QShortcut::activated, this, &QWidget::close);
     connect(library_, &LibraryView::settingsRequested, this, &PrompterWindow::showSettings);
+    connect(library_, &LibraryView::quitRequested, this, &QWidget::close);
     // The speed set in the library is the prompt's: reading times, the next prompt and the
     // saved settings follow it.
     connect(library_, &LibraryView::speedChangeRequested, this,
@@ -124,8 +125,11 @@ SettingsWindow* PrompterWindow::showSettings() {
                     save();
                     if (isFullScreen() || currentWidget() == prompt_)
                         placeOnScreen();
+                    emit settingsChanged(settings);
                 });
     }
+    settingsWindow_->setMicrophones(microphones_ ? microphones_() : QStringList(),
+                                    static_cast<bool>(microphones_));
     PrompterSettings shown = saved_;
     shown.speed = prompt_->settings().speed;
     settingsWindow_->setSettings(shown);

@@ -7,6 +7,7 @@
 
 #include <QStackedWidget>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "prompter/LibraryView.h"
@@ -42,6 +43,12 @@ class PrompterWindow : public QStackedWidget {
     // The settings window (from the library's button, or Ctrl+Comma anywhere), made when first
     // shown: each change reaches the prompt and the saved settings at once.
     SettingsWindow* showSettings();
+    // Where this build follows a voice: the microphones there are, for the settings window.
+    void setMicrophones(std::function<QStringList()> list) { microphones_ = std::move(list); }
+
+  signals:
+    // The person changed the settings in the settings window.
+    void settingsChanged(const prompter::PrompterSettings& settings);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -63,6 +70,7 @@ class PrompterWindow : public QStackedWidget {
     PrompterSettings saved_;
     Presentation presentation_;
     SettingsWindow* settingsWindow_ = nullptr;
+    std::function<QStringList()> microphones_;
     QTimer saveTimer_;
 };
 

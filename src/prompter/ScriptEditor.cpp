@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <QFile>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QShortcut>
@@ -14,6 +15,7 @@
 
 #include "prompter/PrompterSettings.h"
 #include "prompter/WholeFile.h"
+#include "qttext/PlainTextSource.h"
 
 namespace prompter {
 namespace {
@@ -63,7 +65,9 @@ ScriptEditor::ScriptEditor(ScriptLibrary& library, QWidget* parent)
       status_(new QLabel(this)),
       conflict_(new QWidget(this)),
       conflictText_(new QLabel(conflict_)),
-      text_(new QPlainTextEdit(this)),
+      pages_(new QStackedWidget(this)),
+      text_(new QPlainTextEdit(pages_)),
+      large_(new qttext::LazyTextView(pages_)),
       find_(new QLineEdit(this)),
       replace_(new QLineEdit(this)),
       save_(button(QStringLiteral("Save"), QStringLiteral("Save the script"), this)) {
@@ -71,6 +75,10 @@ ScriptEditor::ScriptEditor(ScriptLibrary& library, QWidget* parent)
     text_->setAccessibleName(QStringLiteral("Script text"));
     text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     text_->setEnabled(false);
+    large_->setAccessibleName(QStringLiteral("Script, read-only: click where prompting starts"));
+    large_->viewport()->installEventFilter(this);
+    pages_->addWidget(text_);
+    pages_->addWidget(large_);
     new ScriptHighlighter(text_->document());
     status_->setAccessibleName(QStringLiteral("Editor status"));
     status_->setWordWrap(true);
@@ -113,7 +121,7 @@ ScriptEditor::ScriptEditor(ScriptLibrary& library, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(conflict_);
     layout->addLayout(findRow);
-    layout->addWidget(text_, 1);
+    layout->addWidget(pages_, 1);
     layout->addWidget(status_);
 
     connect(save_, &QPushButton::clicked, this, [this] { (void)save(); });
@@ -139,7 +147,38 @@ ScriptEditor::ScriptEditor(ScriptLibrary& library, QWidget* parent)
             status_->setText(modified ? QStringLiteral("Edited, not saved (Ctrl+S saves)")
                                       : QString());
     });
+    connect(text_, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        const auto paragraph = static_cast<std::size_t>(text_->textCursor().blockNumber());
+        if (paragraph != property("paragraph").toULongLong()) {
+            setProperty("paragraph", static_cast<qulonglong>(paragraph));
+            emit paragraphChanged(paragraph);
+        }
+    });
     save_->setEnabled(false);
+}
+
+std::size_t ScriptEditor::paragraphCount() const {
+    return pages_->currentWidget() == large_ ? large_->blockCount()
+                                             : static_cast<std::size_t>(text_->blockCount());
+}
+
+std::size_t ScriptEditor::currentParagraph() const {
+    return pages_->currentWidget() == large_
+               ? static_cast<std::size_t>(property("clicked").toULongLong())
+               : static_cast<std::size_t>(text_->textCursor().blockNumber());
+}
+
+bool ScriptEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == large_->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && !fileName_.isEmpty()) {
+            const std::size_t paragraph = large_->blockAt(mouse->position());
+            setProperty("clicked", static_cast<qulonglong>(paragraph));
+            emit paragraphClicked(paragraph);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 std::optional<ScriptEditor::Stamp> ScriptEditor::stampOnDisk() const {
@@ -156,21 +195,26 @@ bool ScriptEditor::isModified() const {
     return text_->document()->isModified();
 }
 
-// A script too large to edit comfortably is not loaded at all (the preview shows it, the
-// prompter prompts it): the editor says why and stays read-only.
-void ScriptEditor::load(const std::string& bytes) {
-    const bool tooLarge = static_cast<qint64>(bytes.size()) > kEditableBytes;
+// A script too large to edit comfortably is not loaded for editing: it shows read-only in the
+// lazy view, from the same bytes a prompt of it uses, and the editor says why.
+void ScriptEditor::load(const std::shared_ptr<const std::string>& bytes) {
+    const bool tooLarge = bytes && static_cast<qint64>(bytes->size()) > kEditableBytes;
     text_->setReadOnly(tooLarge);
-    if (tooLarge)
+    if (tooLarge || !bytes)
         text_->clear();
     else
-        text_->setPlainText(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        text_->setPlainText(
+            QString::fromUtf8(bytes->data(), static_cast<qsizetype>(bytes->size())));
+    large_->setContent(std::make_shared<qttext::PlainTextSource>(
+        tooLarge ? bytes : std::make_shared<const std::string>()));
+    setProperty("clicked", qulonglong{0});
+    pages_->setCurrentWidget(tooLarge ? static_cast<QWidget*>(large_) : text_);
     text_->document()->setModified(false);
-    text_->setEnabled(!tooLarge);
+    text_->setEnabled(bytes && !tooLarge);
     conflict_->hide();
     status_->setText(tooLarge ? QStringLiteral("Read-only: scripts over %1 MB are too large to "
-                                               "edit comfortably here; the preview shows it and "
-                                               "it prompts as it is.")
+                                               "edit comfortably here; it prompts as it is "
+                                               "(click where prompting starts).")
                                     .arg(kEditableBytes >> 20)
                               : QString());
 }
@@ -188,21 +232,17 @@ std::optional<QString> ScriptEditor::open(const QString& fileName) {
     stamp_.reset();
     conflict_->hide();
     if (fileName.isEmpty()) {
-        text_->clear();
-        text_->document()->setModified(false);
-        text_->setEnabled(false);
-        status_->clear();
+        load(nullptr);
         return std::nullopt;
     }
     stamp_ = stampOnDisk();
     auto read = library_.read(fileName);
     if (auto* failure = std::get_if<ScriptReadError>(&read)) {
-        text_->clear();
-        text_->setEnabled(false);
+        load(nullptr);
         status_->setText(failure->message);
         return failure->message;
     }
-    load(*std::get<std::shared_ptr<const std::string>>(read));
+    load(std::get<std::shared_ptr<const std::string>>(read));
     return std::nullopt;
 }
 
@@ -292,7 +332,7 @@ void ScriptEditor::changedOnDisk(const QString& fileName) {
         auto read = library_.read(fileName_);
         if (auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read)) {
             stamp_ = now;
-            load(**bytes);
+            load(*bytes);
             QTextCursor moved = text_->textCursor();
             moved.setPosition(
                 std::min(cursor, static_cast<int>(text_->document()->characterCount() - 1)));

@@ -8,17 +8,23 @@
 // the conflict is offered (keep this text over it, take the one on disk, or save this text as a
 // new script) and nothing is lost silently. Leaving a script with unsaved edits saves them (as a
 // new script when the one on disk changed meanwhile). A script over kEditableBytes is not
-// loaded: the editor stays read-only and says why (the preview shows it).
+// loaded for editing: it shows read-only, laid out only where it shows, and the editor says why.
+//
+// The editor is the library's one view of a script: what it shows is read once, through the
+// library, and those bytes are what a prompt of the script starts from. A paragraph is chosen
+// by the cursor (or, read-only, by a click) for prompting to start at.
 #pragma once
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QWidget>
 #include <optional>
 
 #include "prompter/ScriptLibrary.h"
+#include "qttext/LazyTextView.h"
 
 namespace prompter {
 
@@ -41,6 +47,11 @@ class ScriptEditor : public QWidget {
     [[nodiscard]] bool isReadOnly() const { return text_->isReadOnly(); }
     [[nodiscard]] bool hasConflict() const { return !conflict_->isHidden(); }
     [[nodiscard]] QPlainTextEdit* text() const { return text_; }
+    // Where a script too large to edit shows (read-only).
+    [[nodiscard]] qttext::LazyTextView* readOnlyView() const { return large_; }
+    // The paragraphs of the script shown, and the one the cursor is in (from 0).
+    [[nodiscard]] std::size_t paragraphCount() const;
+    [[nodiscard]] std::size_t currentParagraph() const;
     [[nodiscard]] QLineEdit* findField() const { return find_; }
     [[nodiscard]] QLineEdit* replaceField() const { return replace_; }
     [[nodiscard]] QString status() const { return status_->text(); }
@@ -63,6 +74,13 @@ class ScriptEditor : public QWidget {
   signals:
     void saved(const QString& fileName);
     void message(const QString& text);
+    // The cursor moved to another paragraph (from 0).
+    void paragraphChanged(std::size_t paragraph);
+    // A paragraph of a read-only script was clicked: prompting starts there.
+    void paragraphClicked(std::size_t paragraph);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct Stamp {
@@ -72,7 +90,7 @@ class ScriptEditor : public QWidget {
         friend bool operator==(const Stamp&, const Stamp&) = default;
     };
     [[nodiscard]] std::optional<Stamp> stampOnDisk() const;
-    void load(const std::string& bytes);
+    void load(const std::shared_ptr<const std::string>& bytes);
     void showConflict(const QString& why);
 
     ScriptLibrary& library_;
@@ -81,7 +99,9 @@ class ScriptEditor : public QWidget {
     QLabel* status_;
     QWidget* conflict_;
     QLabel* conflictText_;
+    QStackedWidget* pages_;
     QPlainTextEdit* text_;
+    qttext::LazyTextView* large_;
     QLineEdit* find_;
     QLineEdit* replace_;
     QPushButton* save_;

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <variant>
 
 #include "prompter/ScriptIndex.h"
 #include "reader/TextTitle.h"
@@ -29,12 +30,19 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// A script's title as the list shows it: its title line by the receiver's rule (the one its file
+// was first named by: Unicode line breaks and white space), cut to kTitleLength characters.
+QString titleOf(std::string_view head) {
+    if (head.substr(0, 3) == "\xEF\xBB\xBF")
+        head.remove_prefix(3);
+    const std::string title = reader::titleOf(head.substr(0, reader::kTitleReadLimit));
+    return QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())).left(kTitleLength);
+}
+
 // The title line and the words of the script open as `fd` (counted as the prompting view
 // counts them: cues left out), read in one pass in chunks. Takes the descriptor (closes it).
 void countScript(int fd, QString* title, qint64* words) {
-    *title = QString();
-    QByteArray head;
-    bool titleDone = false;
+    std::string head;
     ScriptIndex::WordCount count;
     char buffer[65536];
     for (;;) {
@@ -43,24 +51,14 @@ void countScript(int fd, QString* title, qint64* words) {
             continue;
         if (got <= 0)
             break;
-        count.feed(std::string_view(buffer, static_cast<std::size_t>(got)));
-        for (ssize_t i = 0; i < got && !titleDone; ++i) {
-            const char c = buffer[i];
-            if (c == '\n' || c == '\r') {
-                if (!head.trimmed().isEmpty())
-                    titleDone = true;
-                else
-                    head.clear();
-            } else if (head.size() < kTitleLength * 4) {
-                head.append(c);
-            }
-        }
+        const std::string_view piece(buffer, static_cast<std::size_t>(got));
+        count.feed(piece);
+        if (head.size() < reader::kTitleReadLimit + 3)
+            head.append(piece.substr(0, reader::kTitleReadLimit + 3 - head.size()));
     }
     ::close(fd);
     *words = static_cast<qint64>(count.total());
-    if (head.startsWith("\xEF\xBB\xBF"))
-        head.remove(0, 3);
-    *title = QString::fromUtf8(head).trimmed().left(kTitleLength);
+    *title = titleOf(head);
 }
 
 qint64 nanoseconds(const struct statx_timestamp& time) {
@@ -420,8 +418,14 @@ void ScriptLibrary::readEvents() {
                 rescan_ = true;
             if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT))
                 reattach_ = true;
-            if (event->len > 0)
-                pending_.insert(QFile::decodeName(event->name));
+            if (event->len > 0) {
+                const QString name = QFile::decodeName(event->name);
+                // Written in place: the stamp may not tell (a change within the clock's tick
+                // that keeps the size), so the bytes kept are dropped.
+                if ((event->mask & IN_CLOSE_WRITE) && name == opened_.fileName)
+                    opened_.bytes.reset();
+                pending_.insert(name);
+            }
         }
     }
     if (!apply_.isActive())
@@ -477,10 +481,21 @@ std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inode
     if (cached == counted_.end() || cached->bytes != entry.bytes ||
         cached->modifiedNs != modified) {
         Counted counted{entry.bytes, modified, {}, 0};
-        const int fd = ::openat(folderFd_, encoded.constData(),
+        if (opened_.bytes && name == opened_.fileName) {
+            // The script open is counted from the bytes it is shown from, read once for both.
+            const auto read = this->read(name);
+            if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read)) {
+                ScriptIndex::WordCount count;
+                count.feed(**bytes);
+                counted.words = static_cast<qint64>(count.total());
+                counted.title = titleOf(**bytes);
+            }
+        } else if (const int fd =
+                       ::openat(folderFd_, encoded.constData(),
                                 O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-        if (fd >= 0)
+                   fd >= 0) {
             countScript(fd, &counted.title, &counted.words);
+        }
         cached = counted_.insert(inode, counted);
     }
     entry.title = cached->title.isEmpty() ? name : cached->title;
@@ -610,7 +625,30 @@ ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
     if (folderFd_ < 0)
         return ScriptReadError{
             refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_))};
-    return ScriptFile::readAt(folderFd_, fileName, pathOf(fileName));
+    const QByteArray encoded = QFile::encodeName(fileName);
+    const auto stampOf = [](const struct statx& status) {
+        return Stamp{static_cast<qint64>(status.stx_ino), static_cast<qint64>(status.stx_size),
+                     nanoseconds(status.stx_mtime), nanoseconds(status.stx_ctime)};
+    };
+    constexpr unsigned kStampMask = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    struct statx status {};
+    if (opened_.bytes && opened_.fileName == fileName &&
+        ::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStampMask,
+                &status) == 0 &&
+        S_ISREG(status.stx_mode) && stampOf(status) == opened_.stamp)
+        return opened_.bytes;
+    const int fd = ::openat(folderFd_, encoded.constData(),
+                            O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0 || ::statx(fd, "", AT_EMPTY_PATH, kStampMask, &status) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return ScriptFile::readAt(folderFd_, fileName, pathOf(fileName));  // says why
+    }
+    // Stamped before the read: a change while it reads makes the next read read again.
+    auto result = ScriptFile::readOpen(fd, pathOf(fileName));
+    if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&result))
+        opened_ = {fileName, stampOf(status), *bytes};
+    return result;
 }
 
 QString ScriptLibrary::nameProblem(const QString& name) {

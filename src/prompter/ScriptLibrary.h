@@ -88,7 +88,11 @@ class ScriptLibrary : public QAbstractTableModel {
     // Words per minute the reading-time column is counted at.
     void setSpeed(double wordsPerMinute);
 
-    // A script's bytes, read through the folder (never through a link).
+    // A script's bytes, read through the folder (never through a link). The script read last is
+    // kept as it was read, with its file's inode, size and change times: while they hold, the
+    // same bytes are given again without reading the file, so the editor, the list's count and
+    // a prompt of the script open share one copy, read once. A write in place, a replacement
+    // or a removal reads it anew.
     [[nodiscard]] ScriptFile::Result read(const QString& fileName);
     // Each returns the failure in words, or nothing when it worked.
     [[nodiscard]] std::optional<QString> rename(const QString& fileName, const QString& newName);
@@ -126,6 +130,19 @@ class ScriptLibrary : public QAbstractTableModel {
         qint64 words;
     };
 
+    struct Stamp {
+        qint64 inode = -1;
+        qint64 bytes = -1;
+        qint64 modifiedNs = -1;
+        qint64 changedNs = -1;
+        friend bool operator==(const Stamp&, const Stamp&) = default;
+    };
+    struct Opened {
+        QString fileName;
+        Stamp stamp;
+        std::shared_ptr<const std::string> bytes;
+    };
+
     std::optional<QString> attach(bool create);
     void detach(const QString& why);
     void watch();
@@ -151,6 +168,7 @@ class ScriptLibrary : public QAbstractTableModel {
     bool listed_ = false;
     QHash<ino_t, Counted> counted_;
     double speed_ = 140;
+    Opened opened_;  // the script read last (see read())
 };
 
 }  // namespace prompter

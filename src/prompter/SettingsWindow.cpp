@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
+#include <cmath>
+#include <utility>
 
 #include "qttext/PlainTextSource.h"
 
@@ -35,6 +37,7 @@ SettingsWindow::SettingsWindow(QWidget* parent)
       fontSize(named(new QSpinBox(this), QStringLiteral("Text size"))),
       margin(named(new QSpinBox(this), QStringLiteral("Margins"))),
       readingLine(named(new QSpinBox(this), QStringLiteral("Reading line"))),
+      lineSpacing(named(new QDoubleSpinBox(this), QStringLiteral("Line spacing"))),
       textColour(named(new QPushButton(this), QStringLiteral("Text colour"))),
       backgroundColour(named(new QPushButton(this), QStringLiteral("Background colour"))),
       cueColour(named(new QPushButton(this), QStringLiteral("Cue colour"))),
@@ -42,6 +45,11 @@ SettingsWindow::SettingsWindow(QWidget* parent)
       countdown(named(new QDoubleSpinBox(this), QStringLiteral("Countdown"))),
       speed(named(new QSpinBox(this), QStringLiteral("Default speed"))),
       libraryFolder(named(new QLineEdit(this), QStringLiteral("Library folder"))),
+      followVoice(
+          named(new QCheckBox(QStringLiteral("Follow my voice from each prompt's start"), this),
+                QStringLiteral("Follow the voice"))),
+      microphone(named(new QComboBox(this), QStringLiteral("Microphone"))),
+      voiceModel(named(new QLineEdit(this), QStringLiteral("Voice model folder"))),
       preview_(new PromptView(std::make_shared<SteadyPromptClock>(), this)) {
     setWindowTitle(QStringLiteral("Teleprompter Settings"));
     setAccessibleName(QStringLiteral("Settings"));
@@ -58,6 +66,10 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     margin->setSuffix(QStringLiteral(" % each side"));
     readingLine->setRange(5, 95);
     readingLine->setSuffix(QStringLiteral(" % from the top"));
+    lineSpacing->setRange(0.8, 3);
+    lineSpacing->setDecimals(1);
+    lineSpacing->setSingleStep(0.1);
+    lineSpacing->setSuffix(QStringLiteral(" \u00d7 the font's line"));
     mirror->addItem(QStringLiteral("None"), static_cast<int>(Mirror::none));
     mirror->addItem(QStringLiteral("Left-right (for glass)"), static_cast<int>(Mirror::horizontal));
     mirror->addItem(QStringLiteral("Upside down"), static_cast<int>(Mirror::vertical));
@@ -74,12 +86,25 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     folderRow->addWidget(libraryFolder, 1);
     folderRow->addWidget(chooseFolder);
     libraryFolder->setPlaceholderText(QDir::homePath() + QStringLiteral("/Teleprompter"));
+    // A microphone is chosen from those there are, or by a part of its name (one plugged in
+    // later is found by it).
+    microphone->setEditable(true);
+    microphone->setInsertPolicy(QComboBox::NoInsert);
+    microphone->lineEdit()->setPlaceholderText(QStringLiteral("The system's default"));
+    setMicrophones({});
+    voiceModel->setPlaceholderText(QStringLiteral("The packaged English model"));
+    auto* chooseModel = named(new QPushButton(QStringLiteral("Choose\u2026"), this),
+                              QStringLiteral("Choose the voice model's folder"));
+    auto* modelRow = new QHBoxLayout;
+    modelRow->addWidget(voiceModel, 1);
+    modelRow->addWidget(chooseModel);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Prompt on"), screen);
     form->addRow(QStringLiteral("Font"), fontFamily);
     form->addRow(QStringLiteral("Size"), fontSize);
     form->addRow(QStringLiteral("Margins"), margin);
+    form->addRow(QStringLiteral("Line spacing"), lineSpacing);
     form->addRow(QStringLiteral("Reading line"), readingLine);
     form->addRow(QStringLiteral("Text"), textColour);
     form->addRow(QStringLiteral("Background"), backgroundColour);
@@ -88,6 +113,9 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     form->addRow(QStringLiteral("Countdown"), countdown);
     form->addRow(QStringLiteral("Speed"), speed);
     form->addRow(QStringLiteral("Library (from the next start)"), folderRow);
+    form->addRow(QStringLiteral("Voice"), followVoice);
+    form->addRow(QStringLiteral("Microphone"), microphone);
+    form->addRow(QStringLiteral("Voice model"), modelRow);
     preview_->setAccessibleName(QStringLiteral("Preview of the prompt"));
     preview_->setMinimumSize(480, 320);
     preview_->setFocusPolicy(Qt::NoFocus);
@@ -102,6 +130,19 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     connect(fontSize, &QSpinBox::valueChanged, this, changedNow);
     connect(margin, &QSpinBox::valueChanged, this, changedNow);
     connect(readingLine, &QSpinBox::valueChanged, this, changedNow);
+    connect(lineSpacing, &QDoubleSpinBox::valueChanged, this, changedNow);
+    connect(followVoice, &QCheckBox::toggled, this, changedNow);
+    connect(microphone, &QComboBox::currentIndexChanged, this, changedNow);
+    connect(microphone->lineEdit(), &QLineEdit::editingFinished, this, changedNow);
+    connect(voiceModel, &QLineEdit::editingFinished, this, changedNow);
+    connect(chooseModel, &QPushButton::clicked, this, [this] {
+        const QString chosen = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("The Voice Model's Folder"), voiceModel->text());
+        if (!chosen.isEmpty()) {
+            voiceModel->setText(chosen);
+            fromControls();
+        }
+    });
     connect(mirror, &QComboBox::currentIndexChanged, this, changedNow);
     connect(countdown, &QDoubleSpinBox::valueChanged, this, changedNow);
     connect(speed, &QSpinBox::valueChanged, this, changedNow);
@@ -136,6 +177,11 @@ void SettingsWindow::setSettings(const PrompterSettings& settings) {
     fontSize->setValue(settings.fontSize);
     margin->setValue(settings.marginPercent);
     readingLine->setValue(static_cast<int>(std::lround(settings.readingLine * 100)));
+    lineSpacing->setValue(settings.lineSpacing);
+    followVoice->setChecked(settings.followVoice);
+    microphone->setCurrentIndex(microphone->findData(settings.microphone));
+    microphone->setEditText(settings.microphone);
+    voiceModel->setText(settings.voiceModel);
     mirror->setCurrentIndex(mirror->findData(static_cast<int>(settings.mirror)));
     countdown->setValue(settings.countdown);
     speed->setValue(static_cast<int>(std::lround(settings.speed)));
@@ -149,6 +195,24 @@ void SettingsWindow::setSettings(const PrompterSettings& settings) {
     preview_->setSettings(shown);
 }
 
+void SettingsWindow::setMicrophones(const QStringList& names, bool available) {
+    const bool filling = std::exchange(filling_, true);
+    microphone->clear();
+    microphone->addItem(QStringLiteral("The system's default"), QString());
+    for (const QString& name : names)
+        microphone->addItem(name, name);
+    microphone->setCurrentIndex(microphone->findData(settings_.microphone));
+    microphone->setEditText(settings_.microphone);
+    for (QWidget* control : {static_cast<QWidget*>(followVoice), static_cast<QWidget*>(microphone),
+                             static_cast<QWidget*>(voiceModel)})
+        control->setEnabled(available);
+    followVoice->setToolTip(available ? QString()
+                                      : QStringLiteral("This build cannot follow a voice (it was "
+                                                       "built without PocketSphinx or Qt "
+                                                       "Multimedia)."));
+    filling_ = filling;
+}
+
 void SettingsWindow::fromControls() {
     if (filling_)
         return;
@@ -160,6 +224,15 @@ void SettingsWindow::fromControls() {
     next.fontSize = fontSize->value();
     next.marginPercent = margin->value();
     next.readingLine = readingLine->value() / 100.0;
+    // Kept as it was unless moved: the box shows one decimal of it.
+    if (std::abs(lineSpacing->value() - settings_.lineSpacing) >= 0.05)
+        next.lineSpacing = lineSpacing->value();
+    next.followVoice = followVoice->isChecked();
+    const int chosenMicrophone = microphone->findText(microphone->currentText());
+    next.microphone = chosenMicrophone >= 0 ? microphone->itemData(chosenMicrophone).toString()
+                                            : microphone->currentText().trimmed();
+    const QString model = voiceModel->text().trimmed();
+    next.voiceModel = QDir::isAbsolutePath(model) ? QDir::cleanPath(model) : QString();
     next.mirror = static_cast<Mirror>(mirror->currentData().toInt());
     next.countdown = countdown->value();
     next.speed = speed->value();

@@ -1,12 +1,14 @@
 // SettingsWindow: every setting of the prompter in one window, each shown live in a preview
 // prompt beside the controls: the screen to prompt on (by name), the font family and size, the
-// margins, the reading line, the text, background and cue colours, mirroring, the countdown, the
-// default speed and the library's folder.
+// margins, the line spacing, the reading line, the text, background and cue colours, mirroring,
+// the countdown, the default speed, the library's folder, and voice-following (on at each
+// prompt's start or not, the microphone by name, the voice model's folder).
 //
 // Each change is announced at once (changed()), so the running prompt and the saved settings
 // follow as the person moves a control; the window itself keeps nothing.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
@@ -31,6 +33,9 @@ class SettingsWindow : public QDialog {
     void setSettings(const PrompterSettings& settings);
     [[nodiscard]] const PrompterSettings& settings() const { return settings_; }
     [[nodiscard]] PromptView* preview() const { return preview_; }
+    // The microphones there are, by name, to choose from; `available` false: this build cannot
+    // follow a voice, and the voice's controls say so.
+    void setMicrophones(const QStringList& names, bool available = true);
 
     // The controls, for tests and for accessibility checks.
     QComboBox* screen;
@@ -38,6 +43,7 @@ class SettingsWindow : public QDialog {
     QSpinBox* fontSize;
     QSpinBox* margin;
     QSpinBox* readingLine;
+    QDoubleSpinBox* lineSpacing;
     QPushButton* textColour;
     QPushButton* backgroundColour;
     QPushButton* cueColour;
@@ -45,6 +51,9 @@ class SettingsWindow : public QDialog {
     QDoubleSpinBox* countdown;
     QSpinBox* speed;
     QLineEdit* libraryFolder;
+    QCheckBox* followVoice;
+    QComboBox* microphone;
+    QLineEdit* voiceModel;
 
   signals:
     void changed(const prompter::PrompterSettings& settings);

@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <string_view>
+
+#include "frame/WholeFileWrite.h"
 
 namespace prompter {
 namespace {
@@ -17,26 +18,13 @@ QString systemError(int error) {
 }
 
 QString kindProblem(mode_t mode) {
-    if (S_ISLNK(mode))
-        return QStringLiteral("it is a symbolic link, which is never followed");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("it is a FIFO");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("it is a device");
-    if (S_ISDIR(mode))
-        return QStringLiteral("it is a folder");
-    if (!S_ISREG(mode))
-        return QStringLiteral("it is not a regular file");
-    return {};
+    return QString::fromStdString(frame::fileKindProblem(mode));
 }
 
 }  // namespace
 
 QString WholeFile::pathProblem(const QString& path) {
-    struct stat entry {};
-    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0)
-        return errno == ENOENT ? QString() : systemError(errno);
-    return kindProblem(entry.st_mode);
+    return QString::fromStdString(frame::pathProblem(QFile::encodeName(path).toStdString()));
 }
 
 std::optional<QByteArray> WholeFile::read(const QString& path, std::uint64_t maxBytes,
@@ -88,59 +76,9 @@ std::optional<QByteArray> WholeFile::read(const QString& path, std::uint64_t max
 }
 
 QString WholeFile::write(const QString& path, const QByteArray& bytes, unsigned mode) {
-    const QFileInfo info(path);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    const QByteArray name = QFile::encodeName(info.fileName());
-    if (name.isEmpty())
-        return QStringLiteral("it names no file");
-    const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0)
-        return systemError(errno);
-    QByteArray temporary;
-    int fd = -1;
-    std::random_device random;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = "." + name + "." + QByteArray::number(random(), 16) + ".partial";
-        fd = ::openat(directory, temporary.constData(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    const auto failed = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        if (!temporary.isEmpty())
-            (void)::unlinkat(directory, temporary.constData(), 0);
-        ::close(directory);
-        return systemError(error);
-    };
-    if (fd < 0) {
-        const int error = errno;
-        temporary.clear();
-        return failed(error);
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written =
-            ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return failed(written < 0 ? errno : EIO);
-        done += written;
-    }
-    if (::fsync(fd) != 0)
-        return failed(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return failed(errno);
-    // A folder planted at the name makes the rename fail; a link there is replaced, its target
-    // left as it was.
-    if (::renameat(directory, temporary.constData(), directory, name.constData()) != 0)
-        return failed(errno);
-    (void)::fsync(directory);
-    ::close(directory);
-    return {};
+    return QString::fromStdString(frame::writeFileWhole(
+        QFile::encodeName(path).toStdString(),
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), mode));
 }
 
 }  // namespace prompter

@@ -3,16 +3,22 @@
 //
 // Exit statuses: 0 done (and after --screenshot, the picture written); 1 a failure (a screenshot
 // or a script that could not be read with --screenshot); 2 bad usage.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
 #include "handover/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
@@ -64,6 +70,9 @@ bool saveScreenshot(QWidget& window, const QString& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file (Qt's display connection, the settings): a closed standard
+    // stream is held on /dev/null, so nothing meant for it lands in another file.
+    const frame::ClosedStreams closed = frame::guardStandardStreams();
     // The help, the version and a usage error need no display: without one, they are given
     // through Qt's headless platform rather than failing to start.
     if (!hasDisplay(argc, argv)) {
@@ -83,11 +92,17 @@ int main(int argc, char** argv) {
         prompter::PrompterOptions::parse(QApplication::arguments());
     switch (options.action) {
         case prompter::PrompterOptions::Action::help:
-            std::fputs(options.help.toLocal8Bit().constData(), stdout);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
-        case prompter::PrompterOptions::Action::version:
-            std::printf("quorvane-prompter %s\n", QUORVANE_VERSION);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? kExitDone : kExitFailed;
+        case prompter::PrompterOptions::Action::version: {
+            frame::Output out(STDOUT_FILENO);
+            if (closed.output)
+                out.setFailed(EBADF);
+            const bool help = options.action == prompter::PrompterOptions::Action::help;
+            return frame::printHelpOrVersion("quorvane-prompter", out, help,
+                                             options.help.toLocal8Bit().toStdString(),
+                                             QUORVANE_VERSION) == frame::kExitCompleted
+                       ? kExitDone
+                       : kExitFailed;
+        }
         case prompter::PrompterOptions::Action::usageError:
             std::fprintf(stderr, "quorvane-prompter: %s\nTry 'quorvane-prompter --help'.\n",
                          options.error.toLocal8Bit().constData());
@@ -177,20 +192,32 @@ int main(int argc, char** argv) {
 
     // Voice-following: the F key in every prompt, on from the start with --follow-voice.
 #if QUORVANE_VOICE
+    // The microphone and the model are the saved settings' unless the command line names them;
+    // the settings window changes them while the program runs.
+    const prompter::PrompterSettings started = options.applied(saved);
     prompter::voice::VoiceMode voice(
         window.promptView(),
-        {options.audioFile.value_or(QString()), options.microphone.value_or(QString()),
-         options.voiceModel.value_or(QString()), options.positions.value_or(QString()),
+        {options.audioFile.value_or(QString()), started.microphone, started.voiceModel,
+         options.positions.value_or(QString()),
          options.positions && options.audioFile ? options.screenshot.value_or(QString())
                                                 : QString()});
-    QObject::connect(window.library(), &prompter::LibraryView::promptRequested, &voice,
-                     [&voice](const QString& path) { voice.prompting(path); });
+    window.setMicrophones([] { return prompter::voice::MicrophoneFeed::names(); });
+    QObject::connect(&window, &prompter::PrompterWindow::settingsChanged, &voice,
+                     [&voice](const prompter::PrompterSettings& settings) {
+                         voice.setVoice(settings.microphone, settings.voiceModel);
+                     });
+    // "Follow my voice" on: each prompt follows the voice from its start.
+    QObject::connect(window.promptView(), &prompter::PromptView::scriptShown, &voice,
+                     [&voice, &window] {
+                         if (window.promptView()->settings().followVoice)
+                             voice.setFollowing(true);
+                     });
     // Queued: a run may end (a recording that cannot be read) before the event loop starts.
     QObject::connect(
         &voice, &prompter::voice::VoiceMode::done, &application,
         [](int status) { QApplication::exit(status); }, Qt::QueuedConnection);
 #else
-    if (options.followVoice) {
+    if (options.followVoice || options.microphone || options.voiceModel) {
         std::fputs(
             "quorvane-prompter: this build cannot follow a voice (it was built without "
             "PocketSphinx or Qt Multimedia)\n",
@@ -207,8 +234,7 @@ int main(int argc, char** argv) {
         prompting = window.prompt(*options.prompt, 0, motion);
 #if QUORVANE_VOICE
     if (prompting) {
-        voice.prompting(*options.prompt);
-        if (options.followVoice)
+        if (started.followVoice)
             voice.setFollowing(true);
     } else if (options.positions) {
         std::fprintf(stderr, "quorvane-prompter: %s\n",

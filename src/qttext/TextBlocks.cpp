@@ -142,6 +142,18 @@ void TextBlocks::setWidth(double width) {
     forgetLayouts();
 }
 
+void TextBlocks::setLineSpacing(double factor) {
+    if (!(factor > 0) || factor == lineSpacing_)
+        return;
+    lineSpacing_ = factor;
+    forgetLayouts();
+}
+
+double TextBlocks::height(std::size_t index) {
+    (void)layout(index);
+    return layouts_.find(index)->second.height;
+}
+
 void TextBlocks::forgetLayouts() {
     layouts_.clear();
     layoutsMade_ = 0;
@@ -236,7 +248,7 @@ void TextBlocks::indexBlocks() {
 
 QTextLayout& TextBlocks::layout(std::size_t index) {
     if (const auto found = layouts_.find(index); found != layouts_.end())
-        return *found->second;
+        return *found->second.layout;
 
     const Block block = blocks_[index];
     const std::string bytes = source_ ? source_->substring(block.start, block.length) : "";
@@ -293,12 +305,12 @@ QTextLayout& TextBlocks::layout(std::size_t index) {
         if (!line.isValid())
             break;
         line.setLineWidth(width_);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
+        line.setPosition(QPointF(0, y + line.height() * (lineSpacing_ - 1) / 2));
+        y += line.height() * lineSpacing_;
     }
     made->endLayout();
     ++layoutsMade_;
-    return *layouts_.emplace(index, std::move(made)).first->second;
+    return *layouts_.emplace(index, Laid{std::move(made), y}).first->second.layout;
 }
 
 }  // namespace qttext

@@ -46,6 +46,10 @@ class TextBlocks {
     // Lines wrap at this width (device-independent pixels).
     void setWidth(double width);
     [[nodiscard]] double width() const { return width_; }
+    // Each line takes this many times its own height (1: as the font sets it), the extra space
+    // shared above and below it, so a paragraph is its lines' heights times this.
+    void setLineSpacing(double factor);
+    [[nodiscard]] double lineSpacing() const { return lineSpacing_; }
 
     [[nodiscard]] std::size_t count() const { return blocks_.size(); }
     [[nodiscard]] Block block(std::size_t index) const { return blocks_[index]; }
@@ -53,7 +57,8 @@ class TextBlocks {
 
     // The block's layout at the current width, made now if it is not cached.
     QTextLayout& layout(std::size_t index);
-    [[nodiscard]] double height(std::size_t index) { return layout(index).boundingRect().height(); }
+    // The block's height as laid out: its lines' heights times the line spacing.
+    [[nodiscard]] double height(std::size_t index);
     // Drops every cached layout (after a change of font, colour or width they are made again
     // anyway); trimCache drops them only when more are cached than any viewport needs.
     void forgetLayouts();
@@ -69,11 +74,16 @@ class TextBlocks {
 
     std::shared_ptr<const TextSource> source_;
     std::vector<Block> blocks_;
-    std::unordered_map<std::size_t, std::unique_ptr<QTextLayout>> layouts_;
+    struct Laid {
+        std::unique_ptr<QTextLayout> layout;
+        double height;
+    };
+    std::unordered_map<std::size_t, Laid> layouts_;
     std::size_t layoutsMade_ = 0;
     QFont defaultFont_;
     QColor defaultColour_ = Qt::black;
     double width_ = 1;
+    double lineSpacing_ = 1;
 };
 
 }  // namespace qttext

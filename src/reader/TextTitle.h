@@ -51,10 +51,6 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
 // and `last` true with the final piece.
 [[nodiscard]] bool isUtf8(std::string_view bytes, std::string* pending = nullptr, bool last = true);
 
-// `bytes` in standard base64 with padding: how JSON carries bytes that are not UTF-8, as
-// {"base64": "..."}.
-[[nodiscard]] std::string base64Of(std::string_view bytes);
-
 // `bytes` as one line of plain text that neither breaks a listing's columns nor steers a
 // terminal: control characters (C0, DEL, C1: tabs, line breaks, escapes) become a space and
 // bytes that are not UTF-8 U+FFFD.

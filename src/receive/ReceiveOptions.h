@@ -6,14 +6,16 @@
 #include <variant>
 #include <vector>
 
+#include "frame/Report.h"
+
 namespace receive {
 
-// Exit statuses, the same numbers as the share sheet's where they mean the same.
+// Exit statuses: the program frame's, which the share sheet gives the same meaning.
 enum ExitStatus {
-    kExitCompleted = 0,     // everything waiting was handed over, or nothing waited
-    kExitUsage = 2,         // bad usage
-    kExitFailed = 3,        // one or more texts could not be handed over (each named)
-    kExitOutputFailed = 6,  // standard output took less than everything
+    kExitCompleted = frame::kExitCompleted,  // everything waiting was handed over, or none waited
+    kExitUsage = frame::kExitUsage,          // bad usage
+    kExitFailed = frame::kExitFailed,  // one or more texts could not be handed over (each named)
+    kExitOutputFailed = frame::kExitOutputFailed,  // standard output took less than everything
 };
 
 enum class Mode { none, to, exec, print, list };

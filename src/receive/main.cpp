@@ -2,7 +2,6 @@
 // import folder exactly once, into a folder, to a command or to standard output, and shows what
 // waits. See receiveUsageText() and the README's "Getting texts out".
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,11 +11,14 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <iostream>
 #include <map>
 #include <new>
 #include <set>
 
+#include "frame/Base64.h"
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
 #include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 #include "reader/TextTitle.h"
@@ -34,7 +36,6 @@ using receive::ExitStatus;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kProgram = "quorvane-receive";
-constexpr std::size_t kChunk = 64 * 1024;
 // A failed hand-over is offered again (with --watch) after this long, doubling each time.
 constexpr std::chrono::milliseconds kFirstRetry{1000};
 constexpr std::chrono::milliseconds kLongestRetry{300000};
@@ -44,7 +45,7 @@ constexpr std::chrono::milliseconds kFirstHeldLook{250};
 constexpr std::chrono::milliseconds kLongestHeldLook{2000};
 
 void tell(const std::string& message) {
-    std::cerr << kProgram << ": " << message << '\n' << std::flush;
+    frame::tell(kProgram, message);
 }
 
 // ---- signals: SIGINT and SIGTERM end the work after the current hand-over ----
@@ -69,65 +70,7 @@ void setUpSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-    // A closed pipe or a file-size limit shows up as a failed write, which is reported.
-    ::signal(SIGPIPE, SIG_IGN);
-    ::signal(SIGXFSZ, SIG_IGN);
 }
-
-// A standard stream closed by whoever started the program would hand its number to the next
-// file opened. Each closed one is held on /dev/null; true when standard output was one.
-bool holdClosedStandardStreams() {
-    bool outputClosed = false;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened >= 0 && opened != fd) {
-            ::dup2(opened, fd);
-            ::close(opened);
-        }
-        outputClosed = outputClosed || fd == 1;
-    }
-    return outputClosed;
-}
-
-// ---- standard output, whose failure is never lost ----
-
-class Output {
-  public:
-    // Appends; written out once enough has gathered.
-    void put(std::string_view bytes) {
-        buffer_.append(bytes);
-        if (buffer_.size() >= kChunk)
-            flush();
-    }
-    // Writes everything gathered. False once any write failed.
-    bool flush() {
-        std::string_view rest = buffer_;
-        while (!rest.empty() && error_ == 0) {
-            const ssize_t written = ::write(STDOUT_FILENO, rest.data(), rest.size());
-            if (written > 0) {
-                rest.remove_prefix(static_cast<std::size_t>(written));
-            } else if (written < 0 && errno == EAGAIN) {
-                struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
-                (void)::poll(&out, 1, -1);
-            } else if (written < 0 && errno != EINTR) {
-                error_ = errno;
-            } else if (written == 0) {
-                error_ = EIO;
-            }
-        }
-        buffer_.clear();
-        return error_ == 0;
-    }
-    void setFailed(int error) { error_ = error; }
-    [[nodiscard]] bool failed() const { return error_ != 0; }
-    [[nodiscard]] std::string errorText() const { return std::strerror(error_); }
-
-  private:
-    std::string buffer_;
-    int error_ = 0;
-};
 
 // ---- how texts and names are shown ----
 
@@ -165,7 +108,7 @@ std::string jsonString(std::string_view bytes) {
 // {"base64": "..."} holding them, as the share sheet's JSON writes paths.
 std::string jsonExact(std::string_view bytes) {
     return reader::isUtf8(bytes) ? jsonString(bytes)
-                                 : "{\"base64\":\"" + reader::base64Of(bytes) + "\"}";
+                                 : "{\"base64\":\"" + frame::base64Of(bytes) + "\"}";
 }
 
 std::string jsonHead(const reader::WaitingText& text, std::uint64_t bytes) {
@@ -184,7 +127,7 @@ std::string describe(const reader::WaitingText& text, const reader::HandOver* re
 
 class Receiver {
   public:
-    Receiver(const receive::ReceiveOptions& options, reader::Inbox& inbox, Output& out)
+    Receiver(const receive::ReceiveOptions& options, reader::Inbox& inbox, frame::Output& out)
         : options_(options), inbox_(inbox), out_(out) {}
 
     int run() {
@@ -241,11 +184,11 @@ class Receiver {
                 tell(text.id + " waits but " + text.problem);
             }
             if (options_.json) {
-                out_.put(jsonHead(text, text.bytes) + ",\"path\":" + jsonExact(text.path) +
+                out_ << (jsonHead(text, text.bytes) + ",\"path\":" + jsonExact(text.path) +
                          (text.problem.empty() ? "" : ",\"problem\":" + jsonString(text.problem)) +
                          "}\n");
             } else {
-                out_.put(text.id + "\t" + localTime(text.modified) + "\t" +
+                out_ << (text.id + "\t" + localTime(text.modified) + "\t" +
                          std::to_string(text.bytes) + "\t" + shown(text.title) + "\n");
             }
         }
@@ -337,7 +280,7 @@ class Receiver {
                 heldElsewhere_.erase(text.id);
                 if (!result.deliveredTo.empty()) {
                     if (options_.mode == receive::Mode::to)
-                        out_.put(result.deliveredTo + "\n");
+                        out_ << result.deliveredTo + "\n";
                     else
                         tell(describe(text, &result) + " had already been delivered to " +
                              result.deliveredTo + "; removed from the import folder");
@@ -469,31 +412,31 @@ class Receiver {
             return false;
         }
         if (options_.json)
-            out_.put(jsonHead(held.text, size) +
+            out_ << (jsonHead(held.text, size) +
                      (utf8 ? ",\"text\":\"" : ",\"text\":{\"base64\":\""));
         std::string escaped, pending;
         std::uint64_t written = 0;
         const bool read = readHeld(held, size, [&](std::string_view piece) {
             written += piece.size();
             if (!options_.json) {
-                out_.put(piece);
+                out_ << piece;
                 return;
             }
             escaped.clear();
             if (utf8)
                 reader::appendJsonEscaped(escaped, piece, &pending, written == size);
             else
-                escaped = reader::base64Of(piece);
-            out_.put(escaped);
+                escaped = frame::base64Of(piece);
+            out_ << escaped;
         });
         if (!read) {
             out_.flush();
             return false;
         }
         if (options_.json)
-            out_.put(utf8 ? "\"}\n" : "\"}}\n");
+            out_ << (utf8 ? "\"}\n" : "\"}}\n");
         else if (options_.nul)
-            out_.put(std::string_view("\0", 1));
+            out_ << std::string_view("\0", 1);
         if (!out_.flush()) {
             tell(describe(held.text) + " could not be written to standard output (" +
                  out_.errorText() + "); it stays waiting");
@@ -566,7 +509,7 @@ class Receiver {
 
     const receive::ReceiveOptions& options_;
     reader::Inbox& inbox_;
-    Output& out_;
+    frame::Output& out_;
     Retries retries_;        // failed: offered again after a back-off
     Retries heldElsewhere_;  // held by another receiver: looked at again soon
     bool anyFailed_ = false;
@@ -576,26 +519,16 @@ class Receiver {
 int run(int argc, char** argv, bool outputClosed) {
     const auto parsed =
         receive::parseReceiveOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto* problem = std::get_if<receive::UsageError>(&parsed)) {
-        std::cerr << kProgram << ": " << problem->message << "\nTry '" << kProgram
-                  << " --help' for more information.\n"
-                  << std::flush;
-        return receive::kExitUsage;
-    }
+    if (const auto* problem = std::get_if<receive::UsageError>(&parsed))
+        return frame::usageError(kProgram, problem->message);
     const auto& options = std::get<receive::ReceiveOptions>(parsed);
-    Output out;
+    frame::Output out(STDOUT_FILENO);
     // --exec never writes to standard output (its commands get /dev/null there).
     if (outputClosed && options.mode != receive::Mode::exec)
         out.setFailed(EBADF);
-    if (options.help || options.version) {
-        out.put(options.help ? receive::receiveUsageText()
-                             : std::string(kProgram) + " " + QUORVANE_VERSION + "\n");
-        if (!out.flush()) {
-            tell("standard output: " + out.errorText());
-            return receive::kExitOutputFailed;
-        }
-        return receive::kExitCompleted;
-    }
+    if (options.help || options.version)
+        return frame::printHelpOrVersion(kProgram, out, options.help, receive::receiveUsageText(),
+                                         QUORVANE_VERSION);
     std::string problem;
     const auto root = handover::containerRoot(&problem);
     if (!root) {
@@ -614,10 +547,10 @@ int run(int argc, char** argv, bool outputClosed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool outputClosed = holdClosedStandardStreams();
+    const frame::ClosedStreams closed = frame::guardStandardStreams();
     setUpSignals();
     try {
-        return run(argc, argv, outputClosed);
+        return run(argc, argv, closed.output);
     } catch (const std::bad_alloc&) {
         tell("out of memory; what was not handed over stays waiting");
     } catch (const std::exception& error) {

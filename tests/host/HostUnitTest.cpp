@@ -26,10 +26,10 @@ using host::UsageError;
 using platform::ContentSizeCategory;
 
 // What `write` puts on a descriptor, read back from a temporary file.
-std::string captured(const std::function<void(host::Output&)>& write) {
+std::string captured(const std::function<void(frame::Output&)>& write) {
     FILE* file = ::tmpfile();
     {
-        host::Output out(::fileno(file));
+        frame::Output out(::fileno(file));
         write(out);
     }
     std::string bytes;
@@ -283,7 +283,7 @@ TEST(OutcomeReport, TheJsonIsExactWhateverTheTextHolds) {
     outcome.textViewContent = styledSample();
     const std::vector<std::string> listing = {"/c/x\ny", "/c/stray\xff"};
     const std::string written =
-        captured([&](host::Output& out) { host::writeOutcomeJson(out, &outcome, &listing); });
+        captured([&](frame::Output& out) { host::writeOutcomeJson(out, &outcome, &listing); });
     const auto report = nlohmann::json::parse(written);
     EXPECT_EQ(report["outcome"], "cancelled");
     EXPECT_EQ(report["cancelledButSaved"], "/c/regular/imported/A");
@@ -310,7 +310,7 @@ TEST(OutcomeReport, PathsAreExactAndNothingRawReachesATerminal) {
     };
     for (const auto& [path, expected] : paths) {
         const std::string written =
-            captured([&](host::Output& out) { host::writeJsonPath(out, path); });
+            captured([&](frame::Output& out) { host::writeJsonPath(out, path); });
         EXPECT_EQ(nlohmann::json::parse(written), expected) << written;
     }
     const std::string controls =
@@ -321,7 +321,7 @@ TEST(OutcomeReport, PathsAreExactAndNothingRawReachesATerminal) {
     outcome.navigationTitle = platform::String(controls);
     outcome.textViewContent = platform::AttributedText(platform::String(controls));
     const std::vector<std::string> listing = {"/c/" + controls};
-    const std::string onTerminal = captured([&](host::Output& out) {
+    const std::string onTerminal = captured([&](frame::Output& out) {
         host::writeOutcomeJson(out, &outcome, &listing, host::JsonTarget::terminal);
     });
     for (const char* raw : {"\x1b", "\x7f", "\xc2\x9b", "\xc2\x85", "\xd8\x9c", "\xe2\x80\x8e",
@@ -350,7 +350,7 @@ TEST(ListingFormat, NamesThatCouldActOnATerminalAreQuoted) {
     };
     for (const auto& [path, shown] : rows)
         EXPECT_EQ(host::quotedForTerminal(path), shown) << shown;
-    EXPECT_EQ(captured([](host::Output& out) {
+    EXPECT_EQ(captured([](frame::Output& out) {
                   host::writeListingEntry(out, "a\nb", host::ListingFormat::nulSeparated);
                   host::writeListingEntry(out, "c", host::ListingFormat::lines);
               }),

@@ -7,6 +7,8 @@
 # - the host knows the extension only through the bundle, the platform and the hand-over: no
 #   header of share, styling, storage or controls;
 # - the hand-over knows neither side: no header of any other room;
+# - the program frame (what every program shares) knows neither the extension, the host's
+#   session, the platform nor any reader: both sides build on it;
 # - the platform knows nothing above it (only the hand-over, below it); within it, foundation
 #   knows neither ui nor extension, and ui does not know extension;
 # - in the extension, styling and storage know nothing of share, and controls use styling only.
@@ -38,7 +40,7 @@ check() {
 
 layers() {
     src=$1 status=0
-    for room in reader host handover platform; do
+    for room in reader host handover frame platform; do
         if [ ! -d "$src/$room" ]; then
             echo "no room $src/$room: the layer rules name rooms that are gone, update them"
             status=1
@@ -49,7 +51,9 @@ layers() {
     check "$src" "host" "$extension" "the host includes the extension" || status=1
     check "$src" "handover" "$extension|host|platform|$readers" \
         "the hand-over includes a room of either side" || status=1
-    check "$src" "platform" "$extension|host|$readers" \
+    check "$src" "frame" "$extension|host|platform|$readers" \
+        "the program frame includes a room of either side" || status=1
+    check "$src" "platform" "$extension|host|frame|$readers" \
         "the platform includes a room above it" || status=1
     check "$src" "platform/foundation" "platform/ui|platform/extension" \
         "the platform's foundation includes its ui or extension" || status=1
@@ -76,7 +80,7 @@ selftest() {
     # plant NAME FILE INCLUDE: a tree of every room, clean but for FILE including INCLUDE.
     plant() {
         tree="$scratch/$1"
-        for room in reader receive prompter qttext host/session host/desktop handover \
+        for room in reader receive prompter qttext host/session host/desktop handover frame \
             platform/foundation platform/ui platform/extension share styling storage controls; do
             mkdir -p "$tree/$room"
             printf '#include "handover/ShareContract.h"\n#include <string>\n' >"$tree/$room/Clean.cpp"
@@ -107,6 +111,8 @@ host/session/Container.cpp storage/DurableFolderWrite.h
 host/desktop/main.cpp controls/QuorvaneColoredToggle.h
 handover/FolderWalk.cpp platform/foundation/SystemCalls.h
 handover/TextTitle.h reader/TextTitle.h
+frame/Output.cpp host/session/ShareSession.h
+frame/Report.h platform/foundation/PlatformError.h
 platform/foundation/FileManager.cpp storage/ImportFolder.h
 platform/foundation/String.h platform/ui/View.h
 platform/ui/View.cpp platform/extension/ExtensionContext.h

@@ -160,6 +160,12 @@ CHECK
         dpkg-deb -f "$prompter" Recommends | grep -qw pocketsphinx-en-us ||
             fail "the teleprompter follows the voice but does not recommend pocketsphinx-en-us"
     fi
+    # Both windows recommend Qt's Wayland platform; the window also wl-paste, which reads the
+    # selection on Wayland.
+    for recommended in "$desktop qt6-wayland" "$desktop wl-clipboard" "$prompter qt6-wayland"; do
+        dpkg-deb -f "${recommended% *}" Recommends | tr ',' '\n' | grep -qx " *${recommended##* }" ||
+            fail "$(basename "${recommended% *}") does not recommend ${recommended##* }"
+    done
     echo "desktop package depends on quorvane-share (= $version); the teleprompter on none of ours"
     # Every listing validates, and launches a desktop entry the package installs.
     for listing in "$root"/usr/share/metainfo/*.metainfo.xml; do

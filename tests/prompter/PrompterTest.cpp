@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <cmath>
 #include <variant>
@@ -35,6 +37,7 @@ using prompter::Mirror;
 using prompter::PromptView;
 
 Q_DECLARE_METATYPE(prompter::Mirror)
+Q_DECLARE_METATYPE(prompter::PrompterSettings)
 
 namespace {
 
@@ -468,12 +471,16 @@ class PrompterTest : public QObject {
             file.setValue("speed", "fast");
             file.setValue("fontSize", 1e9);
             file.setValue("textColour", "not a colour");
+            file.setValue("lineSpacing", 0.1);
+            file.setValue("voiceModel", "relative/model");
         }
         const auto damaged = prompter::PrompterSettings::load();
         QCOMPARE(damaged.speed, 140.0);
         QCOMPARE(damaged.fontSize, 64);
         QCOMPARE(damaged.textColour, QColor(Qt::white));
         QCOMPARE(damaged.mirror, Mirror::horizontal);
+        QCOMPARE(damaged.lineSpacing, 1.0);
+        QCOMPARE(damaged.voiceModel, QString());
         QVERIFY(prompter::PrompterSettings::reset());
         QCOMPARE(prompter::PrompterSettings::load(), prompter::PrompterSettings{});
     }
@@ -499,6 +506,27 @@ class PrompterTest : public QObject {
             settings->mirror->setCurrentIndex(
                 settings->mirror->findData(static_cast<int>(Mirror::horizontal)));
             settings->margin->setValue(20);
+            // Line spacing: the paragraph of one line grows by the factor, the place kept.
+            const double oneLine = window.promptView()->paragraphHeight(0);
+            const double place = window.promptView()->position();
+            settings->lineSpacing->setValue(1.5);
+            QCOMPARE(window.promptView()->paragraphHeight(0), oneLine * 1.5);
+            QCOMPARE(window.promptView()->position(), place);
+            // Voice-following as settings: a build without it says so and changes nothing.
+            QVERIFY(!settings->followVoice->isEnabled());
+            window.setMicrophones([] { return QStringList{"USB Mic", "Built-in Audio"}; });
+            settings = window.showSettings();
+            QVERIFY(settings->followVoice->isEnabled());
+            QCOMPARE(settings->microphone->count(), 3);  // the default and the two
+            QSignalSpy announced(&window, &prompter::PrompterWindow::settingsChanged);
+            settings->followVoice->setChecked(true);
+            settings->microphone->setCurrentIndex(settings->microphone->findText("USB Mic"));
+            settings->voiceModel->setText(folder.path() + "/model/../model");
+            emit settings->voiceModel->editingFinished();
+            QVERIFY(announced.count() >= 3);
+            QCOMPARE(announced.last()[0].value<prompter::PrompterSettings>().microphone,
+                     QString("USB Mic"));
+            QVERIFY(window.promptView()->settings().followVoice);
             QCOMPARE(window.promptView()->settings().fontSize, 96);
             QCOMPARE(window.promptView()->settings().readingLine, 0.5);
             QCOMPARE(window.promptView()->motion().speed(), 180.0);
@@ -525,6 +553,10 @@ class PrompterTest : public QObject {
         QCOMPARE(restarted.speed, 280.0);
         QCOMPARE(restarted.mirror, Mirror::horizontal);
         QCOMPARE(restarted.marginPercent, 20);
+        QCOMPARE(restarted.lineSpacing, 1.5);
+        QVERIFY(restarted.followVoice);
+        QCOMPARE(restarted.microphone, QString("USB Mic"));
+        QCOMPARE(restarted.voiceModel, folder.path() + "/model");
         QVERIFY(prompter::PrompterSettings::reset());
     }
 
@@ -641,7 +673,7 @@ class PrompterTest : public QObject {
         window.show();
         QCOMPARE(linked.rowCount(), 0);
         QVERIFY(window.library()->message().contains("symbolic link"));
-        QVERIFY(window.library()->preview()->blockText(0).isEmpty());
+        QVERIFY(window.library()->editor()->text()->toPlainText().isEmpty());
         QVERIFY(linked.rename("secret.txt", "moved.txt").has_value());
         QVERIFY(linked.moveToTrash("secret.txt").has_value());
         QString pasted;
@@ -807,16 +839,6 @@ class PrompterTest : public QObject {
         QFile mine(scripts + "/Added by another program.txt");
         QVERIFY(mine.open(QIODevice::ReadOnly));
         QVERIFY(mine.readAll().endsWith("Typed here"));
-
-        // Too large to edit: read-only, saying why.
-        writeFile(scripts + "/Huge.txt",
-                  QByteArray(prompter::ScriptEditor::kEditableBytes + 1, 'x'));
-        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
-        window.showLibrary();
-        window.library()->select("Huge.txt");
-        QCOMPARE(editor->fileName(), QString("Huge.txt"));
-        QVERIFY(editor->isReadOnly());
-        QVERIFY(editor->status().contains("Read-only"));
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -905,8 +927,10 @@ class PrompterTest : public QObject {
         QVERIFY(QFile::exists(imported + "/99999999-8888-4777-8666-555555555555"));
     }
 
-    // A click in the preview starts prompting at the paragraph clicked.
-    void previewClickStartsThere() {
+    // A script is read once per open: the editor shows it, prompting starts at the editor's
+    // paragraph from the same bytes, and only a change on disk (even one in place that keeps the
+    // size) reads it again. A script too large to edit shows read-only; a click there prompts.
+    void openedOnceAndPromptedFromTheEditor() {
         QTemporaryDir folder;
         prompter::ScriptLibrary library(folder.path());
         writeFile(folder.path() + "/a.txt", "First\nSecond\nThird\nFourth\n");
@@ -916,19 +940,56 @@ class PrompterTest : public QObject {
         library.refresh();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        qttext::LazyTextView* preview = window.library()->preview();
-        QCOMPARE(preview->blockText(2), QString("Third"));
-        QTextLayout* third = preview->blockLayout(2);
-        double y = 0;
-        for (std::size_t i = 0; i < 2; ++i)
-            y += preview->blockLayout(i)->boundingRect().height();
-        QTest::mouseClick(preview->viewport(), Qt::LeftButton, {},
-                          QPoint(5, static_cast<int>(y + third->boundingRect().height() / 2)));
+        const auto bytesOf = [&](const QString& name) {
+            return std::get<std::shared_ptr<const std::string>>(library.read(name));
+        };
+        const auto opened = bytesOf("a.txt");
+        prompter::ScriptEditor* editor = window.library()->editor();
+        QTextCursor cursor(editor->text()->document()->findBlockByNumber(2));
+        editor->text()->setTextCursor(cursor);
+        for (QPushButton* button : window.library()->findChildren<QPushButton*>())
+            if (button->text() == "Prompt")
+                QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(window.currentWidget(), window.promptView());
         QCOMPARE(window.promptView()->currentParagraph(), std::size_t{2});
+        QCOMPARE(window.promptView()->script()->characterIdentity(), opened.get());
+
+        // Rewritten in place at the same size: read anew, in the prompt and the editor too.
+        QFile file(folder.path() + "/a.txt");
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.write("FIRST") == 5);
+        file.close();
+        QTRY_COMPARE(*bytesOf("a.txt"), std::string("FIRST\nSecond\nThird\nFourth\n"));
+        QTRY_VERIFY(editor->text()->toPlainText().startsWith("FIRST"));
+        QTRY_COMPARE(window.promptView()->script()->substring(0, 5), std::string("FIRST"));
+        QCOMPARE(bytesOf("a.txt").get(), bytesOf("a.txt").get());
+
+        // Too large to edit: shown read-only from the bytes prompted, a click prompts there.
+        window.showLibrary();
+        std::string huge;
+        for (int i = 0; huge.size() <= prompter::ScriptEditor::kEditableBytes; ++i)
+            huge += "Line " + std::to_string(i) + " of a long script\n";
+        writeFile(folder.path() + "/Huge.txt", QByteArray::fromStdString(huge));
+        QTRY_VERIFY(library.rowOf("Huge.txt") >= 0);
+        window.library()->select("Huge.txt");
+        QVERIFY(editor->isReadOnly());
+        QVERIFY(editor->status().contains("Read-only"));
+        qttext::LazyTextView* view = editor->readOnlyView();
+        QVERIFY(view->isVisible());
+        QCOMPARE(view->blockText(2), QString("Line 2 of a long script"));
+        double y = 0;
+        for (std::size_t i = 0; i < 2; ++i)
+            y += view->blockLayout(i)->boundingRect().height();
+        QTest::mouseClick(
+            view->viewport(), Qt::LeftButton, {},
+            QPoint(5, static_cast<int>(y + view->blockLayout(2)->boundingRect().height() / 2)));
+        QCOMPARE(window.currentWidget(), window.promptView());
+        QCOMPARE(window.promptView()->currentParagraph(), std::size_t{2});
+        QCOMPARE(window.promptView()->script()->characterIdentity(), bytesOf("Huge.txt").get());
     }
 
-    // Every control a person reaches has a name for assistive technology.
+    // Every control a person reaches has a name for assistive technology; the menu bar holds the
+    // window's actions, and its keys work from the list and the editor.
     void everyControlIsNamed() {
         QTemporaryDir folder;
         prompter::ScriptLibrary library(folder.path());
@@ -941,6 +1002,36 @@ class PrompterTest : public QObject {
             QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->text()));
         QVERIFY(!window.promptView()->accessibleName().isEmpty());
         QVERIFY(!window.accessibleName().isEmpty());
+
+        // The menu bar: the window's actions by name, each key shown one that works.
+        QStringList menus;
+        QHash<QString, QAction*> actions;
+        for (QAction* menu : window.library()->menuBar()->actions()) {
+            menus << menu->text().remove('&');
+            for (QAction* action : menu->menu()->actions())
+                actions.insert(action->text().remove('&').section('\t', 0, 0), action);
+        }
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Settings", "Help"}));
+        library.refresh();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.library()->list()->setFocus();
+        QTest::keyClick(window.library()->list(), Qt::Key_N, Qt::ControlModifier);  // New
+        QTRY_COMPARE(library.rowCount(), 1);
+        QCOMPARE(window.library()->editor()->fileName(), QString("New script.txt"));
+        QVERIFY(window.library()->editor()->text()->hasFocus());
+        QTest::keyClicks(window.library()->editor()->text(), "Opening words");
+        QTest::keyClick(window.library()->editor()->text(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(window.currentWidget(), window.promptView());  // saved, then prompted
+        QCOMPARE(window.promptView()->script()->substring(0, 13), std::string("Opening words"));
+        window.showLibrary();
+        QVERIFY(actions.contains("Keys") && actions.contains("Open File\u2026"));
+        actions["Keys"]->trigger();
+        QTRY_VERIFY(window.library()->findChild<QMessageBox*>("keys"));
+        QVERIFY(window.library()->findChild<QMessageBox*>("keys")->informativeText().contains(
+            "Ctrl+PageUp"));
+        actions["Quit"]->trigger();
+        QVERIFY(!window.isVisible());
     }
 
     void commandLine_data() {
@@ -950,8 +1041,10 @@ class PrompterTest : public QObject {
             << QStringList{"--prompt", "f.txt",        "--screen", "1",
                            "--window", "--mirror",     "both",     "--speed",
                            "200",      "--font-size",  "80",       "--countdown",
-                           "0",        "--screenshot", "out.png"}
+                           "0",        "--screenshot", "out.png",  "--line-spacing",
+                           "1.5",      "--microphone", "USB"}
             << true;
+        QTest::newRow("line spacing too tight") << QStringList{"--line-spacing", "0.5"} << false;
         QTest::newRow("speed too high") << QStringList{"--speed", "601"} << false;
         QTest::newRow("speed not a number") << QStringList{"--speed", "nan"} << false;
         QTest::newRow("mirror unknown") << QStringList{"--mirror", "diagonal"} << false;
@@ -977,6 +1070,8 @@ class PrompterTest : public QObject {
         QCOMPARE(settings.fontSize, 80);
         QCOMPARE(settings.countdown, 0.0);
         QCOMPARE(settings.screen, 1);
+        QCOMPARE(settings.lineSpacing, 1.5);
+        QCOMPARE(settings.microphone, QString("USB"));
         QCOMPARE(*options.prompt, QString("f.txt"));
     }
 };

@@ -8,22 +8,25 @@
 #include <variant>
 #include <vector>
 
+#include "frame/Report.h"
 #include "host/session/ShareSession.h"
 
 namespace host {
 
-// Exit statuses, as documented in --help and the README.
+// Exit statuses, as documented in --help and the README; those every program shares are the
+// program frame's.
 enum ExitStatus : int {
-    kExitCompleted = 0,             // the text was sent: the request completed
-    kExitCancelled = 1,             // the person closed the sheet; nothing was saved
-    kExitUsage = 2,                 // bad usage, or input that cannot be read, is not UTF-8 or
-                                    // is larger than the size cap (nothing written)
-    kExitFailed = 3,                // the share ended with an error (the text was not saved), or
-                                    // the import folder could not be listed
-    kExitExtensionUnavailable = 4,  // the extension could not be loaded, or ended nothing
-    kExitCancelledButSaved = 5,     // closed during a send, and the text was saved all the same
-    kExitOutputFailed = 6,          // what was asked for could not be printed (full disk,
-                                    // closed output): the share itself may have completed
+    kExitCompleted = frame::kExitCompleted,  // the text was sent: the request completed
+    kExitCancelled = 1,                      // the person closed the sheet; nothing was saved
+    kExitUsage = frame::kExitUsage,    // bad usage, or input that cannot be read, is not UTF-8
+                                       // or is larger than the size cap (nothing written)
+    kExitFailed = frame::kExitFailed,  // the share ended with an error (the text was not
+                                       // saved), or the import folder could not be listed
+    kExitExtensionUnavailable = 4,     // the extension could not be loaded, or ended nothing
+    kExitCancelledButSaved = 5,        // closed during a send, and the text was saved all the same
+    kExitOutputFailed = frame::kExitOutputFailed,  // what was asked for could not be printed
+                                                   // (full disk, closed output): the share
+                                                   // itself may have completed
 };
 
 // The largest text taken by default: 1 GiB.

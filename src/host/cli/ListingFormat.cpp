@@ -71,7 +71,7 @@ std::string quotedForTerminal(std::string_view path) {
     return quoted;
 }
 
-void writeListingEntry(Output& out, std::string_view path, ListingFormat format) {
+void writeListingEntry(frame::Output& out, std::string_view path, ListingFormat format) {
     switch (format) {
         case ListingFormat::lines:
             out << path << '\n';

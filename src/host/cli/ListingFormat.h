@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/cli/Output.h"
+#include "frame/Output.h"
 
 namespace host {
 
@@ -19,6 +19,6 @@ enum class ListingFormat {
 // $'...' with \n, \t, \e, \xHH escapes for control characters and stray bytes, \\ and \'.
 [[nodiscard]] std::string quotedForTerminal(std::string_view path);
 
-void writeListingEntry(Output& out, std::string_view path, ListingFormat format);
+void writeListingEntry(frame::Output& out, std::string_view path, ListingFormat format);
 
 }  // namespace host

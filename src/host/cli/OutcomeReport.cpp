@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "frame/Base64.h"
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
 #include "host/session/Colour.h"
@@ -29,7 +30,7 @@ const char* outcomeName(ShareOutcome::Kind kind) {
     return "open";
 }
 
-void writeNumber(Output& out, double value) {
+void writeNumber(frame::Output& out, double value) {
     if (!std::isfinite(value)) {
         out << "null";
         return;
@@ -42,11 +43,11 @@ void writeNumber(Output& out, double value) {
         out << ".0";  // a point size stays a floating-point number for every reader
 }
 
-void writeInteger(Output& out, std::int64_t value) {
+void writeInteger(frame::Output& out, std::int64_t value) {
     out << std::to_string(value);
 }
 
-void writeError(Output& out, const platform::PlatformError& error, JsonTarget target) {
+void writeError(frame::Output& out, const platform::PlatformError& error, JsonTarget target) {
     out << "{\"domain\": ";
     writeJsonString(out, error.domain, target);
     out << ", \"code\": ";
@@ -61,7 +62,7 @@ void writeError(Output& out, const platform::PlatformError& error, JsonTarget ta
     out << "}";
 }
 
-void writePaths(Output& out, const std::vector<std::string>& paths, JsonTarget target) {
+void writePaths(frame::Output& out, const std::vector<std::string>& paths, JsonTarget target) {
     out << "[";
     for (std::size_t i = 0; i < paths.size(); ++i) {
         out << (i ? ",\n    " : "\n    ");
@@ -77,23 +78,7 @@ bool actsOnATerminal(char32_t c) {
            (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
-constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string base64Of(std::string_view bytes) {
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t group = 0;
-        for (std::size_t b = 0; b < 3; ++b)
-            group = group << 8 | (b < n ? static_cast<unsigned char>(bytes[i + b]) : 0u);
-        for (std::size_t d = 0; d < 4; ++d)
-            text += d <= n ? kBase64Digits[(group >> (18 - 6 * d)) & 0x3F] : '=';
-    }
-    return text;
-}
-
-void writeRuns(Output& out, const platform::AttributedText& text) {
+void writeRuns(frame::Output& out, const platform::AttributedText& text) {
     out << "[";
     bool first = true;
     StyledSpans(text).forEach({0, text.length()}, [&](const StyledSpan& span) {
@@ -121,7 +106,7 @@ void writeRuns(Output& out, const platform::AttributedText& text) {
 
 }  // namespace
 
-void writeJsonStringContent(Output& out, std::string_view text, JsonTarget target) {
+void writeJsonStringContent(frame::Output& out, std::string_view text, JsonTarget target) {
     std::size_t plainFrom = 0;  // the start of bytes that go out as they are
     const auto flushPlain = [&](std::size_t to) {
         if (to > plainFrom)
@@ -190,21 +175,21 @@ void writeJsonStringContent(Output& out, std::string_view text, JsonTarget targe
     flushPlain(text.size());
 }
 
-void writeJsonString(Output& out, std::string_view text, JsonTarget target) {
+void writeJsonString(frame::Output& out, std::string_view text, JsonTarget target) {
     out << '"';
     writeJsonStringContent(out, text, target);
     out << '"';
 }
 
-void writeJsonPath(Output& out, std::string_view path, JsonTarget target) {
+void writeJsonPath(frame::Output& out, std::string_view path, JsonTarget target) {
     if (!firstInvalidUtf8(path)) {
         writeJsonString(out, path, target);
         return;
     }
-    out << "{\"base64\": \"" << base64Of(path) << "\"}";
+    out << "{\"base64\": \"" << frame::base64Of(path) << "\"}";
 }
 
-void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
+void writeOutcomeJson(frame::Output& out, const ShareOutcome* outcome,
                       const std::vector<std::string>* listing, JsonTarget target) {
     out << "{";
     const char* separator = "\n  ";

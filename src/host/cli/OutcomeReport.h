@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/cli/Output.h"
+#include "frame/Output.h"
 #include "host/session/ShareSession.h"
 
 namespace host {
@@ -31,15 +31,16 @@ enum class JsonTarget { file, terminal };
 
 // Writes `text` as a JSON string: quotes, backslashes and control characters escaped, any byte
 // that is not UTF-8 written as U+FFFD so the document stays valid.
-void writeJsonString(Output& out, std::string_view text, JsonTarget target = JsonTarget::file);
+void writeJsonString(frame::Output& out, std::string_view text,
+                     JsonTarget target = JsonTarget::file);
 // The same without the quotes, for a string written in pieces.
-void writeJsonStringContent(Output& out, std::string_view text,
+void writeJsonStringContent(frame::Output& out, std::string_view text,
                             JsonTarget target = JsonTarget::file);
 // Writes a path exactly: a string when it is UTF-8, else {"base64": "<its bytes>"}.
-void writeJsonPath(Output& out, std::string_view path, JsonTarget target = JsonTarget::file);
+void writeJsonPath(frame::Output& out, std::string_view path, JsonTarget target = JsonTarget::file);
 
 // The outcome (and, when given, the import folder's listing) as one JSON object and a line end.
-void writeOutcomeJson(Output& out, const ShareOutcome* outcome,
+void writeOutcomeJson(frame::Output& out, const ShareOutcome* outcome,
                       const std::vector<std::string>* listing,
                       JsonTarget target = JsonTarget::file);
 

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <new>
 #include <system_error>
 
+#include "frame/Report.h"
 #include "host/cli/ListingFormat.h"
 #include "host/cli/OutcomeReport.h"
 #include "host/session/Colour.h"
@@ -23,7 +23,7 @@ namespace {
 
 // What was printed could not be: say so on standard error, with what the share did, since a
 // script that reads nothing must still learn that a text was saved.
-int outputFailed(std::string_view program, const Output& out, const ShareOutcome* outcome) {
+int outputFailed(std::string_view program, const frame::Output& out, const ShareOutcome* outcome) {
     std::string message = "cannot write to standard output: " + out.errorText();
     if (outcome && !outcome->newFiles.empty()) {
         message += outcome->kind == ShareOutcome::Kind::completed
@@ -35,7 +35,7 @@ int outputFailed(std::string_view program, const Output& out, const ShareOutcome
     } else if (outcome && outcome->kind == ShareOutcome::Kind::failed) {
         message += "; the text was not sent";
     }
-    tell(program, message);
+    frame::tell(program, message);
     return kExitOutputFailed;
 }
 
@@ -81,40 +81,9 @@ std::string whereTextsGo(const std::string& root, bool withHowToTakeThemOut) {
     return words;
 }
 
-void tell(std::string_view program, const std::string& message) {
-    std::cerr << program << ": " << message << "\n" << std::flush;
-}
-
-int usageError(std::string_view program, const std::string& message) {
-    std::cerr << program << ": " << message << "\nTry '" << program
-              << " --help' for more information.\n"
-              << std::flush;
-    return kExitUsage;
-}
-
-ClosedStreams holdClosedStandardStreams() {
-    ClosedStreams closed;
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-        if (held >= 0 && held != fd) {
-            ::dup2(held, fd);
-            ::close(held);
-        }
-        if (fd == STDIN_FILENO)
-            closed.input = true;
-        if (fd == STDOUT_FILENO)
-            closed.output = true;
-    }
-    return closed;
-}
-
 int runFrontEnd(std::string_view program, const bool& readingInput,
-                const std::function<int(ClosedStreams closed)>& run) {
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    const ClosedStreams closed = holdClosedStandardStreams();
+                const std::function<int(frame::ClosedStreams closed)>& run) {
+    const frame::ClosedStreams closed = frame::guardStandardStreams();
     // Before any other thread exists, so that every thread inherits the watch.
     SaveSignals::start();
     std::string failure;
@@ -128,13 +97,13 @@ int runFrontEnd(std::string_view program, const bool& readingInput,
         failure = error.what();
     }
     if (readingInput) {
-        tell(program, failure + " while reading the text; nothing was sent");
+        frame::tell(program, failure + " while reading the text; nothing was sent");
         return kExitUsage;
     }
     const auto saved = platform::FileManager::defaultManager().createdItems();
-    tell(program, "the share could not go on: " + failure +
-                      (saved.empty() ? "; nothing was sent"
-                                     : "; the text was saved as " + saved.front().path()));
+    frame::tell(program, "the share could not go on: " + failure +
+                             (saved.empty() ? "; nothing was sent"
+                                            : "; the text was saved as " + saved.front().path()));
     return SaveSignals::answerHeld(kExitFailed);
 }
 
@@ -144,22 +113,13 @@ bool colourWanted(int fd) {
            !(term && std::string_view(term) == "dumb");
 }
 
-int printHelpOrVersion(std::string_view program, Output& out, bool help, std::string_view usage,
-                       std::string_view version) {
-    if (help)
-        out << usage;
-    else
-        out << program << " " << version << "\n";
-    return printReport(program, out, HostOptions{}, "", nullptr, kExitCompleted);
-}
-
-int printReport(std::string_view program, Output& out, const HostOptions& options,
+int printReport(std::string_view program, frame::Output& out, const HostOptions& options,
                 const std::string& root, const ShareOutcome* outcome, int status) {
     std::optional<std::vector<std::string>> listing;
     if (options.list) {
         auto listed = listImportFolder(root);
         if (const auto* error = std::get_if<platform::PlatformError>(&listed)) {
-            tell(program, error->localizedDescription());
+            frame::tell(program, error->localizedDescription());
             if (!outcome)
                 return kExitFailed;
             status = status == kExitCompleted ? kExitFailed : status;

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
 #include "host/cli/OutcomeReport.h"
-#include "host/cli/Output.h"
 #include "host/cli/Report.h"
 #include "host/screens/ControlsGallery.h"
 #include "host/screens/SheetScreen.h"
@@ -33,11 +35,11 @@ namespace {
 constexpr const char* kProgram = "quorvane-share";
 
 void tell(const std::string& message) {
-    host::tell(kProgram, message);
+    frame::tell(kProgram, message);
 }
 
 int usageError(const std::string& message) {
-    return host::usageError(kProgram, message);
+    return frame::usageError(kProgram, message);
 }
 
 // The terminal for an interactive screen: the controlling terminal, when at least one of the
@@ -69,7 +71,7 @@ int showControls(const host::HostOptions& options) {
     return host::kExitCompleted;
 }
 
-host::ClosedStreams closedStreams;
+frame::ClosedStreams closedStreams;
 
 // For the status of a failure nobody expected (no memory, no thread): while the input is read
 // it is an input problem, once the share began it is the share's.
@@ -81,12 +83,12 @@ int run(const std::vector<std::string>& arguments) {
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
 
-    host::Output out(STDOUT_FILENO);
+    frame::Output out(STDOUT_FILENO);
     if (closedStreams.output)
         out.setFailed(EBADF);
     if (options.help || options.version)
-        return host::printHelpOrVersion(kProgram, out, options.help, host::usageText(kProgram),
-                                        QUORVANE_VERSION);
+        return frame::printHelpOrVersion(kProgram, out, options.help, host::usageText(kProgram),
+                                         QUORVANE_VERSION);
     if (options.controls)
         return showControls(options);
     // A share is asked for by --send, --close or (without them) the sheet; --list alone only
@@ -169,7 +171,7 @@ int run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return host::runFrontEnd(kProgram, readingInput, [&](host::ClosedStreams closed) {
+    return host::runFrontEnd(kProgram, readingInput, [&](frame::ClosedStreams closed) {
         closedStreams = closed;
         return run(std::vector<std::string>(argv + 1, argv + argc));
     });

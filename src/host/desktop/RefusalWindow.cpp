@@ -101,7 +101,15 @@ SelectionRead readPrimarySelection(std::chrono::milliseconds patience) {
         return {std::nullopt, wayland ? "this Wayland desktop offers no primary selection to Qt, "
                                         "and wl-paste (wl-clipboard) is not installed"
                                       : "this desktop has no primary selection"};
-    return {clipboard->text(QClipboard::Selection).toUtf8(), ""};
+    QByteArray text = clipboard->text(QClipboard::Selection).toUtf8();
+    // A Wayland compositor offers the selection only to the program that has the keyboard, which
+    // a program just started from a shortcut has not: Qt's answer is empty whatever is selected,
+    // so only wl-paste (which takes the keyboard for a moment) can tell.
+    if (wayland && text.isEmpty())
+        return {std::nullopt,
+                "on Wayland the selected text is read with wl-paste, which is not "
+                "installed (install wl-clipboard)"};
+    return {std::move(text), ""};
 }
 
 std::variant<std::string, Refusal> selectionShareText(const SelectionRead& read,

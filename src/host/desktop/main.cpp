@@ -1,12 +1,7 @@
 // quorvane-share-desktop: the share sheet as a desktop window. See usage() below and the README.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <random>
 
 #include <QApplication>
 #include <QBuffer>
@@ -15,10 +10,13 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "frame/Output.h"
+#include "frame/Report.h"
+#include "frame/StandardStreams.h"
+#include "frame/WholeFileWrite.h"
 #include "host/cli/HostOptions.h"
 #include "host/cli/InputText.h"
 #include "host/cli/OutcomeReport.h"
-#include "host/cli/Output.h"
 #include "host/cli/Report.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopIdentity.h"
@@ -53,11 +51,11 @@ constexpr const char* kExtensionMissing =
     "Installing the quorvane-share package again puts it back.";
 
 void tell(const std::string& message) {
-    host::tell(kProgram, message);
+    frame::tell(kProgram, message);
 }
 
 int usageError(const std::string& message) {
-    return host::usageError(kProgram, message);
+    return frame::usageError(kProgram, message);
 }
 
 std::string usage() {
@@ -106,7 +104,7 @@ Exit status:
 )";
 }
 
-host::ClosedStreams closedStreams;
+frame::ClosedStreams closedStreams;
 // True while the text is read (from a file, standard input or the clipboard): a failure nobody
 // expected then is an input problem.
 bool readingInput = false;
@@ -120,84 +118,6 @@ bool displayAvailable() {
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-// Why a screenshot cannot go to `path`, known before anything is shown or acted on: a link
-// (never followed: it could name any file of the person's), a FIFO (opening it would wait for a
-// reader for ever), a device or a folder. Empty when the path is free or a regular file, which
-// the picture replaces.
-std::string screenshotPathProblem(const std::string& path) {
-    struct stat entry {};
-    if (::lstat(path.c_str(), &entry) != 0)
-        return errno == ENOENT ? "" : std::strerror(errno);
-    if (S_ISLNK(entry.st_mode))
-        return "it is a symbolic link, which is never followed";
-    if (S_ISFIFO(entry.st_mode))
-        return "it is a FIFO";
-    if (S_ISCHR(entry.st_mode) || S_ISBLK(entry.st_mode))
-        return "it is a device";
-    if (S_ISDIR(entry.st_mode))
-        return "it is a folder";
-    if (!S_ISREG(entry.st_mode))
-        return "it is not a regular file";
-    return "";
-}
-
-// Puts `bytes` at `path` whole or not at all: written to a new file beside it, every write and
-// the close checked, synced, then renamed over `path` (which replaces a link there rather than
-// following it). Empty on success, else why; nothing is left behind on failure.
-std::string writeFileWhole(const std::string& path, const QByteArray& bytes) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const int directory = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0)
-        return std::strerror(errno);
-    std::string temporary;
-    int fd = -1;
-    std::random_device random;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        char suffix[20];
-        std::snprintf(suffix, sizeof suffix, ".%08x.partial", random());
-        temporary = "." + name + suffix;
-        fd = ::openat(directory, temporary.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    const auto failed = [&](int error) {
-        if (fd >= 0)
-            ::close(fd);
-        if (!temporary.empty())
-            (void)::unlinkat(directory, temporary.c_str(), 0);
-        ::close(directory);
-        return std::string(std::strerror(error));
-    };
-    if (fd < 0) {
-        const int error = errno;
-        temporary.clear();
-        return failed(error);
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written =
-            ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return failed(written < 0 ? errno : EIO);
-        done += written;
-    }
-    if (::fsync(fd) != 0)
-        return failed(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return failed(errno);
-    if (::renameat(directory, temporary.c_str(), directory, name.c_str()) != 0)
-        return failed(errno);
-    (void)::fsync(directory);
-    ::close(directory);
-    return "";
-}
-
 // Writes the window as drawn; false (with a message) when the picture cannot be made or
 // written.
 bool saveScreenshot(QWidget& window, const std::string& path) {
@@ -208,7 +128,9 @@ bool saveScreenshot(QWidget& window, const std::string& path) {
         tell("cannot draw the screenshot for '" + path + "'; nothing was done");
         return false;
     }
-    if (const std::string problem = writeFileWhole(path, png); !problem.empty()) {
+    if (const std::string problem = frame::writeFileWhole(
+            path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+        !problem.empty()) {
         tell("cannot write the screenshot '" + path + "': " + problem + "; nothing was done");
         return false;
     }
@@ -238,14 +160,13 @@ int run(int argc, char** argv) {
     if (const auto* problem = std::get_if<host::UsageError>(&parsed))
         return usageError(problem->message);
     host::HostOptions options = std::get<host::HostOptions>(parsed);
-    host::Output out(STDOUT_FILENO);
+    frame::Output out(STDOUT_FILENO);
     if (closedStreams.output)
         out.setFailed(EBADF);
     if (options.help || options.version)
-        return host::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
+        return frame::printHelpOrVersion(kProgram, out, options.help, usage(), QUORVANE_VERSION);
     if (options.screenshot) {
-        if (const std::string problem = screenshotPathProblem(*options.screenshot);
-            !problem.empty())
+        if (const std::string problem = frame::pathProblem(*options.screenshot); !problem.empty())
             return usageError("cannot write the screenshot to '" + *options.screenshot +
                               "': " + problem);
     }
@@ -342,7 +263,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    return host::runFrontEnd(kProgram, readingInput, [&](host::ClosedStreams closed) {
+    return host::runFrontEnd(kProgram, readingInput, [&](frame::ClosedStreams closed) {
         closedStreams = closed;
         return run(argc, argv);
     });

@@ -55,6 +55,13 @@ void FileFeed::tick() {
 MicrophoneFeed::MicrophoneFeed(QString name, QObject* parent)
     : AudioFeed(parent), name_(std::move(name)) {}
 
+QStringList MicrophoneFeed::names() {
+    QStringList names;
+    for (const QAudioDevice& input : QMediaDevices::audioInputs())
+        names << input.description();
+    return names;
+}
+
 void MicrophoneFeed::start() {
     if (source_)
         return;

@@ -61,6 +61,8 @@ class MicrophoneFeed : public AudioFeed {
 
   public:
     MicrophoneFeed(QString name, QObject* parent = nullptr);
+    // The names of the microphones there are, as a name is matched against them.
+    [[nodiscard]] static QStringList names();
     void start() override;
     void stop() override;
     [[nodiscard]] qint64 playedMs() const override {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <variant>
 
-#include "prompter/ScriptFile.h"
 #include "prompter/voice/VoiceFollower.h"
 
 namespace prompter::voice {
@@ -97,6 +96,9 @@ VoiceMode::VoiceMode(PromptView* view, VoiceOptions options, QObject* parent)
     easing_.setTimerType(Qt::PreciseTimer);
     connect(&easing_, &QTimer::timeout, this, &VoiceMode::ease);
     thread_.setObjectName(QStringLiteral("voice"));
+    connect(view_, &PromptView::scriptShown, this, &VoiceMode::prompting);
+    if (view_->script())
+        prompting();
     running_ = !options_.positions.isEmpty();
     if (running_) {
         positions_.setFileName(options_.positions);
@@ -112,19 +114,27 @@ VoiceMode::~VoiceMode() {
     stopFollower();
 }
 
-void VoiceMode::prompting(const QString& path) {
-    auto read = ScriptFile::read(path);
+void VoiceMode::prompting() {
     const bool wasFollowing = following_;
     setFollowing(false);
     stopFollower();
-    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
-        hasScript_ = false;
-        badge_->showState(QStringLiteral("Voice: %1").arg(failure->message), false);
+    const auto& script = view_->script();
+    hasScript_ = script != nullptr;
+    if (!script)
         return;
-    }
-    const auto& text = *std::get<std::shared_ptr<const std::string>>(read);
-    words_ = ScriptWords::read(text);
-    hasScript_ = true;
+    std::string_view first;
+    std::string joined;  // only for a text held in pieces
+    int pieces = 0;
+    script->forEachPiece([&](std::string_view piece) {
+        if (pieces++ == 0) {
+            first = piece;
+            return;
+        }
+        if (pieces == 2)
+            joined.assign(first);
+        joined.append(piece);
+    });
+    words_ = ScriptWords::read(pieces > 1 ? std::string_view(joined) : first);
     if (wasFollowing || running_)
         setFollowing(true);
 }
@@ -174,6 +184,18 @@ void VoiceMode::stopFollower() {
     }
     follower_ = nullptr;
     ready_ = false;
+}
+
+void VoiceMode::setVoice(const QString& microphone, const QString& modelFolder) {
+    if (microphone == options_.microphone && modelFolder == options_.modelFolder)
+        return;
+    options_.microphone = microphone;
+    options_.modelFolder = modelFolder;
+    const bool wasFollowing = following_;
+    setFollowing(false);
+    stopFollower();
+    if (wasFollowing)
+        setFollowing(true);
 }
 
 void VoiceMode::setFollowing(bool on) {

@@ -47,10 +47,14 @@ class VoiceMode : public QObject {
     VoiceMode(PromptView* view, VoiceOptions options, QObject* parent = nullptr);
     ~VoiceMode() override;
 
-    // The script at `path` is being prompted (read again here for its words).
-    void prompting(const QString& path);
+    // The view shows another script: its words are taken from the bytes it shows (the script is
+    // not read again). Called by itself whenever the view is given a script.
+    void prompting();
     void setFollowing(bool on);
     [[nodiscard]] bool isFollowing() const { return following_; }
+    // Another microphone or model (chosen in the settings): used from now on, following again
+    // at once with them when it was following.
+    void setVoice(const QString& microphone, const QString& modelFolder);
 
   signals:
     // A run with a positions trace is over: the program ends with `status`.

@@ -41,6 +41,10 @@ def main():
                         "--positions", trace], env=environment, check=True,
                        stderr=subprocess.DEVNULL)
         positions = reading.trace(trace)
+        minute = os.path.join(work, "minute.wav")
+        subprocess.run(["sox", wav, minute, "trim", "0", "60"], check=True)
+        frames = subprocess.run([bench, "--frames", script, minute], env=environment, check=True,
+                                capture_output=True, text=True).stdout
         load = max(load, os.getloadavg()[0])
     delays = []
     for index, _, end in timings:
@@ -63,6 +67,12 @@ def main():
         print(f"| a word's end in the speech to the reading line reaching it, median / 95th percentile "
               f"| {statistics.median(delays):,.0f} / {p95:,.0f} ms | median 1,000 ms |")
     print(f"| words the reading line reached | {len(delays)} of {len(timings)} | |")
+    for label, name in (("frame, following", "a frame while following (1920x1080)"),
+                        ("frame, moved by voice", "a frame in which the voice moved the text")):
+        m = re.search(re.escape(label) + r" +([\d.]+) / ([\d.]+) ms \(processor ([\d.]+) / ([\d.]+) ms\) over (\d+) frames",
+                      frames)
+        print(f"| {name}, median / worst of {int(m[5]):,}: processor time of the drawing thread "
+              f"(wall clock) | {float(m[3]):.2f} / {float(m[4]):.2f} ms ({float(m[1]):.2f} / {float(m[2]):.2f} ms) | 4 ms |")
 
 
 if __name__ == "__main__":

@@ -1,11 +1,12 @@
-#include "host/cli/Output.h"
+#include "frame/Output.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace host {
+namespace frame {
 namespace {
 constexpr std::size_t kBufferSize = std::size_t(1) << 16;
 }  // namespace
@@ -46,8 +47,14 @@ void Output::writeOut(std::string_view bytes) {
     while (!error_ && !bytes.empty()) {
         const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno != EINTR)
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // A non-blocking descriptor (shared with a parent that set it so) takes more
+                // once it has room; it is not an error.
+                struct pollfd ready = {fd_, POLLOUT, 0};
+                (void)::poll(&ready, 1, -1);
+            } else if (errno != EINTR) {
                 error_ = errno;
+            }
             continue;
         }
         if (written == 0) {
@@ -62,4 +69,4 @@ std::string Output::errorText() const {
     return error_ ? std::strerror(error_) : "";
 }
 
-}  // namespace host
+}  // namespace frame

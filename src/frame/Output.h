@@ -1,16 +1,17 @@
 // Output: standard output written so that a failure is never lost.
 //
-// Every byte goes through one buffer to the descriptor; a short write is retried and an error
-// (full device, closed pipe, closed descriptor) is kept, after which nothing more is written.
-// The program asks `failed()` at the end and reports instead of exiting as if all was printed.
-// SIGPIPE must be ignored for a closed pipe to show up here as EPIPE rather than end the
-// program.
+// Every byte goes through one buffer to the descriptor; a short write is retried, a descriptor
+// left non-blocking by whoever started the program is waited on, and an error (full device,
+// closed pipe, closed descriptor) is kept, after which nothing more is written. The program asks
+// `failed()` at the end and reports instead of exiting as if all was printed. SIGPIPE must be
+// ignored (see guardStandardStreams) for a closed pipe to show up here as EPIPE rather than end
+// the program.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace host {
+namespace frame {
 
 class Output {
   public:
@@ -39,4 +40,4 @@ class Output {
     std::string buffer_;
 };
 
-}  // namespace host
+}  // namespace frame
