@@ -67,6 +67,9 @@ case "$purpose" in
         # The prompter's remote: Qt's HTTP and WebSocket servers and the QR code of its
         # address (its page is tested in the same Chromium, with the same driver).
         packages="$packages qt6-httpserver-dev qt6-websockets-dev libqrencode-dev"
+        # The operator's window's picture: a screen of the virtual display photographed
+        # (ImageMagick's import; scripts/operator-screenshot.sh).
+        packages="$packages imagemagick"
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.

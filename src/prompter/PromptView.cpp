@@ -56,6 +56,7 @@ void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     syncFrameTimer();
     update();
     emit scriptShown();
+    emit scriptChanged();
 }
 
 namespace {
@@ -145,6 +146,7 @@ void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script)
     motion_.jumpTo(now, std::min(target, index_.length()));
     syncFrameTimer();
     update();
+    emit scriptChanged();
 }
 
 // The paragraphs' words, the sections and the cues, read once (ScriptIndex).

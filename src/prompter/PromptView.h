@@ -117,6 +117,8 @@ class PromptView : public QWidget {
     void frameDrawn();
     // setScript() showed another script (not an edit of the one shown).
     void scriptShown();
+    // A script was given or replaced (an edit): script() holds the new text.
+    void scriptChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

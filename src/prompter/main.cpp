@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
@@ -25,6 +26,8 @@
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/WholeFile.h"
+#include "prompter/operator/OperatorMode.h"
+#include "prompter/remote/PromptRemote.h"
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteSession.h"
 #if QUORVANE_VOICE
@@ -83,7 +86,9 @@ int main(int argc, char** argv) {
             prompter::PrompterOptions::Action::run)
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    frame::NoWindowGuard noWindow("quorvane-prompter", kExitUsage);
     QApplication application(argc, argv);
+    noWindow.lower();
     QApplication::setApplicationName(QStringLiteral("quorvane-prompter"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.quorvane.teleprompter"));
@@ -167,6 +172,10 @@ int main(int argc, char** argv) {
                                         ? prompter::Presentation::window
                                         : prompter::Presentation::fullScreen,
                                     clock);
+    // The one way commands reach the prompt: the operator's window and the remote both use it.
+    prompter::remote::PromptRemote control(window, library, clock);
+    // The operator's window, on a screen of its own while another shows the prompt.
+    prompter::operate::OperatorMode operatorMode(window, control, library);
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
@@ -245,30 +254,34 @@ int main(int argc, char** argv) {
     if (options.prompt && !prompting)
         std::fprintf(stderr, "quorvane-prompter: %s\n",
                      window.library()->message().toLocal8Bit().constData());
+    if (prompting)
+        control.noteScript(*options.prompt);
+#if QUORVANE_VOICE
+    control.setFollowingVoice([&voice] { return voice.isFollowing(); });
+#endif
     // Following another prompter (--follow): its script, its place.
     std::unique_ptr<prompter::remote::RemoteFollower> follower;
     if (leader) {
         follower = std::make_unique<prompter::remote::RemoteFollower>(window, *leader);
+        control.setFollowing([&follower] { return follower->isConnected(); });
+        QObject::connect(follower.get(), &prompter::remote::RemoteFollower::prompting, &control,
+                         &prompter::remote::PromptRemote::noteScript);
         follower->start();
     }
     // The remote (--remote): nothing listens unless asked.
     std::unique_ptr<prompter::remote::RemoteSession> remote;
     if (remoteAddress) {
         QString failure;
-        remote = prompter::remote::RemoteSession::start(*remoteAddress, window, library, clock,
+        remote = prompter::remote::RemoteSession::start(*remoteAddress, control, window.library(),
                                                         &failure);
         if (!remote) {
             std::fprintf(stderr, "quorvane-prompter: cannot start the remote: %s\n",
                          failure.toLocal8Bit().constData());
             return kExitFailed;
         }
-        if (prompting)
-            remote->noteScript(*options.prompt);
         if (follower)
             remote->setFollower(*follower);
-#if QUORVANE_VOICE
-        remote->setFollowingVoice([&voice] { return voice.isFollowing(); });
-#endif
+        operatorMode.setRemoteAddress(remote->pageAddress());
         std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
     }

@@ -61,6 +61,9 @@
 #include <string>
 #include <vector>
 
+#include "reader/DeliveryFolder.h"
+#include "reader/FolderWatch.h"
+
 namespace reader {
 
 // One text waiting in the import folder.
@@ -110,34 +113,6 @@ struct HandOver {
                                  // look again (a little later) rather than wait for news
 };
 
-// A folder texts are delivered into (`--to DIR`). The path is the person's own and is followed
-// as given (it may be or pass through a link); inside it nothing is followed or replaced.
-class DeliveryFolder {
-  public:
-    // Opens `path`, making it (and missing parents, owner-only) when it does not exist. None,
-    // with the reason in `problem`, when it cannot be made or is not a folder.
-    static std::optional<DeliveryFolder> open(const std::string& path, std::string* problem);
-
-    DeliveryFolder(DeliveryFolder&& other) noexcept;
-    DeliveryFolder& operator=(DeliveryFolder&& other) noexcept;
-    DeliveryFolder(const DeliveryFolder&) = delete;
-    DeliveryFolder& operator=(const DeliveryFolder&) = delete;
-    ~DeliveryFolder();
-
-    [[nodiscard]] const std::string& path() const { return path_; }  // absolute
-    [[nodiscard]] int descriptor() const { return fd_; }
-    [[nodiscard]] dev_t device() const { return device_; }
-    [[nodiscard]] ino_t inode() const { return inode_; }
-
-  private:
-    DeliveryFolder(std::string path, int fd, dev_t device, ino_t inode)
-        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode) {}
-    std::string path_;
-    int fd_ = -1;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
-};
-
 // A text while a consumer has it: held, so no other reader takes it.
 struct HeldText {
     const WaitingText& text;
@@ -155,7 +130,8 @@ class Inbox {
 
     [[nodiscard]] const std::string& importFolder() const { return importFolder_; }
 
-    // What waits, oldest first, and what was skipped. Takes nothing and removes nothing; each
+    // What waits, oldest first, and what was skipped. Takes nothing and removes nothing (what a
+    // reader killed half-way set aside and never handed over goes back to wait first); each
     // text's title costs one read of at most kTitleReadLimit bytes (none with Titles::leftOut).
     // A container or import folder that does not exist yet waits nothing. None, with the reason
     // in `problem`, when the folder cannot be read or a folder of its path is a link, not a
@@ -192,34 +168,6 @@ class Inbox {
   private:
     std::string root_;
     std::string importFolder_;
-};
-
-// Wakes a reader when something may have landed in the import folder: inotify on the folder,
-// or, while it (or its container) does not exist, on its nearest existing parent, so a folder
-// made later, removed or replaced is followed. Never polls.
-class FolderWatch {
-  public:
-    explicit FolderWatch(std::string importFolder);
-    ~FolderWatch();
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
-
-    // Watches the folder as it is now. Call before listing, and again after each wake: what
-    // lands between the two is then seen by the listing or wakes the next wait. False, with the
-    // reason in `problem`, when inotify refuses (too many watches or instances).
-    bool arm(std::string* problem);
-
-    // Waits until an event arrives, `otherFd` (if >= 0) becomes readable, or `timeoutMs`
-    // passes (-1: no limit). Drains the events. Returns true when woken by an event.
-    bool wait(int timeoutMs, int otherFd);
-
-    [[nodiscard]] int descriptor() const { return fd_; }
-
-  private:
-    bool armAt(std::string* problem, int depth);  // arm(), `depth` looks again so far
-    std::string importFolder_;
-    int fd_ = -1;
-    std::vector<int> watches_;
 };
 
 }  // namespace reader

@@ -84,6 +84,21 @@ for program in "$@"; do
         2>"$work/$name.usage" || status=$?
     [ "$status" -eq 2 ] && grep -q no-such-option "$work/$name.usage" ||
         fail "$name: a usage error without a display gave status $status: $(cat "$work/$name.usage")"
+    # A display named but gone (an X server that stopped, a Wayland socket of another session):
+    # the programs with windows say so with status 2, never Qt's abort.
+    case $name in
+    quorvane-prompter | quorvane-share-desktop)
+        for display in DISPLAY=:87 WAYLAND_DISPLAY=quorvane-gone; do
+            status=0
+            env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$display" HOME="$work/home" \
+                XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data" \
+                XDG_RUNTIME_DIR="$work/home" QUORVANE_CONTAINER_ROOT="$work/home/containers" \
+                "$program" >/dev/null 2>"$work/$name.gone" </dev/null || status=$?
+            [ "$status" -eq 2 ] && grep -q "cannot open a window: no display could be opened" "$work/$name.gone" ||
+                fail "$name with $display gone gave status $status: $(tail -n 2 "$work/$name.gone")"
+        done
+        ;;
+    esac
     for option in $(options_in "$work/$name.help"); do
         grep -qwF -- "$option" "$work/$name.txt" || fail "$name.1 does not mention $option"
     done

@@ -1,6 +1,7 @@
 // The import folder's reader library: what counts as a text, titles and file names, listing,
 // and the hand-over's states after a reader was killed at each step.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -321,6 +322,33 @@ TEST(Inbox, FinishesWhatAKilledReaderLeft) {
     EXPECT_TRUE(entries(folder.claims()).empty());
     EXPECT_EQ(entries(folder.folder()), std::vector<std::string>{uuid(10)});
     EXPECT_EQ(readFile(folder.folder() / uuid(10)), "Newer");
+
+    // Killed on its way into a folder (moved aside, checked, not yet moved on): it was never
+    // delivered, so it waits again, and a listing shows it; while its holder lives (the file
+    // locked), it is left to that holder.
+    fs::remove(folder.folder() / uuid(10));
+    writeFile(folder.claims() / "moving", "On its way");
+    ASSERT_EQ(::stat((folder.claims() / "moving").c_str(), &heldFile), 0);
+    const fs::path moving =
+        folder.claims() / (".moving-" + uuid(11) + "-" + std::to_string(heldFile.st_ino));
+    fs::rename(folder.claims() / "moving", moving);
+    {
+        const int holder = ::open(moving.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        std::string problem;
+        EXPECT_TRUE(Inbox(folder.root()).list(&problem)->texts.empty()) << problem;
+        Inbox(folder.root()).tidy();
+        EXPECT_TRUE(fs::exists(moving));
+        ::close(holder);
+    }
+    std::string problem;
+    const auto listing = Inbox(folder.root()).list(&problem);
+    ASSERT_TRUE(listing) << problem;
+    ASSERT_EQ(listing->texts.size(), 1u);
+    EXPECT_EQ(listing->texts[0].id, uuid(11));
+    EXPECT_EQ(listing->texts[0].title, "On its way");
+    EXPECT_TRUE(entries(folder.claims()).empty());
 }
 
 TEST(Inbox, HeldTextsAreNotTakenTwiceAndDeclinedOnesStay) {

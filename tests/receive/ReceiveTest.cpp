@@ -340,6 +340,8 @@ TEST_F(ReceiveTest, ConcurrentReceiversAndSendersDeliverEachTextOnce) {
 // Between the hold and the hand-over, a newer version, a link, a FIFO or another user's file is
 // renamed over the text's name (right after the lock, by a preloaded library): whatever the
 // mode, only the file held is handed over, and what was put at the name waits there untouched.
+// A receiver killed right after its first move leaves nothing of it in the folder either; the
+// next one puts what it moved back and takes it as what now waits.
 TEST_F(ReceiveTest, WhatIsHandedOverIsTheFileHeldNeverWhatWasRenamedOverItsName) {
     const fs::path staging = imported().parent_path() / "staging";  // the import folder's disk
     const fs::path secret = scratch() / "secret";
@@ -356,12 +358,19 @@ TEST_F(ReceiveTest, WhatIsHandedOverIsTheFileHeldNeverWhatWasRenamedOverItsName)
         fs::path folder;       // where --to delivers (empty: --exec, --print)
         bool takesTheHeldOne;  // false: it finds the name replaced and gives that round up
         const char* swapAt;    // right after the hold ("flock"), or while it reads ("pread")
+        bool killedAfterMove = false;  // SIGKILLed right after its first rename, then run again
     };
     std::vector<Mode> modes = {{"--to, one file system",
                                 {"--to", (scratch() / "out").string()},
                                 scratch() / "out",
                                 false,
                                 "flock"},
+                               {"--to, one file system, killed after the first move",
+                                {"--to", (scratch() / "out").string()},
+                                scratch() / "out",
+                                false,
+                                "flock",
+                                true},
                                {"--exec", {"--exec", "cat >> " + log.string()}, {}, false, "flock"},
                                {"--print, replaced while printed", {"--print"}, {}, true, "pread"}};
     if (fs::is_directory("/dev/shm"))
@@ -395,14 +404,26 @@ TEST_F(ReceiveTest, WhatIsHandedOverIsTheFileHeldNeverWhatWasRenamedOverItsName)
             swapping.environment["QUORVANE_SWAP_FROM"] = swap.string();
             swapping.environment["QUORVANE_SWAP_TO"] = (imported() / id).string();
             swapping.environment["QUORVANE_SWAP_AT"] = mode.swapAt;
-            const ProcessResult result =
+            if (mode.killedAfterMove)
+                swapping.environment["QUORVANE_SWAP_KILL"] = "after-move";
+            ProcessResult result =
                 testing_support::runProcess(QUORVANE_RECEIVE, mode.arguments, swapping);
-            EXPECT_EQ(result.exitStatus, 0) << result.err;
             ASSERT_FALSE(fs::exists(swap)) << "the preloaded library did not swap";
+            if (mode.killedAfterMove) {
+                ASSERT_EQ(result.signal, SIGKILL) << result.err;
+                fs::create_directories(mode.folder);
+                for (const auto& entry : fs::directory_iterator(mode.folder))
+                    ADD_FAILURE() << "left in the folder by the killed receiver: " << entry.path();
+                result = testing_support::runProcess(QUORVANE_RECEIVE, mode.arguments, options());
+            }
+            EXPECT_EQ(result.exitStatus, 0) << result.err;
+            // A newer version put back by the second receiver is a text of its own: it delivers it.
+            const bool newerDelivered = mode.killedAfterMove && kind == "a newer version";
 
             // Only the held file was handed over.
             const std::map<std::string, int> handedOver =
                 mode.takesTheHeldOne ? std::map<std::string, int>{{held, 1}}
+                : newerDelivered     ? std::map<std::string, int>{{"Newer\nversion", 1}}
                                      : std::map<std::string, int>{};
             if (!mode.folder.empty()) {
                 bool onlyFiles = true;  // a FIFO there would block the reading below
@@ -423,9 +444,10 @@ TEST_F(ReceiveTest, WhatIsHandedOverIsTheFileHeldNeverWhatWasRenamedOverItsName)
                 EXPECT_TRUE(fs::is_symlink(name));
             else if (kind == "a FIFO")
                 EXPECT_TRUE(fs::is_fifo(fs::symlink_status(name)));
-            else
+            else if (!newerDelivered) {
                 EXPECT_EQ(readFile(name), "Newer\nversion");
-            EXPECT_EQ(countEntries(imported()), 1u);
+            }
+            EXPECT_EQ(countEntries(imported()), newerDelivered ? 0u : 1u);
             EXPECT_EQ(countEntries(imported().parent_path() / ".imported-claims"), 0u);
         }
     }

@@ -3,7 +3,11 @@
 // after the first exclusive flock that succeeds, or, with QUORVANE_SWAP_AT=pread, at the first
 // pread after it (while the reader is using what it holds). As a folder-sync tool puts a newer
 // version in place or an attacker plants a link: the tests use it to prove that what is handed
-// over is the file held, never whatever is at its name now.
+// over is the file held, never whatever is at its name now. With QUORVANE_SWAP_KILL=after-move
+// the reader is SIGKILLed right after its first rename once it holds the text, to show what a
+// reader killed in the middle of a move leaves behind.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -39,6 +43,15 @@ __attribute__((visibility("default"))) int flock(int fd, int operation) {
         if (!swapAtRead())
             swap();
     }
+    return static_cast<int>(result);
+}
+
+__attribute__((visibility("default"))) int renameat2(int fromFolder, const char* from, int toFolder,
+                                                     const char* to, unsigned int flags) {
+    const long result = ::syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags);
+    const char* kill = std::getenv("QUORVANE_SWAP_KILL");
+    if (result == 0 && gHeld && kill && std::strcmp(kill, "after-move") == 0)
+        (void)::raise(SIGKILL);
     return static_cast<int>(result);
 }
 

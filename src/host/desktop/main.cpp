@@ -10,14 +10,15 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
 #include "frame/WholeFileWrite.h"
-#include "host/cli/HostOptions.h"
-#include "host/cli/InputText.h"
-#include "host/cli/OutcomeReport.h"
-#include "host/cli/Report.h"
+#include "host/frontend/HostOptions.h"
+#include "host/frontend/InputText.h"
+#include "host/frontend/OutcomeReport.h"
+#include "host/frontend/Report.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopIdentity.h"
 #include "host/desktop/DesktopTraits.h"
@@ -173,7 +174,9 @@ int run(int argc, char** argv) {
     if (!displayAvailable())
         return usageError("no display to show the window on (set DISPLAY or WAYLAND_DISPLAY)");
 
+    frame::NoWindowGuard noWindow(kProgram, host::kExitUsage);
     QApplication application(argc, argv);
+    noWindow.lower();
     QApplication::setApplicationName(kProgram);
     // The desktop matches the window to its entry (and icon) by this id.
     QGuiApplication::setDesktopFileName(host::desktop::kDesktopEntryId);

@@ -6,7 +6,6 @@
 #include <variant>
 
 #include "prompter/PromptView.h"
-#include "prompter/ScriptFile.h"
 #include "qttext/PlainTextSource.h"
 
 namespace prompter::remote {
@@ -43,30 +42,41 @@ PromptRemote::PromptRemote(PrompterWindow& window, ScriptLibrary& library,
     PromptView* view = window_.promptView();
     connect(view, &PromptView::frameDrawn, this, &PromptRemote::changed);
     connect(view, &PromptView::speedChanged, this, &PromptRemote::changed);
+    connect(view, &PromptView::scriptChanged, this, &PromptRemote::takeScript);
     connect(&window_, &QStackedWidget::currentChanged, this, &PromptRemote::changed);
+    takeScript();
 }
 
 void PromptRemote::noteScript(const QString& path) {
-    auto read = ScriptFile::read(path);
-    if (std::holds_alternative<ScriptReadError>(read))
-        return;
     path_ = path;
-    text_ = std::get<std::shared_ptr<const std::string>>(std::move(read));
-    blocks_.setSource(std::make_shared<qttext::PlainTextSource>(text_));
-    title_ = firstLine(*text_);
-    scriptId_ = scriptIdOf(*text_);
+    takeScript();
+}
+
+void PromptRemote::takeScript() {
+    const auto& script = window_.promptView()->script();
+    if (!script)
+        return;
+    if (script != text_) {  // a new text (not only a new name for it)
+        text_ = script;
+        blocks_.setSource(text_);
+        scriptId_ = scriptIdOf(*text_);
+    }
+    title_ = firstLine(text_->substring(0, 4096));
     if (title_.empty())
-        title_ = QFileInfo(path).fileName().toStdString();
+        title_ = QFileInfo(path_).fileName().toStdString();
     emit changed();
 }
 
 std::string PromptRemote::scriptIdOf(const std::string& text) {
-    return QCryptographicHash::hash(
-               QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
-               QCryptographicHash::Sha256)
-        .toHex()
-        .left(16)
-        .toStdString();
+    return scriptIdOf(qttext::PlainTextSource(text));
+}
+
+std::string PromptRemote::scriptIdOf(const qttext::TextSource& text) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    text.forEachPiece([&hash](std::string_view piece) {
+        hash.addData(QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size())));
+    });
+    return hash.result().toHex().left(16).toStdString();
 }
 
 bool PromptRemote::isPrompting() const {
@@ -155,7 +165,10 @@ std::optional<std::string> PromptRemote::apply(const Command& command) {
 std::optional<std::string> PromptRemote::scriptText() {
     if (!isPrompting())
         return std::nullopt;
-    return *text_;
+    std::string text;
+    text.reserve(static_cast<std::size_t>(text_->length()));
+    text_->forEachPiece([&text](std::string_view piece) { text.append(piece); });
+    return text;
 }
 
 RemoteState PromptRemote::snapshot() const {
@@ -186,7 +199,10 @@ RemoteState PromptRemote::snapshot() const {
     if (blocks_.count() == view->paragraphCount())
         for (std::size_t i = current; i < blocks_.count() && i < current + kLinesShown; ++i) {
             const auto block = blocks_.block(i);
-            state.lines.push_back(shortened(text_->substr(block.start, block.length), kLineBytes));
+            state.lines.push_back(
+                shortened(text_->substring(block.start,
+                                           std::min<std::uint64_t>(block.length, kLineBytes + 4)),
+                          kLineBytes));
         }
     return state;
 }

@@ -18,6 +18,7 @@
 #include "prompter/ScriptLibrary.h"
 #include "prompter/remote/RemoteServer.h"
 #include "qttext/TextBlocks.h"
+#include "qttext/TextSource.h"
 
 namespace prompter::remote {
 
@@ -32,8 +33,11 @@ class PromptRemote : public QObject, public RemoteTarget {
                  std::shared_ptr<const PromptClock> clock, QObject* parent = nullptr);
 
     // The script now being prompted was read from `path` (the library's choices are seen
-    // here; a script prompted from the command line is told).
+    // here; a script prompted from the command line is told). Its text is the prompting view's,
+    // whatever was read from the file: an edit that reaches the view reaches the remote too.
     void noteScript(const QString& path);
+    // Where the script being prompted was read from (empty: not known).
+    [[nodiscard]] const QString& path() const { return path_; }
     // Whether the voice sets the place now (voice-following); reported as "following".
     void setFollowingVoice(std::function<bool()> following) {
         followingVoice_ = std::move(following);
@@ -43,28 +47,34 @@ class PromptRemote : public QObject, public RemoteTarget {
     void setFollowing(std::function<bool()> connected) { leaderConnected_ = std::move(connected); }
     // What the state's "scriptId" says of `text`.
     [[nodiscard]] static std::string scriptIdOf(const std::string& text);
+    [[nodiscard]] static std::string scriptIdOf(const qttext::TextSource& text);
 
     std::optional<std::string> apply(const Command& command) override;
     [[nodiscard]] std::string state() override { return writeState(snapshot()); }
     [[nodiscard]] std::optional<std::string> scriptText() override;
     [[nodiscard]] RemoteState snapshot() const;
     [[nodiscard]] bool isPrompting() const;
+    // The prompt clock's time now, in milliseconds.
+    [[nodiscard]] double now() const { return clock_->milliseconds(); }
 
   signals:
     // Something a remote shows may have changed (a frame was drawn, a control moved).
     void changed();
 
   private:
+    // The prompting view was given a script, or an edit of it.
+    void takeScript();
+
     PrompterWindow& window_;
     ScriptLibrary& library_;
     std::shared_ptr<const PromptClock> clock_;
     QString path_;
     std::string title_;
-    std::shared_ptr<const std::string> text_;
-    qttext::TextBlocks blocks_;
+    std::shared_ptr<const qttext::TextSource> text_;  // the view's
+    qttext::TextBlocks blocks_;  // the same paragraphs the view has, for their text
     std::function<bool()> followingVoice_;
     std::function<bool()> leaderConnected_;
-    std::string scriptId_;  // the same paragraphs the view has, for their text
+    std::string scriptId_;
 };
 
 }  // namespace prompter::remote

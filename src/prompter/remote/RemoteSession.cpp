@@ -16,7 +16,7 @@ namespace {
 constexpr int kQrScale = 4;  // pixels a module in the window
 
 // The QR code and the address, under the library's list.
-void showInLibrary(LibraryView& library, const QString& address) {
+QWidget* showInLibrary(LibraryView& library, const QString& address) {
     const auto qr = RemoteQr::encode(address);
     auto* panel = new QWidget(&library);
     panel->setObjectName(QStringLiteral("remotePanel"));
@@ -38,6 +38,7 @@ void showInLibrary(LibraryView& library, const QString& address) {
     layout->addWidget(text, 1);
     if (library.layout())
         library.layout()->addWidget(panel);
+    return panel;
 }
 
 }  // namespace
@@ -79,41 +80,35 @@ std::optional<ListenAddress> readListenAddress(const QString& text, QString* pro
 }
 
 std::unique_ptr<RemoteSession> RemoteSession::start(const ListenAddress& where,
-                                                    PrompterWindow& window, ScriptLibrary& library,
-                                                    std::shared_ptr<const PromptClock> clock,
+                                                    PromptRemote& prompt, LibraryView* library,
                                                     QString* failure) {
     const auto token = RemoteAccess::tokenForThisRun(failure);
     if (!token)
         return nullptr;
     std::unique_ptr<RemoteSession> session(new RemoteSession);
-    session->prompt_ = std::make_unique<PromptRemote>(window, library, std::move(clock));
-    session->server_ = std::make_unique<RemoteServer>(*session->prompt_, *token);
+    session->server_ = std::make_unique<RemoteServer>(prompt, *token);
     if (auto problem = session->server_->listen(where.address, where.port)) {
         if (failure)
             *failure = *problem;
         return nullptr;
     }
-    RemoteServer* server = session->server_.get();
-    connect(session->prompt_.get(), &PromptRemote::changed, server,
+    connect(&prompt, &PromptRemote::changed, session->server_.get(),
             &RemoteServer::stateMayHaveChanged);
-    showInLibrary(*window.library(), server->pageAddresses().front());
+    if (library)
+        session->panel_ = showInLibrary(*library, session->pageAddress());
     return session;
 }
 
-RemoteSession::~RemoteSession() = default;
-
-void RemoteSession::noteScript(const QString& path) {
-    prompt_->noteScript(path);
+RemoteSession::~RemoteSession() {
+    delete panel_.data();
 }
 
-void RemoteSession::setFollowingVoice(std::function<bool()> following) {
-    prompt_->setFollowingVoice(std::move(following));
+QString RemoteSession::pageAddress() const {
+    return server_->pageAddresses().front();
 }
 
 void RemoteSession::setFollower(RemoteFollower& follower) {
-    prompt_->setFollowing([&follower] { return follower.isConnected(); });
     connect(&follower, &RemoteFollower::changed, server_.get(), &RemoteServer::stateMayHaveChanged);
-    connect(&follower, &RemoteFollower::prompting, prompt_.get(), &PromptRemote::noteScript);
 }
 
 QString RemoteSession::announcement() const {

@@ -8,14 +8,12 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QString>
-#include <functional>
 #include <memory>
 #include <optional>
 
-#include "prompter/PromptClock.h"
-#include "prompter/PrompterWindow.h"
-#include "prompter/ScriptLibrary.h"
+#include "prompter/LibraryView.h"
 
 namespace prompter::remote {
 
@@ -35,27 +33,28 @@ class RemoteSession : public QObject {
     Q_OBJECT
 
   public:
-    // Starts serving; nothing, and the failure in words, when it cannot.
-    [[nodiscard]] static std::unique_ptr<RemoteSession> start(
-        const ListenAddress& where, PrompterWindow& window, ScriptLibrary& library,
-        std::shared_ptr<const PromptClock> clock, QString* failure);
+    // Starts serving `prompt`, and shows the address and its QR code under `library`'s list
+    // (when given) for as long as the session lasts; nothing, and the failure in words, when it
+    // cannot.
+    [[nodiscard]] static std::unique_ptr<RemoteSession> start(const ListenAddress& where,
+                                                              PromptRemote& prompt,
+                                                              LibraryView* library,
+                                                              QString* failure);
     ~RemoteSession() override;
 
     // What to print on the terminal: the addresses, what they give, and the QR code.
     [[nodiscard]] QString announcement() const;
-    void noteScript(const QString& path);
-    // Voice-following, where the program has it: whether the voice sets the place now.
-    void setFollowingVoice(std::function<bool()> following);
-    // This prompter follows another: its state says whether the link is up, and it takes no
-    // commands that would move it.
+    // The page's first address (token included): what the QR code holds.
+    [[nodiscard]] QString pageAddress() const;
+    // This prompter follows another: its state says whether the link is up.
     void setFollower(RemoteFollower& follower);
     [[nodiscard]] RemoteServer& server() { return *server_; }
 
   private:
     RemoteSession() = default;
 
-    std::unique_ptr<PromptRemote> prompt_;
     std::unique_ptr<RemoteServer> server_;
+    QPointer<QWidget> panel_;  // in the library
 };
 
 }  // namespace prompter::remote

@@ -2,6 +2,11 @@
 // the WebSocket and over POST, refused messages that change nothing, the token, Host and Origin
 // checks, the bounds (sizes, a flood, the seventeenth client, a slow request), the state sent
 // to every client, a script added from a phone. The prompt runs on a clock of the test's own.
+//
+// And the operator's window, which drives the prompt through the same seam, on Qt's offscreen
+// platform given two screens side by side: where it goes, that its controls move the prompt and
+// its shading follows, and that an edit saved there reaches the prompt (and the remote) without
+// moving what the presenter sees.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -13,10 +18,15 @@
 #include <QWebSocket>
 #include <nlohmann/json.hpp>
 
+#include <QScreen>
+#include <QTextBlock>
+
 #include "prompter/PromptView.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
+#include "prompter/operator/OperatorMode.h"
+#include "prompter/operator/OperatorWindow.h"
 #include "prompter/remote/PromptRemote.h"
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteServer.h"
@@ -149,10 +159,51 @@ class RemoteTest : public QObject {
     std::unique_ptr<prompter::PrompterWindow> window_;
     std::unique_ptr<prompter::remote::PromptRemote> remote_;
     std::unique_ptr<RemoteServer> server_;
+    std::unique_ptr<prompter::operate::OperatorMode> mode_;
 
     prompter::PromptView& view() { return *window_->promptView(); }
     quint16 port() { return server_->port(); }
     std::string state() { return remote_->state(); }
+
+    // Two sections: paragraphs 1 to 5 and 6 to 10.
+    static QByteArray scriptText() {
+        QByteArray text;
+        for (int i = 1; i <= 10; ++i)
+            text += QByteArray(i == 1 || i == 6 ? "# " : "") + "Paragraph " +
+                    QByteArray::number(i) +
+                    " has a few words to read aloud, and then some more words.\n";
+        return text;
+    }
+
+    // A prompter whose presenter's screen is `screen` (-1: none chosen), shown on the first
+    // screen, then prompting a script of its library (still), with its operator mode.
+    void operate(int screen) {
+        cleanup();
+        clock_ = std::make_shared<FakeClock>();
+        library_ = std::make_unique<prompter::ScriptLibrary>(home_.path() + "/operated");
+        QCOMPARE(library_->ensureFolder(), std::nullopt);
+        QString fileName;
+        QCOMPARE(library_->add(scriptText(), &fileName), std::nullopt);
+        library_->refresh();
+        intake_ = std::make_unique<HandIntake>();
+        prompter::PrompterSettings settings;
+        settings.screen = screen;
+        window_ = std::make_unique<prompter::PrompterWindow>(
+            *library_, *intake_, settings, settings, prompter::Presentation::window, clock_);
+        window_->resize(800, 600);
+        window_->show();
+        remote_ = std::make_unique<prompter::remote::PromptRemote>(*window_, *library_, clock_);
+        mode_ = std::make_unique<prompter::operate::OperatorMode>(*window_, *remote_, *library_);
+        QVERIFY(window_->prompt(library_->pathOf(fileName), 0, prompter::Motion::still));
+        remote_->noteScript(library_->pathOf(fileName));
+        QTest::qWait(0);
+    }
+    prompter::operate::OperatorWindow& operatorWindow() { return *mode_->window(); }
+    void click(const QString& button) {
+        QPushButton* found = operatorWindow().button(button);
+        QVERIFY2(found && found->isEnabled(), qPrintable(button));
+        QTest::mouseClick(found, Qt::LeftButton);
+    }
 
     void serve(RemoteServer::Limits limits = {}) {
         server_ = std::make_unique<RemoteServer>(*remote_, kToken, limits);
@@ -177,11 +228,7 @@ class RemoteTest : public QObject {
         scriptPath_ = home_.path() + "/script.txt";
         QFile file(scriptPath_);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        // Two sections: paragraphs 1 to 5 and 6 to 10.
-        for (int i = 1; i <= 10; ++i)
-            file.write(QByteArray(i == 1 || i == 6 ? "# " : "") + "Paragraph " +
-                       QByteArray::number(i) +
-                       " has a few words to read aloud, and then some more words.\n");
+        file.write(scriptText());
         file.close();
         intake_ = std::make_unique<HandIntake>();
         window_ = std::make_unique<prompter::PrompterWindow>(
@@ -194,6 +241,7 @@ class RemoteTest : public QObject {
         serve();
     }
     void cleanup() {
+        mode_.reset();
         server_.reset();
         remote_.reset();
         window_.reset();
@@ -556,7 +604,7 @@ class RemoteTest : public QObject {
         qputenv("QUORVANE_REMOTE_TOKEN", "session-token-0123456789");
         QString failure;
         auto session = prompter::remote::RemoteSession::start(
-            {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure);
+            {QHostAddress(QHostAddress::LocalHost), 0}, *remote_, window_->library(), &failure);
         QVERIFY2(session, qPrintable(failure));
         const QString address =
             QStringLiteral("http://127.0.0.1:%1/?token=session-token-0123456789")
@@ -576,8 +624,9 @@ class RemoteTest : public QObject {
         session.reset();
         for (const char* wrong : {"short", "has spaces in it here", "quotes\"and<tags>0123"}) {
             qputenv("QUORVANE_REMOTE_TOKEN", wrong);
-            QVERIFY(!prompter::remote::RemoteSession::start(
-                {QHostAddress(QHostAddress::LocalHost), 0}, *window_, *library_, clock_, &failure));
+            QVERIFY(
+                !prompter::remote::RemoteSession::start({QHostAddress(QHostAddress::LocalHost), 0},
+                                                        *remote_, window_->library(), &failure));
             QVERIFY(failure.contains("QUORVANE_REMOTE_TOKEN"));
         }
         qunsetenv("QUORVANE_REMOTE_TOKEN");
@@ -613,7 +662,170 @@ class RemoteTest : public QObject {
             QVERIFY(problem.startsWith("--remote wants"));
         }
     }
+
+    // ---- the operator's window ----
+
+    // With a presenter's screen chosen, the operator's window takes the other screen and the
+    // presenter's shows the prompt alone; with none chosen, or one screen, prompting is the
+    // library's as before. Leaving brings the library back to the operator's screen.
+    void theOperatorTakesTheOtherScreen() {
+        const QList<QScreen*> screens = QGuiApplication::screens();
+        QCOMPARE(screens.size(), 2);
+        for (const int presenter : {1, 0}) {
+            operate(presenter);
+            QVERIFY(QTest::qWaitFor([&] { return mode_->window() && operatorWindow().isVisible(); },
+                                    kWaitMs));
+            QScreen* other = screens[1 - presenter];
+            QCOMPARE(operatorWindow().screen(), other);
+            QVERIFY(other->geometry().contains(operatorWindow().frameGeometry()));
+            QCOMPARE(window_->screen(), screens[presenter]);
+            QVERIFY(!screens[presenter]->geometry().intersects(operatorWindow().frameGeometry()));
+            QCOMPARE(window_->currentWidget(), window_->promptView());
+            // The remote's address and its code, when the remote is on.
+            mode_->setRemoteAddress(
+                QStringLiteral("http://192.168.1.20:8080/?token=abcdefghijklmnop"));
+            const auto labels = operatorWindow().findChildren<QLabel*>();
+            QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* label) {
+                return label->isVisible() && !label->pixmap().isNull() &&
+                       label->pixmap().width() > 100;
+            }));
+            click(QStringLiteral("Stop prompting"));
+            QVERIFY(QTest::qWaitFor([&] { return !operatorWindow().isVisible(); }, kWaitMs));
+            QCOMPARE(window_->currentWidget(), window_->library());
+            QCOMPARE(window_->screen(), other);
+        }
+        operate(-1);
+        QTest::qWait(50);
+        QVERIFY(!mode_->window() || !operatorWindow().isVisible());
+        operate(7);  // a screen that is not there
+        QTest::qWait(50);
+        QVERIFY(!mode_->window() || !operatorWindow().isVisible());
+    }
+
+    // Each control moves the prompt; the state, the times, the lines and the shading in the
+    // editor follow it; keys the window does not use go to the prompt.
+    void theOperatorsControlsMoveThePrompt() {
+        operate(1);
+        QVERIFY(QTest::qWaitFor([&] { return mode_->window() && operatorWindow().isVisible(); },
+                                kWaitMs));
+        auto& op = operatorWindow();
+        const auto refreshed = [&] {
+            op.refresh();
+            return op.stateText();
+        };
+        QCOMPARE(refreshed(), "Ready");
+        QCOMPARE(op.highlightedParagraph(), 0);
+        QVERIFY(op.linesText().contains("Paragraph 1 has"));
+        QVERIFY(op.linesText().contains("Paragraph 2 has"));
+        click(QStringLiteral("Start"));
+        QVERIFY(view().motion().isRunning());
+        QCOMPARE(refreshed(), "Starting in 3");
+        clock_->now += 3000 + 60'000;  // the countdown, then a minute at 140 words a minute
+        QCOMPARE(refreshed(), "Running");
+        QCOMPARE(op.highlightedParagraph(), static_cast<int>(view().currentParagraph()));
+        QVERIFY(op.highlightedParagraph() > 0);
+        QVERIFY(op.timesText().contains("Elapsed 1:00"));
+        QVERIFY(op.editor()->text()->extraSelections().size() == 2);
+        click(QStringLiteral("Pause"));
+        QVERIFY(!view().motion().isRunning());
+        QCOMPARE(refreshed(), "Paused");
+        QVERIFY(op.button("Resume"));
+        click(QStringLiteral("Faster"));
+        QCOMPARE(view().motion().speed(), 150.0);
+        op.speedBox()->setValue(220);
+        QCOMPARE(view().motion().speed(), 220.0);
+        // The sections: a click on the second lands on its heading, the shading with it.
+        op.refresh();
+        QCOMPARE(op.sectionList()->count(), 2);
+        QListWidget* sections = op.sectionList();
+        QTest::mouseClick(sections->viewport(), Qt::LeftButton, {},
+                          sections->visualItemRect(sections->item(1)).center());
+        QCOMPARE(view().currentParagraph(), std::size_t{5});
+        op.refresh();
+        QCOMPARE(op.highlightedParagraph(), 5);
+        QCOMPARE(sections->currentRow(), 1);
+        QVERIFY(op.editor()->text()->document()->findBlockByNumber(5).text().startsWith(
+            "# Paragraph 6"));
+        click(QStringLiteral("Back a paragraph"));
+        QCOMPARE(view().currentParagraph(), std::size_t{4});
+        click(QStringLiteral("On a paragraph"));
+        QCOMPARE(view().currentParagraph(), std::size_t{5});
+        op.paragraphBox()->setValue(3);
+        click(QStringLiteral("Go to paragraph"));
+        QCOMPARE(view().currentParagraph(), std::size_t{2});
+        const double before = view().position();
+        click(QStringLiteral("On a screen"));
+        QVERIFY(view().position() > before);
+        click(QStringLiteral("Back a screen"));
+        QCOMPARE(view().position(), before);
+        // A clicker's key, pressed with the operator's window in front, moves the prompt.
+        QTest::keyClick(&op, Qt::Key_Right);
+        QCOMPARE(view().currentParagraph(), std::size_t{3});
+    }
+
+    // An edit saved in the operator's editor below the reading line reaches the prompt with
+    // nothing above it moved; the remote serves the edited text and its lines follow it.
+    void anOperatorsEditReachesThePrompt() {
+        operate(1);
+        QVERIFY(QTest::qWaitFor([&] { return mode_->window() && operatorWindow().isVisible(); },
+                                kWaitMs));
+        auto& op = operatorWindow();
+        view().jumpToParagraph(2);
+        const double position = view().position();
+        const QImage before = view().grab().toImage();
+        const int unchangedTo =
+            static_cast<int>(view().readingLineY() + view().paragraphHeight(2)) - 2;
+        const int top = static_cast<int>(view().textArea().top()) + 1;
+        QVERIFY(!op.editor()->isReadOnly());
+        QTextCursor cursor(op.editor()->text()->document()->findBlockByNumber(3));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText("Paragraph 4 was rewritten by the operator while the take ran.");
+        QCOMPARE(op.editor()->save(), std::nullopt);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return remote_->scriptText()->find("rewritten by the operator") !=
+                       std::string::npos;
+            },
+            kWaitMs));
+        QCOMPARE(view().position(), position);
+        QCOMPARE(view().currentParagraph(), std::size_t{2});
+        const QImage after = view().grab().toImage();
+        QCOMPARE(after.size(), before.size());
+        for (int y = top; y < unchangedTo; ++y)
+            QVERIFY2(std::memcmp(before.constScanLine(y), after.constScanLine(y),
+                                 static_cast<std::size_t>(before.bytesPerLine())) == 0,
+                     qPrintable(QStringLiteral("row %1 moved").arg(y)));
+        bool shown = false;
+        for (int y = unchangedTo + 4; y < before.height() && !shown; ++y)
+            shown = std::memcmp(before.constScanLine(y), after.constScanLine(y),
+                                static_cast<std::size_t>(before.bytesPerLine())) != 0;
+        QVERIFY2(shown, "the edit does not show on the presenter's screen");
+        const json state = json::parse(remote_->state())["state"];
+        JSON_COMPARE(state["lines"][1],
+                     "Paragraph 4 was rewritten by the operator while the take ran.");
+        JSON_COMPARE(state["paragraph"], 3);
+        // The shading is on the same paragraph in the editor.
+        op.refresh();
+        QCOMPARE(op.highlightedParagraph(), 2);
+    }
 };
 
-QTEST_MAIN(RemoteTest)
+// Qt's offscreen platform with two screens side by side: the presenter's and the operator's.
+int main(int argc, char** argv) {
+    QTemporaryDir folder;
+    if (!folder.isValid())
+        return 1;
+    const QString config = folder.filePath(QStringLiteral("screens.json"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write(R"({"screens": [
+        {"name": "OPERATOR-1", "x": 0, "y": 0, "width": 1280, "height": 800, "logicalDpi": 96},
+        {"name": "STAGE-2", "x": 1280, "y": 0, "width": 1280, "height": 720, "logicalDpi": 96}]})");
+    file.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config));
+    QApplication application(argc, argv);
+    RemoteTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "RemoteTest.moc"

@@ -1,0 +1,80 @@
+// The few file calls every room of the reader shares: a descriptor closed with its scope, the
+// reasons of failures in words, syncs that survive signals, the entries of an open folder, and
+// work shared out over a few threads.
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace reader::internal {
+
+// An open descriptor, closed when the scope ends.
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    [[nodiscard]] int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// The user this process runs as (asked once: it is asked for every entry).
+uid_t ownUser();
+
+std::string systemReason(int error);
+
+std::string failure(const std::string& what, int error);
+
+bool sameFile(const struct ::stat& a, const struct ::stat& b);
+
+int syncRetrying(int fd);
+
+// Reads the first bytes of `fd` into `head` (sized kTitleReadLimit); how many it got, or -1
+// with errno when the read fails.
+ssize_t readHead(int fd, std::string& head);
+
+// Runs `work(first, step)` for the items first, first + step, ... of `count` items on a few
+// threads at once (one more for each `perThread` items, at most four), this one among them: a
+// folder of thousands of texts costs thousands of system calls, which the cores share.
+void shareOut(std::size_t count, std::size_t perThread,
+              const std::function<void(std::size_t, std::size_t)>& work);
+
+// What an entry that is not a text is, for a listing's report.
+std::string kindOf(mode_t mode);
+
+// A stream of the entries of the open folder `folder`, from its first: made on a duplicate
+// descriptor, which shares its position with every earlier reading of the folder, so it is
+// rewound. Null, with errno set, when it cannot be made; the caller closes it with closedir().
+DIR* readEntries(int folder);
+
+// The names in `folder`, or none when it cannot be read.
+std::optional<std::set<std::string>> entryNames(int folder);
+
+}  // namespace reader::internal
