@@ -20,7 +20,7 @@
 #include <cmath>
 #include <variant>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterSettings.h"
@@ -963,7 +963,7 @@ class PrompterTest : public QObject {
     void takesSentTextsExactlyOnce() {
         QTemporaryDir root;
         const QString imported =
-            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+            QString::fromStdString(handover::importFolderPath(root.path().toStdString()));
         QVERIFY(QDir().mkpath(imported));
         const QString scripts = root.path() + "/scripts";
         const auto send = [&](const QString& id, const QByteArray& bytes) {
