@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "host/cli/HostOptions.h"
+#include "host/frontend/HostOptions.h"
 
 namespace fuzzing {
 namespace {

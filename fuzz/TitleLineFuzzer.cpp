@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "host/cli/InputText.h"
+#include "host/frontend/InputText.h"
 #include "platform/extension/ExtensionContext.h"
 #include "platform/extension/ExtensionItem.h"
 #include "platform/extension/InterfaceFile.h"

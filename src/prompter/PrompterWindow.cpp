@@ -127,6 +127,7 @@ SettingsWindow* PrompterWindow::showSettings() {
                         placeOnScreen();
                     emit settingsChanged(settings);
                 });
+        emit settingsWindowMade(settingsWindow_);
     }
     settingsWindow_->setMicrophones(microphones_ ? microphones_() : QStringList(),
                                     static_cast<bool>(microphones_));

@@ -49,6 +49,8 @@ class PrompterWindow : public QStackedWidget {
   signals:
     // The person changed the settings in the settings window.
     void settingsChanged(const prompter::PrompterSettings& settings);
+    // The settings window was made (once, when first shown): other rooms add their rows to it.
+    void settingsWindowMade(prompter::SettingsWindow* window);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

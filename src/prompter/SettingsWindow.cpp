@@ -100,6 +100,7 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     modelRow->addWidget(chooseModel);
 
     auto* form = new QFormLayout;
+    form_ = form;
     form->addRow(QStringLiteral("Prompt on"), screen);
     form->addRow(QStringLiteral("Font"), fontFamily);
     form->addRow(QStringLiteral("Size"), fontSize);

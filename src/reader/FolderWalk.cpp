@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 
 namespace reader::internal {
 
@@ -100,7 +100,7 @@ std::string ownerlessFileSystem(int fd) {
 
 Folders openFolders(const std::string& root, std::string* problem) {
     Folders folders;
-    const std::string container = contract::groupContainerPath(root);
+    const std::string container = handover::groupContainerPath(root);
     Fd containerFd(::open(container.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!containerFd) {
         if (errno == ENOENT)
@@ -114,11 +114,11 @@ Folders openFolders(const std::string& root, std::string* problem) {
     if (!folders.regular)
         return folders;
     folders.imported = openOwnFolder(folders.regular.get(), "imported",
-                                     contract::importFolderPath(root), &folders.missing, problem);
+                                     handover::importFolderPath(root), &folders.missing, problem);
     if (folders.imported) {
         const std::string kind = ownerlessFileSystem(folders.imported.get());
         if (!kind.empty()) {
-            *problem = contract::importFolderPath(root) + " is on " + kind +
+            *problem = handover::importFolderPath(root) + " is on " + kind +
                        ", which keeps no owners or modes: anyone could plant a text there, so "
                        "it is not used";
             folders.imported.reset();

@@ -3,7 +3,7 @@
 // listers do at the same time and wherever a reader is killed.
 //
 // The folder is `<container root>/group.app.quorvane.teleprompter/regular/imported`, found with
-// contract::containerRoot() and contract::importFolderPath(). Its contract, as the share sheet
+// handover::containerRoot() and handover::importFolderPath(). Its contract, as the share sheet
 // writes it: one file per sent text, named by an upper-case UUID, holding the text's UTF-8 bytes
 // and nothing else, linked into the folder complete and synced.
 //
@@ -125,7 +125,7 @@ struct HeldText {
 
 class Inbox {
   public:
-    // The import folder under the container root `root` (see contract::containerRoot).
+    // The import folder under the container root `root` (see handover::containerRoot).
     explicit Inbox(std::string root);
 
     [[nodiscard]] const std::string& importFolder() const { return importFolder_; }

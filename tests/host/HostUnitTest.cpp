@@ -9,10 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/cli/HostOptions.h"
-#include "host/cli/InputText.h"
-#include "host/cli/ListingFormat.h"
-#include "host/cli/OutcomeReport.h"
+#include "host/cli/UsageText.h"
+#include "host/frontend/HostOptions.h"
+#include "host/frontend/InputText.h"
+#include "host/frontend/ListingFormat.h"
+#include "host/frontend/OutcomeReport.h"
 #include "host/screens/TextWrap.h"
 #include "host/session/StyledSpans.h"
 #include "host/tty/KeyDecoder.h"

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 #include "reader/TextTitle.h"
 #include "support/MountNamespace.h"
@@ -38,7 +38,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 // A container root with an import folder, and texts put there as the share sheet would.
 class ImportFolder {
   public:
-    ImportFolder() : folder_(contract::importFolderPath(root_.str())) {
+    ImportFolder() : folder_(handover::importFolderPath(root_.str())) {
         fs::create_directories(folder_);
     }
     [[nodiscard]] std::string root() const { return root_.str(); }
@@ -515,7 +515,7 @@ TEST(Inbox, CopiesAcrossFileSystemsAndKeepsTheTextWhenTheFolderIsFull) {
 TEST(FolderWatch, WakesWhenTheFolderAppearsAndWhenATextLands) {
     TemporaryFolder base;
     const std::string root = (base.path() / "not-yet").string();
-    const std::string imported = contract::importFolderPath(root);
+    const std::string imported = handover::importFolderPath(root);
     reader::FolderWatch watch(imported);
     std::string problem;
     ASSERT_TRUE(watch.arm(&problem)) << problem;

@@ -659,7 +659,7 @@ TEST_F(ReceiveTest, PrintedRecordsNeverSplitAndReadBackExactly) {
         testing_support::runProcess(QUORVANE_RECEIVE, {"--list", "--json"}, elsewhere);
     EXPECT_EQ(listed.exitStatus, 0) << listed.err;
     const auto object = nlohmann::json::parse(listed.out);
-    EXPECT_EQ(fromBase64(object["path"]["base64"]), contract::importFolderPath(latin1) + "/" + id);
+    EXPECT_EQ(fromBase64(object["path"]["base64"]), handover::importFolderPath(latin1) + "/" + id);
 }
 
 // A FAT file system (a USB stick), mounted from an image in a mount namespace of its own, with
@@ -750,7 +750,7 @@ TEST_F(ReceiveTest, OnAFatFileSystemTextsAreDeliveredOnceAndAnImportFolderIsRefu
 
             // An import folder on FAT: refused by every mode, its text left alone.
             const fs::path fatRoot = disk / "containers";
-            const fs::path fatImported = contract::importFolderPath(fatRoot.string());
+            const fs::path fatImported = handover::importFolderPath(fatRoot.string());
             fs::create_directories(fatImported);
             const std::string planted = freshId();
             writeFile(fatImported / planted, "Planted\nby anyone");

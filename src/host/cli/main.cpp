@@ -1,4 +1,4 @@
-// quorvane-share: the share sheet on Linux. See usageText() in HostOptions.cpp and the README.
+// quorvane-share: the share sheet on Linux. See usageText() in UsageText.cpp and the README.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,10 +10,11 @@
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
-#include "host/cli/HostOptions.h"
-#include "host/cli/InputText.h"
-#include "host/cli/OutcomeReport.h"
-#include "host/cli/Report.h"
+#include "host/cli/UsageText.h"
+#include "host/frontend/HostOptions.h"
+#include "host/frontend/InputText.h"
+#include "host/frontend/OutcomeReport.h"
+#include "host/frontend/Report.h"
 #include "host/screens/ControlsGallery.h"
 #include "host/screens/SheetScreen.h"
 #include "host/session/BundleLocation.h"

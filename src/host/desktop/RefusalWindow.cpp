@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "host/cli/InputText.h"
+#include "host/frontend/InputText.h"
 #include "host/desktop/DesktopIdentity.h"
 
 namespace host::desktop {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <map>
 
-#include "host/cli/OutcomeReport.h"
+#include "host/frontend/OutcomeReport.h"
 #include "host/desktop/DesktopIdentity.h"
 #include "host/desktop/Notifier.h"
 #include "platform/foundation/Dispatch.h"

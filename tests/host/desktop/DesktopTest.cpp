@@ -17,7 +17,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "host/cli/OutcomeReport.h"
+#include "host/frontend/OutcomeReport.h"
 #include "host/desktop/AttributedTextSource.h"
 #include "host/desktop/ControlsWindow.h"
 #include "host/desktop/DesktopTraits.h"

@@ -1,4 +1,4 @@
-#include "host/cli/Report.h"
+#include "host/frontend/Report.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <system_error>
 
 #include "frame/Report.h"
-#include "host/cli/ListingFormat.h"
-#include "host/cli/OutcomeReport.h"
+#include "host/frontend/ListingFormat.h"
+#include "host/frontend/OutcomeReport.h"
 #include "host/session/Colour.h"
 #include "host/session/Container.h"
 #include "host/session/SaveSignals.h"

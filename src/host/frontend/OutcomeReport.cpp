@@ -1,4 +1,4 @@
-#include "host/cli/OutcomeReport.h"
+#include "host/frontend/OutcomeReport.h"
 
 #include <algorithm>
 #include <charconv>
@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "frame/Base64.h"
-#include "host/cli/HostOptions.h"
-#include "host/cli/InputText.h"
+#include "host/frontend/HostOptions.h"
+#include "host/frontend/InputText.h"
 #include "host/session/Colour.h"
 #include "host/session/StyledSpans.h"
 #include "platform/foundation/Unicode.h"

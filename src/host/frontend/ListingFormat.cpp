@@ -1,4 +1,4 @@
-#include "host/cli/ListingFormat.h"
+#include "host/frontend/ListingFormat.h"
 
 #include <cstdio>
 

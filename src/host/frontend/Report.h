@@ -12,7 +12,7 @@
 
 #include "frame/Output.h"
 #include "frame/StandardStreams.h"
-#include "host/cli/HostOptions.h"
+#include "host/frontend/HostOptions.h"
 #include "host/session/ShareSession.h"
 
 namespace host {

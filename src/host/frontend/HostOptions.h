@@ -1,4 +1,4 @@
-// The share host's command line.
+// The options both share programs take: the command line's and the share window's.
 #pragma once
 
 #include <cstdint>
@@ -68,14 +68,5 @@ struct UsageError {
 // desktop's own options are unknown to the terminal's program.
 [[nodiscard]] std::variant<HostOptions, UsageError> parseHostOptions(
     const std::vector<std::string>& arguments, FrontEnd frontEnd = FrontEnd::terminal);
-
-// A size with an optional suffix K, M or G (powers of 1024, either case), such as "512M", from 0
-// (only the empty text) up to the largest 64-bit value ("18446744073709551615", what
-// ULONG_MAX prints: no cap in practice); none for anything else or a size that does not fit in
-// 64 bits.
-[[nodiscard]] std::optional<std::uint64_t> parseSize(std::string_view text);
-
-// The --help text.
-[[nodiscard]] std::string usageText(const std::string& program);
 
 }  // namespace host

@@ -1,4 +1,4 @@
-#include "host/cli/InputText.h"
+#include "host/frontend/InputText.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 
 #include <simdjson.h>
 
+#include "frame/SizeCap.h"
 #include "platform/foundation/Unicode.h"
 
 namespace host {
@@ -74,18 +75,6 @@ ssize_t readInto(int fd, std::string& piece, std::size_t room) {
     return got;
 }
 
-std::string sizeInWords(std::uint64_t bytes) {
-    const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-    std::size_t unit = 0;
-    double value = static_cast<double>(bytes);
-    while (value >= 1024 && unit + 1 < std::size(units) && bytes % 1024 == 0) {
-        value /= 1024;
-        bytes /= 1024;
-        ++unit;
-    }
-    return std::to_string(bytes) + " " + units[unit];
-}
-
 }  // namespace
 
 std::optional<std::uint64_t> Utf8StreamCheck::feed(std::string_view bytes) {
@@ -128,7 +117,7 @@ std::variant<std::string, InputProblem> readInputText(const std::string& path,
     const auto problem = [&](Kind kind, const std::string& why) { return InputProblem{kind, why}; };
     const auto tooLarge = [&] {
         return problem(Kind::tooLarge, shown + " is larger than the size cap of " +
-                                           sizeInWords(maxSize) +
+                                           frame::sizeInWords(maxSize) +
                                            " (see --max-size); nothing was sent");
     };
     const OpenInput input(path);
