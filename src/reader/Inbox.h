@@ -8,8 +8,9 @@
 // and nothing else, linked into the folder complete and synced.
 //
 // What is a text: an entry of the folder whose name is an upper-case UUID (isTextName) and that
-// is a regular file of this user, reached without links ("regular" and "imported" themselves
-// are never links either). Anything else (other names, links, folders, FIFOs, devices, other
+// is a regular file of this user, reached without links (the container, "regular" and
+// "imported" are this user's folders, walked down as the writer walks them, never through a
+// link: handover::FolderWalk). Anything else (other names, links, folders, FIFOs, devices, other
 // users' files, folder-sync tools' temporary and conflict copies) is left alone: never opened
 // for reading, never followed, never removed. Listings report what they skipped and why.
 //
