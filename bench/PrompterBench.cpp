@@ -1,6 +1,7 @@
 // The teleprompter with a big script, on Qt's headless platform at 1920x1080: how long from
 // reading the file to the first frame drawn, and what each frame costs while the script
-// scrolls (at the start, in the middle, near the end, and while jumping a screen at a time).
+// scrolls (at the start, in the middle, near the end, and while jumping a screen at a time),
+// and the middle again with every frame drawn whole rather than moved from the frame before.
 // Peak memory is measured around it (/usr/bin/time -v), see scripts/figures.sh.
 //
 // The intake and the library, as the program sets them up: the first picture of the library
@@ -34,7 +35,7 @@
 
 #include "FrameCosts.h"
 #include "ReportText.h"
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -110,7 +111,7 @@ struct Library {
 
 void fill(Library& library, int waiting, int scripts) {
     library.imported =
-        QString::fromStdString(contract::importFolderPath(library.root.path().toStdString()));
+        QString::fromStdString(handover::importFolderPath(library.root.path().toStdString()));
     library.scripts = library.root.path() + "/scripts";
     if (!QDir().mkpath(library.imported) || !QDir().mkpath(library.scripts) ||
         ::chmod(QFile::encodeName(library.scripts).constData(), 0700) != 0)
@@ -330,6 +331,12 @@ int main(int argc, char** argv) {
         jumpCosts.measure([&view] { view.repaint(); });
     }
     const Costs jumps = jumpCosts.costs();
+    // The same scroll through the middle, every frame drawn whole (no picture kept): the
+    // yardstick for what moving the kept picture saves, in the same run.
+    view.jumpTo(view.motion().length() / 2);
+    view.setKeepsPicture(false);
+    const Costs inMiddleWhole = scroll(view, *clock, 600);
+    view.setKeepsPicture(true);
 
     std::printf("script                    %zu MB, %zu paragraphs, %.0f words\n", megabytes,
                 view.paragraphCount(), view.motion().length());
@@ -345,6 +352,7 @@ int main(int argc, char** argv) {
     line("frame, middle", inMiddle);
     line("frame, near the end", nearEnd);
     line("frame after a screen jump", jumps);
+    line("frame, middle, drawn whole", inMiddleWhole);
     std::printf("layouts made              %zu\n", view.layoutsMade());
     return 0;
 }

@@ -16,11 +16,11 @@
 #include <cstring>
 #include <memory>
 
-#include "contract/ContainerLocation.h"
 #include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
     std::string problem;
-    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    const std::optional<std::string> containerRoot = handover::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
     if (containerRoot)
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,7 +20,7 @@
 #include <cmath>
 #include <variant>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterSettings.h"
@@ -374,6 +375,103 @@ class PrompterTest : public QObject {
             }
         QVERIFY(ink > 2000);
         QVERIFY2(unmatched == 0, qPrintable(QString("%1 pixels unmatched").arg(unmatched)));
+    }
+
+    // Frames that only move the text move the picture kept from the frames before; they give
+    // the pixels a frame drawn whole gives (each channel within 2 levels: antialiasing), through
+    // a scroll of several screens each way, jumps inside the kept rows and far beyond them, an
+    // edit, a resize, every mirror and a change of settings; and they rasterise only the rows
+    // coming into sight.
+    void keptPictureMatchesWholeFrames() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 44;
+        settings.countdown = 0;
+        settings.speed = 600;
+        std::string script = "The title line\n\n# Opening\n";
+        for (int i = 0; i < 60; ++i)
+            script += words(i % 7 * 9 + 1, i % 3 ? "word" : "[cue] w\xc3\xa9rd") + "\n" +
+                      (i % 5 == 0 ? "\n# Part\n" : "");
+        PromptView& view = showView(script, settings);
+        const auto shown = [&] {
+            // What the screen shows: the next frame painted into the window, as the frame
+            // timer has it painted.
+            view.showNextFrame();
+            QApplication::processEvents();
+            return view.screen()
+                ->grabWindow(view.winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        int compared = 0;
+        const auto matchesWhole = [&](const char* when) {
+            const QImage kept = shown();
+            view.setKeepsPicture(false);
+            const QImage whole = shown();
+            view.setKeepsPicture(true);
+            QCOMPARE(kept.size(), whole.size());
+            int ink = 0;
+            int worst = 0;
+            for (int y = 0; y < whole.height(); ++y)
+                for (int x = 0; x < whole.width(); ++x) {
+                    const QRgb a = kept.pixel(x, y);
+                    const QRgb b = whole.pixel(x, y);
+                    ink += qGray(b) > 128;
+                    worst =
+                        std::max({worst, std::abs(qRed(a) - qRed(b)),
+                                  std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+                }
+            QVERIFY2(ink > 2000, when);
+            QVERIFY2(worst <= 2, qPrintable(QStringLiteral("%1: a channel differs by %2")
+                                                .arg(QLatin1String(when))
+                                                .arg(worst)));
+            ++compared;
+        };
+        const auto scroll = [&](int frames, double milliseconds, const char* when) {
+            for (int i = 1; i <= frames; ++i) {
+                clock_->now += milliseconds;
+                if (i % 25 == 0)
+                    matchesWhole(when);
+                else
+                    shown();
+            }
+        };
+        view.start();
+        matchesWhole("still");
+        const std::uint64_t drawnBefore = view.textRowsDrawn();
+        scroll(24, 60, "scrolling down");
+        // Frames drawn whole would rasterise the text area (over 500 rows) 24 times.
+        QVERIFY2(view.textRowsDrawn() - drawnBefore < 24 * 500 / 4,
+                 qPrintable(QString::number(view.textRowsDrawn() - drawnBefore)));
+        scroll(126, 60, "scrolling down");  // 9 s at 600 words a minute: several screens
+        QVERIFY(view.position() > 80);
+        QTest::keyClick(&view, Qt::Key_PageUp);  // inside the kept rows
+        matchesWhole("a screen back");
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        matchesWhole("a screen on");
+        QTest::keyClick(&view, Qt::Key_V);
+        scroll(50, 60, "upside down");
+        QTest::keyClick(&view, Qt::Key_H);
+        scroll(50, 60, "both mirrored");
+        QTest::keyClick(&view, Qt::Key_V);
+        scroll(50, 60, "left to right");
+        QTest::keyClick(&view, Qt::Key_H);
+        QTest::keyClick(&view, Qt::Key_End);
+        matchesWhole("the end");
+        QTest::keyClick(&view, Qt::Key_Home);
+        matchesWhole("the start");
+        view.jumpTo(view.motion().length() / 2);
+        view.resize(640, 700);
+        scroll(50, 60, "resized");
+        settings = view.settings();
+        settings.fontSize = 36;
+        settings.marginPercent = 20;
+        settings.textColour = QColor(250, 240, 200);
+        settings.backgroundColour = QColor(20, 30, 60);
+        view.setSettings(settings);
+        scroll(50, 60, "new settings");
+        view.replaceScript(plain("An edit at the top\n" + script));
+        scroll(50, 60, "edited");
+        QVERIFY(compared >= 16);
     }
 
     // Size keys change the laid-out text and are announced (so they are saved).
@@ -847,7 +945,7 @@ class PrompterTest : public QObject {
     void takesSentTextsExactlyOnce() {
         QTemporaryDir root;
         const QString imported =
-            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+            QString::fromStdString(handover::importFolderPath(root.path().toStdString()));
         QVERIFY(QDir().mkpath(imported));
         const QString scripts = root.path() + "/scripts";
         const auto send = [&](const QString& id, const QByteArray& bytes) {
