@@ -39,7 +39,7 @@
 
 #include "FrameCosts.h"
 #include "ReportText.h"
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -115,7 +115,7 @@ struct Library {
 
 void fill(Library& library, int waiting, int scripts) {
     library.imported =
-        QString::fromStdString(contract::importFolderPath(library.root.path().toStdString()));
+        QString::fromStdString(handover::importFolderPath(library.root.path().toStdString()));
     library.scripts = library.root.path() + "/scripts";
     if (!QDir().mkpath(library.imported) || !QDir().mkpath(library.scripts) ||
         ::chmod(QFile::encodeName(library.scripts).constData(), 0700) != 0)

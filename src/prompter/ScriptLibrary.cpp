@@ -22,6 +22,7 @@
 #include <variant>
 
 #include "prompter/ScriptIndex.h"
+#include "handover/TextTitle.h"
 #include "reader/TextTitle.h"
 
 namespace prompter {
@@ -34,12 +35,13 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// A script's title as the list shows it: its title line by the receiver's rule (the one its file
-// was first named by: Unicode line breaks and white space), cut to kTitleLength characters.
+// A script's title as the list shows it: its title line by the hand-over's one rule (the one the
+// receiver named its file by: Unicode line breaks and white space), cut to kTitleLength
+// characters.
 QString titleOf(std::string_view head) {
     if (head.substr(0, 3) == "\xEF\xBB\xBF")
         head.remove_prefix(3);
-    const std::string title = reader::titleOf(head.substr(0, reader::kTitleReadLimit));
+    const std::string title = handover::titleOf(head.substr(0, reader::kTitleReadLimit));
     return QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())).left(kTitleLength);
 }
 

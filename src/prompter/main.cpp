@@ -16,11 +16,11 @@
 #include <cstring>
 #include <memory>
 
-#include "contract/ContainerLocation.h"
 #include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
     std::string problem;
-    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    const std::optional<std::string> containerRoot = handover::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
     if (containerRoot)
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
@@ -181,6 +181,12 @@ int main(int argc, char** argv) {
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
+    // The receiver's user unit delivers into the folder the library shows: the one the settings
+    // name at this start (a folder chosen while running is used from the next start, by both).
+    if (const QString failure = saved.syncReceiver(); !failure.isEmpty())
+        window.library()->showMessage(
+            QStringLiteral("The receiver cannot be told the library's folder in %1: %2")
+                .arg(prompter::PrompterSettings::receiverFilePath(), failure));
     if (const auto failure = library.ensureFolder()) {
         window.library()->showMessage(*failure);
     } else {

@@ -20,7 +20,7 @@
 #include <cmath>
 #include <variant>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterSettings.h"
@@ -1017,8 +1017,9 @@ class PrompterTest : public QObject {
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,
-    // the reading line on the same words (an edit above it shifts nothing on screen); an edit
-    // made on disk while the editor holds unsaved changes is offered, never lost.
+    // of a library script or of a file opened from elsewhere, the reading line on the same words
+    // (an edit above it shifts nothing on screen); an edit made on disk while the editor holds
+    // unsaved changes is offered, never lost.
     void liveEdits() {
         QTemporaryDir folder;
         const QString scripts = folder.path() + "/Teleprompter";
@@ -1085,6 +1086,23 @@ class PrompterTest : public QObject {
         QFile mine(scripts + "/Added by another program.txt");
         QVERIFY(mine.open(QIODevice::ReadOnly));
         QVERIFY(mine.readAll().endsWith("Typed here"));
+
+        // A script opened from outside the library follows its file too: replaced by a rename
+        // (as editors save), then written in place; a busy folder around it changes nothing.
+        const QString outside = folder.path() + "/outside/Speech.txt";
+        QVERIFY(QDir().mkpath(folder.path() + "/outside"));
+        writeFile(outside, text);
+        QVERIFY(window.prompt(outside, 10, prompter::Motion::still));
+        view->jumpTo(view->paragraphStart(10) + 3);
+        writeFile(folder.path() + "/outside/other.txt", "Not the script\n");
+        writeFile(folder.path() + "/aside", "Added outside\n" + text);
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/aside").constData(),
+                         QFile::encodeName(outside).constData()) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QCOMPARE(view->position(), view->paragraphStart(11) + 3);
+        writeFile(outside, text + "The end, written in place.\n");
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QTRY_VERIFY(view->script()->substring(0, 4) == "Talk");
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -1093,7 +1111,7 @@ class PrompterTest : public QObject {
     void takesSentTextsExactlyOnce() {
         QTemporaryDir root;
         const QString imported =
-            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+            QString::fromStdString(handover::importFolderPath(root.path().toStdString()));
         QVERIFY(QDir().mkpath(imported));
         const QString scripts = root.path() + "/scripts";
         const auto send = [&](const QString& id, const QByteArray& bytes) {
