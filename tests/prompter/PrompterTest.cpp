@@ -115,6 +115,7 @@ class PrompterTest : public QObject {
         QVERIFY(home_.isValid());
         qputenv("XDG_CONFIG_HOME", (home_.path() + "/config").toUtf8());
         qputenv("XDG_DATA_HOME", (home_.path() + "/data").toUtf8());
+        qputenv("XDG_CACHE_HOME", (home_.path() + "/cache").toUtf8());
     }
     void cleanup() { view_.reset(); }
 
@@ -816,6 +817,153 @@ class PrompterTest : public QObject {
         QCOMPARE(prompter::PrompterSettings::load().speed, 200.0);
         QCOMPARE(QSettings(kept, QSettings::IniFormat).value("voice").toString(), QString("kept"));
         QVERIFY(prompter::PrompterSettings::reset());
+    }
+
+    // What the list shows comes from the library's cache only while each script is the file it
+    // was counted from: scripts edited in place (size and modification time kept), replaced by
+    // a rename, new or gone, under a cache that is whole, has a damaged entry, is cut short, is
+    // someone else's format, or is a link, a folder or under a linked folder. Every row shows
+    // "counting…" until counted and then the right count; a refused cache is left as it is.
+    void libraryCacheNeverMakesACountWrong() {
+        QTemporaryDir folder;
+        const QString scripts = folder.path() + "/scripts";
+        const QString cacheHome = folder.path() + "/cache";
+        const QString cachePath = cacheHome + "/quorvane/library-cache";
+        QVERIFY(QDir().mkpath(scripts));
+        QVERIFY(::chmod(QFile::encodeName(scripts).constData(), 0700) == 0);
+        writeFile(scripts + "/Alpha.txt", "Alpha\none two three\n");
+        writeFile(scripts + "/Beta.txt", "Beta\nfour five\n");
+        writeFile(scripts + "/Gamma.txt", "Gamma [cue] six\n");
+        writeFile(scripts + "/Delta.txt", "Delta\nseven eight nine\n");
+        writeFile(scripts + "/Zeta.txt", "Zeta\n");
+        QTest::qWait(2100);  // counts of files changed in the last two seconds are not kept
+
+        const auto settle = [&](prompter::ScriptLibrary& library) {
+            library.setCountingBudget(0);
+            QCOMPARE(library.ensureFolder(), std::nullopt);
+            library.refresh();
+        };
+        const auto shown = [](const prompter::ScriptLibrary& library) {
+            QMap<QString, QString> rows;
+            for (int row = 0; row < library.rowCount(); ++row)
+                rows.insert(library.index(row, prompter::ScriptLibrary::kName).data().toString(),
+                            library.index(row, prompter::ScriptLibrary::kLength).data().toString() +
+                                " " + library.entries()[std::size_t(row)].title);
+            return rows;
+        };
+        {
+            prompter::ScriptLibrary first(scripts, nullptr, cachePath);
+            settle(first);
+            QVERIFY(first.counting());
+            QCOMPARE(first.index(0, prompter::ScriptLibrary::kReadingTime).data().toString(),
+                     QString("counting\u2026"));
+            QTRY_VERIFY(!first.counting());
+            QCOMPARE(shown(first)["Gamma"], QString("2 words Gamma [cue] six"));
+        }
+        QCOMPARE(QFileInfo(cachePath).permissions() & 0x0077, QFileDevice::Permissions{});
+        QCOMPARE(QFileInfo(cacheHome + "/quorvane").permissions() & 0x0077,
+                 QFileDevice::Permissions{});
+        QFile saved(cachePath);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray whole = saved.readAll();
+        saved.close();
+
+        // Alpha edited in place, its size and modification time kept; Beta replaced by a
+        // rename, same size; Epsilon new; Zeta gone.
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(scripts + "/Alpha.txt").constData(), &before), 0);
+        QFile alpha(scripts + "/Alpha.txt");
+        QVERIFY(alpha.open(QIODevice::ReadWrite));
+        QVERIFY(alpha.seek(9));
+        QCOMPARE(alpha.write("_"), 1);  // "one two" becomes one word
+        alpha.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(
+            ::utimensat(AT_FDCWD, QFile::encodeName(scripts + "/Alpha.txt").constData(), times, 0),
+            0);
+        writeFile(folder.path() + "/Beta.new", "Beta\nfour-five\n");
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/Beta.new").constData(),
+                         QFile::encodeName(scripts + "/Beta.txt").constData()) == 0);
+        writeFile(scripts + "/Epsilon.txt", "Epsilon words\n");
+        QVERIFY(QFile::remove(scripts + "/Zeta.txt"));
+        const QMap<QString, QString> right{{"Alpha", "3 words Alpha"},
+                                           {"Beta", "2 words Beta"},
+                                           {"Gamma", "2 words Gamma [cue] six"},
+                                           {"Delta", "4 words Delta"},
+                                           {"Epsilon", "2 words Epsilon words"}};
+
+        QByteArray damaged = whole;
+        damaged[damaged.indexOf("Gamma [cue]") + 1] = 'o';
+        const QString elsewhere = folder.path() + "/elsewhere";
+        QVERIFY(QDir().mkpath(elsewhere));
+        writeFile(elsewhere + "/library-cache", whole);
+        enum Kind { file, link, directory, linkedFolder };
+        const struct {
+            const char* what;
+            Kind kind;
+            QByteArray bytes;
+            bool refused;
+        } cases[] = {
+            {"a link", link, {}, true},
+            {"a folder", directory, {}, true},
+            {"a linked folder", linkedFolder, {}, true},
+            {"whole", file, whole, false},
+            {"empty", file, {}, false},
+            {"foreign", file, QByteArray(300, '\x7f') + whole, false},
+            {"cut short", file, whole.left(whole.size() - 5), false},
+            {"a damaged entry", file, damaged, false},
+        };
+        for (const auto& planted : cases) {
+            QVERIFY(QDir(cacheHome).removeRecursively());
+            QVERIFY(QDir().mkpath(cacheHome));
+            if (planted.kind == linkedFolder) {
+                QVERIFY(QFile::link(elsewhere, cacheHome + "/quorvane"));
+            } else {
+                QVERIFY(QDir().mkpath(cacheHome + "/quorvane"));
+                if (planted.kind == file)
+                    writeFile(cachePath, planted.bytes);
+                else if (planted.kind == link)
+                    QVERIFY(QFile::link(elsewhere + "/library-cache", cachePath));
+                else
+                    QVERIFY(QDir().mkpath(cachePath));
+            }
+            {
+                prompter::ScriptLibrary library(scripts, nullptr, cachePath);
+                settle(library);
+                QVERIFY2(library.cache().refusal().has_value() == planted.refused, planted.what);
+                const auto early = shown(library);
+                for (auto row = right.cbegin(); row != right.cend(); ++row)
+                    QVERIFY2(early[row.key()] == *row ||
+                                 early[row.key()] == "counting\u2026 " + row.key() + ".txt",
+                             qPrintable(QString(planted.what) + ": " + early[row.key()]));
+                // Delta, unchanged, is shown at once from a cache that holds it whole.
+                if (planted.bytes == whole || planted.bytes == damaged)
+                    QCOMPARE(early["Delta"], right["Delta"]);
+                QTRY_VERIFY(!library.counting());
+                QVERIFY2(shown(library) == right, planted.what);
+                QCOMPARE(library.index(0, prompter::ScriptLibrary::kReadingTime).data().toString(),
+                         QString("0:01"));  // Epsilon, the newest: 2 words at 140 a minute
+            }
+            // A cache it could use is rewritten whole; a refused one is left as it was.
+            QFile after(planted.kind == linkedFolder ? elsewhere + "/library-cache" : cachePath);
+            QCOMPARE(QFileInfo(cachePath).isSymLink(), planted.kind == link);
+            if (planted.kind == directory) {
+                QVERIFY(QFileInfo(cachePath).isDir());
+            } else {
+                QVERIFY(after.open(QIODevice::ReadOnly));
+                const QByteArray now = after.readAll();
+                if (planted.refused)
+                    QCOMPARE(now, whole);
+                else
+                    QVERIFY2(now.startsWith(whole.left(10)) && now != planted.bytes, planted.what);
+            }
+        }
+        // The cache rewritten after the damage reads whole; the unchanged scripts come from it.
+        prompter::ScriptLibrary again(scripts, nullptr, cachePath);
+        settle(again);
+        QCOMPARE(again.cache().dropped(), 0);
+        QCOMPARE(shown(again)["Delta"], right["Delta"]);
+        QCOMPARE(shown(again)["Gamma"], right["Gamma"]);
     }
 
     // The scripts of the old folder move into the library once: byte for byte, a taken name

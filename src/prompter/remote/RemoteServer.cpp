@@ -403,7 +403,10 @@ bool RemoteServer::allow(Client& client) {
         return false;
     }
     client.allowance -= 1;
-    client.refusals = 0;
+    // Refusals are counted against what was served, not reset by it: a server slowed down (a
+    // busy machine) serves a flooding client a command now and then, and that must not keep it
+    // from being let go.
+    client.refusals = std::max(0, client.refusals - 1);
     return true;
 }
 

@@ -69,7 +69,7 @@ class RemoteServer : public QObject {
         qint64 messageBytes = 1024 * 1024;  // a socket message or a request body (a script)
         double commandsPerSecond = 20;      // per client, on average
         double burst = 40;                  // per client, at once
-        int refusalsBeforeClose = 200;      // a client that keeps flooding is let go
+        int refusalsBeforeClose = 200;      // refused this many more times than served: let go
         int headMs = 10'000;                // for the request head and body to arrive
         int pingMs = 30'000;                // a silent socket is asked whether it is there
         int idleMs = 90'000;                // and closed when it has not answered for this
