@@ -1,6 +1,7 @@
 // The teleprompter with a big script, on Qt's headless platform at 1920x1080: how long from
 // reading the file to the first frame drawn, and what each frame costs while the script
-// scrolls (at the start, in the middle, near the end, and while jumping a screen at a time).
+// scrolls (at the start, in the middle, near the end, and while jumping a screen at a time),
+// and the middle again with every frame drawn whole rather than moved from the frame before.
 // Peak memory is measured around it (/usr/bin/time -v), see scripts/figures.sh.
 //
 // The intake and the library, as the program sets them up: the first picture of the library
@@ -10,13 +11,17 @@
 //   prompter_bench [MEGABYTES]                 (100 by default)
 //   prompter_bench intake WAITING SCRIPTS
 //   prompter_bench burst ARRIVALS SCRIPTS
+//   prompter_bench library SCRIPTS             (first picture, cache cold and warm, beside cat)
 //   prompter_bench live MEGABYTES              (a saved edit reaching a running prompt)
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -34,7 +39,7 @@
 
 #include "FrameCosts.h"
 #include "ReportText.h"
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -61,12 +66,16 @@ void writeScript(const QString& path, std::size_t bytes) {
         std::abort();
 }
 
-// Frames drawn at 60 a second for `frames` frames from where the view stands.
+// Frames drawn at 60 a second for `frames` frames from where the view stands, as the frame
+// timer has them drawn (the picture moved where only the text's place changed, then painted).
 Costs scroll(prompter::PromptView& view, FrameClock& clock, int frames) {
     FrameCosts costs;
     for (int i = 0; i < frames; ++i) {
         clock.now += 1000.0 / 60;
-        costs.measure([&view] { view.repaint(); });
+        costs.measure([&view] {
+            view.showNextFrame();
+            QCoreApplication::sendPostedEvents();
+        });
     }
     return costs.costs();
 }
@@ -110,7 +119,7 @@ struct Library {
 
 void fill(Library& library, int waiting, int scripts) {
     library.imported =
-        QString::fromStdString(contract::importFolderPath(library.root.path().toStdString()));
+        QString::fromStdString(handover::importFolderPath(library.root.path().toStdString()));
     library.scripts = library.root.path() + "/scripts";
     if (!QDir().mkpath(library.imported) || !QDir().mkpath(library.scripts) ||
         ::chmod(QFile::encodeName(library.scripts).constData(), 0700) != 0)
@@ -120,6 +129,8 @@ void fill(Library& library, int waiting, int scripts) {
                    shortText("Script", i));
     for (int i = 0; i < waiting; ++i)
         send(library.root.path(), library.imported, i);
+    // The library's cache of counts lives beside the files, empty at first: never the person's.
+    ::setenv("XDG_CACHE_HOME", QFile::encodeName(library.root.path() + "/cache").constData(), 1);
     ::sync();
 }
 
@@ -158,6 +169,83 @@ int measureIntake(int waiting, int scripts) {
         std::abort();
     std::printf("first picture             %d waiting, %d scripts: %.1f ms (processor %.1f ms)\n",
                 waiting, scripts, wall, cpu);
+    return 0;
+}
+
+// The processor time of the children waited for, in milliseconds.
+double childrenCpuMilliseconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+struct Took {
+    double wall = 0;
+    double cpu = 0;
+};
+
+// `cat` of every script to /dev/null, as one process: the yardstick of reading them all.
+Took catAll(const QString& folder) {
+    std::vector<std::string> paths;
+    QDirIterator files(folder, QDir::Files);
+    while (files.hasNext())
+        paths.push_back(QFile::encodeName(files.next()).toStdString());
+    std::vector<char*> arguments{const_cast<char*>("cat")};
+    for (std::string& path : paths)
+        arguments.push_back(path.data());
+    arguments.push_back(nullptr);
+    const auto start = Clock::now();
+    const double cpuStart = childrenCpuMilliseconds();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execv("/bin/cat", arguments.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        std::abort();
+    return {millisecondsSince(start), childrenCpuMilliseconds() - cpuStart};
+}
+
+// The library's first picture beside SCRIPTS scripts of about a kilobyte: on a first run (no
+// cache: the list shows, the counts follow) and on the next (every count from the cache),
+// beside `cat` of the same files, all in one run. The files are two seconds old when the first
+// run counts them, as a cache keeps only counts of files that settled.
+int measureLibrary(int scripts) {
+    Library files;
+    fill(files, 0, scripts);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    const Took catBefore = catAll(files.scripts);
+    Took cold;
+    double counted = 0;
+    {
+        const auto start = Clock::now();
+        const double cpuStart = processCpuMilliseconds();
+        LibraryShown shown(files);
+        cold = {millisecondsSince(start), processCpuMilliseconds() - cpuStart};
+        if (shown.library.rowCount() != scripts)
+            std::abort();
+        while (shown.library.counting())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        counted = millisecondsSince(start);
+    }  // the cache written as the library goes
+    const auto start = Clock::now();
+    const double cpuStart = processCpuMilliseconds();
+    const LibraryShown warmShown(files);
+    const Took warm{millisecondsSince(start), processCpuMilliseconds() - cpuStart};
+    if (warmShown.library.counting() || warmShown.library.rowCount() != scripts)
+        std::abort();
+    const Took catAfter = catAll(files.scripts);
+    const Took cat{(catBefore.wall + catAfter.wall) / 2, (catBefore.cpu + catAfter.cpu) / 2};
+    std::printf(
+        "library                   %d scripts: cat %.1f ms (processor %.1f ms); "
+        "first run %.1f ms (processor %.1f ms; every count shown %.1f ms); "
+        "next run %.1f ms (processor %.1f ms)\n",
+        scripts, cat.wall, cat.cpu, cold.wall, cold.cpu, counted, warm.wall, warm.cpu);
     return 0;
 }
 
@@ -254,6 +342,8 @@ constexpr const char* kUsage =
     "       prompter_bench burst ARRIVALS SCRIPTS\n"
     "                                         the processor time of ARRIVALS texts sent while\n"
     "                                         the library shows\n"
+    "       prompter_bench library SCRIPTS    the library's first picture beside SCRIPTS\n"
+    "                                         scripts, its cache cold and warm, beside cat\n"
     "       prompter_bench live MEGABYTES     a saved edit reaching a running prompt\n"
     "Runs on Qt's headless platform at 1920x1080; scripts/figures.sh runs each.\n";
 
@@ -277,7 +367,8 @@ int main(int argc, char** argv) {
         argc == 1 || (argc == 2 && isCount(argv[1])) ||
         (argc == 4 && (std::strcmp(argv[1], "intake") == 0 || std::strcmp(argv[1], "burst") == 0) &&
          isCount(argv[2]) && isCount(argv[3], 0)) ||
-        (argc == 3 && std::strcmp(argv[1], "live") == 0 && isCount(argv[2]));
+        (argc == 3 && std::strcmp(argv[1], "live") == 0 && isCount(argv[2])) ||
+        (argc == 3 && std::strcmp(argv[1], "library") == 0 && isCount(argv[2]));
     if (!known) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -288,6 +379,8 @@ int main(int argc, char** argv) {
         return measureIntake(std::atoi(argv[2]), std::atoi(argv[3]));
     if (argc == 4 && std::strcmp(argv[1], "burst") == 0)
         return measureBurst(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (argc == 3 && std::strcmp(argv[1], "library") == 0)
+        return measureLibrary(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "live") == 0)
         return measureLiveEdit(std::strtoul(argv[2], nullptr, 10));
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
@@ -330,6 +423,12 @@ int main(int argc, char** argv) {
         jumpCosts.measure([&view] { view.repaint(); });
     }
     const Costs jumps = jumpCosts.costs();
+    // The same scroll through the middle, every frame drawn whole (no picture kept): the
+    // yardstick for what moving the kept picture saves, in the same run.
+    view.jumpTo(view.motion().length() / 2);
+    view.setKeepsPicture(false);
+    const Costs inMiddleWhole = scroll(view, *clock, 600);
+    view.setKeepsPicture(true);
 
     std::printf("script                    %zu MB, %zu paragraphs, %.0f words\n", megabytes,
                 view.paragraphCount(), view.motion().length());
@@ -345,6 +444,7 @@ int main(int argc, char** argv) {
     line("frame, middle", inMiddle);
     line("frame, near the end", nearEnd);
     line("frame after a screen jump", jumps);
+    line("frame, middle, drawn whole", inMiddleWhole);
     std::printf("layouts made              %zu\n", view.layoutsMade());
     return 0;
 }

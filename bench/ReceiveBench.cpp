@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 
 namespace {
@@ -55,7 +55,7 @@ void send(const std::string& folder, int folderFd, const std::string& name,
 void SentToDelivered(benchmark::State& state) {
     const std::string base = temporaryFolder();
     const std::string root = base + "/containers";
-    const std::string imported = contract::importFolderPath(root);
+    const std::string imported = handover::importFolderPath(root);
     const std::string out = base + "/out";
     fs::create_directories(imported);
     fs::create_directories(out);
@@ -105,7 +105,7 @@ BENCHMARK(SentToDelivered)
 // Fills an import folder with `count` texts of about a kilobyte.
 std::string filledContainer(const std::string& base, long count) {
     const std::string root = base + "/containers";
-    const std::string imported = contract::importFolderPath(root);
+    const std::string imported = handover::importFolderPath(root);
     fs::create_directories(imported);
     const std::string body(1000, 'b');
     for (long i = 0; i < count; ++i) {

@@ -70,6 +70,8 @@ case "$purpose" in
         # The operator's window's picture: a screen of the virtual display photographed
         # (ImageMagick's import; scripts/operator-screenshot.sh).
         packages="$packages imagemagick"
+        # The operator's window's test on two X screens finds its windows with xdotool.
+        packages="$packages xdotool"
         # Voice-following: the recogniser with its English model, Qt Multimedia for the
         # microphone; synthetic readings (espeak-ng), noise mixed in (sox) and a sound server
         # with a virtual microphone (pulseaudio, pactl) for its tests and figures.

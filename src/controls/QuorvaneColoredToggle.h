@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "platform/foundation/Coder.h"
 #include "platform/foundation/RgbaColor.h"
 #include "platform/ui/Switch.h"
@@ -22,7 +22,7 @@ namespace quorvane {
 
 class QuorvaneColoredToggle : public platform::Switch {
   public:
-    static constexpr const char* kClassName = contract::kColoredToggleClass;
+    static constexpr const char* kClassName = handover::kColoredToggleClass;
     // Two steps of the double grid below 0.4, not 0.4: owners match the background colour
     // bit for bit.
     static constexpr double kBackgroundSaturation = 0.3999999999999999;

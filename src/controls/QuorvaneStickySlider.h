@@ -21,7 +21,7 @@
 #include <optional>
 #include <string>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "platform/foundation/Coder.h"
 #include "platform/foundation/RgbaColor.h"
 #include "platform/ui/Label.h"
@@ -34,7 +34,7 @@ namespace quorvane {
 
 class QuorvaneStickySlider : public platform::View {
   public:
-    static constexpr const char* kClassName = contract::kStickySliderClass;
+    static constexpr const char* kClassName = handover::kStickySliderClass;
     using Callback = std::function<void()>;
 
     // Layout of the two subviews, in points below the control's top.

@@ -1,7 +1,10 @@
 #include "prompter/PromptView.h"
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -39,8 +42,11 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(QStringLiteral("Script being prompted"));
+    // QUORVANE_PROMPTER_WHOLE_FRAMES=1 draws every frame whole: the yardstick the figures
+    // report measures moving the kept picture against.
+    keepsPicture_ = qEnvironmentVariableIsEmpty("QUORVANE_PROMPTER_WHOLE_FRAMES");
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&frameTimer_, &QTimer::timeout, this, &PromptView::showNextFrame);
     indexWords();
     setSettings(settings_);
 }
@@ -421,47 +427,156 @@ QRectF PromptView::countdownArea() const {
     return QRectF(width() / 2 - size / 2, bottom - size, size, size);
 }
 
-void PromptView::paintEvent(QPaintEvent*) {
+void PromptView::setKeepsPicture(bool keeps) {
+    keepsPicture_ = keeps;
+    update();
+}
+
+KeptPicture::Frame PromptView::frameAt(double words, qreal devicePixelRatio) {
+    KeptPicture::Frame frame;
+    frame.devicePixelRatio = devicePixelRatio;
+    frame.width = static_cast<int>(std::lround(width() * devicePixelRatio));
+    frame.height = static_cast<int>(std::lround(height() * devicePixelRatio));
+    const QRectF area = textArea();
+    frame.areaTop = static_cast<int>(std::lround(area.top() * devicePixelRatio));
+    frame.areaBottom =
+        std::max(frame.areaTop, static_cast<int>(std::lround(area.bottom() * devicePixelRatio)));
+    frame.margin = width() * settings_.marginPercent / 100.0;
+    frame.mirrorX = mirrorsHorizontally(settings_.mirror);
+    frame.mirrorY = mirrorsVertically(settings_.mirror);
+    frame.background = settings_.backgroundColour;
+    // The paragraph at the reading line, its top on the device pixel nearest the clock's place.
+    const Place place = placeOf(words);
+    frame.paragraph = place.paragraph;
+    frame.paragraphTop = std::llround((readingLineY() - place.offset) * devicePixelRatio);
+    frame.layouts = blocks_.generation();
+    return frame;
+}
+
+void PromptView::showNextFrame() {
     const double now = clock_->milliseconds();
-    const double words = motion_.position(now);
-    blocks_.trimCache();
+    if (!moveShownText(now, motion_.position(now)))
+        update();
+}
+
+QString PromptView::bandTimes(double now, double words) const {
+    const double length = std::max(motion_.length(), 1.0);
+    const double progress = std::clamp(words / length, 0.0, 1.0);
+    const double elapsed = startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0;
+    return QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
+        .arg(std::floor(progress * 100))
+        .arg(clockText(elapsed))
+        .arg(clockText((motion_.length() - words) / motion_.speed() * 60));
+}
+
+QString PromptView::bandShown(double now, double words) const {
+    return stateAt(now, words) + QLatin1Char('\n') + bandTimes(now, words);
+}
+
+QRect PromptView::readingLineRows(const KeptPicture::Frame& frame) const {
+    const double size = std::clamp(settings_.fontSize * 0.35, 10.0, 40.0);
+    const int top = static_cast<int>(std::floor(readingLineY() - size / 2)) - 2;
+    const int bottom = static_cast<int>(std::ceil(readingLineY() + size / 2)) + 2;
+    return frame.mirrorY ? QRect(0, height() - bottom, width(), bottom - top)
+                         : QRect(0, top, width(), bottom - top);
+}
+
+// Only on a screen of one device pixel per pixel (the view scrolls by whole pixels), and not
+// while the countdown shows or the rows a moved frame uncovered are still to be painted (they
+// would be moved unpainted).
+bool PromptView::moveShownText(double now, double words) {
+    if (!keepsPicture_ || !shown_ || movePending_ || motion_.isCountingDown(now) ||
+        devicePixelRatioF() != 1.0 || !isVisible())
+        return false;
+    const KeptPicture::Frame next = frameAt(words, 1.0);
+    const auto [from, to] = KeptPicture::screenRows(next);
+    const auto moved = KeptPicture::rowsMoved(blocks_, *shown_, next, (to - from) / 2);
+    if (!moved)
+        return false;
+    const int dy = static_cast<int>(next.mirrorY ? -*moved : *moved);
+    shown_ = next;
+    shownNow_ = now;
+    shownWords_ = words;
+    if (dy != 0) {
+        movePending_ = true;
+        picture_.forget();  // the kept ring no longer follows what the window shows
+        scroll(0, dy, QRect(0, from, width(), to - from));
+        // The reading line moved with the text: drawn again where it went and where it is.
+        const QRect line = readingLineRows(next);
+        update(line.translated(0, dy));
+        update(line);
+    }
+    // The progress bar (its edge moves by fractions of a pixel), and the band when what it
+    // says changed.
+    const QRect top(0, 0, width(), from);
+    const QRect bottom(0, to, width(), height() - to);
+    update(next.mirrorY ? top : bottom);
+    if (QString band = bandShown(now, words); band != shownBand_) {
+        shownBand_ = std::move(band);
+        update(next.mirrorY ? bottom : top);
+    }
+    return true;
+}
+
+void PromptView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(rect(), settings_.backgroundColour);
+    const qreal ratio = painter.device()->devicePixelRatio();
+    // On screen (not a grab), part of the window only: the rows a moved frame uncovered, drawn
+    // at the place the rest of the window shows.
+    const bool onScreen = backingStore() && painter.paintEngine() &&
+                          painter.paintEngine()->paintDevice() == backingStore()->paintDevice();
+    const bool whole = (QRegion(rect()) - event->region()).isEmpty();
+    const bool part = onScreen && !whole && shown_ && keepsPicture_;
+    const double now = part ? shownNow_ : clock_->milliseconds();
+    const double words = part ? shownWords_ : motion_.position(now);
+    blocks_.trimCache();
+    const KeptPicture::Frame frame = frameAt(words, ratio);
+    if (part && !KeptPicture::rowsMoved(blocks_, *shown_, frame, 1))
+        update();  // the layouts changed under the picture shown: the whole window again
+    // Around the text area the background, for the band and the bar; in it the text, moved
+    // from the frames before where only its place changed.
+    const auto [areaFrom, areaTo] = KeptPicture::screenRows(frame);
+    painter.fillRect(QRectF(0, 0, width(), areaFrom / ratio), settings_.backgroundColour);
+    painter.fillRect(QRectF(0, areaTo / ratio, width(), height() - areaTo / ratio),
+                     settings_.backgroundColour);
+    if (part) {
+        for (const QRect& rows : event->region()) {
+            const int top = std::max(rows.top(), areaFrom);
+            const int bottom = std::min(rows.bottom() + 1, areaTo);
+            KeptPicture::drawWhole(painter, blocks_, frame, top, bottom);
+            textRowsDrawn_ += static_cast<std::uint64_t>(std::max(0, bottom - top));
+        }
+    } else if (keepsPicture_) {
+        const std::uint64_t before = picture_.rowsDrawn();
+        picture_.draw(painter, blocks_, frame);
+        textRowsDrawn_ += picture_.rowsDrawn() - before;
+    } else {
+        KeptPicture::drawWhole(painter, blocks_, frame);
+        textRowsDrawn_ += static_cast<std::uint64_t>(std::max(0, areaTo - areaFrom));
+    }
     // The whole picture is mirrored, the speed and the countdown too: on the glass everything
     // reads the right way round.
-    if (mirrorsHorizontally(settings_.mirror)) {
+    if (frame.mirrorX) {
         painter.translate(width(), 0);
         painter.scale(-1, 1);
     }
-    if (mirrorsVertically(settings_.mirror)) {
+    if (frame.mirrorY) {
         painter.translate(0, height());
         painter.scale(1, -1);
     }
-    painter.save();
-    painter.setClipRect(textArea());
-    drawText(painter, words);
-    painter.restore();
     drawOverlay(painter, now, words);
+    if (onScreen) {
+        movePending_ = false;
+        if (whole) {
+            shown_ = frame;
+            shownNow_ = now;
+            shownWords_ = words;
+            shownBand_ = bandShown(now, words);
+        }
+    }
     ++framesDrawn_;
     syncFrameTimer();
     emit frameDrawn();
-}
-
-void PromptView::drawText(QPainter& painter, double words) {
-    const double readingLine = height() * settings_.readingLine;
-    const double margin = width() * settings_.marginPercent / 100.0;
-    const Place place = placeOf(words);
-    const double top = readingLine - place.offset;  // of the paragraph at the reading line
-    double y = top;
-    for (std::size_t i = place.paragraph; i-- > 0 && y > 0;) {
-        y -= blocks_.height(i);
-        blocks_.layout(i).draw(&painter, QPointF(margin, y));
-    }
-    y = top;
-    for (std::size_t i = place.paragraph; i < blocks_.count() && y < height(); ++i) {
-        blocks_.layout(i).draw(&painter, QPointF(margin, y));
-        y += blocks_.height(i);
-    }
 }
 
 void PromptView::drawOverlay(QPainter& painter, double now, double words) {
@@ -503,11 +618,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, stateAt(now, words));
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
-    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
-                         .arg(std::floor(progress * 100))
-                         .arg(clockText(elapsedSeconds()))
-                         .arg(clockText((motion_.length() - words) / motion_.speed() * 60)));
+    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, bandTimes(now, words));
     const double bar = barHeight();
     QColor track = settings_.textColour;
     track.setAlphaF(0.2f);

@@ -6,12 +6,13 @@
 //      index (ScriptIndex) says, and inside a paragraph the words spread evenly over its
 //      laid-out height, so the speed is in words per minute whatever the font size and the
 //      width, and changing either keeps the place.
-//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), the
-//      title line bold, section headings bold and larger, cues in the cue colour; the reading
-//      line; a band at the top with the speed, the state, progress, time elapsed and time left,
-//      and a progress bar at the bottom, which the script never passes under; the countdown
-//      above the reading line, over nothing the presenter reads next; the whole view mirrored
-//      on request (for beam-splitter glass).
+//   2. Drawing: once per frame, from the clock, only the paragraphs that show (TextBlocks), kept
+//      rasterised from frame to frame so that a frame which only moves the text draws only the
+//      rows coming into sight (KeptPicture); the title line bold, section headings bold and larger,
+//      cues in the cue colour; the reading line; a band at the top with the speed, the state,
+//      progress, time elapsed and time left, and a progress bar at the bottom, which the script
+//      never passes under; the countdown above the reading line, over nothing the presenter reads
+//      next; the whole view mirrored on request (for beam-splitter glass).
 //   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
 //      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
 //      (a screen; what presentation clickers send), Left/Right (a paragraph holding text), 1-9
@@ -23,8 +24,10 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "prompter/KeptPicture.h"
 #include "prompter/PromptClock.h"
 #include "prompter/PromptMotion.h"
 #include "prompter/PrompterSettings.h"
@@ -108,6 +111,15 @@ class PromptView : public QWidget {
     [[nodiscard]] std::size_t framesDrawn() const { return framesDrawn_; }
     [[nodiscard]] std::size_t layoutsMade() const { return blocks_.layoutsMade(); }
     [[nodiscard]] bool isFrameTimerActive() const { return frameTimer_.isActive(); }
+    // Whether a frame that only moves the text moves the picture kept from the frames before
+    // (KeptPicture; the default) or draws every row of text again. Both give the same pixels.
+    void setKeepsPicture(bool keeps);
+    // The next frame of movement, now, as the frame timer draws it: where only the text's place
+    // changed, the window's picture is moved and only the rows that uncovers, the reading line
+    // and the bands are drawn again.
+    void showNextFrame();
+    // Rows of the text area rasterised so far, on screen or into the kept picture.
+    [[nodiscard]] std::uint64_t textRowsDrawn() const { return textRowsDrawn_; }
 
   signals:
     void speedChanged(double wordsPerMinute);
@@ -141,7 +153,15 @@ class PromptView : public QWidget {
     [[nodiscard]] double bandHeight() const;
     [[nodiscard]] double barHeight() const;
     void restyle();
-    void drawText(QPainter& painter, double words);
+    [[nodiscard]] bool moveShownText(double now, double words);
+    // The band's right side: progress, time elapsed and time left.
+    [[nodiscard]] QString bandTimes(double now, double words) const;
+    // All the band says.
+    [[nodiscard]] QString bandShown(double now, double words) const;
+    // The rows the reading line's pointers cover in `frame` (the view's, mirrored as it is).
+    [[nodiscard]] QRect readingLineRows(const KeptPicture::Frame& frame) const;
+    // Where the text goes in a frame at `words`, in the device pixels of a paint device.
+    [[nodiscard]] KeptPicture::Frame frameAt(double words, qreal devicePixelRatio);
     void drawOverlay(QPainter& painter, double now, double words);
     [[nodiscard]] QString stateAt(double now, double words) const;
 
@@ -155,6 +175,16 @@ class PromptView : public QWidget {
     QTimer frameTimer_;
     std::size_t framesDrawn_ = 0;
     QString steeredBy_;  // see setSteeredBy()
+    KeptPicture picture_;
+    bool keepsPicture_ = true;
+    // The frame the window shows (the last one painted whole on screen, or moved since), at
+    // the clock's `shownNow_`; and whether rows a moved frame uncovered still wait to be painted.
+    std::optional<KeptPicture::Frame> shown_;
+    double shownNow_ = 0;
+    double shownWords_ = 0;
+    bool movePending_ = false;
+    QString shownBand_;  // bandShown() of the frame the window shows
+    std::uint64_t textRowsDrawn_ = 0;
 };
 
 }  // namespace prompter

@@ -9,7 +9,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "prompter/WholeFile.h"
 
@@ -44,7 +46,50 @@ class PrivateCopy {
     QTemporaryDir folder_;
 };
 
+// A folder the receiver's unit can be told: a line end or another control character would end
+// or break the line it is written on.
+bool isNameableFolder(const QString& folder) {
+    return QDir::isAbsolutePath(folder) && std::none_of(folder.begin(), folder.end(), [](QChar c) {
+               return c.unicode() < 0x20 || c.unicode() == 0x7F;
+           });
+}
+
+// The service manager's environment file: a double-quoted value, in which a backslash escapes
+// the quote, the backslash, the back quote and the dollar sign.
+QByteArray receiverFile(const QString& folder) {
+    QByteArray quoted;
+    for (const char c : QFile::encodeName(folder)) {
+        if (c == '"' || c == '\\' || c == '`' || c == '$')
+            quoted += '\\';
+        quoted += c;
+    }
+    return "# Written by quorvane-prompter from its settings (the library's folder): the folder "
+           "the\n# receiver's user unit, quorvane-receive.service, delivers sent texts into. "
+           "Change it\n# in the teleprompter's settings window, not here.\nQUORVANE_LIBRARY=\"" +
+           quoted + "\"\n";
+}
+
 }  // namespace
+
+QString PrompterSettings::receiverFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1String("/quorvane/library.env");
+}
+
+QString PrompterSettings::syncReceiver() const {
+    const QString path = receiverFilePath();
+    if (libraryFolder.isEmpty()) {
+        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+            return QString::fromLocal8Bit(std::strerror(errno));
+        return {};
+    }
+    const QByteArray wanted = receiverFile(libraryFolder);
+    if (WholeFile::read(path, kMaxSettingsBytes) == wanted)
+        return {};
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return QStringLiteral("cannot make %1").arg(QFileInfo(path).absolutePath());
+    return WholeFile::write(path, wanted, 0600);
+}
 
 QString PrompterSettings::filePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -75,9 +120,10 @@ PrompterSettings PrompterSettings::load() {
     settings.backgroundColour = readColour(file, "backgroundColour", settings.backgroundColour);
     settings.cueColour = readColour(file, "cueColour", settings.cueColour);
     settings.screenName = file.value(QStringLiteral("screenName")).toString().left(256);
-    // Only an absolute path names a library folder; anything else reads as the default.
+    // Only an absolute path without control characters names a library folder; anything else
+    // reads as the default.
     if (const QString folder = file.value(QStringLiteral("libraryFolder")).toString();
-        QDir::isAbsolutePath(folder))
+        isNameableFolder(folder))
         settings.libraryFolder = QDir::cleanPath(folder);
     settings.followVoice = file.value(QStringLiteral("followVoice")).toString() == "true";
     settings.microphone = file.value(QStringLiteral("microphone")).toString().left(256);

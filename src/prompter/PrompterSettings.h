@@ -26,7 +26,9 @@ struct PrompterSettings {
     QColor textColour = Qt::white;
     QColor backgroundColour = Qt::black;
     QColor cueColour = QColor(0x4d, 0xd0, 0xe1);  // cues ([pause]): drawn, never read aloud
-    // The library's folder; empty: ~/Teleprompter, where the receiver's user unit delivers.
+    // The library's folder (from the next start); empty: ~/Teleprompter. The receiver's user
+    // unit delivers into the same folder: it reads it from receiverFilePath(), which the
+    // program makes name the folder it uses at each start.
     QString libraryFolder;
     // Voice-following: each prompt follows the voice from its start; the microphone (a part of
     // its name; empty: the system's default); a PocketSphinx model folder (empty: the packaged
@@ -42,6 +44,14 @@ struct PrompterSettings {
     [[nodiscard]] bool save() const;
     // Removes the file: the next load gives the defaults.
     [[nodiscard]] static bool reset();
+
+    // The file the receiver's user unit (quorvane-receive.service) reads the library's folder
+    // from, beside the settings: one line QUORVANE_LIBRARY="FOLDER" in the service manager's
+    // environment-file form. Absent for the default folder, which the unit names itself.
+    [[nodiscard]] static QString receiverFilePath();
+    // Makes that file name this library folder (written only when it changes; removed for the
+    // default one). Empty on success, else why.
+    [[nodiscard]] QString syncReceiver() const;
 
     friend bool operator==(const PrompterSettings&, const PrompterSettings&) = default;
 };

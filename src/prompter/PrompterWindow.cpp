@@ -86,6 +86,11 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
         if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
             prompt_->replaceScript(std::make_shared<qttext::PlainTextSource>(std::move(*text)));
     });
+    connect(&outside_, &WatchedFile::changed, this, [this] {
+        auto read = ScriptFile::read(outside_.path());
+        if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
+            prompt_->replaceScript(std::make_shared<qttext::PlainTextSource>(std::move(*text)));
+    });
 }
 
 // Closing keeps what was typed in the editor: saved first (as a new script when its file
@@ -127,6 +132,7 @@ SettingsWindow* PrompterWindow::showSettings() {
                         placeOnScreen();
                     emit settingsChanged(settings);
                 });
+        emit settingsWindowMade(settingsWindow_);
     }
     settingsWindow_->setMicrophones(microphones_ ? microphones_() : QStringList(),
                                     static_cast<bool>(microphones_));
@@ -157,19 +163,19 @@ void PrompterWindow::saveNow() {
 bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion motion) {
     // A script of the library is read through its folder (refused when the folder is).
     const QFileInfo info(path);
-    auto read = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath()
-                    ? scripts_.read(info.fileName())
-                    : ScriptFile::read(path);
+    const bool inLibrary = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath();
+    // Watched from before it is read, so a change while it is read is not missed.
+    outside_.watch(inLibrary ? QString() : path);
+    auto read = inLibrary ? scripts_.read(info.fileName()) : ScriptFile::read(path);
     if (auto* failure = std::get_if<ScriptReadError>(&read)) {
+        outside_.watch({});
         library_->showMessage(failure->message);
         showLibrary();
         return false;
     }
     prompt_->setScript(std::make_shared<qttext::PlainTextSource>(
         std::get<std::shared_ptr<const std::string>>(std::move(read))));
-    prompted_ = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath()
-                    ? scripts_.pathOf(info.fileName())
-                    : QString();
+    prompted_ = inLibrary ? scripts_.pathOf(info.fileName()) : QString();
     promptedName_ = ScriptLibrary::shownName(info.fileName());
     if (!prompted_.isEmpty())
         scripts_.markSeen(info.fileName());  // prompted: no longer new
@@ -187,6 +193,7 @@ bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion m
 
 void PrompterWindow::showLibrary() {
     prompt_->pause();
+    outside_.watch({});
     setCurrentWidget(library_);
     syncTitle();
     library_->list()->setFocus();

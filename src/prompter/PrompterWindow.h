@@ -2,7 +2,9 @@
 //
 // Prompting fills the chosen screen (unless the person asked for a window); Escape comes back to
 // the library as it was. The settings the person changes while prompting (speed, size, mirror)
-// are saved as they change; values given on the command line hold for this run only.
+// are saved as they change; values given on the command line hold for this run only. A change
+// on disk to the script prompted shows in the prompt at once, whether it is the library's or a
+// file opened from elsewhere.
 #pragma once
 
 #include <QStackedWidget>
@@ -17,6 +19,7 @@
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/SettingsWindow.h"
+#include "prompter/WatchedFile.h"
 
 namespace prompter {
 
@@ -49,6 +52,8 @@ class PrompterWindow : public QStackedWidget {
   signals:
     // The person changed the settings in the settings window.
     void settingsChanged(const prompter::PrompterSettings& settings);
+    // The settings window was made (once, when first shown): other rooms add their rows to it.
+    void settingsWindowMade(prompter::SettingsWindow* window);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +70,7 @@ class PrompterWindow : public QStackedWidget {
     ScriptLibrary& scripts_;
     QString prompted_;      // the library's file being prompted
     QString promptedName_;  // the name of what is prompted, as shown
+    WatchedFile outside_;   // a script prompted from outside the library
     LibraryView* library_;
     PromptView* prompt_;
     PrompterSettings saved_;

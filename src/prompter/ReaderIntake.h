@@ -22,7 +22,7 @@ namespace prompter {
 
 class ReaderIntake : public ScriptIntake {
   public:
-    // `containerRoot` as contract::containerRoot finds it; `scripts` the folder to deliver into.
+    // `containerRoot` as handover::containerRoot finds it; `scripts` the folder to deliver into.
     ReaderIntake(std::string containerRoot, QString scripts, QObject* parent = nullptr);
     ~ReaderIntake() override;
 

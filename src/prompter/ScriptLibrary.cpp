@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -15,42 +17,50 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <variant>
 
 #include "prompter/ScriptIndex.h"
+#include "handover/TextTitle.h"
 #include "reader/TextTitle.h"
 
 namespace prompter {
 namespace {
 
-constexpr qsizetype kTitleLength = 120;  // characters of the title line shown
+constexpr qsizetype kTitleLength = 120;       // characters of the title line shown
+constexpr qint64 kSettledNs = 2'000'000'000;  // a count is kept once its file is this old
 
 QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// A script's title as the list shows it: its title line by the receiver's rule (the one its file
-// was first named by: Unicode line breaks and white space), cut to kTitleLength characters.
+// A script's title as the list shows it: its title line by the hand-over's one rule (the one the
+// receiver named its file by: Unicode line breaks and white space), cut to kTitleLength
+// characters.
 QString titleOf(std::string_view head) {
     if (head.substr(0, 3) == "\xEF\xBB\xBF")
         head.remove_prefix(3);
-    const std::string title = reader::titleOf(head.substr(0, reader::kTitleReadLimit));
+    const std::string title = handover::titleOf(head.substr(0, reader::kTitleReadLimit));
     return QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())).left(kTitleLength);
 }
 
 // The title line and the words of the script open as `fd` (counted as the prompting view
-// counts them: cues left out), read in one pass in chunks. Takes the descriptor (closes it).
-void countScript(int fd, QString* title, qint64* words) {
+// counts them: cues left out), read in one pass in chunks. Takes the descriptor (closes it);
+// whether the whole file was read.
+bool countScript(int fd, QString* title, qint64* words) {
     std::string head;
     ScriptIndex::WordCount count;
     char buffer[65536];
+    bool whole = true;
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
+        if (got <= 0) {
+            whole = got == 0;
             break;
+        }
         const std::string_view piece(buffer, static_cast<std::size_t>(got));
         count.feed(piece);
         if (head.size() < reader::kTitleReadLimit + 3)
@@ -59,6 +69,7 @@ void countScript(int fd, QString* title, qint64* words) {
     ::close(fd);
     *words = static_cast<qint64>(count.total());
     *title = titleOf(head);
+    return whole;
 }
 
 qint64 nanoseconds(const struct statx_timestamp& time) {
@@ -88,14 +99,20 @@ bool isUnsafeCharacter(char32_t c) {
 
 }  // namespace
 
-ScriptLibrary::ScriptLibrary(QString folder, QObject* parent)
-    : QAbstractTableModel(parent), folder_(std::move(folder)) {
+ScriptLibrary::ScriptLibrary(QString folder, QObject* parent, QString cachePath)
+    : QAbstractTableModel(parent), folder_(std::move(folder)), cache_(std::move(cachePath)) {
     apply_.setSingleShot(true);
     apply_.setInterval(0);
     connect(&apply_, &QTimer::timeout, this, &ScriptLibrary::applyPending);
+    countTimer_.setInterval(0);
+    connect(&countTimer_, &QTimer::timeout, this, &ScriptLibrary::countWaiting);
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(2000);
+    connect(&saveTimer_, &QTimer::timeout, this, &ScriptLibrary::saveCache);
 }
 
 ScriptLibrary::~ScriptLibrary() {
+    saveCache();
     notifier_.reset();
     if (inotify_ >= 0)
         ::close(inotify_);
@@ -378,6 +395,8 @@ void ScriptLibrary::detach(const QString& why) {
     if (folderFd_ >= 0)
         ::close(folderFd_);
     folderFd_ = -1;
+    uncounted_.clear();
+    countQueue_.clear();
     if (!entries_.empty()) {
         beginResetModel();
         entries_.clear();
@@ -458,50 +477,98 @@ void ScriptLibrary::applyPending() {
         emit scriptChanged(name);
 }
 
-std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, ino_t* inodeOut) {
+std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, bool later) {
     if (folderFd_ < 0 || name.startsWith(QLatin1Char('.')))
         return std::nullopt;
     const QByteArray encoded = QFile::encodeName(name);
     struct statx status {};
     if (::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_INO | STATX_BTIME, &status) != 0 ||
+                STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_INO | STATX_BTIME,
+                &status) != 0 ||
         !S_ISREG(status.stx_mode))
         return std::nullopt;
     ScriptEntry entry;
     entry.fileName = name;
     entry.bytes = static_cast<qint64>(status.stx_size);
+    entry.isNew = new_.contains(name);
     const qint64 modified = nanoseconds(status.stx_mtime);
     const qint64 arrived =
         (status.stx_mask & STATX_BTIME) ? nanoseconds(status.stx_btime) : modified;
     entry.arrived = QDateTime::fromMSecsSinceEpoch(arrived / 1'000'000);
-    const auto inode = static_cast<ino_t>(status.stx_ino);
-    if (inodeOut)
-        *inodeOut = inode;
-    auto cached = counted_.find(inode);
-    if (cached == counted_.end() || cached->bytes != entry.bytes ||
-        cached->modifiedNs != modified) {
-        Counted counted{entry.bytes, modified, {}, 0};
-        if (opened_.bytes && name == opened_.fileName) {
-            // The script open is counted from the bytes it is shown from, read once for both.
-            const auto read = this->read(name);
-            if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read)) {
-                ScriptIndex::WordCount count;
-                count.feed(**bytes);
-                counted.words = static_cast<qint64>(count.total());
-                counted.title = titleOf(**bytes);
-            }
-        } else if (const int fd =
-                       ::openat(folderFd_, encoded.constData(),
-                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-                   fd >= 0) {
-            countScript(fd, &counted.title, &counted.words);
-        }
-        cached = counted_.insert(inode, counted);
+    // The change time, not the modification time: no program can set it back, so an edit that
+    // keeps the size and the modification time is still told apart.
+    const LibraryCache::Key key{makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino,
+                                entry.bytes, nanoseconds(status.stx_ctime)};
+    cache_.load();
+    if (const LibraryCache::Entry* known = cache_.find(name, key)) {
+        entry.title = known->title.isEmpty() ? name : known->title;
+        entry.words = known->words;
+        return entry;
     }
-    entry.title = cached->title.isEmpty() ? name : cached->title;
-    entry.words = cached->words;
-    entry.isNew = new_.contains(name);
+    if (later) {
+        entry.title = name;
+        entry.counted = false;
+        return entry;
+    }
+    LibraryCache::Entry counted{key, {}, 0};
+    bool read = false;
+    if (opened_.bytes && name == opened_.fileName) {
+        // The script open is counted from the bytes it is shown from, read once for both.
+        const auto result = this->read(name);
+        if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&result)) {
+            ScriptIndex::WordCount count;
+            count.feed(**bytes);
+            counted.words = static_cast<qint64>(count.total());
+            counted.title = titleOf(**bytes);
+            read = true;
+        }
+    } else if (const int fd = ::openat(folderFd_, encoded.constData(),
+                                       O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+               fd >= 0) {
+        QString title;
+        qint64 words = 0;
+        read = countScript(fd, &title, &words);
+        counted.title = title;
+        counted.words = words;
+    }
+    entry.title = counted.title.isEmpty() ? name : counted.title;
+    entry.words = counted.words;
+    // Kept under the stamp taken before the read: a change during it changes the change time,
+    // so the next look counts again. A script that could not be read is not kept, nor one
+    // changed in the last seconds: file systems stamp times by a clock that ticks coarsely, so
+    // a second write within the same tick that keeps the size could not be told apart.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 nowNs = now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+    if (read && nowNs - key.changedNs >= kSettledNs) {
+        cache_.put(name, std::move(counted));
+        if (!countTimer_.isActive() && cache_.dirty())
+            saveTimer_.start();
+    }
     return entry;
+}
+
+void ScriptLibrary::countWaiting() {
+    QElapsedTimer spent;
+    spent.start();
+    // A few milliseconds at a time, so the window stays quick to answer while it counts.
+    while (!countQueue_.empty() && spent.elapsed() < 8) {
+        const QString name = std::move(countQueue_.front());
+        countQueue_.pop_front();
+        if (uncounted_.remove(name) && rowOf(name) >= 0)
+            update(name);
+    }
+    if (countQueue_.empty()) {
+        uncounted_.clear();
+        countTimer_.stop();
+        saveCache();
+    }
+}
+
+void ScriptLibrary::saveCache() {
+    saveTimer_.stop();
+    if (cache_.dirty())
+        (void)cache_.save();  // the cache only saves time: without it, scripts are counted anew
 }
 
 bool ScriptLibrary::update(const QString& name) {
@@ -516,14 +583,19 @@ bool ScriptLibrary::update(const QString& name) {
         if (entry)
             entry->arrived = old.arrived;
         if (entry) {
+            if (entry->counted)
+                uncounted_.remove(name);
             if (old.title == entry->title && old.bytes == entry->bytes &&
-                old.words == entry->words && old.isNew == entry->isNew)
+                old.words == entry->words && old.isNew == entry->isNew &&
+                old.counted == entry->counted)
                 return false;
             old = std::move(*entry);
             emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
             return true;
         }
         beginRemoveRows({}, row, row);
+        uncounted_.remove(name);
+        cache_.remove(name);
         placed_.remove(name);
         entries_.erase(entries_.begin() + row);
         endRemoveRows();
@@ -550,7 +622,9 @@ void ScriptLibrary::refresh() {
             (void)attach(false);
     }
     std::vector<ScriptEntry> entries;
-    QHash<ino_t, Counted> kept;
+    QSet<QString> names;
+    QElapsedTimer spent;
+    spent.start();
     if (folderFd_ >= 0) {
         const int listing = ::openat(folderFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
@@ -567,9 +641,9 @@ void ScriptLibrary::refresh() {
             const QString name = QFile::decodeName(item->d_name);
             if (!first && rowOf(name) < 0)
                 new_.insert(name);
-            ino_t inode = 0;
-            if (auto looked = look(name, &inode)) {
-                kept.insert(inode, counted_.value(inode));
+            // Counted now for a short while; after it, from the cache or later.
+            if (auto looked = look(name, spent.elapsed() >= countingBudget_)) {
+                names.insert(name);
                 entries.push_back(std::move(*looked));
             }
         }
@@ -578,7 +652,19 @@ void ScriptLibrary::refresh() {
         listed_ = true;
     }
     std::sort(entries.begin(), entries.end(), listedBefore);
-    counted_ = std::move(kept);  // what left the folder is forgotten
+    cache_.retain(names);  // what left the folder is forgotten
+    // The rest are counted while idle, the rows shown first counted first.
+    uncounted_.clear();
+    countQueue_.clear();
+    for (const ScriptEntry& entry : entries)
+        if (!entry.counted) {
+            uncounted_.insert(entry.fileName);
+            countQueue_.push_back(entry.fileName);
+        }
+    if (!uncounted_.isEmpty())
+        countTimer_.start();
+    else if (cache_.dirty())
+        saveTimer_.start();
     beginResetModel();
     entries_ = std::move(entries);
     placed_.clear();
@@ -823,8 +909,12 @@ QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
                 case kArrived:
                     return QLocale().toString(entry.arrived, QLocale::ShortFormat);
                 case kLength:
+                    if (!entry.counted)
+                        return QStringLiteral("counting\u2026");
                     return QStringLiteral("%1 words").arg(QLocale().toString(entry.words));
                 case kReadingTime:
+                    if (!entry.counted)
+                        return QStringLiteral("counting\u2026");
                     return readingTime(entry.words, speed_);
                 default:
                     return {};

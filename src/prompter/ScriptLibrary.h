@@ -13,9 +13,16 @@
 //
 // Cost follows what changed: the folder is watched (inotify) name by name, so a file that lands,
 // changes or leaves is looked at alone and its row inserted, updated or removed; a burst of
-// arrivals is applied in one pass of the event loop. A file's title line and word count are read
-// once and kept until the file changes (its size, modification time or inode). Only a lost
-// watch event (a queue overflow) or a folder moved away lists the whole folder again.
+// arrivals is applied in one pass of the event loop. Only a lost watch event (a queue overflow)
+// or a folder moved away lists the whole folder again.
+//
+// What a row shows of a script (its title line, words and reading time) comes from the
+// library's cache (LibraryCache) while the script's file is the one it was counted from (same
+// device, inode, name, size and change time), else it is counted again. Listing the whole folder
+// counts for a short while at most, then shows the list: rows still to count say so
+// ("counting…") and fill in as the rest are counted while the program is otherwise idle. The
+// cache is written once everything is counted (and when the library goes), so the next start
+// shows every count at once.
 //
 // Deleting moves a script to the desktop's trash, never removes it outright; renaming never
 // replaces another script, and a script's name holds no control characters.
@@ -29,10 +36,12 @@
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "prompter/LibraryCache.h"
 #include "prompter/ScriptFile.h"
 
 namespace prompter {
@@ -43,7 +52,8 @@ struct ScriptEntry {
     QDateTime arrived;
     qint64 bytes = 0;
     qint64 words = 0;
-    bool isNew = false;  // taken in or landed while the window is open
+    bool isNew = false;   // taken in or landed while the window is open
+    bool counted = true;  // title and words are known (else still being counted)
 };
 
 class ScriptLibrary : public QAbstractTableModel {
@@ -53,7 +63,9 @@ class ScriptLibrary : public QAbstractTableModel {
     enum Column { kName, kArrived, kLength, kReadingTime, kColumnCount };
     static constexpr int kFileNameRole = Qt::UserRole;
 
-    explicit ScriptLibrary(QString folder, QObject* parent = nullptr);
+    // `cachePath`: where what the list shows of each script is kept between runs.
+    explicit ScriptLibrary(QString folder, QObject* parent = nullptr,
+                           QString cachePath = LibraryCache::defaultPath());
     ~ScriptLibrary() override;
 
     [[nodiscard]] static QString defaultFolder();
@@ -85,6 +97,12 @@ class ScriptLibrary : public QAbstractTableModel {
     // Marks these scripts new (taken in by an intake).
     void markNew(const QStringList& fileNames);
     void markNew(const QString& fileName) { markNew(QStringList{fileName}); }
+    // How long listing the whole folder may count scripts before it shows the list (the rest
+    // are counted while idle); 40 ms unless set.
+    void setCountingBudget(int milliseconds) { countingBudget_ = milliseconds; }
+    // Whether rows are still waiting for their counts.
+    [[nodiscard]] bool counting() const { return !uncounted_.isEmpty(); }
+    [[nodiscard]] const LibraryCache& cache() const { return cache_; }
     // Words per minute the reading-time column is counted at.
     void setSpeed(double wordsPerMinute);
 
@@ -123,13 +141,6 @@ class ScriptLibrary : public QAbstractTableModel {
     void scriptChanged(const QString& fileName);
 
   private:
-    struct Counted {
-        qint64 bytes;
-        qint64 modifiedNs;
-        QString title;
-        qint64 words;
-    };
-
     struct Stamp {
         qint64 inode = -1;
         qint64 bytes = -1;
@@ -148,7 +159,12 @@ class ScriptLibrary : public QAbstractTableModel {
     void watch();
     void readEvents();
     void applyPending();
-    [[nodiscard]] std::optional<ScriptEntry> look(const QString& name, ino_t* inode = nullptr);
+    // The row `name` shows, counted now unless `later` (then only from the cache, or marked
+    // still to count).
+    [[nodiscard]] std::optional<ScriptEntry> look(const QString& name, bool later = false);
+    // Counts rows still waiting, for a few milliseconds; saves the cache when none are left.
+    void countWaiting();
+    void saveCache();
     // Looks at `name` again and inserts, updates or removes its row; whether anything changed.
     bool update(const QString& name);
     void insertSorted(ScriptEntry entry);
@@ -166,7 +182,12 @@ class ScriptLibrary : public QAbstractTableModel {
     QHash<QString, QDateTime> placed_;  // each listed name's arrival, to find its row
     QSet<QString> new_;
     bool listed_ = false;
-    QHash<ino_t, Counted> counted_;
+    LibraryCache cache_;
+    QSet<QString> uncounted_;         // listed rows still to count
+    std::deque<QString> countQueue_;  // the same, in the order they are counted
+    QTimer countTimer_;               // counts them while idle
+    QTimer saveTimer_;                // writes the cache a while after the last count
+    int countingBudget_ = 40;
     double speed_ = 140;
     Opened opened_;  // the script read last (see read())
 };

@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QScreen>
 #include <cmath>
 #include <utility>
@@ -100,6 +101,7 @@ SettingsWindow::SettingsWindow(QWidget* parent)
     modelRow->addWidget(chooseModel);
 
     auto* form = new QFormLayout;
+    form_ = form;
     form->addRow(QStringLiteral("Prompt on"), screen);
     form->addRow(QStringLiteral("Font"), fontFamily);
     form->addRow(QStringLiteral("Size"), fontSize);
@@ -237,7 +239,11 @@ void SettingsWindow::fromControls() {
     next.countdown = countdown->value();
     next.speed = speed->value();
     const QString folder = libraryFolder->text().trimmed();
-    next.libraryFolder = QDir::isAbsolutePath(folder) ? QDir::cleanPath(folder) : QString();
+    // A folder the receiver's unit can be told: absolute, and no control characters.
+    static const QRegularExpression control(QStringLiteral("[\\x00-\\x1f\\x7f]"));
+    next.libraryFolder = QDir::isAbsolutePath(folder) && !folder.contains(control)
+                             ? QDir::cleanPath(folder)
+                             : QString();
     if (next == settings_)
         return;
     setSettings(next);

@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFontComboBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,6 +56,10 @@ class SettingsWindow : public QDialog {
     QComboBox* microphone;
     QLineEdit* voiceModel;
 
+    // A row of another room's settings (the remote's switch), under the others; that room
+    // keeps and saves its own values.
+    void addRow(const QString& label, QWidget* row) { form_->addRow(label, row); }
+
   signals:
     void changed(const prompter::PrompterSettings& settings);
 
@@ -66,6 +71,7 @@ class SettingsWindow : public QDialog {
     PrompterSettings settings_;
     PromptView* preview_;
     bool filling_ = false;
+    QFormLayout* form_ = nullptr;
 };
 
 }  // namespace prompter

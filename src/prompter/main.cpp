@@ -15,11 +15,11 @@
 #include <cstring>
 #include <memory>
 
-#include "contract/ContainerLocation.h"
 #include "frame/NoWindowGuard.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -29,6 +29,8 @@
 #include "prompter/remote/PromptRemote.h"
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteSession.h"
+#include "prompter/remote/RemoteSettings.h"
+#include "prompter/remote/RemoteSwitch.h"
 #if QUORVANE_VOICE
 #include "prompter/voice/VoiceMode.h"
 #endif
@@ -157,7 +159,7 @@ int main(int argc, char** argv) {
                                         ? prompter::ScriptLibrary::defaultFolder()
                                         : saved.libraryFolder);
     std::string problem;
-    const std::optional<std::string> containerRoot = contract::containerRoot(&problem);
+    const std::optional<std::string> containerRoot = handover::containerRoot(&problem);
     std::unique_ptr<prompter::ScriptIntake> intake;
     if (containerRoot)
         intake = std::make_unique<prompter::ReaderIntake>(*containerRoot, library.folder());
@@ -176,6 +178,12 @@ int main(int argc, char** argv) {
     if (!containerRoot)
         window.library()->showMessage(
             QStringLiteral("Sent texts cannot be found: %1").arg(QString::fromStdString(problem)));
+    // The receiver's user unit delivers into the folder the library shows: the one the settings
+    // name at this start (a folder chosen while running is used from the next start, by both).
+    if (const QString failure = saved.syncReceiver(); !failure.isEmpty())
+        window.library()->showMessage(
+            QStringLiteral("The receiver cannot be told the library's folder in %1: %2")
+                .arg(prompter::PrompterSettings::receiverFilePath(), failure));
     if (const auto failure = library.ensureFolder()) {
         window.library()->showMessage(*failure);
     } else {
@@ -265,22 +273,35 @@ int main(int argc, char** argv) {
                          &prompter::remote::PromptRemote::noteScript);
         follower->start();
     }
-    // The remote (--remote): nothing listens unless asked.
-    std::unique_ptr<prompter::remote::RemoteSession> remote;
+    // The remote: nothing listens unless asked, by --remote (this run) or by the switch in the
+    // settings window (saved; off by default).
+    prompter::remote::RemoteSwitch remote(control, window.library());
+    QObject::connect(&remote, &prompter::remote::RemoteSwitch::addressChanged, &operatorMode,
+                     &prompter::operate::OperatorMode::setRemoteAddress);
+    QObject::connect(&window, &prompter::PrompterWindow::settingsWindowMade, &remote,
+                     [&remote](prompter::SettingsWindow* settings) {
+                         settings->addRow(QStringLiteral("Remote control"),
+                                          remote.makeSettingsRow(settings));
+                     });
+    if (follower)
+        remote.setFollower(*follower);
+    const prompter::remote::RemoteSettings remoteSaved = prompter::remote::RemoteSettings::load();
+    if (!remoteAddress && remoteSaved.enabled)
+        remoteAddress = prompter::remote::readListenAddress(remoteSaved.address, nullptr);
     if (remoteAddress) {
-        QString failure;
-        remote = prompter::remote::RemoteSession::start(*remoteAddress, control, window.library(),
-                                                        &failure);
-        if (!remote) {
+        if (const auto failure = remote.start(*remoteAddress)) {
             std::fprintf(stderr, "quorvane-prompter: cannot start the remote: %s\n",
-                         failure.toLocal8Bit().constData());
-            return kExitFailed;
+                         failure->toLocal8Bit().constData());
+            // Asked for on the command line it is a failure; switched on in the settings, the
+            // prompter still starts and says why in the library.
+            if (options.remote)
+                return kExitFailed;
+            window.library()->showMessage(
+                QStringLiteral("The remote could not start: %1").arg(*failure));
+        } else {
+            std::fputs(remote.session()->announcement().toLocal8Bit().constData(), stdout);
+            std::fflush(stdout);
         }
-        if (follower)
-            remote->setFollower(*follower);
-        operatorMode.setRemoteAddress(remote->pageAddress());
-        std::fputs(remote->announcement().toLocal8Bit().constData(), stdout);
-        std::fflush(stdout);
     }
     // Full screen prompting has shown the window already; a window (or the library) shows now.
     if (!window.isVisible())

@@ -157,6 +157,7 @@ double TextBlocks::height(std::size_t index) {
 void TextBlocks::forgetLayouts() {
     layouts_.clear();
     layoutsMade_ = 0;
+    ++generation_;
 }
 
 void TextBlocks::trimCache() {

@@ -59,12 +59,17 @@ class TextBlocks {
     QTextLayout& layout(std::size_t index);
     // The block's height as laid out: its lines' heights times the line spacing.
     [[nodiscard]] double height(std::size_t index);
+    // Whether the block's layout is cached (measuring it costs nothing).
+    [[nodiscard]] bool isLaidOut(std::size_t index) const { return layouts_.count(index) != 0; }
     // Drops every cached layout (after a change of font, colour or width they are made again
     // anyway); trimCache drops them only when more are cached than any viewport needs.
     void forgetLayouts();
     void trimCache();
     // Layouts made since the source or the width last changed.
     [[nodiscard]] std::size_t layoutsMade() const { return layoutsMade_; }
+    // Changes each time the layouts are dropped because what they draw may differ (the source,
+    // the font, the colour, the width): a picture made from them is stale when it changes.
+    [[nodiscard]] std::uint64_t generation() const { return generation_; }
 
     // The family the system draws colour emoji in; empty when it has none.
     [[nodiscard]] static QString emojiFamily();
@@ -80,6 +85,7 @@ class TextBlocks {
     };
     std::unordered_map<std::size_t, Laid> layouts_;
     std::size_t layoutsMade_ = 0;
+    std::uint64_t generation_ = 0;
     QFont defaultFont_;
     QColor defaultColour_ = Qt::black;
     double width_ = 1;

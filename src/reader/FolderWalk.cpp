@@ -10,37 +10,40 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
+#include "handover/FolderWalk.h"
 
 namespace reader::internal {
+namespace {
+
+// What a walk that stopped says: `missing` set when a folder does not exist (yet), else the
+// reason in `problem`, naming the folder.
+void report(const handover::WalkFailure& stopped, bool* missing, std::string* problem) {
+    using Kind = handover::WalkFailure::Kind;
+    switch (stopped.kind) {
+        case Kind::missing:
+            *missing = true;
+            return;
+        case Kind::notFolder:
+            *problem = stopped.path + " is " + kindOf(stopped.type) + ", not a folder";
+            return;
+        case Kind::system:
+            *problem = failure(stopped.what, stopped.error);
+            return;
+        default:
+            *problem = stopped.sentence();
+            return;
+    }
+}
+
+}  // namespace
 
 Fd openOwnFolder(int parent, const char* name, const std::string& shown, bool* missing,
                  std::string* problem) {
-    Fd folder(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder) {
-        const int error = errno;
-        struct ::stat status {};
-        if (error == ENOENT) {
-            *missing = true;
-        } else if ((error == ELOOP || error == ENOTDIR) &&
-                   ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-            *problem = shown + " is " + kindOf(status.st_mode) +
-                       (S_ISLNK(status.st_mode) ? ", which is never followed" : ", not a folder");
-        } else {
-            *problem = failure("opening " + shown, error);
-        }
-        return folder;
-    }
-    struct ::stat status {};
-    if (::fstat(folder.get(), &status) != 0) {
-        *problem = failure("checking " + shown, errno);
-        return Fd();
-    }
-    if (status.st_uid != ownUser()) {
-        *problem = shown + " belongs to another user (uid " + std::to_string(status.st_uid) +
-                   "), so it is not used";
-        return Fd();
-    }
+    handover::WalkFailure failure;
+    Fd folder = handover::FolderWalk().openOwn(parent, name, shown, &failure);
+    if (!folder)
+        report(failure, missing, problem);
     return folder;
 }
 
@@ -100,51 +103,34 @@ std::string ownerlessFileSystem(int fd) {
 
 Folders openFolders(const std::string& root, std::string* problem) {
     Folders folders;
-    const std::string container = contract::groupContainerPath(root);
-    Fd containerFd(::open(container.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!containerFd) {
-        if (errno == ENOENT)
-            folders.missing = true;
-        else
-            *problem = failure("opening " + container, errno);
+    handover::WalkFailure failure;
+    handover::WalkedFolder walked =
+        handover::FolderWalk().down(handover::groupContainerPath(root), "regular/imported",
+                                    handover::Missing::report, &failure);
+    if (!walked.folder) {
+        report(failure, &folders.missing, problem);
         return folders;
     }
-    folders.regular = openOwnFolder(containerFd.get(), "regular", container + "/regular",
-                                    &folders.missing, problem);
-    if (!folders.regular)
-        return folders;
-    folders.imported = openOwnFolder(folders.regular.get(), "imported",
-                                     contract::importFolderPath(root), &folders.missing, problem);
-    if (folders.imported) {
-        const std::string kind = ownerlessFileSystem(folders.imported.get());
-        if (!kind.empty()) {
-            *problem = contract::importFolderPath(root) + " is on " + kind +
-                       ", which keeps no owners or modes: anyone could plant a text there, so "
-                       "it is not used";
-            folders.imported.reset();
-        }
+    folders.regular = std::move(walked.parent);
+    folders.imported = std::move(walked.folder);
+    const std::string kind = ownerlessFileSystem(folders.imported.get());
+    if (!kind.empty()) {
+        *problem = handover::importFolderPath(root) + " is on " + kind +
+                   ", which keeps no owners or modes: anyone could plant a text there, so it is "
+                   "not used";
+        folders.imported.reset();
     }
     return folders;
 }
 
 Fd openClaims(int regular, const std::string& shown, std::string* problem) {
-    if (::mkdirat(regular, kClaimsFolder, 0700) == 0) {
-        if (syncRetrying(regular) != 0) {
-            *problem = failure("syncing the folder of " + shown, errno);
-            return Fd();
-        }
-    } else if (errno != EEXIST) {
-        *problem = failure("making " + shown, errno);
-        return Fd();
-    }
-    bool missing = false;
-    Fd claims = openOwnFolder(regular, kClaimsFolder, shown, &missing, problem);
-    if (missing)
-        *problem = shown + " vanished while it was opened";
-    if (claims) {
-        struct ::stat status {};
-        if (::fstat(claims.get(), &status) == 0 && (status.st_mode & 077) != 0)
-            (void)::fchmod(claims.get(), 0700);
+    handover::WalkFailure failure;
+    Fd claims = handover::FolderWalk().makeOwn(regular, kClaimsFolder, shown, &failure);
+    if (!claims) {
+        bool missing = false;
+        report(failure, &missing, problem);
+        if (missing)
+            *problem = shown + " vanished while it was opened";
     }
     return claims;
 }

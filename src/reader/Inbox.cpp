@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/internal/DeliveryRecords.h"
 #include "reader/internal/FolderDelivery.h"
 #include "reader/internal/FolderWalk.h"
@@ -50,7 +50,7 @@ void sweepLeftovers(const Folders& folders) {
 }  // namespace
 
 Inbox::Inbox(std::string root)
-    : root_(std::move(root)), importFolder_(contract::importFolderPath(root_)) {}
+    : root_(std::move(root)), importFolder_(handover::importFolderPath(root_)) {}
 
 std::optional<Listing> Inbox::list(std::string* problem, Titles titles) const {
     return listTexts(root_, importFolder_, titles, problem);
@@ -84,7 +84,7 @@ std::vector<HandOver> Inbox::deliver(const std::vector<WaitingText>& texts,
         return failAll(folder.path() + " is inside the import folder " + importFolder_ +
                        "; deliver into a folder of your own");
     const std::string claimsPath =
-        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+        handover::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
     Fd claims = openClaims(folders.regular.get(), claimsPath, &problem);
     if (!claims)
         return failAll(problem);
@@ -112,7 +112,7 @@ HandOver Inbox::take(const WaitingText& text, const std::function<bool(const Hel
     // A record exists only if a delivery into a folder was under way: settle it first. The
     // records folder is also where the name is set aside when the text leaves.
     const std::string claimsPath =
-        contract::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
+        handover::groupContainerPath(root_) + "/regular/" + kClaimsFolder;
     bool missing = false;
     std::string why;
     Fd claims = openOwnFolder(folders.regular.get(), kClaimsFolder, claimsPath, &missing, &why);

@@ -3,13 +3,14 @@
 // listers do at the same time and wherever a reader is killed.
 //
 // The folder is `<container root>/group.app.quorvane.teleprompter/regular/imported`, found with
-// contract::containerRoot() and contract::importFolderPath(). Its contract, as the share sheet
+// handover::containerRoot() and handover::importFolderPath(). Its contract, as the share sheet
 // writes it: one file per sent text, named by an upper-case UUID, holding the text's UTF-8 bytes
 // and nothing else, linked into the folder complete and synced.
 //
 // What is a text: an entry of the folder whose name is an upper-case UUID (isTextName) and that
-// is a regular file of this user, reached without links ("regular" and "imported" themselves
-// are never links either). Anything else (other names, links, folders, FIFOs, devices, other
+// is a regular file of this user, reached without links (the container, "regular" and
+// "imported" are this user's folders, walked down as the writer walks them, never through a
+// link: handover::FolderWalk). Anything else (other names, links, folders, FIFOs, devices, other
 // users' files, folder-sync tools' temporary and conflict copies) is left alone: never opened
 // for reading, never followed, never removed. Listings report what they skipped and why.
 //
@@ -125,7 +126,7 @@ struct HeldText {
 
 class Inbox {
   public:
-    // The import folder under the container root `root` (see contract::containerRoot).
+    // The import folder under the container root `root` (see handover::containerRoot).
     explicit Inbox(std::string root);
 
     [[nodiscard]] const std::string& importFolder() const { return importFolder_; }

@@ -6,8 +6,12 @@
 #include <array>
 #include <cstdint>
 
+#include "handover/TextCharacters.h"
+
 namespace reader {
 namespace {
+
+using handover::isWhitespaceOrNewline;
 
 struct Scalar {
     char32_t value;    // kInvalid for a byte that starts no valid sequence
@@ -28,16 +32,6 @@ Scalar decodeAt(std::string_view bytes, std::size_t pos) {
     // Invalid, or cut by the end of the bytes: a lead byte whose sequence is longer than what is
     // left may be completed by the next piece (if not, it is judged again there).
     return {kInvalid, 1, utf8proc_utf8class[*at] > left};
-}
-
-bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-bool isWhitespaceOrNewline(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
 }
 
 bool isControl(char32_t c) {
@@ -67,27 +61,6 @@ std::size_t cutAtCharacter(std::string_view name, std::size_t limit) {
 }
 
 }  // namespace
-
-std::string titleOf(std::string_view head) {
-    std::size_t pos = 0;
-    while (pos < head.size()) {
-        const Scalar scalar = decodeAt(head, pos);
-        if (scalar.value == kInvalid || !isWhitespaceOrNewline(scalar.value))
-            break;
-        pos += scalar.size;
-    }
-    const std::size_t start = pos;
-    std::size_t end = start;  // just after the last character that is not white space
-    while (pos < head.size()) {
-        const Scalar scalar = decodeAt(head, pos);
-        if (scalar.value != kInvalid && isLineBreak(scalar.value))
-            break;
-        pos += scalar.size;
-        if (scalar.value == kInvalid || !isWhitespaceOrNewline(scalar.value))
-            end = pos;
-    }
-    return std::string(head.substr(start, end - start));
-}
 
 std::string fileNameFor(std::string_view title, unsigned copy) {
     std::string clean;

@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
+#include "handover/TextTitle.h"
 
 namespace reader {
 
@@ -16,16 +17,12 @@ namespace reader {
 inline constexpr std::size_t kTitleReadLimit = 4096;
 
 // Whether `name` is a text's name: the contract's one rule (upper-case UUID, nothing more).
-using contract::isTextName;
+using handover::isTextName;
 
-// The title of a text from its first bytes: white space and line breaks at the start skipped,
-// then everything up to the first line break, without white space at its end. The bytes are
-// given back as they are (they may not be valid UTF-8 when the text is not, or when `head` was
-// cut inside a character). White space and line breaks are those of the share sheet's title
-// line: U+0009-U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000-U+200A, U+2028, U+2029, U+202F,
-// U+205F, U+3000; of these U+000A-U+000D, U+0085, U+2028 and U+2029 break lines.
+// The title of a text from its first bytes: the hand-over's one rule (see handover/TextTitle.h),
+// the bytes given back as they are.
 //   titleOf("\n\n  Evening news \r\nGood evening") == "Evening news"
-[[nodiscard]] std::string titleOf(std::string_view head);
+using handover::titleOf;
 
 // The file name a text delivered into a folder gets: made from `title`, then " (copy)" when
 // `copy` is 2 or more, then ".txt". The whole name is at most kMaxFileNameBytes bytes, valid

@@ -15,11 +15,11 @@
 #include <new>
 #include <set>
 
-#include "contract/ContainerLocation.h"
 #include "frame/Base64.h"
 #include "frame/Output.h"
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
+#include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 #include "reader/TextTitle.h"
 #include "receive/ReceiveOptions.h"
@@ -528,7 +528,7 @@ int run(int argc, char** argv, bool outputClosed) {
         return frame::printHelpOrVersion(kProgram, out, options.help, receive::receiveUsageText(),
                                          QUORVANE_VERSION);
     std::string problem;
-    const auto root = contract::containerRoot(&problem);
+    const auto root = handover::containerRoot(&problem);
     if (!root) {
         tell(problem);
         return receive::kExitFailed;

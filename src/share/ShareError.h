@@ -3,19 +3,19 @@
 
 #include <optional>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "platform/foundation/PlatformError.h"
 
 namespace quorvane {
 
 // Codes are the cases' indexes, as the host sees them.
 enum class ShareError {
-    cancelled = contract::kShareErrorCancelled,      // the person closed the sheet
-    writeFailed = contract::kShareErrorWriteFailed,  // the text could not be saved safely
+    cancelled = handover::kShareErrorCancelled,      // the person closed the sheet
+    writeFailed = handover::kShareErrorWriteFailed,  // the text could not be saved safely
 };
 
 // The error domain: the module, the controller and the type, joined by ".".
-inline constexpr const char* kShareErrorDomain = contract::kShareErrorDomain;
+inline constexpr const char* kShareErrorDomain = handover::kShareErrorDomain;
 
 // The platform error the host receives. `cancelled` carries no user information;
 // `writeFailed` carries a description and the system error as its underlying error.

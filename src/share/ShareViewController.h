@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "platform/extension/ExtensionItem.h"
 #include "platform/foundation/Coder.h"
 #include "platform/foundation/RgbaColor.h"
@@ -28,7 +28,7 @@ namespace quorvane {
 
 class ShareViewController : public platform::ViewController {
   public:
-    static constexpr const char* kClassName = contract::kShareViewControllerClass;
+    static constexpr const char* kClassName = handover::kShareViewControllerClass;
     static constexpr const char* kSendTitle = "Send to Teleprompter";
     static constexpr const char* kSendingTitle = "Sending...";
     static constexpr platform::EdgeInsets kTextContainerInset{0, 20, 0, 20};

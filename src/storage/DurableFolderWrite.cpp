@@ -1,6 +1,7 @@
 #include "storage/DurableFolderWrite.h"
 
-#include "contract/ShareContract.h"
+#include "handover/FolderWalk.h"
+#include "handover/ShareContract.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -18,6 +19,9 @@
 namespace quorvane {
 namespace {
 
+using handover::Descriptor;
+using handover::FolderWalk;
+using handover::WalkFailure;
 using platform::PlatformError;
 using platform::SystemCalls;
 
@@ -37,35 +41,6 @@ struct WriteFailure {
     throw WriteFailure{PlatformError::posix(errorNumber, what)};
 }
 
-// An open descriptor, closed when the scope ends.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() { reset(); }
-
-    [[nodiscard]] int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            SystemCalls::current().close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
-
 // A refusal the system call itself did not report: `code` says what kind, `description` what
 // and why, naming the entry.
 [[noreturn]] void refuse(int code, const std::string& description) {
@@ -74,30 +49,28 @@ class Descriptor {
     throw WriteFailure{error};
 }
 
-struct ::stat statusOf(int fd, const std::string& shownPath) {
-    struct ::stat status {};
-    if (SystemCalls::current().fstatat(fd, "", &status, AT_EMPTY_PATH) != 0) {
-        const int saved = errno;
-        failWith(saved, "checking " + shownPath);
-    }
-    return status;
+// Turns a step of the walk that failed into the write's failure: a refusal in words of its
+// own, a failed call with the step and the system's reason.
+[[noreturn]] void failWalk(const WalkFailure& failure) {
+    if (!failure.refused())
+        failWith(failure.error, failure.what);
+    refuse(failure.error, failure.sentence());
 }
 
-// Gives `fd` exactly `mode`. Some file systems keep no modes of their own (on FAT the mount
-// options decide them and a change is refused with EPERM; some FUSE file systems have no such
-// operation): there the entry is used as the mount made it, unless that lets other users write
-// it.
+// The folder `name` in `parent`, made owner-only when missing, as the walk makes its folders.
+Descriptor openOwnFolder(int parent, const std::string& name, const std::string& shownPath) {
+    WalkFailure failure;
+    Descriptor folder =
+        FolderWalk(SystemCalls::current()).makeOwn(parent, name, shownPath, &failure);
+    if (!folder)
+        failWalk(failure);
+    return folder;
+}
+
 void setOwnerOnly(int fd, mode_t mode, const std::string& shownPath) {
-    if (SystemCalls::current().fchmod(fd, mode) == 0)
-        return;
-    const int saved = errno;
-    if (saved != EPERM && saved != EOPNOTSUPP && saved != ENOTSUP && saved != ENOSYS)
-        failWith(saved, "making " + shownPath + " owner-only");
-    if (statusOf(fd, shownPath).st_mode & (S_IWGRP | S_IWOTH)) {
-        refuse(EPERM, shownPath +
-                          " can be written by other users and its file system does not let it "
-                          "be made owner-only");
-    }
+    WalkFailure failure;
+    if (!FolderWalk(SystemCalls::current()).setOwnerOnly(fd, mode, shownPath, &failure))
+        failWalk(failure);
 }
 
 void syncFolder(int fd, const std::string& shownPath) {
@@ -105,70 +78,6 @@ void syncFolder(int fd, const std::string& shownPath) {
         const int saved = errno;
         failWith(saved, "syncing folder " + shownPath);
     }
-}
-
-// Opens the existing folder `name` inside `parent` without following a link, and only when it
-// is a real folder of this user: a link, anything other than a folder, or another user's folder
-// is refused with the reason, before anything is written, removed or changed.
-Descriptor openFolderOfOurs(int parent, const std::string& name, const std::string& shownPath,
-                            struct ::stat* opened = nullptr) {
-    SystemCalls& calls = SystemCalls::current();
-    Descriptor folder(
-        calls.openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
-    if (folder.get() < 0) {
-        const int saved = errno;
-        struct ::stat status {};
-        if ((saved == ELOOP || saved == ENOTDIR) &&
-            calls.fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISLNK(status.st_mode))
-                refuse(ELOOP, shownPath + " is a symbolic link, which is never followed");
-            if (!S_ISDIR(status.st_mode))
-                refuse(ENOTDIR, shownPath + " is not a folder");
-        }
-        failWith(saved, "opening folder " + shownPath);
-    }
-    const struct ::stat status = statusOf(folder.get(), shownPath);
-    if (status.st_uid != ::geteuid()) {
-        refuse(EPERM, shownPath + " belongs to another user (uid " + std::to_string(status.st_uid) +
-                          "), so it is not used");
-    }
-    if (opened)
-        *opened = status;
-    return folder;
-}
-
-// Opens the folder `name` inside `parent` (the container, or a folder opened by this function),
-// making it when missing; only a real folder of this user, as openFolderOfOurs says. The folder
-// is made owner-only (0700), whatever the umask or an earlier run left; a folder made here is
-// recorded durably by syncing its parent.
-Descriptor openOwnFolder(int parent, const std::string& name, const std::string& shownPath) {
-    SystemCalls& calls = SystemCalls::current();
-    bool made = false;
-    if (calls.mkdirat(parent, name.c_str(), 0700) == 0) {
-        made = true;
-    } else if (errno != EEXIST) {
-        const int saved = errno;
-        failWith(saved, "creating folder " + shownPath);
-    }
-    struct ::stat status {};
-    Descriptor folder = openFolderOfOurs(parent, name, shownPath, &status);
-    if (made || (status.st_mode & 07777) != 0700)
-        setOwnerOnly(folder.get(), 0700, shownPath);
-    if (made)
-        syncFolder(parent, shownPath + "/..");
-    return folder;
-}
-
-std::vector<std::string> pathComponents(const std::string& path) {
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', start), path.size());
-        if (slash > start)
-            components.push_back(path.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return components;
 }
 
 void writeAll(int fd, std::string_view bytes, const std::string& shownPath) {
@@ -245,7 +154,7 @@ constexpr time_t kClaimGrace = 15 * 60;
 // Whether `name` is the UUID name with `suffix` that this file gives its staged files.
 bool hasStagingForm(std::string_view name, std::string_view suffix) {
     return name.size() == 36 + suffix.size() && name.substr(36) == suffix &&
-           contract::isTextName(name.substr(0, 36));
+           handover::isTextName(name.substr(0, 36));
 }
 
 bool sameFile(const struct ::stat& a, const struct ::stat& b) {
@@ -268,7 +177,8 @@ void sweepIfStale(int staging, const std::string& name, time_t now) {
     if (!staged && listed.st_mtime + kClaimGrace >= now)
         return;
     Descriptor file(calls.openat(staging, name.c_str(),
-                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0));
+                                 O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0),
+                    calls);
     if (file.get() < 0)
         return;
     struct ::stat opened {};
@@ -360,7 +270,7 @@ std::string writeThroughStaging(int parent, const std::string& folderName, int f
 
     std::string id;
     std::string held;  // the file's name in the staging folder, removed on failure
-    Descriptor file;
+    Descriptor file(-1, calls);
     for (int attempt = 0; attempt < kNameAttempts && file.get() < 0; ++attempt) {
         id = newName();
         held = id + std::string(kClaimSuffix);
@@ -415,43 +325,22 @@ bool tmpfileUnsupported(int errorNumber) {
 DurableWriteResult writeNewFileDurably(const std::string& container, const std::string& folder,
                                        std::string_view bytes, StagingMode mode) {
     try {
-        const std::vector<std::string> components = pathComponents(folder);
-        if (components.empty())
-            failWith(EINVAL, "no folder to write into");
         // The folder holding the container may be a link (a person may keep it on another
         // disk); the container and everything below it are never reached through one, and are
         // used only when they are this user's: whoever can write the folder above could
         // otherwise plant a link to another folder of this user's and have it changed.
-        std::string trimmed = container;
-        while (trimmed.size() > 1 && trimmed.back() == '/')
-            trimmed.pop_back();
-        const std::size_t slash = trimmed.rfind('/');
-        const std::string above = slash == std::string::npos ? "."
-                                  : slash == 0               ? "/"
-                                                             : trimmed.substr(0, slash);
-        const std::string containerName =
-            slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-        Descriptor holder(SystemCalls::current().openat(AT_FDCWD, above.c_str(),
-                                                        O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-        if (holder.get() < 0) {
-            const int saved = errno;
-            failWith(saved, "opening folder " + above);
-        }
-        Descriptor parent = containerName.empty() || containerName == "/"
-                                ? std::move(holder)
-                                : openFolderOfOurs(holder.get(), containerName, container);
-        std::string shownPath = container;
-        for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-            shownPath += "/" + components[i];
-            parent = openOwnFolder(parent.get(), components[i], shownPath);
-        }
-        const std::string& folderName = components.back();
-        shownPath += "/" + folderName;
-        Descriptor target = openOwnFolder(parent.get(), folderName, shownPath);
-
+        SystemCalls& calls = SystemCalls::current();
+        WalkFailure failure;
+        handover::WalkedFolder walked =
+            FolderWalk(calls).down(container, folder, handover::Missing::make, &failure);
+        if (!walked.folder)
+            failWalk(failure);
+        const std::string& shownPath = walked.shown;
+        Descriptor& parent = walked.parent;
+        Descriptor& target = walked.folder;
         if (mode == StagingMode::automatic) {
-            Descriptor file(SystemCalls::current().openat(target.get(), ".",
-                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+            Descriptor file(calls.openat(target.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600),
+                            calls);
             if (file.get() >= 0) {
                 setOwnerOnly(file.get(), 0600, "a new file in " + shownPath);
                 writeAll(file.get(), bytes, "a new file in " + shownPath);
@@ -459,7 +348,7 @@ DurableWriteResult writeNewFileDurably(const std::string& container, const std::
                     try {
                         syncFolder(target.get(), shownPath);
                     } catch (const WriteFailure&) {
-                        (void)SystemCalls::current().unlinkat(target.get(), name->c_str(), 0);
+                        (void)calls.unlinkat(target.get(), name->c_str(), 0);
                         throw;
                     }
                     return {std::move(name), std::nullopt};
@@ -471,7 +360,7 @@ DurableWriteResult writeNewFileDurably(const std::string& container, const std::
                 }
             }
         }
-        return {writeThroughStaging(parent.get(), folderName, target.get(), bytes, shownPath),
+        return {writeThroughStaging(parent.get(), walked.name, target.get(), bytes, shownPath),
                 std::nullopt};
     } catch (const WriteFailure& failure) {
         return {std::nullopt, failure.error};

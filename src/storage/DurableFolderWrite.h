@@ -8,9 +8,10 @@
 // - an existing entry is never replaced: a name that is taken gets a new UUID;
 // - folders and files made here are owner-only (0700 and 0600), whatever the umask; a folder
 //   of the path that an earlier run or another program left with other modes is made 0700;
-// - the path below `container` is walked by descriptors and never through a symbolic link: a
-//   folder of it that is a link, not a folder, or another user's is refused with the reason,
-//   and nothing is written or removed anywhere;
+// - the path below `container` is walked by descriptors and never through a symbolic link, by
+//   the hand-over's one walk (handover/FolderWalk.h) that every reader takes too: a folder of it
+//   that is a link, not a folder, or another user's is refused with the reason, and nothing is
+//   written or removed anywhere;
 // - nothing that this write or an earlier one did not make is removed or changed: the staging
 //   folder's sweep takes only unlocked regular files with its own staging names;
 // - on failure nothing is left in the folder and the reason is returned.

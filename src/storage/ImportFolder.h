@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/PlatformError.h"
 #include "platform/foundation/String.h"
@@ -21,9 +21,9 @@
 namespace quorvane {
 
 // The application group the extension shares with the main application.
-inline constexpr const char* kApplicationGroupIdentifier = contract::kApplicationGroupIdentifier;
+inline constexpr const char* kApplicationGroupIdentifier = handover::kApplicationGroupIdentifier;
 // The import folder, relative to the group's container.
-inline constexpr const char* kImportFolderPath = contract::kImportFolderPath;
+inline constexpr const char* kImportFolderPath = handover::kImportFolderPath;
 
 // importFolderURL: the import folder's URL, or none when the container is unavailable. It
 // neither makes the folder nor checks that it exists.

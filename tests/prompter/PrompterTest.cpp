@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -19,7 +20,7 @@
 #include <cmath>
 #include <variant>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterSettings.h"
@@ -114,6 +115,7 @@ class PrompterTest : public QObject {
         QVERIFY(home_.isValid());
         qputenv("XDG_CONFIG_HOME", (home_.path() + "/config").toUtf8());
         qputenv("XDG_DATA_HOME", (home_.path() + "/data").toUtf8());
+        qputenv("XDG_CACHE_HOME", (home_.path() + "/cache").toUtf8());
     }
     void cleanup() { view_.reset(); }
 
@@ -374,6 +376,103 @@ class PrompterTest : public QObject {
             }
         QVERIFY(ink > 2000);
         QVERIFY2(unmatched == 0, qPrintable(QString("%1 pixels unmatched").arg(unmatched)));
+    }
+
+    // Frames that only move the text move the picture kept from the frames before; they give
+    // the pixels a frame drawn whole gives (each channel within 2 levels: antialiasing), through
+    // a scroll of several screens each way, jumps inside the kept rows and far beyond them, an
+    // edit, a resize, every mirror and a change of settings; and they rasterise only the rows
+    // coming into sight.
+    void keptPictureMatchesWholeFrames() {
+        prompter::PrompterSettings settings;
+        settings.fontSize = 44;
+        settings.countdown = 0;
+        settings.speed = 600;
+        std::string script = "The title line\n\n# Opening\n";
+        for (int i = 0; i < 60; ++i)
+            script += words(i % 7 * 9 + 1, i % 3 ? "word" : "[cue] w\xc3\xa9rd") + "\n" +
+                      (i % 5 == 0 ? "\n# Part\n" : "");
+        PromptView& view = showView(script, settings);
+        const auto shown = [&] {
+            // What the screen shows: the next frame painted into the window, as the frame
+            // timer has it painted.
+            view.showNextFrame();
+            QApplication::processEvents();
+            return view.screen()
+                ->grabWindow(view.winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        int compared = 0;
+        const auto matchesWhole = [&](const char* when) {
+            const QImage kept = shown();
+            view.setKeepsPicture(false);
+            const QImage whole = shown();
+            view.setKeepsPicture(true);
+            QCOMPARE(kept.size(), whole.size());
+            int ink = 0;
+            int worst = 0;
+            for (int y = 0; y < whole.height(); ++y)
+                for (int x = 0; x < whole.width(); ++x) {
+                    const QRgb a = kept.pixel(x, y);
+                    const QRgb b = whole.pixel(x, y);
+                    ink += qGray(b) > 128;
+                    worst =
+                        std::max({worst, std::abs(qRed(a) - qRed(b)),
+                                  std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+                }
+            QVERIFY2(ink > 2000, when);
+            QVERIFY2(worst <= 2, qPrintable(QStringLiteral("%1: a channel differs by %2")
+                                                .arg(QLatin1String(when))
+                                                .arg(worst)));
+            ++compared;
+        };
+        const auto scroll = [&](int frames, double milliseconds, const char* when) {
+            for (int i = 1; i <= frames; ++i) {
+                clock_->now += milliseconds;
+                if (i % 25 == 0)
+                    matchesWhole(when);
+                else
+                    shown();
+            }
+        };
+        view.start();
+        matchesWhole("still");
+        const std::uint64_t drawnBefore = view.textRowsDrawn();
+        scroll(24, 60, "scrolling down");
+        // Frames drawn whole would rasterise the text area (over 500 rows) 24 times.
+        QVERIFY2(view.textRowsDrawn() - drawnBefore < 24 * 500 / 4,
+                 qPrintable(QString::number(view.textRowsDrawn() - drawnBefore)));
+        scroll(126, 60, "scrolling down");  // 9 s at 600 words a minute: several screens
+        QVERIFY(view.position() > 80);
+        QTest::keyClick(&view, Qt::Key_PageUp);  // inside the kept rows
+        matchesWhole("a screen back");
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        matchesWhole("a screen on");
+        QTest::keyClick(&view, Qt::Key_V);
+        scroll(50, 60, "upside down");
+        QTest::keyClick(&view, Qt::Key_H);
+        scroll(50, 60, "both mirrored");
+        QTest::keyClick(&view, Qt::Key_V);
+        scroll(50, 60, "left to right");
+        QTest::keyClick(&view, Qt::Key_H);
+        QTest::keyClick(&view, Qt::Key_End);
+        matchesWhole("the end");
+        QTest::keyClick(&view, Qt::Key_Home);
+        matchesWhole("the start");
+        view.jumpTo(view.motion().length() / 2);
+        view.resize(640, 700);
+        scroll(50, 60, "resized");
+        settings = view.settings();
+        settings.fontSize = 36;
+        settings.marginPercent = 20;
+        settings.textColour = QColor(250, 240, 200);
+        settings.backgroundColour = QColor(20, 30, 60);
+        view.setSettings(settings);
+        scroll(50, 60, "new settings");
+        view.replaceScript(plain("An edit at the top\n" + script));
+        scroll(50, 60, "edited");
+        QVERIFY(compared >= 16);
     }
 
     // Size keys change the laid-out text and are announced (so they are saved).
@@ -720,6 +819,153 @@ class PrompterTest : public QObject {
         QVERIFY(prompter::PrompterSettings::reset());
     }
 
+    // What the list shows comes from the library's cache only while each script is the file it
+    // was counted from: scripts edited in place (size and modification time kept), replaced by
+    // a rename, new or gone, under a cache that is whole, has a damaged entry, is cut short, is
+    // someone else's format, or is a link, a folder or under a linked folder. Every row shows
+    // "counting…" until counted and then the right count; a refused cache is left as it is.
+    void libraryCacheNeverMakesACountWrong() {
+        QTemporaryDir folder;
+        const QString scripts = folder.path() + "/scripts";
+        const QString cacheHome = folder.path() + "/cache";
+        const QString cachePath = cacheHome + "/quorvane/library-cache";
+        QVERIFY(QDir().mkpath(scripts));
+        QVERIFY(::chmod(QFile::encodeName(scripts).constData(), 0700) == 0);
+        writeFile(scripts + "/Alpha.txt", "Alpha\none two three\n");
+        writeFile(scripts + "/Beta.txt", "Beta\nfour five\n");
+        writeFile(scripts + "/Gamma.txt", "Gamma [cue] six\n");
+        writeFile(scripts + "/Delta.txt", "Delta\nseven eight nine\n");
+        writeFile(scripts + "/Zeta.txt", "Zeta\n");
+        QTest::qWait(2100);  // counts of files changed in the last two seconds are not kept
+
+        const auto settle = [&](prompter::ScriptLibrary& library) {
+            library.setCountingBudget(0);
+            QCOMPARE(library.ensureFolder(), std::nullopt);
+            library.refresh();
+        };
+        const auto shown = [](const prompter::ScriptLibrary& library) {
+            QMap<QString, QString> rows;
+            for (int row = 0; row < library.rowCount(); ++row)
+                rows.insert(library.index(row, prompter::ScriptLibrary::kName).data().toString(),
+                            library.index(row, prompter::ScriptLibrary::kLength).data().toString() +
+                                " " + library.entries()[std::size_t(row)].title);
+            return rows;
+        };
+        {
+            prompter::ScriptLibrary first(scripts, nullptr, cachePath);
+            settle(first);
+            QVERIFY(first.counting());
+            QCOMPARE(first.index(0, prompter::ScriptLibrary::kReadingTime).data().toString(),
+                     QString("counting\u2026"));
+            QTRY_VERIFY(!first.counting());
+            QCOMPARE(shown(first)["Gamma"], QString("2 words Gamma [cue] six"));
+        }
+        QCOMPARE(QFileInfo(cachePath).permissions() & 0x0077, QFileDevice::Permissions{});
+        QCOMPARE(QFileInfo(cacheHome + "/quorvane").permissions() & 0x0077,
+                 QFileDevice::Permissions{});
+        QFile saved(cachePath);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray whole = saved.readAll();
+        saved.close();
+
+        // Alpha edited in place, its size and modification time kept; Beta replaced by a
+        // rename, same size; Epsilon new; Zeta gone.
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(scripts + "/Alpha.txt").constData(), &before), 0);
+        QFile alpha(scripts + "/Alpha.txt");
+        QVERIFY(alpha.open(QIODevice::ReadWrite));
+        QVERIFY(alpha.seek(9));
+        QCOMPARE(alpha.write("_"), 1);  // "one two" becomes one word
+        alpha.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(
+            ::utimensat(AT_FDCWD, QFile::encodeName(scripts + "/Alpha.txt").constData(), times, 0),
+            0);
+        writeFile(folder.path() + "/Beta.new", "Beta\nfour-five\n");
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/Beta.new").constData(),
+                         QFile::encodeName(scripts + "/Beta.txt").constData()) == 0);
+        writeFile(scripts + "/Epsilon.txt", "Epsilon words\n");
+        QVERIFY(QFile::remove(scripts + "/Zeta.txt"));
+        const QMap<QString, QString> right{{"Alpha", "3 words Alpha"},
+                                           {"Beta", "2 words Beta"},
+                                           {"Gamma", "2 words Gamma [cue] six"},
+                                           {"Delta", "4 words Delta"},
+                                           {"Epsilon", "2 words Epsilon words"}};
+
+        QByteArray damaged = whole;
+        damaged[damaged.indexOf("Gamma [cue]") + 1] = 'o';
+        const QString elsewhere = folder.path() + "/elsewhere";
+        QVERIFY(QDir().mkpath(elsewhere));
+        writeFile(elsewhere + "/library-cache", whole);
+        enum Kind { file, link, directory, linkedFolder };
+        const struct {
+            const char* what;
+            Kind kind;
+            QByteArray bytes;
+            bool refused;
+        } cases[] = {
+            {"a link", link, {}, true},
+            {"a folder", directory, {}, true},
+            {"a linked folder", linkedFolder, {}, true},
+            {"whole", file, whole, false},
+            {"empty", file, {}, false},
+            {"foreign", file, QByteArray(300, '\x7f') + whole, false},
+            {"cut short", file, whole.left(whole.size() - 5), false},
+            {"a damaged entry", file, damaged, false},
+        };
+        for (const auto& planted : cases) {
+            QVERIFY(QDir(cacheHome).removeRecursively());
+            QVERIFY(QDir().mkpath(cacheHome));
+            if (planted.kind == linkedFolder) {
+                QVERIFY(QFile::link(elsewhere, cacheHome + "/quorvane"));
+            } else {
+                QVERIFY(QDir().mkpath(cacheHome + "/quorvane"));
+                if (planted.kind == file)
+                    writeFile(cachePath, planted.bytes);
+                else if (planted.kind == link)
+                    QVERIFY(QFile::link(elsewhere + "/library-cache", cachePath));
+                else
+                    QVERIFY(QDir().mkpath(cachePath));
+            }
+            {
+                prompter::ScriptLibrary library(scripts, nullptr, cachePath);
+                settle(library);
+                QVERIFY2(library.cache().refusal().has_value() == planted.refused, planted.what);
+                const auto early = shown(library);
+                for (auto row = right.cbegin(); row != right.cend(); ++row)
+                    QVERIFY2(early[row.key()] == *row ||
+                                 early[row.key()] == "counting\u2026 " + row.key() + ".txt",
+                             qPrintable(QString(planted.what) + ": " + early[row.key()]));
+                // Delta, unchanged, is shown at once from a cache that holds it whole.
+                if (planted.bytes == whole || planted.bytes == damaged)
+                    QCOMPARE(early["Delta"], right["Delta"]);
+                QTRY_VERIFY(!library.counting());
+                QVERIFY2(shown(library) == right, planted.what);
+                QCOMPARE(library.index(0, prompter::ScriptLibrary::kReadingTime).data().toString(),
+                         QString("0:01"));  // Epsilon, the newest: 2 words at 140 a minute
+            }
+            // A cache it could use is rewritten whole; a refused one is left as it was.
+            QFile after(planted.kind == linkedFolder ? elsewhere + "/library-cache" : cachePath);
+            QCOMPARE(QFileInfo(cachePath).isSymLink(), planted.kind == link);
+            if (planted.kind == directory) {
+                QVERIFY(QFileInfo(cachePath).isDir());
+            } else {
+                QVERIFY(after.open(QIODevice::ReadOnly));
+                const QByteArray now = after.readAll();
+                if (planted.refused)
+                    QCOMPARE(now, whole);
+                else
+                    QVERIFY2(now.startsWith(whole.left(10)) && now != planted.bytes, planted.what);
+            }
+        }
+        // The cache rewritten after the damage reads whole; the unchanged scripts come from it.
+        prompter::ScriptLibrary again(scripts, nullptr, cachePath);
+        settle(again);
+        QCOMPARE(again.cache().dropped(), 0);
+        QCOMPARE(shown(again)["Delta"], right["Delta"]);
+        QCOMPARE(shown(again)["Gamma"], right["Gamma"]);
+    }
+
     // The scripts of the old folder move into the library once: byte for byte, a taken name
     // numbered, nothing replaced, hidden files and links left; across file systems too, where a
     // whole copy from an interrupted run is not made twice.
@@ -771,8 +1017,9 @@ class PrompterTest : public QObject {
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,
-    // the reading line on the same words (an edit above it shifts nothing on screen); an edit
-    // made on disk while the editor holds unsaved changes is offered, never lost.
+    // of a library script or of a file opened from elsewhere, the reading line on the same words
+    // (an edit above it shifts nothing on screen); an edit made on disk while the editor holds
+    // unsaved changes is offered, never lost.
     void liveEdits() {
         QTemporaryDir folder;
         const QString scripts = folder.path() + "/Teleprompter";
@@ -839,6 +1086,23 @@ class PrompterTest : public QObject {
         QFile mine(scripts + "/Added by another program.txt");
         QVERIFY(mine.open(QIODevice::ReadOnly));
         QVERIFY(mine.readAll().endsWith("Typed here"));
+
+        // A script opened from outside the library follows its file too: replaced by a rename
+        // (as editors save), then written in place; a busy folder around it changes nothing.
+        const QString outside = folder.path() + "/outside/Speech.txt";
+        QVERIFY(QDir().mkpath(folder.path() + "/outside"));
+        writeFile(outside, text);
+        QVERIFY(window.prompt(outside, 10, prompter::Motion::still));
+        view->jumpTo(view->paragraphStart(10) + 3);
+        writeFile(folder.path() + "/outside/other.txt", "Not the script\n");
+        writeFile(folder.path() + "/aside", "Added outside\n" + text);
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/aside").constData(),
+                         QFile::encodeName(outside).constData()) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QCOMPARE(view->position(), view->paragraphStart(11) + 3);
+        writeFile(outside, text + "The end, written in place.\n");
+        QTRY_COMPARE_WITH_TIMEOUT(view->paragraphCount(), std::size_t{23}, 5000);
+        QTRY_VERIFY(view->script()->substring(0, 4) == "Talk");
     }
 
     // Sent texts: those waiting at start are taken before the window shows, newest first; one
@@ -847,7 +1111,7 @@ class PrompterTest : public QObject {
     void takesSentTextsExactlyOnce() {
         QTemporaryDir root;
         const QString imported =
-            QString::fromStdString(contract::importFolderPath(root.path().toStdString()));
+            QString::fromStdString(handover::importFolderPath(root.path().toStdString()));
         QVERIFY(QDir().mkpath(imported));
         const QString scripts = root.path() + "/scripts";
         const auto send = [&](const QString& id, const QByteArray& bytes) {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "reader/Inbox.h"
 #include "reader/TextTitle.h"
 #include "support/MountNamespace.h"
@@ -38,7 +38,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 // A container root with an import folder, and texts put there as the share sheet would.
 class ImportFolder {
   public:
-    ImportFolder() : folder_(contract::importFolderPath(root_.str())) {
+    ImportFolder() : folder_(handover::importFolderPath(root_.str())) {
         fs::create_directories(folder_);
     }
     [[nodiscard]] std::string root() const { return root_.str(); }
@@ -211,6 +211,28 @@ TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {
     }
     EXPECT_EQ(entries(in).size(), after.size() + 1);
     EXPECT_TRUE(fs::is_empty(in / uuid(12)));
+
+    // A folder of the way down (the container, "regular", "imported") that is a link is never
+    // followed, as the writer never writes through one: the listing fails naming it, and the
+    // text behind it stays where it is.
+    for (const fs::path& level : {in.parent_path().parent_path(), in.parent_path(), in}) {
+        SCOPED_TRACE(level.filename().string());
+        ImportFolder linked;
+        const fs::path behind = linked.add(uuid(5), "Behind a link");
+        const fs::path at = fs::path(linked.root()) / fs::relative(level, folder.root());
+        fs::rename(at, at.string() + ".real");
+        fs::create_directory_symlink(at.filename().string() + ".real", at);
+        std::string problem;
+        EXPECT_FALSE(Inbox(linked.root()).list(&problem));
+        EXPECT_NE(problem.find(at.string() + " is a symbolic link"), std::string::npos) << problem;
+        reader::WaitingText text{.id = uuid(5), .path = behind.string(), .modified = {}};
+        results = Inbox(linked.root()).deliver({text}, openDelivery(out.path()));
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].outcome, Outcome::failed);
+        fs::remove(at);
+        fs::rename(at.string() + ".real", at);
+        EXPECT_EQ(readFile(behind), "Behind a link");
+    }
 }
 
 TEST(Inbox, DeliversByLinkNeverReplacingOrFollowingWhatIsInTheFolder) {
@@ -515,7 +537,7 @@ TEST(Inbox, CopiesAcrossFileSystemsAndKeepsTheTextWhenTheFolderIsFull) {
 TEST(FolderWatch, WakesWhenTheFolderAppearsAndWhenATextLands) {
     TemporaryFolder base;
     const std::string root = (base.path() / "not-yet").string();
-    const std::string imported = contract::importFolderPath(root);
+    const std::string imported = handover::importFolderPath(root);
     reader::FolderWatch watch(imported);
     std::string problem;
     ASSERT_TRUE(watch.arm(&problem)) << problem;

@@ -26,7 +26,7 @@ Storm killStorm(ReceiveTest& test, const std::string& root, const fs::path& out,
     int sent = 0;
     testing_support::ProcessOptions options;
     options.environment["QUORVANE_CONTAINER_ROOT"] = root;
-    const fs::path imported = contract::importFolderPath(root);
+    const fs::path imported = handover::importFolderPath(root);
     while (storm.kills < kills) {
         if (countEntries(imported) < 60) {
             for (int i = 0; i < 60; ++i, ++sent) {
@@ -71,7 +71,7 @@ void expectExactlyOnce(const std::string& root, const fs::path& out,
         EXPECT_EQ(count, 1) << "delivered " << count << " times: " << text.substr(0, 20);
     for (const auto& [text, count] : expected)
         EXPECT_TRUE(delivered.count(text)) << "lost: " << text.substr(0, 20);
-    const fs::path imported = contract::importFolderPath(root);
+    const fs::path imported = handover::importFolderPath(root);
     EXPECT_EQ(countEntries(imported), 0u);
     EXPECT_EQ(countEntries(imported.parent_path() / ".imported-claims"), 0u);
 }

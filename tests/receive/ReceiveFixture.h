@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "support/Subprocess.h"
 #include "support/TemporaryFolder.h"
 
@@ -50,7 +50,7 @@ inline std::string freshId() {
 // Sends `bytes` into the import folder under `root` as the share sheet does: written and synced
 // while unnamed, then linked under a new UUID name. Returns the name.
 inline std::string send(const std::string& root, const std::string& bytes) {
-    const fs::path folder = contract::importFolderPath(root);
+    const fs::path folder = handover::importFolderPath(root);
     fs::create_directories(folder);
     const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     EXPECT_GE(fd, 0);
@@ -95,7 +95,7 @@ inline bool eventually(const std::function<bool()>& done) {
 class ReceiveTest : public ::testing::Test {
   protected:
     [[nodiscard]] std::string root() const { return root_.str(); }
-    [[nodiscard]] fs::path imported() const { return contract::importFolderPath(root()); }
+    [[nodiscard]] fs::path imported() const { return handover::importFolderPath(root()); }
     [[nodiscard]] fs::path scratch() const { return scratch_.path(); }
 
     testing_support::ProcessOptions options(std::optional<std::string> input = {}) const {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "handover/TitleCases.h"
+
 namespace {
 
 using platform::String;
@@ -39,6 +41,13 @@ TEST(TitleLine, TakesTheTrimmedTextUpToAndIncludingItsFirstLineBreak) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(titleLine(String(row.text)).view(), row.title) << row.name;
+}
+
+// The sheet's line is the line every reader of the import folder lists and names the text by,
+// with the line break that ends it.
+TEST(TitleLine, IsTheLineTheReadersTitleTheTextBy) {
+    for (const auto& row : testing_support::kTitleCases)
+        EXPECT_EQ(titleLine(String(row.text)).view(), row.line) << row.name;
 }
 
 TEST(TitleLine, ToleratesBytesThatAreNotUtf8) {

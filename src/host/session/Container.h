@@ -6,14 +6,14 @@
 #include <variant>
 #include <vector>
 
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 #include "platform/foundation/PlatformError.h"
 
 namespace host {
 
 // Where the containers live and the import folder's path: one rule for every program.
-using contract::containerRoot;
-using contract::importFolderPath;
+using handover::containerRoot;
+using handover::importFolderPath;
 
 // The import folder's entries as full paths, in the folder's order, nothing filtered (hidden
 // entries and subfolders included). A folder that does not exist yet (nothing was ever sent)

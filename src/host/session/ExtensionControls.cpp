@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "host/session/ViewTree.h"
 #include "platform/foundation/ClassRegistry.h"
 
@@ -12,9 +12,9 @@ ExtensionControls makeExtensionControls() {
     const auto& registry = platform::ClassRegistry::shared();
     ExtensionControls controls;
     controls.toggle = std::dynamic_pointer_cast<platform::Switch>(
-        registry.instantiate(contract::kColoredToggleClass));
+        registry.instantiate(handover::kColoredToggleClass));
     controls.sticky = std::dynamic_pointer_cast<platform::View>(
-        registry.instantiate(contract::kStickySliderClass));
+        registry.instantiate(handover::kStickySliderClass));
     if (!controls.toggle || !controls.sticky)
         throw std::runtime_error("the extension does not provide its two controls");
     controls.slider = findView<platform::Slider>(controls.sticky);

@@ -1,6 +1,6 @@
 #include "host/session/SaveSignals.h"
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -98,7 +98,7 @@ class NamingWatch : public platform::SystemCalls {
   private:
     template <typename Call>
     int named(const char* toPath, const Call& call) {
-        if (!contract::isTextName(toPath))
+        if (!handover::isTextName(toPath))
             return call();
         {
             const std::lock_guard lock(gLock);

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 #include "host/session/ViewTree.h"
 #include "platform/extension/ExtensionItem.h"
 #include "platform/extension/ItemProvider.h"
@@ -100,8 +100,8 @@ ShareOutcome ShareSession::outcome() const {
         } else {
             result.error = ending.error;
             const bool byThePerson = ending.error &&
-                                     ending.error->domain == contract::kShareErrorDomain &&
-                                     ending.error->code == contract::kShareErrorCancelled;
+                                     ending.error->domain == handover::kShareErrorDomain &&
+                                     ending.error->code == handover::kShareErrorCancelled;
             result.kind = byThePerson ? ShareOutcome::Kind::cancelled : ShareOutcome::Kind::failed;
         }
     }

@@ -6,19 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "handover/TextCharacters.h"
+
 namespace platform {
 
-inline constexpr char32_t kReplacementCharacter = 0xFFFD;
-
-struct Utf8Scalar {
-    char32_t value;
-    std::size_t size;  // bytes
-};
-
-// The scalar starting at `position` (which must be inside `bytes`). A byte that does not start
-// a valid sequence (overlong forms, surrogates, values above U+10FFFF and cut-off sequences
-// included) decodes as U+FFFD of size 1, so every byte is either part of a scalar or one.
-[[nodiscard]] Utf8Scalar decodeUtf8(std::string_view bytes, std::size_t position);
+// The decoding and the character classes are the hand-over's: the sheet trims and breaks a
+// text's title line exactly as the readers of the import folder do.
+using handover::decodeUtf8;
+using handover::isLineBreak;
+using handover::isWhitespaceOrNewline;
+using handover::kReplacementCharacter;
+using handover::Utf8Scalar;
 
 // Decodes the scalar at `position` and moves past it.
 [[nodiscard]] inline char32_t nextScalar(std::string_view bytes, std::size_t& position) {
@@ -37,20 +35,6 @@ void appendUtf8(std::string& out, char32_t scalar);
            : (lead & 0xF0) == 0xE0 ? 3
            : (lead & 0xF8) == 0xF0 ? 4
                                    : 1;
-}
-
-// Line breaks: U+000A to U+000D, U+0085, U+2028, U+2029 (a CR LF pair is one line break).
-[[nodiscard]] constexpr bool isLineBreak(char32_t c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-// White space and newlines, as trimming removes them: U+0009 to U+000D, U+0020, U+0085,
-// U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F, U+3000. U+200B ZERO WIDTH
-// SPACE is a format character, not a space separator, and is kept.
-[[nodiscard]] constexpr bool isWhitespaceOrNewline(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
 }
 
 }  // namespace platform

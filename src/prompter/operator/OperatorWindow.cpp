@@ -266,7 +266,6 @@ void OperatorWindow::showScript(const QString& path) {
             message_->setText(*failure);
             message_->show();
         }
-        editor_->text()->setReadOnly(editor_->isReadOnly());
     } else {
         // Not the library's: shown as the prompt has it, to read, not to edit here.
         editor_->open({});
@@ -302,7 +301,14 @@ void OperatorWindow::setRemoteAddress(const QString& address) {
                           .arg(address.toHtmlEscaped()));
 }
 
+void OperatorWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+}
+
 void OperatorWindow::refresh() {
+    if (!isVisible())
+        return;  // brought up to date when shown
     clock_->setText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
     const remote::RemoteState state = control_.snapshot();
     const bool prompting = control_.isPrompting();

@@ -42,7 +42,7 @@ class OperatorWindow : public QWidget {
     void showScript(const QString& path);
     // The remote's page address, token included, shown beside its QR code; empty: none.
     void setRemoteAddress(const QString& address);
-    // Brings everything shown up to date now.
+    // Brings everything shown up to date now (while shown).
     void refresh();
 
     [[nodiscard]] ScriptEditor* editor() const { return editor_; }
@@ -64,6 +64,7 @@ class OperatorWindow : public QWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void send(const remote::Command& command);

@@ -94,9 +94,14 @@ std::optional<QByteArray> RemoteAccess::tokenForThisRun(QString* problem) {
         }
         return token;
     }
-    std::array<quint32, 4> bits{};
-    QRandomGenerator::system()->fillRange(bits.data(), bits.size());
-    return QByteArray(reinterpret_cast<const char*>(bits.data()), sizeof bits).toHex();
+    // One token a run: a remote switched off and on again in the settings window is found at
+    // the address the phones were given.
+    static const QByteArray random = [] {
+        std::array<quint32, 4> bits{};
+        QRandomGenerator::system()->fillRange(bits.data(), bits.size());
+        return QByteArray(reinterpret_cast<const char*>(bits.data()), sizeof bits).toHex();
+    }();
+    return random;
 }
 
 RemoteAccess::RemoteAccess(QByteArray token, quint16 port)

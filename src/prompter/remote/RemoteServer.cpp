@@ -77,6 +77,19 @@ QByteArray statusText(int status) {
     }
 }
 
+// Who a connection comes from, for the per-peer bounds: its IPv4 address (also when it arrives
+// mapped into IPv6), or its IPv6 /64 network.
+QString peerOf(const QHostAddress& address) {
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
+    if (isIpv4)
+        return QHostAddress(ipv4).toString();
+    Q_IPV6ADDR ipv6 = address.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        ipv6[i] = 0;
+    return QHostAddress(ipv6).toString() + QStringLiteral("/64");
+}
+
 QByteArray resource(const QString& name) {
     QFile file(QStringLiteral(":/remote/") + name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -195,8 +208,25 @@ QStringList RemoteServer::pageAddresses() const {
 
 // ---- the gate ----
 
+int RemoteServer::clientsFrom(const QString& peer) const {
+    int count = 0;
+    for (auto it = clients_.begin(); it != clients_.end(); ++it)
+        count += peerOf(it.key()->peerAddress()) == peer ? 1 : 0;
+    for (QTcpSocket* socket : upgrading_)
+        count += peerOf(socket->peerAddress()) == peer ? 1 : 0;
+    return count;
+}
+
+int RemoteServer::connectionsFrom(const QString& peer) const {
+    int count = 0;
+    for (QTcpSocket* socket : connections_)
+        count += peerOf(socket->peerAddress()) == peer ? 1 : 0;
+    return count;
+}
+
 void RemoteServer::takeConnection(QTcpSocket* socket) {
-    if (connections_.size() >= limits_.connections) {
+    if (connections_.size() >= limits_.connections ||
+        connectionsFrom(peerOf(socket->peerAddress())) >= limits_.connectionsPerAddress) {
         socket->abort();
         socket->deleteLater();
         return;
@@ -254,6 +284,11 @@ void RemoteServer::examine(QTcpSocket* socket) {
         else if (clients_.size() + upgrading_.size() >= limits_.clients)
             refuse(socket, 503,
                    "Too many remotes are connected (" + QByteArray::number(limits_.clients) +
+                       "); close one and try again.\n");
+        else if (clientsFrom(peerOf(socket->peerAddress())) >= limits_.clientsPerAddress)
+            refuse(socket, 503,
+                   "Too many remotes are connected from this address (" +
+                       QByteArray::number(limits_.clientsPerAddress) +
                        "); close one and try again.\n");
         else if (data.size() > headEnd + 4)
             refuse(socket, 400, "Nothing may follow the handshake before its answer.\n");
@@ -368,7 +403,10 @@ bool RemoteServer::allow(Client& client) {
         return false;
     }
     client.allowance -= 1;
-    client.refusals = 0;
+    // Refusals are counted against what was served, not reset by it: a server slowed down (a
+    // busy machine) serves a flooding client a command now and then, and that must not keep it
+    // from being let go.
+    client.refusals = std::max(0, client.refusals - 1);
     return true;
 }
 
@@ -497,7 +535,7 @@ void RemoteServer::addRoutes() {
         [this, forbidden](const QString& name, const QHttpServerRequest& request) {
             if (!admitted(request))
                 return forbidden();
-            Client& caller = apiCallers_[request.remoteAddress().toString()];
+            Client& caller = apiCallers_[peerOf(request.remoteAddress())];
             if (!caller.refilled.isValid()) {
                 caller.allowance = limits_.burst;
                 caller.refilled.start();

@@ -9,6 +9,10 @@
 //   GET /ws            a WebSocket carrying commands one way and the state the other: the state
 //                      at once, then on every change, at most ten times a second
 //
+// One peer is one address, or for IPv6 one /64 network (what a single host is usually given):
+// it may hold only a part of the clients and of the connections, so one phone or one attacker
+// cannot take every place and keep the others out.
+//
 // Every connection passes a gate before the HTTP server or the WebSocket server sees it: the
 // request head is read (bounded in size and time), checked (token, Host, Origin), and refused
 // there with 403 and nothing else when a check fails. An HTTP connection carries one request
@@ -58,12 +62,14 @@ class RemoteServer : public QObject {
   public:
     struct Limits {
         int clients = 16;                   // WebSockets at once; the next is refused (503)
+        int clientsPerAddress = 4;          // of them from one peer (so no one takes them all)
         int connections = 32;               // HTTP connections and handshakes at once
+        int connectionsPerAddress = 8;      // of them from one peer; the next is dropped
         qint64 headBytes = 8 * 1024;        // a request's line and headers
         qint64 messageBytes = 1024 * 1024;  // a socket message or a request body (a script)
         double commandsPerSecond = 20;      // per client, on average
         double burst = 40;                  // per client, at once
-        int refusalsBeforeClose = 200;      // a client that keeps flooding is let go
+        int refusalsBeforeClose = 200;      // refused this many more times than served: let go
         int headMs = 10'000;                // for the request head and body to arrive
         int pingMs = 30'000;                // a silent socket is asked whether it is there
         int idleMs = 90'000;                // and closed when it has not answered for this
@@ -78,6 +84,8 @@ class RemoteServer : public QObject {
     // Starts listening; the failure in words.
     [[nodiscard]] std::optional<QString> listen(const QHostAddress& address, quint16 port);
     [[nodiscard]] quint16 port() const;
+    // The address it listens on, as asked (Any: every address of the machine).
+    [[nodiscard]] const QHostAddress& address() const { return address_; }
     [[nodiscard]] const QByteArray& token() const { return access_.token(); }
     // The page's address, token included, for each address a phone can reach it at (the
     // machine's network addresses when listening on all of them, loopback last).
@@ -110,6 +118,10 @@ class RemoteServer : public QObject {
     void sendStateNow();
     void checkIdle();
     [[nodiscard]] bool allow(Client& client);
+    // How many WebSockets (and handshakes under way), and how many other connections, come
+    // from `peer` (see peerOf).
+    [[nodiscard]] int clientsFrom(const QString& peer) const;
+    [[nodiscard]] int connectionsFrom(const QString& peer) const;
     [[nodiscard]] bool admitted(const QHttpServerRequest& request) const;
     [[nodiscard]] std::string carryOut(const CommandReading& reading, bool* accepted);
     void addRoutes();
@@ -124,7 +136,7 @@ class RemoteServer : public QObject {
     QHash<QWebSocket*, Client> clients_;
     QSet<QTcpSocket*> connections_;      // in the gate, upgrading, or carrying one HTTP request
     QSet<QTcpSocket*> upgrading_;        // handed to the WebSocket server, not yet its clients
-    QHash<QString, Client> apiCallers_;  // POST /api rates, by address
+    QHash<QString, Client> apiCallers_;  // POST /api rates, by peer
     QTimer idleTimer_;
     QTimer stateTimer_;
     QElapsedTimer stateSent_;

@@ -15,35 +15,12 @@
 #include <string>
 #include <utility>
 
+#include "handover/Descriptor.h"
+
 namespace reader::internal {
 
-// An open descriptor, closed when the scope ends.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    void reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-    [[nodiscard]] int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
+// An open descriptor, closed when the scope ends: the hand-over's own.
+using Fd = handover::Descriptor;
 
 // The user this process runs as (asked once: it is asked for every entry).
 uid_t ownUser();

@@ -1,6 +1,8 @@
-// The way down the container to the import folder and the records folder beside it: each folder
-// opened by a descriptor from its parent, never through a link, and used only when it is this
-// user's (and, for the import folder, on a file system that keeps owners at all).
+// The reader's way down the container to the import folder and the records folder beside it:
+// the hand-over's one walk (handover::FolderWalk: each folder opened by a descriptor from its
+// parent, never through a link, used only when it is this user's), with the reader's words for
+// what stopped it, and one refusal of its own: an import folder on a file system that keeps no
+// owners at all.
 #pragma once
 
 #include <string>

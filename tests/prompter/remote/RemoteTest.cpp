@@ -8,9 +8,11 @@
 // its shading follows, and that an edit saved there reaches the prompt (and the remote) without
 // moving what the presenter sees.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -31,6 +33,8 @@
 #include "prompter/remote/RemoteFollower.h"
 #include "prompter/remote/RemoteServer.h"
 #include "prompter/remote/RemoteSession.h"
+#include "prompter/remote/RemoteSettings.h"
+#include "prompter/remote/RemoteSwitch.h"
 
 using nlohmann::json;
 
@@ -106,6 +110,32 @@ QByteArray handshake(quint16 port, const QByteArray& target, const QByteArray& e
            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
            extra + "\r\n";
 }
+
+// A WebSocket opened by hand from the local address `from`, so one test can be many peers.
+struct RawSocket {
+    QTcpSocket socket;
+    QByteArray received;
+    int status = 0;
+
+    bool open(quint16 port, const QString& from) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        if (!socket.bind(QHostAddress(from)))
+            return false;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(kWaitMs))
+            return false;
+        socket.write(handshake(port, "/ws?token=" + QByteArray(kToken)));
+        (void)QTest::qWaitFor(
+            [this] {
+                return received.contains("\r\n\r\n") ||
+                       socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            kWaitMs);
+        const QList<QByteArray> line = received.left(received.indexOf("\r\n")).split(' ');
+        status = line.size() >= 2 ? line[1].toInt() : 0;
+        return status == 101;
+    }
+};
 
 // A remote on the WebSocket: states and replies kept apart.
 class Client {
@@ -514,31 +544,62 @@ class RemoteTest : public QObject {
         JSON_COMPARE(other.ask("{\"command\": \"faster\"}")["ok"], "faster");
     }
 
-    // Sixteen remotes at once; the seventeenth is told why it is refused, and gets in once one
-    // of the others leaves.
-    void theSeventeenthClientIsRefused() {
-        std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < 16; ++i) {
-            clients.push_back(std::make_unique<Client>());
-            QVERIFY(clients.back()->open(port()));
-        }
+    // Sixteen remotes at once, at most four from one peer: the next is told why it is refused
+    // and gets in once one of the others leaves; one peer holding its share of idle
+    // connections keeps nobody else out. Each peer is a loopback address of its own (Linux
+    // routes all of 127/8 here).
+    void clientsAreBoundedInAllAndPerPeer() {
+        const auto from = [](int peer) { return QStringLiteral("127.0.0.%1").arg(peer); };
+        std::vector<std::unique_ptr<RawSocket>> clients;
+        const auto openFrom = [&](int peer) {
+            clients.push_back(std::make_unique<RawSocket>());
+            return clients.back()->open(port(), from(peer));
+        };
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(openFrom(2));
+        QVERIFY(!openFrom(2));
+        QCOMPARE(clients.back()->status, 503);
+        QVERIFY(clients.back()->received.contains("from this address (4)"));
+        clients.pop_back();
+        for (int peer = 3; peer <= 5; ++peer)
+            for (int i = 0; i < 4; ++i)
+                QVERIFY(openFrom(peer));
         QCOMPARE(server_->clientCount(), 16);
-        const HttpReply refused =
-            rawRequest(port(), handshake(port(), "/ws?token=" + QByteArray(kToken)));
-        QCOMPARE(refused.status, 503);
-        QVERIFY(refused.body.contains("16"));
-        Client seventeenth;
+        QVERIFY(!openFrom(6));
+        QCOMPARE(clients.back()->status, 503);
+        QVERIFY(clients.back()->received.contains("connected (16)"));
+        clients.pop_back();
+        Client seventeenth;  // Qt's own client, from 127.0.0.1
         QVERIFY(!seventeenth.open(port()));
-        clients.front()->socket().close();
+        clients.front()->socket.disconnectFromHost();
         QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 15; }, kWaitMs));
         Client late;
         QVERIFY(late.open(port()));
         // Every client hears of a change.
         JSON_COMPARE(late.ask("{\"command\": \"speed\", \"value\": 222}")["ok"], "speed");
-        for (const auto& client : clients)
-            if (!client->closed)
-                QVERIFY(QTest::qWaitFor(
-                    [&] { return client->states.back()["state"]["speed"] == 222.0; }, kWaitMs));
+        for (std::size_t i = 1; i < clients.size(); ++i)
+            QVERIFY(QTest::qWaitFor(
+                [&] { return clients[i]->received.contains("\"speed\":222.0"); }, kWaitMs));
+        clients.clear();
+        late.socket().close();
+        QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 0; }, kWaitMs));
+
+        // Connections that say nothing: one peer's share is held, its next is dropped at once,
+        // and another peer is still served.
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i <= server_->limits().connectionsPerAddress; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(idle.back()->bind(QHostAddress(from(7))));
+            idle.back()->connectToHost(QHostAddress::LocalHost, port());
+            QVERIFY(idle.back()->waitForConnected(kWaitMs));
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] { return idle.back()->state() == QAbstractSocket::UnconnectedState; }, kWaitMs));
+        idle.pop_back();
+        RawSocket other;
+        QVERIFY(other.open(port(), from(8)));
+        for (const auto& socket : idle)
+            QCOMPARE(socket->state(), QAbstractSocket::ConnectedState);
     }
 
     // The state comes at once, then on a change; a state equal to the last is not sent again.
@@ -641,6 +702,64 @@ class RemoteTest : public QObject {
               "https://host:1/?token=abcdefghijklmnop", "http://host/?token=abcdefghijklmnop",
               "http://host:1/?token=short"})
             QVERIFY2(!prompter::remote::RemoteFollower::socketAddress(wrong, &problem), wrong);
+    }
+
+    // The switch in the settings window: off by default; on, it serves at the address given
+    // (saved, kept beside the prompter's own settings), shows it in the library and hands it
+    // on (to the operator's window); a wrong address is said and nothing listens; off closes
+    // the port. Damaged saved values read as off.
+    void theSettingsWindowSwitchesTheRemote() {
+        using prompter::remote::RemoteSettings;
+        QVERIFY(!RemoteSettings::load().enabled);
+        prompter::remote::RemoteSwitch remote(*remote_, window_->library());
+        QStringList told;
+        connect(&remote, &prompter::remote::RemoteSwitch::addressChanged,
+                [&](const QString& address) { told << address; });
+        connect(window_.get(), &prompter::PrompterWindow::settingsWindowMade, &remote,
+                [&](prompter::SettingsWindow* settings) {
+                    settings->addRow(QStringLiteral("Remote control"),
+                                     remote.makeSettingsRow(settings));
+                });
+        auto* row = window_->showSettings()->findChild<QWidget*>(QStringLiteral("remoteSettings"));
+        QVERIFY(row);
+        auto* on = row->findChild<QCheckBox*>();
+        auto* address = row->findChild<QLineEdit*>();
+        auto* status = row->findChild<QLabel*>();
+        QVERIFY(!on->isChecked());
+        QVERIFY(status->text().contains("nothing listens"));
+        address->setText(QStringLiteral("phone.example:80"));
+        on->setChecked(true);
+        QVERIFY(!remote.session());
+        QVERIFY(status->text().contains("is not an IP address"));
+        address->setText(QStringLiteral("127.0.0.1:0"));
+        emit address->editingFinished();
+        QVERIFY(remote.session());
+        const quint16 served = remote.session()->server().port();
+        const QByteArray bearer =
+            "Authorization: Bearer " + remote.session()->server().token() + "\r\n";
+        QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 200);
+        QVERIFY(told.back().startsWith(QStringLiteral("http://127.0.0.1:%1/?token=").arg(served)));
+        QVERIFY(status->text().contains(QStringLiteral("port %1").arg(served)));
+        QVERIFY(window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel")));
+        QCOMPARE(RemoteSettings::load(), (RemoteSettings{true, QStringLiteral("127.0.0.1:0")}));
+        // The prompter's own settings, saved after, keep the remote's, and the other way round.
+        prompter::PrompterSettings own;
+        own.fontSize = 99;
+        QVERIFY(own.save());
+        QVERIFY(RemoteSettings::load().enabled);
+        on->setChecked(false);
+        QVERIFY(!remote.session());
+        QVERIFY(told.back().isEmpty());
+        QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 0);
+        QVERIFY(!window_->library()->findChild<QWidget*>(QStringLiteral("remotePanel")));
+        QVERIFY(!RemoteSettings::load().enabled);
+        QCOMPARE(prompter::PrompterSettings::load().fontSize, 99);
+        QFile file(prompter::PrompterSettings::filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[remote]\nenabled=maybe\naddress=nowhere:99999\n");
+        file.close();
+        QCOMPARE(RemoteSettings::load(), RemoteSettings{});
+        QVERIFY(QFile::remove(prompter::PrompterSettings::filePath()));
     }
 
     // --remote [ADDRESS:]PORT.

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace contract {
+namespace handover {
 
 // The application group the extension shares with the main application, and the import folder
 // relative to that group's container.
@@ -42,4 +42,4 @@ inline constexpr const char* kShareViewControllerClass = "QuorvaneShareExt.Share
 inline constexpr const char* kColoredToggleClass = "QuorvaneShareExt.QuorvaneColoredToggle";
 inline constexpr const char* kStickySliderClass = "QuorvaneShareExt.QuorvaneStickySlider";
 
-}  // namespace contract
+}  // namespace handover

@@ -1,10 +1,10 @@
-#include "contract/ContainerLocation.h"
+#include "handover/ContainerLocation.h"
 
 #include <cstdlib>
 
-#include "contract/ShareContract.h"
+#include "handover/ShareContract.h"
 
-namespace contract {
+namespace handover {
 
 std::optional<std::string> containerRoot(std::string* problem) {
     if (const char* root = std::getenv("QUORVANE_CONTAINER_ROOT"); root && *root)
@@ -25,4 +25,4 @@ std::string importFolderPath(const std::string& root) {
     return groupContainerPath(root) + "/" + kImportFolderPath;
 }
 
-}  // namespace contract
+}  // namespace handover

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace contract {
+namespace handover {
 
 // Where the application group containers live: QUORVANE_CONTAINER_ROOT, else
 // $XDG_DATA_HOME/quorvane/app-groups, else $HOME/.local/share/quorvane/app-groups (relative
@@ -23,4 +23,4 @@ namespace contract {
 // The import folder of the extension's group under `root`.
 [[nodiscard]] std::string importFolderPath(const std::string& root);
 
-}  // namespace contract
+}  // namespace handover

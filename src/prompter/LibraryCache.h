@@ -1,0 +1,88 @@
+// LibraryCache: what the library's list shows of each script (its title line and its words),
+// kept between runs so a library of thousands of scripts opens without reading them all again.
+//
+// One file, $XDG_CACHE_HOME/quorvane/library-cache (~/.cache when the variable is unset), the
+// person's alone (the folder 0700, the file 0600). An entry is only ever a hint: it is used for
+// a script only while the script's file is the same file (device and inode), with the same name,
+// size and change time (nanoseconds; a change time no program can set back). So an edit in place
+// that keeps the size, a script replaced by a rename, or a file put back under an old name is
+// counted again: the cache can make the list faster, never wrong.
+//
+// The file is read with care and written whole: each entry carries its own checksum, so a
+// damaged entry is dropped alone and a truncated, foreign or garbled file costs its entries,
+// never the program; it is replaced by a new file written beside it, synced and renamed over.
+// A link, a folder or any other non-regular file at the cache's path (or a link for its folder)
+// is refused: it is neither read nor replaced, and the library works on without a cache.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace prompter {
+
+class LibraryCache {
+  public:
+    // What makes an entry hold for a file: its identity and its change.
+    struct Key {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t bytes = 0;
+        std::int64_t changedNs = 0;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct Entry {
+        Key key;
+        QString title;  // the title line as counted (empty when the script has none)
+        std::int64_t words = 0;
+    };
+
+    // The cache at `path`; nothing is read until load().
+    explicit LibraryCache(QString path);
+    // $XDG_CACHE_HOME/quorvane/library-cache, or ~/.cache/quorvane/library-cache.
+    [[nodiscard]] static QString defaultPath();
+
+    // Reads the file once (later calls do nothing); entries that are damaged are dropped.
+    void load();
+    // Why the cache is not used (its path is a link or not a regular file), when it is not.
+    [[nodiscard]] const std::optional<QString>& refusal() const { return refusal_; }
+    // How many entries the last load() kept and dropped as damaged.
+    [[nodiscard]] int loaded() const { return loaded_; }
+    [[nodiscard]] int dropped() const { return dropped_; }
+
+    // The entry of `name`, when it was made for the file `key` describes.
+    [[nodiscard]] const Entry* find(const QString& name, const Key& key) const;
+    void put(const QString& name, Entry entry);
+    void remove(const QString& name);
+    // Forgets every name not in `names` (scripts that left the folder).
+    template <typename Names>
+    void retain(const Names& names) {
+        for (auto at = entries_.begin(); at != entries_.end();)
+            if (!names.contains(at.key())) {
+                at = entries_.erase(at);
+                dirty_ = true;
+            } else {
+                ++at;
+            }
+    }
+    // Whether something changed since the file was read or written.
+    [[nodiscard]] bool dirty() const { return dirty_; }
+    // Writes every entry: a new file beside the cache, synced, renamed over it. The failure in
+    // words, or nothing (a refused path is never written).
+    std::optional<QString> save();
+
+  private:
+    // The cache's folder, opened without following a link (made first when `create`), or -1.
+    int openFolder(bool create);
+
+    QString path_;
+    std::optional<QString> refusal_;
+    QHash<QString, Entry> entries_;
+    bool loadedOnce_ = false;
+    bool dirty_ = false;
+    int loaded_ = 0;
+    int dropped_ = 0;
+};
+
+}  // namespace prompter
