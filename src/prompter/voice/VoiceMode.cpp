@@ -118,14 +118,22 @@ void VoiceMode::prompting() {
     const bool wasFollowing = following_;
     setFollowing(false);
     stopFollower();
-    const auto& script = view_->script();
-    hasScript_ = script != nullptr;
-    if (!script)
+    hasScript_ = view_->script() != nullptr;
+    wordsRead_ = false;
+    words_ = {};
+    if (hasScript_ && (wasFollowing || running_))
+        setFollowing(true);
+}
+
+// The script's words are taken only when following starts: a prompt that never follows the
+// voice (a 100 MB script, say) never pays for them.
+void VoiceMode::readWords() {
+    if (wordsRead_ || !view_->script())
         return;
     std::string_view first;
     std::string joined;  // only for a text held in pieces
     int pieces = 0;
-    script->forEachPiece([&](std::string_view piece) {
+    view_->script()->forEachPiece([&](std::string_view piece) {
         if (pieces++ == 0) {
             first = piece;
             return;
@@ -135,8 +143,7 @@ void VoiceMode::prompting() {
         joined.append(piece);
     });
     words_ = ScriptWords::read(pieces > 1 ? std::string_view(joined) : first);
-    if (wasFollowing || running_)
-        setFollowing(true);
+    wordsRead_ = true;
 }
 
 void VoiceMode::startFollower() {
@@ -217,6 +224,7 @@ void VoiceMode::setFollowing(bool on) {
     }
     view_->pause();
     view_->setSteeredBy(QStringLiteral("Following the voice"));
+    readWords();
     startFollower();
     if (ready_) {
         QMetaObject::invokeMethod(follower_, "setPlace", Qt::QueuedConnection,

@@ -64,6 +64,7 @@ class VoiceMode : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void readWords();
     void startFollower();
     void stopFollower();
     void onReady(const QString& problem);
@@ -80,6 +81,7 @@ class VoiceMode : public QObject {
     VoiceOptions options_;
     ScriptWords words_;
     bool hasScript_ = false;
+    bool wordsRead_ = false;  // words_ are the script's (see readWords())
     bool following_ = false;
     bool ready_ = false;
     QThread thread_;
