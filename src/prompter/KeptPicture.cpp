@@ -88,10 +88,16 @@ std::optional<qint64> KeptPicture::rowsMoved(qttext::TextBlocks& blocks, const F
     // Where the top of the paragraph read before is now.
     qint64 top = after.paragraphTop;
     std::size_t i = after.paragraph;
-    for (; i < before.paragraph && std::abs(top - before.paragraphTop) < limit; ++i)
+    for (; i < before.paragraph && std::abs(top - before.paragraphTop) < limit; ++i) {
+        if (!blocks.isLaidOut(i))
+            return std::nullopt;
         top += rowsOf(blocks, i, after.devicePixelRatio);
-    for (; i > before.paragraph && std::abs(top - before.paragraphTop) < limit;)
+    }
+    for (; i > before.paragraph && std::abs(top - before.paragraphTop) < limit;) {
+        if (!blocks.isLaidOut(i - 1))
+            return std::nullopt;
         top -= rowsOf(blocks, --i, after.devicePixelRatio);
+    }
     if (i != before.paragraph || std::abs(top - before.paragraphTop) >= limit)
         return std::nullopt;
     return top - before.paragraphTop;
@@ -112,16 +118,12 @@ void KeptPicture::start(const Frame& frame) {
     made_ = frame;
     const int area = frame.areaBottom - frame.areaTop;
     const int lead = std::max(16, area / 4);
-    const QSize size(frame.width, area + 2 * lead);
-    if (ring_.size() != size || ring_.devicePixelRatio() != frame.devicePixelRatio) {
-        ring_ = QImage(size, QImage::Format_RGB32);
-        ring_.setDevicePixelRatio(frame.devicePixelRatio);
-    }
+    ringSize_ = QSize(frame.width, area + 2 * lead);
     anchor_ = frame.paragraph;
     anchorTop_ = 0;
     keptFrom_ = keptTo_ = 0;
     started_ = true;
-    drawWholeNext_ = true;
+    drewWhole_ = false;
 }
 
 void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Frame& frame) {
@@ -133,15 +135,19 @@ void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Fram
     const qreal ratio = frame.devicePixelRatio;
 
     // The paragraph being read, reached from the anchor by the heights between them.
-    const qint64 ringHeight = ring_.height();
+    const qint64 ringHeight = ringSize_.height();
     qint64 walked = 0;
     int steps = 0;
-    for (; anchor_ < frame.paragraph && walked <= ringHeight && steps < kLongestWalk; ++steps) {
+    for (; anchor_ < frame.paragraph && walked <= ringHeight && steps < kLongestWalk &&
+           blocks.isLaidOut(anchor_);
+         ++steps) {
         const qint64 rows = rowsOf(blocks, anchor_++, ratio);
         anchorTop_ += rows;
         walked += rows;
     }
-    for (; anchor_ > frame.paragraph && walked <= ringHeight && steps < kLongestWalk; ++steps) {
+    for (; anchor_ > frame.paragraph && walked <= ringHeight && steps < kLongestWalk &&
+           blocks.isLaidOut(anchor_ - 1);
+         ++steps) {
         const qint64 rows = rowsOf(blocks, --anchor_, ratio);
         anchorTop_ -= rows;
         walked += rows;
@@ -174,18 +180,20 @@ void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Fram
         drawColumn(blocks, next, keptFrom_);
         keptFrom_ = next;
         keptTo_ = std::min(keptTo_, next + ringHeight);
-    } else if (kept || drawWholeNext_) {
-        // A jump, or a start afresh: this frame is drawn whole (it lays out what comes into
-        // sight), the ring is made from the next, which then only rasterises.
-        keptFrom_ = keptTo_ = 0;
-        drawWholeNext_ = false;
-        drawWhole(painter, blocks, frame);
-        rowsDrawn_ += static_cast<std::uint64_t>(to - from);
-        return;
-    } else {
+    } else if (!kept && drewWhole_ && std::abs(want - wholeFrom_) <= near) {
+        // Near the frame drawn whole before: the ring starts, with the rows in sight.
         keptFrom_ = want;
         keptTo_ = wantTo;
         drawColumn(blocks, keptFrom_, keptTo_);
+    } else {
+        // A jump, or a start afresh: this frame is drawn whole (it lays out what comes into
+        // sight).
+        keptFrom_ = keptTo_ = 0;
+        drewWhole_ = true;
+        wholeFrom_ = want;
+        drawWhole(painter, blocks, frame);
+        rowsDrawn_ += static_cast<std::uint64_t>(to - from);
+        return;
     }
 
     // Copied out, in two pieces where the rows in sight wrap around the ring's end.
@@ -200,7 +208,11 @@ void KeptPicture::draw(QPainter& painter, qttext::TextBlocks& blocks, const Fram
 }
 
 void KeptPicture::drawColumn(qttext::TextBlocks& blocks, qint64 from, qint64 to) {
-    const qint64 ringHeight = ring_.height();
+    if (ring_.size() != ringSize_ || ring_.devicePixelRatio() != made_.devicePixelRatio) {
+        ring_ = QImage(ringSize_, QImage::Format_RGB32);
+        ring_.setDevicePixelRatio(made_.devicePixelRatio);
+    }
+    const qint64 ringHeight = ringSize_.height();
     const int sign = made_.mirrorY ? -1 : 1;
     // The rows emptied to the background first (before a painter holds the image).
     const QRgb background = made_.background.rgb();

@@ -12,9 +12,11 @@
 // the screen's orientation (mirrored as the view is). A frame copies the rows in sight out of
 // the ring, in at most two pieces. When the text moves past the rows kept, the rows coming into
 // sight and a sixteenth of a text area beyond them are drawn into the ring in place of the rows
-// furthest from sight. After a jump (more than half a text area to draw) the frame is drawn whole,
-// laying out what comes into sight, and the next starts the ring afresh with the rows in sight
-// only: no frame costs much more than a frame drawn whole. Anything else changing
+// furthest from sight. After a jump (more than half a text area to draw, or a paragraph on the
+// way not laid out yet) the frame is drawn whole, laying out what comes into sight, and the
+// ring starts afresh with the rows in sight only when the next frame is near it: no frame
+// costs much more than a frame drawn whole, and jumps in a row draw no ring. Anything else
+// changing
 // (the layouts: text, font, size, colours, width, line spacing; the view's size or device pixel
 // ratio; the text area; the margin; the background; the mirror) is drawn the same way.
 #pragma once
@@ -60,13 +62,14 @@ class KeptPicture {
                           int from = 0, int to = INT_MAX);
     // How many rows the text moved from frame `before` to frame `after` (as if the view were not
     // mirrored: negative when it rose), when nothing but its place changed and it moved fewer
-    // than `limit` rows; none otherwise.
+    // than `limit` rows past paragraphs laid out already; none otherwise.
     [[nodiscard]] static std::optional<qint64> rowsMoved(qttext::TextBlocks& blocks,
                                                          const Frame& before, const Frame& after,
                                                          qint64 limit);
     // The view's rows the text area covers: [first, second).
     [[nodiscard]] static std::pair<int, int> screenRows(const Frame& frame);
-    // The next frame draws the ring afresh.
+    // The next frame is drawn whole, the ring started afresh after it (the picture was moved
+    // elsewhere meanwhile).
     void forget();
     // Rows rasterised so far, into the ring or (a frame drawn whole) on the painter (a frame
     // that only moves the text adds none, or now and then the rows it moved by and a sixteenth
@@ -87,8 +90,12 @@ class KeptPicture {
     qint64 anchorTop_ = 0;    // its top, in document rows
     qint64 keptFrom_ = 0;     // the column's rows the ring holds: [keptFrom_, keptTo_)
     qint64 keptTo_ = 0;
+    QSize ringSize_;  // made when rows are first drawn into it
     bool started_ = false;
-    bool drawWholeNext_ = false;  // the frame after a start is drawn whole, the ring made after
+    // The last frame drawn whole, for the ring to start from the next when it is near (its
+    // first row in sight, in the column's rows).
+    bool drewWhole_ = false;
+    qint64 wholeFrom_ = 0;
     std::uint64_t rowsDrawn_ = 0;
 };
 

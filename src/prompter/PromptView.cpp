@@ -459,6 +459,20 @@ void PromptView::showNextFrame() {
         update();
 }
 
+QString PromptView::bandTimes(double now, double words) const {
+    const double length = std::max(motion_.length(), 1.0);
+    const double progress = std::clamp(words / length, 0.0, 1.0);
+    const double elapsed = startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0;
+    return QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
+        .arg(std::floor(progress * 100))
+        .arg(clockText(elapsed))
+        .arg(clockText((motion_.length() - words) / motion_.speed() * 60));
+}
+
+QString PromptView::bandShown(double now, double words) const {
+    return stateAt(now, words) + QLatin1Char('\n') + bandTimes(now, words);
+}
+
 QRect PromptView::readingLineRows(const KeptPicture::Frame& frame) const {
     const double size = std::clamp(settings_.fontSize * 0.35, 10.0, 40.0);
     const int top = static_cast<int>(std::floor(readingLineY() - size / 2)) - 2;
@@ -468,7 +482,8 @@ QRect PromptView::readingLineRows(const KeptPicture::Frame& frame) const {
 }
 
 // Only on a screen of one device pixel per pixel (the view scrolls by whole pixels), and not
-// while the countdown shows or a moved frame is still to be painted.
+// while the countdown shows or the rows a moved frame uncovered are still to be painted (they
+// would be moved unpainted).
 bool PromptView::moveShownText(double now, double words) {
     if (!keepsPicture_ || !shown_ || movePending_ || motion_.isCountingDown(now) ||
         devicePixelRatioF() != 1.0 || !isVisible())
@@ -482,17 +497,24 @@ bool PromptView::moveShownText(double now, double words) {
     shown_ = next;
     shownNow_ = now;
     shownWords_ = words;
-    movePending_ = true;
     if (dy != 0) {
+        movePending_ = true;
+        picture_.forget();  // the kept ring no longer follows what the window shows
         scroll(0, dy, QRect(0, from, width(), to - from));
         // The reading line moved with the text: drawn again where it went and where it is.
         const QRect line = readingLineRows(next);
         update(line.translated(0, dy));
         update(line);
     }
-    // The band and the bar (their times and progress).
-    update(QRect(0, 0, width(), from));
-    update(QRect(0, to, width(), height() - to));
+    // The progress bar (its edge moves by fractions of a pixel), and the band when what it
+    // says changed.
+    const QRect top(0, 0, width(), from);
+    const QRect bottom(0, to, width(), height() - to);
+    update(next.mirrorY ? top : bottom);
+    if (QString band = bandShown(now, words); band != shownBand_) {
+        shownBand_ = std::move(band);
+        update(next.mirrorY ? bottom : top);
+    }
     return true;
 }
 
@@ -549,6 +571,7 @@ void PromptView::paintEvent(QPaintEvent* event) {
             shown_ = frame;
             shownNow_ = now;
             shownWords_ = words;
+            shownBand_ = bandShown(now, words);
         }
     }
     ++framesDrawn_;
@@ -595,11 +618,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, stateAt(now, words));
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
-    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("%1%  \u00b7  %2 elapsed  \u00b7  %3 left")
-                         .arg(std::floor(progress * 100))
-                         .arg(clockText(elapsedSeconds()))
-                         .arg(clockText((motion_.length() - words) / motion_.speed() * 60)));
+    painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, bandTimes(now, words));
     const double bar = barHeight();
     QColor track = settings_.textColour;
     track.setAlphaF(0.2f);

@@ -154,6 +154,10 @@ class PromptView : public QWidget {
     [[nodiscard]] double barHeight() const;
     void restyle();
     [[nodiscard]] bool moveShownText(double now, double words);
+    // The band's right side: progress, time elapsed and time left.
+    [[nodiscard]] QString bandTimes(double now, double words) const;
+    // All the band says.
+    [[nodiscard]] QString bandShown(double now, double words) const;
     // The rows the reading line's pointers cover in `frame` (the view's, mirrored as it is).
     [[nodiscard]] QRect readingLineRows(const KeptPicture::Frame& frame) const;
     // Where the text goes in a frame at `words`, in the device pixels of a paint device.
@@ -174,11 +178,12 @@ class PromptView : public QWidget {
     KeptPicture picture_;
     bool keepsPicture_ = true;
     // The frame the window shows (the last one painted whole on screen, or moved since), at
-    // the clock's `shownNow_`; and whether a moved frame still waits to be painted.
+    // the clock's `shownNow_`; and whether rows a moved frame uncovered still wait to be painted.
     std::optional<KeptPicture::Frame> shown_;
     double shownNow_ = 0;
     double shownWords_ = 0;
     bool movePending_ = false;
+    QString shownBand_;  // bandShown() of the frame the window shows
     std::uint64_t textRowsDrawn_ = 0;
 };
 

@@ -59,6 +59,8 @@ class TextBlocks {
     QTextLayout& layout(std::size_t index);
     // The block's height as laid out: its lines' heights times the line spacing.
     [[nodiscard]] double height(std::size_t index);
+    // Whether the block's layout is cached (measuring it costs nothing).
+    [[nodiscard]] bool isLaidOut(std::size_t index) const { return layouts_.count(index) != 0; }
     // Drops every cached layout (after a change of font, colour or width they are made again
     // anyway); trimCache drops them only when more are cached than any viewport needs.
     void forgetLayouts();
