@@ -525,6 +525,38 @@ median, worst = sorted(lives)[1]
 print(f"| an edit of a 1 MB script saved, shown in the running prompt (median / worst of 21) | {median:,.0f} / {worst:,.0f} ms | | 100 ms |")
 INTAKE
 
+# The library's first picture beside 10,000 scripts of about a kilobyte, as the program starts
+# it: on a first run (no cache of counts: the list shows, the counts follow) and on the next
+# (every count from the cache), beside `cat` of the same files in the same run; three runs, the
+# median of each ratio, with the load average before and after.
+echo "Measuring the library's first picture against cat..." >&2
+python3 - "$bin/prompter_bench" "$work" <<'LIBRARY'
+import re, statistics, subprocess, sys, os
+bench, work = sys.argv[1], sys.argv[2]
+env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=work)
+def load():
+    return " ".join(open("/proc/loadavg").read().split()[:3])
+before = load()
+number = r"([\d.]+) ms"
+runs = []
+for _ in range(3):
+    out = subprocess.run([bench, "library", "10000"], env=env, check=True, capture_output=True, text=True).stdout
+    m = re.search(rf"cat {number} \(processor {number}\); first run {number} \(processor {number}; "
+                  rf"every count shown {number}\); next run {number} \(processor {number}\)", out)
+    runs.append([float(x) for x in m.groups()])
+cat, catCpu, cold, coldCpu, counted, warm, warmCpu = (statistics.median(r[i] for r in runs) for i in range(7))
+ratio = lambda a, b: statistics.median(r[a] / r[b] for r in runs)
+print()
+print(f"Teleprompter library beside 10,000 scripts (prompter_bench library, headless platform, median of 3; load average {before} before, {load()} after)")
+print()
+print("| measure | elapsed | of cat | processor | of cat | promise |")
+print("|---|---:|---:|---:|---:|---:|")
+print(f"| cat of the 10,000 scripts (the yardstick) | {cat:,.0f} ms | 1 | {catCpu:,.0f} ms | 1 | |")
+print(f"| first picture, first run (no cache) | {cold:,.0f} ms | {ratio(2, 0):.2f}x | {coldCpu:,.0f} ms | {ratio(3, 1):.2f}x | 1.5x |")
+print(f"| every count shown, first run | {counted:,.0f} ms | {ratio(4, 0):.2f}x | | | |")
+print(f"| first picture, next run (cache warm) | {warm:,.0f} ms | {ratio(5, 0):.2f}x | {warmCpu:,.0f} ms | {ratio(6, 1):.2f}x | 0.5x |")
+LIBRARY
+
 # Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
 # in the folder of B's watching receiver (median of 100), where syncthing is installed.
 echo "Measuring the hand-over between two Syncthing instances..." >&2

@@ -148,6 +148,7 @@ void LibraryCache::load() {
         dirty_ = dropped_ > 0;
         return;
     }
+    entries_.reserve(static_cast<qsizetype>(in.size() / 64));  // about an entry's size
     std::size_t at = kHeader.size();
     while (at < in.size()) {
         if (in.size() - at < 4) {

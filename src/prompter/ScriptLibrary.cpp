@@ -21,8 +21,8 @@
 #include <random>
 #include <variant>
 
-#include "prompter/ScriptIndex.h"
 #include "handover/TextTitle.h"
+#include "prompter/ScriptIndex.h"
 #include "reader/TextTitle.h"
 
 namespace prompter {
@@ -494,7 +494,7 @@ std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, bool later) 
     const qint64 modified = nanoseconds(status.stx_mtime);
     const qint64 arrived =
         (status.stx_mask & STATX_BTIME) ? nanoseconds(status.stx_btime) : modified;
-    entry.arrived = QDateTime::fromMSecsSinceEpoch(arrived / 1'000'000);
+    entry.arrived = QDateTime::fromMSecsSinceEpoch(arrived / 1'000'000, Qt::UTC);
     // The change time, not the modification time: no program can set it back, so an edit that
     // keeps the size and the modification time is still told apart.
     const LibraryCache::Key key{makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino,
@@ -907,7 +907,7 @@ QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
                                ? QStringLiteral("\u25cf New \u2014 ") + shownName(entry.fileName)
                                : shownName(entry.fileName);
                 case kArrived:
-                    return QLocale().toString(entry.arrived, QLocale::ShortFormat);
+                    return QLocale().toString(entry.arrived.toLocalTime(), QLocale::ShortFormat);
                 case kLength:
                     if (!entry.counted)
                         return QStringLiteral("counting\u2026");

@@ -98,7 +98,7 @@ class ScriptLibrary : public QAbstractTableModel {
     void markNew(const QStringList& fileNames);
     void markNew(const QString& fileName) { markNew(QStringList{fileName}); }
     // How long listing the whole folder may count scripts before it shows the list (the rest
-    // are counted while idle); 40 ms unless set.
+    // are counted while idle); 15 ms unless set.
     void setCountingBudget(int milliseconds) { countingBudget_ = milliseconds; }
     // Whether rows are still waiting for their counts.
     [[nodiscard]] bool counting() const { return !uncounted_.isEmpty(); }
@@ -187,7 +187,7 @@ class ScriptLibrary : public QAbstractTableModel {
     std::deque<QString> countQueue_;  // the same, in the order they are counted
     QTimer countTimer_;               // counts them while idle
     QTimer saveTimer_;                // writes the cache a while after the last count
-    int countingBudget_ = 40;
+    int countingBudget_ = 15;
     double speed_ = 140;
     Opened opened_;  // the script read last (see read())
 };
