@@ -520,7 +520,10 @@ bool PromptView::moveShownText(double now, double words) {
 
 void PromptView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const qreal ratio = painter.device()->devicePixelRatio();
+    // The pixels of what is painted on (a grab's or a render's image, or the window's).
+    const qreal ratio = painter.paintEngine() && painter.paintEngine()->paintDevice()
+                            ? painter.paintEngine()->paintDevice()->devicePixelRatio()
+                            : painter.device()->devicePixelRatio();
     // On screen (not a grab), part of the window only: the rows a moved frame uncovered, drawn
     // at the place the rest of the window shows.
     const bool onScreen = backingStore() && painter.paintEngine() &&

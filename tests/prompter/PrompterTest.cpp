@@ -404,13 +404,8 @@ class PrompterTest : public QObject {
                 .toImage()
                 .convertToFormat(QImage::Format_RGB32);
         };
-        int compared = 0;
-        const auto matchesWhole = [&](const char* when) {
-            const QImage kept = shown();
-            view.setKeepsPicture(false);
-            const QImage whole = shown();
-            view.setKeepsPicture(true);
-            QCOMPARE(kept.size(), whole.size());
+        // Pixels with ink, and the largest difference of a channel.
+        const auto compare = [](const QImage& kept, const QImage& whole) {
             int ink = 0;
             int worst = 0;
             for (int y = 0; y < whole.height(); ++y)
@@ -422,6 +417,16 @@ class PrompterTest : public QObject {
                         std::max({worst, std::abs(qRed(a) - qRed(b)),
                                   std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
                 }
+            return std::pair(ink, worst);
+        };
+        int compared = 0;
+        const auto matchesWhole = [&](const char* when) {
+            const QImage kept = shown();
+            view.setKeepsPicture(false);
+            const QImage whole = shown();
+            view.setKeepsPicture(true);
+            QCOMPARE(kept.size(), whole.size());
+            const auto [ink, worst] = compare(kept, whole);
             QVERIFY2(ink > 2000, when);
             QVERIFY2(worst <= 2, qPrintable(QStringLiteral("%1: a channel differs by %2")
                                                 .arg(QLatin1String(when))
@@ -474,6 +479,26 @@ class PrompterTest : public QObject {
         view.replaceScript(plain("An edit at the top\n" + script));
         scroll(50, 60, "edited");
         QVERIFY(compared >= 16);
+
+        // At two device pixels a pixel, rendered into an image: the kept rows move by device
+        // pixels.
+        const auto rendered = [&](bool keeps) {
+            view.setKeepsPicture(keeps);
+            QImage image(view.size() * 2, QImage::Format_RGB32);
+            image.setDevicePixelRatio(2);
+            view.render(&image);
+            return image;
+        };
+        for (int i = 0; i < 40; ++i) {
+            clock_->now += 60;
+            const QImage kept = rendered(true);
+            if (i % 10 == 9) {
+                const auto [ink, worst] = compare(kept, rendered(false));
+                QVERIFY(ink > 8000);
+                QVERIFY2(worst <= 2,
+                         qPrintable(QString("high density: a channel differs by %1").arg(worst)));
+            }
+        }
     }
 
     // Size keys change the laid-out text and are announced (so they are saved).

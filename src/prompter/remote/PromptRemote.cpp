@@ -59,7 +59,7 @@ void PromptRemote::takeScript() {
     if (script != text_) {  // a new text (not only a new name for it)
         text_ = script;
         blocks_.setSource(text_);
-        scriptId_ = scriptIdOf(*text_);
+        scriptId_.reset();  // made when first asked for: a prompt nobody watches never hashes it
     }
     title_ = firstLine(text_->substring(0, 4096));
     if (title_.empty())
@@ -181,7 +181,9 @@ RemoteState PromptRemote::snapshot() const {
     if (!isPrompting())
         return state;
     state.script = title_;
-    state.scriptId = scriptId_;
+    if (!scriptId_)
+        scriptId_ = scriptIdOf(*text_);
+    state.scriptId = *scriptId_;
     state.running = motion.isRunning();
     state.countingDown = motion.isCountingDown(now);
     state.following = followingVoice_ && followingVoice_();

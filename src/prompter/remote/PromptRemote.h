@@ -74,7 +74,9 @@ class PromptRemote : public QObject, public RemoteTarget {
     qttext::TextBlocks blocks_;  // the same paragraphs the view has, for their text
     std::function<bool()> followingVoice_;
     std::function<bool()> leaderConnected_;
-    std::string scriptId_;
+    // The text's id for the state, made when a remote or the operator's window first asks for
+    // it: hashing a 100 MB script costs a prompt's start a noticeable pause otherwise.
+    mutable std::optional<std::string> scriptId_;
 };
 
 }  // namespace prompter::remote
