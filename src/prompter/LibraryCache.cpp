@@ -1,6 +1,7 @@
 #include "prompter/LibraryCache.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
@@ -231,6 +232,12 @@ std::optional<QString> LibraryCache::save() {
         out += payload;
         append(out, checksum(payload), 8);
     }
+    // Under a file size limit the cache would pass, writing it would end the program (SIGXFSZ):
+    // it is left unwritten instead.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        out.size() > limit.rlim_cur)
+        return QStringLiteral("The library's cache is larger than the file size limit.");
     const int folder = openFolder(true);
     if (folder < 0)
         return refusal_.value_or(

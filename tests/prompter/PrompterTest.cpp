@@ -3,6 +3,7 @@
 // library of scripts and the command line.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
@@ -989,6 +990,26 @@ class PrompterTest : public QObject {
         QCOMPARE(again.cache().dropped(), 0);
         QCOMPARE(shown(again)["Delta"], right["Delta"]);
         QCOMPARE(shown(again)["Gamma"], right["Gamma"]);
+
+        // Under a file size limit smaller than the cache, the cache is left as it was and the
+        // program goes on (writing past the limit would end it).
+        QFile kept(cachePath);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        const QByteArray last = kept.readAll();
+        QVERIFY(QFile::remove(scripts + "/Delta.txt"));
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{64, limit.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        {
+            prompter::ScriptLibrary limited(scripts, nullptr, cachePath);
+            settle(limited);
+            QTRY_VERIFY(!limited.counting());
+        }
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        kept.close();
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), last);
     }
 
     // The scripts of the old folder move into the library once: byte for byte, a taken name
