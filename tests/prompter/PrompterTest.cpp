@@ -21,6 +21,7 @@
 #include <cmath>
 #include <variant>
 
+#include "PrompterDoubles.h"
 #include "handover/ContainerLocation.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
@@ -43,19 +44,8 @@ Q_DECLARE_METATYPE(prompter::PrompterSettings)
 
 namespace {
 
-class FakeClock : public prompter::PromptClock {
-  public:
-    double now = 1000;
-    [[nodiscard]] double milliseconds() const override { return now; }
-};
-
-// An intake the test feeds by hand.
-class HandIntake : public prompter::ScriptIntake {
-  public:
-    using ScriptIntake::ScriptIntake;
-    void takeWaiting() override {}
-    void startWatching() override {}
-};
+using prompter::testing::FakeClock;
+using prompter::testing::HandIntake;
 
 std::shared_ptr<const qttext::TextSource> plain(const std::string& text) {
     return std::make_shared<qttext::PlainTextSource>(text);

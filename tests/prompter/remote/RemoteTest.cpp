@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QTextBlock>
 
+#include "PrompterDoubles.h"
 #include "prompter/PromptView.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ScriptIntake.h"
@@ -51,18 +52,8 @@ namespace {
 constexpr char kToken[] = "test-token-0123456789abcdef";
 constexpr int kWaitMs = 10'000;
 
-class FakeClock : public prompter::PromptClock {
-  public:
-    double now = 1000;
-    [[nodiscard]] double milliseconds() const override { return now; }
-};
-
-class HandIntake : public prompter::ScriptIntake {
-  public:
-    using ScriptIntake::ScriptIntake;
-    void takeWaiting() override {}
-    void startWatching() override {}
-};
+using prompter::testing::FakeClock;
+using prompter::testing::HandIntake;
 
 struct HttpReply {
     int status = 0;
