@@ -19,6 +19,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <cmath>
+#include <random>
 #include <variant>
 
 #include "PrompterDoubles.h"
@@ -33,6 +34,7 @@
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/SettingsWindow.h"
+#include "prompter/WordStarts.h"
 #include "qttext/PlainTextSource.h"
 #include "qttext/TextBlocks.h"
 
@@ -269,6 +271,57 @@ class PrompterTest : public QObject {
                 cuePixels += QColor(image.pixel(x, y)) == cue;
         QVERIFY2(cuePixels > 50, qPrintable(QString("%1 pixels of the cue colour").arg(cuePixels)));
         QVERIFY(view.paragraphHeight(1) > view.paragraphHeight(7));  // one line each
+    }
+
+    // Words counted many bytes at a time are the words counted a byte at a time, for any
+    // bytes (broken UTF-8 too) split anywhere: each piece carries the state to the next.
+    // Mostly the bytes where a count turns (spaces, tabs, continuations, the edges of the
+    // ideograph leads), in runs longer than a step, long continuation runs after a space.
+    void wordStartsMatchByteByByte() {
+        static const unsigned char kTurning[] = {' ',  '\t', 'a',  '[',  '\n', 0x00,
+                                                 0x7F, 0x80, 0xBF, 0xC0, 0xE2, 0xE3,
+                                                 0xE9, 0xEA, 0xF0, 0xFF, 0xA0, 0x89};
+        std::mt19937 random(27);
+        std::vector<std::string> texts;
+        for (int n = 0; n < 300; ++n) {
+            std::string text(random() % 200, '\0');
+            for (char& c : text)
+                c = static_cast<char>(random() % 4 == 0 ? random() % 256
+                                                        : kTurning[random() % sizeof kTurning]);
+            texts.push_back(std::move(text));
+        }
+        std::string all(256, '\0');
+        for (int c = 0; c < 256; ++c)
+            all[c] = static_cast<char>(c);
+        texts.push_back(all);
+        texts.push_back(" " + std::string(100, '\x80') + "a");  // a carry across steps
+        texts.push_back("\xE3" + std::string(70, '\xBF') + " ");
+        texts.push_back(std::string(64, 'a') + " " + std::string(63, 'b'));
+        texts.push_back(std::string(96, ' '));
+        for (int n = 0; n < 8; ++n)
+            texts.push_back(words(10 + n * 7, n % 2 ? "\xE6\x97\xA5x" : "w\xC3\xA9"));
+
+        for (const std::string& text : texts) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+            for (unsigned start = 0; start <= 1; ++start) {
+                unsigned byByte = start;
+                const std::uint64_t expected =
+                    prompter::countWordStartsByByte(bytes, text.size(), byByte);
+                for (std::size_t split = 0; split <= text.size(); ++split) {
+                    unsigned boundary = start;
+                    std::uint64_t counted = prompter::countWordStarts(bytes, split, boundary);
+                    counted +=
+                        prompter::countWordStarts(bytes + split, text.size() - split, boundary);
+                    QVERIFY2(counted == expected && boundary == byByte,
+                             qPrintable(QString("%1 bytes from %2, split at %3: %4 words, not %5")
+                                            .arg(text.size())
+                                            .arg(start)
+                                            .arg(split)
+                                            .arg(counted)
+                                            .arg(expected)));
+                }
+            }
+        }
     }
 
     // The band of texts at the top is never drawn over by the script, and the countdown covers
