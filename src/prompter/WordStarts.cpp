@@ -1,5 +1,7 @@
 #include "prompter/WordStarts.h"
 
+#include <cstring>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -26,7 +28,8 @@ std::uint64_t countWordStartsByByte(const unsigned char* bytes, std::size_t size
 
 namespace {
 
-// One bit a byte for 16 bytes, in the low 16 bits: which are spaces or tabs, ideograph leads, continuations.
+// One bit a byte for 16 bytes, in the low 16 bits: which are spaces or tabs, ideograph leads,
+// continuations.
 struct Kinds {
     std::uint64_t space;
     std::uint64_t ideograph;
@@ -55,38 +58,55 @@ struct Kinds {
     return (x * 0x0101010101010101u) >> 56;
 }
 
+// The words starting in the 64 bytes at `at`, the first `size` of them counted, and the state
+// after the last of those. Whether a byte may start a word is a carry: a space or an ideograph
+// sets it, a continuation byte passes on the one before it, any other byte clears it. So adding
+// (sets | passes) + sets + carry-in ripples it through all 64 bytes at once, as a sum's carries
+// ripple: the carry into each bit is that byte's state, the carry out of the top the last's.
+[[gnu::always_inline]] inline std::uint64_t countStep(const unsigned char* at, std::size_t size,
+                                                      std::uint64_t& carry) {
+    std::uint64_t space = 0;
+    std::uint64_t ideograph = 0;
+    std::uint64_t passes = 0;
+    for (int part = 0; part < 4; ++part) {
+        const Kinds kinds = kindsOf(at + 16 * part);
+        space |= kinds.space << (16 * part);
+        ideograph |= kinds.ideograph << (16 * part);
+        passes |= kinds.continuation << (16 * part);
+    }
+    const std::uint64_t sets = space | ideograph;
+    const std::uint64_t partial = (sets | passes) + sets;
+    const std::uint64_t sum = partial + carry;
+    const std::uint64_t before = sum ^ passes;
+    const std::uint64_t starts = ideograph | (before & ~space & ~passes);
+    if (size == 64) {
+        carry =
+            static_cast<std::uint64_t>(partial < sets) | static_cast<std::uint64_t>(sum < partial);
+        return bitsSet(starts);
+    }
+    carry = (before >> size) & 1u;  // the state before the first byte not counted
+    return bitsSet(starts & ((std::uint64_t{1} << size) - 1));
+}
+
 }  // namespace
 
-// 64 bytes a step. Whether a byte may start a word is a carry: a space or an ideograph sets
-// it, a continuation byte passes on the one before it, any other byte clears it. So adding
-// (sets | passes) + sets + carry-in ripples it through all 64 bytes at once, as a sum's carries
-// ripple: the carry into each bit is that byte's state, the carry out of the top the run's.
 std::uint64_t countWordStarts(const unsigned char* bytes, std::size_t size, unsigned& boundary) {
+    if (size == 0)
+        return 0;
     std::uint64_t counted = 0;
+    std::uint64_t carry = boundary & 1u;
     std::size_t i = 0;
-    if (size >= 64) {
-        std::uint64_t carry = boundary & 1u;
-        for (; i + 64 <= size; i += 64) {
-            std::uint64_t space = 0;
-            std::uint64_t ideograph = 0;
-            std::uint64_t passes = 0;
-            for (int part = 0; part < 4; ++part) {
-                const Kinds kinds = kindsOf(bytes + i + 16 * part);
-                space |= kinds.space << (16 * part);
-                ideograph |= kinds.ideograph << (16 * part);
-                passes |= kinds.continuation << (16 * part);
-            }
-            const std::uint64_t sets = space | ideograph;
-            const std::uint64_t partial = (sets | passes) + sets;
-            const std::uint64_t sum = partial + carry;
-            const std::uint64_t before = sum ^ passes;
-            counted += bitsSet(ideograph | (before & ~space & ~passes));
-            carry = static_cast<std::uint64_t>(partial < sets) |
-                    static_cast<std::uint64_t>(sum < partial);
-        }
-        boundary = static_cast<unsigned>(carry);
+    for (; i + 64 <= size; i += 64)
+        counted += countStep(bytes + i, 64, carry);
+    if (i < size) {
+        // The last bytes, copied to a step of their own; the bytes after them are never counted.
+        unsigned char last[64];
+        std::memset(last, 'a', sizeof last);
+        std::memcpy(last, bytes + i, size - i);
+        counted += countStep(last, size - i, carry);
     }
-    return counted + countWordStartsByByte(bytes + i, size - i, boundary);
+    boundary = static_cast<unsigned>(carry);
+    return counted;
 }
 
 #else

@@ -19,8 +19,7 @@ namespace prompter {
 // countWordStartsByByte for every input, valid UTF-8 or not.
 [[nodiscard]] std::uint64_t countWordStarts(const unsigned char* bytes, std::size_t size,
                                             unsigned& boundary);
-// The same, a byte at a time: where the many-at-a-time form is not built, and for the few
-// bytes at the end of a run.
+// The same, a byte at a time: where the many-at-a-time form is not built.
 [[nodiscard]] std::uint64_t countWordStartsByByte(const unsigned char* bytes, std::size_t size,
                                                   unsigned& boundary);
 
