@@ -712,16 +712,12 @@ ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
         return ScriptReadError{
             refusal_.value_or(QStringLiteral("The scripts folder %1 is not open.").arg(folder_))};
     const QByteArray encoded = QFile::encodeName(fileName);
-    const auto stampOf = [](const struct statx& status) {
-        return Stamp{static_cast<qint64>(status.stx_ino), static_cast<qint64>(status.stx_size),
-                     nanoseconds(status.stx_mtime), nanoseconds(status.stx_ctime)};
-    };
     constexpr unsigned kStampMask = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
     struct statx status {};
     if (opened_.bytes && opened_.fileName == fileName &&
         ::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStampMask,
                 &status) == 0 &&
-        S_ISREG(status.stx_mode) && stampOf(status) == opened_.stamp)
+        S_ISREG(status.stx_mode) && FileStamp::of(status) == opened_.stamp)
         return opened_.bytes;
     const int fd = ::openat(folderFd_, encoded.constData(),
                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
@@ -733,7 +729,7 @@ ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
     // Stamped before the read: a change while it reads makes the next read read again.
     auto result = ScriptFile::readOpen(fd, pathOf(fileName));
     if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&result))
-        opened_ = {fileName, stampOf(status), *bytes};
+        opened_ = {fileName, FileStamp::of(status), *bytes};
     return result;
 }
 

@@ -41,6 +41,7 @@
 #include <optional>
 #include <vector>
 
+#include "prompter/FileStamp.h"
 #include "prompter/LibraryCache.h"
 #include "prompter/ScriptFile.h"
 
@@ -141,13 +142,7 @@ class ScriptLibrary : public QAbstractTableModel {
     void scriptChanged(const QString& fileName);
 
   private:
-    struct Stamp {
-        qint64 inode = -1;
-        qint64 bytes = -1;
-        qint64 modifiedNs = -1;
-        qint64 changedNs = -1;
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
+    using Stamp = FileStamp;
     struct Opened {
         QString fileName;
         Stamp stamp;

@@ -37,9 +37,7 @@ WatchedFile::Stamp WatchedFile::stampNow() const {
     struct stat status {};
     if (::stat(QFile::encodeName(path_).constData(), &status) != 0)
         return {};
-    return {static_cast<qint64>(status.st_ino), static_cast<qint64>(status.st_size),
-            status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec,
-            status.st_ctim.tv_sec * 1'000'000'000LL + status.st_ctim.tv_nsec};
+    return FileStamp::of(status);
 }
 
 void WatchedFile::check() {

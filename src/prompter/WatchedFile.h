@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTimer>
 
+#include "prompter/FileStamp.h"
+
 namespace prompter {
 
 class WatchedFile : public QObject {
@@ -29,13 +31,7 @@ class WatchedFile : public QObject {
     void changed();
 
   private:
-    struct Stamp {
-        qint64 inode = -1;
-        qint64 bytes = -1;
-        qint64 modifiedNs = -1;
-        qint64 changedNs = -1;
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
+    using Stamp = FileStamp;
     [[nodiscard]] Stamp stampNow() const;
     void check();
 
