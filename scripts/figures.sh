@@ -1,9 +1,12 @@
 #!/bin/sh
-# Prints the figures report: what the transforms cost per run and per length, what the title
-# line costs on long texts, and what the whole send costs in time and peak memory against
-# plain system calls, every ratio measured in the same run. Builds the benchmarks first (the
-# default preset). Takes a few minutes; large files go to a folder on the build's disk (not a
-# RAM disk), so syncing costs what it costs.
+# Prints the figures report, every figure the README and docs/FIGURES.md claim, from one run:
+# the transforms and the title line, the whole send against `cat` and `sync`, the share beside a
+# full import folder and with piped input, the receiver against `mv` and `sync -f`, the
+# teleprompter (first frame, scrolling, intake, the library's first picture, live edits), two
+# computers through Syncthing, the remote, voice-following and the desktop window. Each table
+# says the load average it was measured under; ratios compare programs run in turn in the same
+# block. Builds what it measures first (the default preset). Takes about half an hour; large
+# files go to a folder on the build's disk (not a RAM disk), so syncing costs what it costs.
 #
 #   scripts/figures.sh
 set -eu
@@ -631,4 +634,20 @@ if cmake --build --preset default --target voice_bench quorvane-prompter >/dev/n
 else
     echo
     echo "Voice-following: not measured (built without PocketSphinx or Qt Multimedia)"
+fi
+
+# The desktop window (scripts/desktop-figures.sh): a 100 MB text's first paint, scrolling steps
+# and peak memory, and a 1 KB share from start to its window drawn, headless and on Xvfb.
+echo "Measuring the desktop window..." >&2
+before=$(cut -d' ' -f1-3 /proc/loadavg)
+if desktop=$(scripts/desktop-figures.sh 2>/dev/null); then
+    echo
+    echo "The desktop window (scripts/desktop-figures.sh; load average $before before, $(cut -d' ' -f1-3 /proc/loadavg) after)"
+    echo
+    echo '```'
+    echo "$desktop"
+    echo '```'
+else
+    echo
+    echo "The desktop window: not measured (scripts/desktop-figures.sh failed)"
 fi
