@@ -294,6 +294,11 @@ QString PromptView::bandState() const {
     return stateAt(now, motion_.position(now));
 }
 
+QString PromptView::bandTimes() const {
+    const double now = clock_->milliseconds();
+    return bandTimes(now, motion_.position(now));
+}
+
 QString PromptView::stateAt(double now, double words) const {
     QString state = QStringLiteral("%1 wpm").arg(std::lround(motion_.speed()));
     if (motion_.isAtEnd(now))

@@ -80,6 +80,9 @@ class PromptView : public QWidget {
     // The state the band shows at its left: speed, what moves the text (or that nothing does),
     // and the section being read.
     [[nodiscard]] QString bandState() const;
+    // What the band says at its right: progress, time elapsed and time left (or, while the
+    // index is made, that the words are being counted).
+    [[nodiscard]] QString bandTimes() const;
     void setFontSize(int pixels);
     void setMirror(Mirror mirror);
     void jumpTo(double words);
