@@ -47,7 +47,8 @@ for name, size in (("text1k", 1024), ("text1m", 1 << 20), ("text", 100 << 20)):
     open(f"{sys.argv[1]}/{name}", "wb").write(data)
 PY
 mkdir -p "$work/containers" "$work/plain"
-# Timed to the microsecond (a 1 KB send takes milliseconds), peak memory from wait4.
+# Timed to the microsecond (a 1 KB send takes milliseconds); peak memory, processor time (user
+# and system) and page faults from wait4 (cat's include the shell that runs it and the sync).
 python3 - "$work" "$bin/quorvane-share" <<'PY'
 import json, os, statistics, subprocess, sys, time
 work, share = sys.argv[1], sys.argv[2]
@@ -56,7 +57,8 @@ def run(argv, env=None):
     child = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     _, status, usage = os.wait4(child.pid, 0)
     assert status == 0, argv
-    return time.perf_counter() - start, usage.ru_maxrss / 1024
+    return (time.perf_counter() - start, usage.ru_maxrss / 1024,
+            usage.ru_utime + usage.ru_stime, usage.ru_minflt)
 def load():
     return open("/proc/loadavg").read().split()[:3]
 result = {"load_before": load()}
@@ -71,9 +73,10 @@ for name, runs in (("text1k", 21), ("text1m", 21), ("text", 5)):
         imported = f"{work}/containers/group.app.quorvane.teleprompter/regular/imported"
         for sent in os.listdir(imported):
             os.unlink(f"{imported}/{sent}")
-    result[name] = {"host": statistics.median(t for t, _ in host),
-                    "cat": statistics.median(t for t, _ in cat),
-                    "host_peak": statistics.median(m for _, m in host)}
+    median = lambda runs, field: statistics.median(r[field] for r in runs)
+    result[name] = {"host": median(host, 0), "cat": median(cat, 0), "host_peak": median(host, 1),
+                    "host_cpu": median(host, 2), "cat_cpu": median(cat, 2),
+                    "host_faults": median(host, 3), "cat_faults": median(cat, 3)}
 result["load_after"] = load()
 json.dump(result, open(f"{work}/send-whole.json", "w"))
 PY
@@ -310,12 +313,15 @@ print("file, checks it is UTF-8, writes and syncs a new file) against `cat F > o
 print("same bytes, run in turn (median of 21, of 5 for 100 MB). Load average")
 print(f"{' '.join(whole['load_before'])} before, {' '.join(whole['load_after'])} after.")
 print()
-print("| text | quorvane-share --send | cat and sync | ratio | peak resident, send |")
-print("|---|---:|---:|---:|---:|")
+print("| text | quorvane-share --send | cat and sync | ratio | processor time, send / cat "
+      "| page faults, send / cat | peak resident, send |")
+print("|---|---:|---:|---:|---:|---:|---:|")
 for label, name in (("1 KB", "text1k"), ("1 MB", "text1m"), ("100 MB", "text")):
     w = whole[name]
     print(f"| {label} | {fmt(w['host'] * 1000, 1)} ms | {fmt(w['cat'] * 1000, 1)} ms | "
-          f"{fmt(w['host'] / w['cat'])} | {fmt(w['host_peak'], 1)} MB |")
+          f"{fmt(w['host'] / w['cat'])} | {fmt(w['host_cpu'] * 1000, 1)} / "
+          f"{fmt(w['cat_cpu'] * 1000, 1)} ms | {fmt(w['host_faults'], 0)} / "
+          f"{fmt(w['cat_faults'], 0)} | {fmt(w['host_peak'], 1)} MB |")
 print()
 host, plain, dd = median_run("host"), median_run("plain"), median_run("dd")
 print("The 100 MB text beside two yardsticks (median of 3): the host holds the text, as the")

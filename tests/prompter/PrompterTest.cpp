@@ -894,6 +894,8 @@ class PrompterTest : public QObject {
     // a rename, new or gone, under a cache that is whole, has a damaged entry, is cut short, is
     // someone else's format, or is a link, a folder or under a linked folder. Every row shows
     // "counting…" until counted and then the right count; a refused cache is left as it is.
+    // Hundreds of other scripts beside them (a library large enough to be looked at on two
+    // threads), one named in accents; a name the system cannot decode is never listed.
     void libraryCacheNeverMakesACountWrong() {
         QTemporaryDir folder;
         const QString scripts = folder.path() + "/scripts";
@@ -906,6 +908,18 @@ class PrompterTest : public QObject {
         writeFile(scripts + "/Gamma.txt", "Gamma [cue] six\n");
         writeFile(scripts + "/Delta.txt", "Delta\nseven eight nine\n");
         writeFile(scripts + "/Zeta.txt", "Zeta\n");
+        QMap<QString, QString> others;
+        for (int i = 0; i < 700; ++i) {
+            const QString name =
+                i == 350 ? QString("Ét\u00e9 %1").arg(i) : QString("More %1").arg(i);
+            writeFile(scripts + "/" + name + ".txt",
+                      (name + "\n" + QString("word ").repeated(i % 5)).toUtf8());
+            others.insert(name, QString("%1 words %2").arg(2 + i % 5).arg(name));
+        }
+        const int undecodable = ::open((QFile::encodeName(scripts) + "/bad \xff.txt").constData(),
+                                       O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(undecodable >= 0);
+        ::close(undecodable);
         QTest::qWait(2100);  // counts of files changed in the last two seconds are not kept
 
         const auto settle = [&](prompter::ScriptLibrary& library) {
@@ -956,11 +970,12 @@ class PrompterTest : public QObject {
                          QFile::encodeName(scripts + "/Beta.txt").constData()) == 0);
         writeFile(scripts + "/Epsilon.txt", "Epsilon words\n");
         QVERIFY(QFile::remove(scripts + "/Zeta.txt"));
-        const QMap<QString, QString> right{{"Alpha", "3 words Alpha"},
-                                           {"Beta", "2 words Beta"},
-                                           {"Gamma", "2 words Gamma [cue] six"},
-                                           {"Delta", "4 words Delta"},
-                                           {"Epsilon", "2 words Epsilon words"}};
+        QMap<QString, QString> right = others;
+        right.insert(QMap<QString, QString>{{"Alpha", "3 words Alpha"},
+                                            {"Beta", "2 words Beta"},
+                                            {"Gamma", "2 words Gamma [cue] six"},
+                                            {"Delta", "4 words Delta"},
+                                            {"Epsilon", "2 words Epsilon words"}});
 
         QByteArray damaged = whole;
         damaged[damaged.indexOf("Gamma [cue]") + 1] = 'o';
