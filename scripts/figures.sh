@@ -161,8 +161,11 @@ done
 # the same files then sync -f, side by side, and into a folder on a RAM disk (another file
 # system: each text copied and synced); --list of 100,000 waiting texts; and the peak memory of
 # handing over a 1 MB and a 100 MB text with --to (copied to the RAM disk), --exec and
-# --print. Three runs each, the median kept. With QUORVANE_FIGURES_RECEIVE_BEFORE naming the
-# quorvane-receive of an earlier build, that one drains and lists beside it in the same runs.
+# --print. Three runs each, the median kept; each drain's processor time (user and system, of
+# the program and its children) beside its elapsed time, and the load average before and after,
+# since on a shared machine elapsed time follows the load. With QUORVANE_FIGURES_RECEIVE_BEFORE
+# naming the quorvane-receive of an earlier build, that one drains and lists beside it in the
+# same runs.
 echo "Measuring the receiver..." >&2
 (cd "$work" && "$bin/receive_bench" --benchmark_filter=SentToDelivered \
     --benchmark_format=json >"$work/receive.json")
@@ -170,8 +173,9 @@ other=$(mktemp -d /dev/shm/quorvane-figures-XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work" "$other"' EXIT INT TERM
 python3 - "$bin/quorvane-receive" "$work" "$other" "${QUORVANE_FIGURES_RECEIVE_BEFORE:-}" \
     <<'EOF' >"$work/drain.json"
-import json, os, shutil, statistics, subprocess, sys, time
+import json, os, resource, shutil, statistics, subprocess, sys, time
 receive, work, other, before = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+load_before = os.getloadavg()
 def fill(root, count, size):
     folder = f"{root}/group.app.quorvane.teleprompter/regular/imported"
     os.makedirs(folder, exist_ok=True)
@@ -182,11 +186,17 @@ def fill(root, count, size):
     subprocess.run(["sync", "-f", folder], check=True)
     return folder
 def timed(command, env=None):
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     subprocess.run(command, env=env, stdout=subprocess.DEVNULL, check=True)
-    return time.perf_counter() - started
+    elapsed = time.perf_counter() - started
+    now = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu.append(now.ru_utime + now.ru_stime - used.ru_utime - used.ru_stime)
+    return elapsed
+cpu = []
 kinds = ("receive", "mv", "other") + (("before", "before-other") if before else ())
 result = {kind: [] for kind in kinds}
+result.update({f"{kind}-cpu": [] for kind in kinds})
 for run in range(3):
     for kind in kinds:
         root = f"{work}/drain-{kind}"
@@ -196,10 +206,12 @@ for run in range(3):
             os.makedirs(out)
             result[kind].append(timed(
                 ["sh", "-c", 'cd "$0" && mv -t "$1" -- * && sync -f "$1"', folder, out]))
+            result[f"{kind}-cpu"].append(cpu[-1])
         else:
             env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
             program = before if kind.startswith("before") else receive
             result[kind].append(timed([program, "--to", out], env))
+        result[f"{kind}-cpu"].append(cpu[-1])
         assert len(os.listdir(out)) == 10000, kind
         shutil.rmtree(root)
         shutil.rmtree(out)
@@ -215,7 +227,9 @@ for _ in range(3):
 if not before:
     del result["before-list"]
 shutil.rmtree(root)
-json.dump({k: statistics.median(v) for k, v in result.items()}, sys.stdout)
+medians = {k: statistics.median(v) for k, v in result.items()}
+medians["load"] = [load_before[0], os.getloadavg()[0]]
+json.dump(medians, sys.stdout)
 EOF
 for size in 1 100; do
     head -c $((size * 1024 * 1024)) /dev/zero | tr '\0' 'y' >"$work/receive-$size"
@@ -374,13 +388,19 @@ print(f"A text sent while `--watch --to DIR` runs is in DIR {fmt(latency)} ms af
 print("(median of 101 sends, each written, synced and linked as the share sheet does).")
 print()
 drain = json.load(open(f"{work}/drain.json"))
-print("Draining 10,000 waiting 1 KB texts (median of 3, side by side in one run)")
+print("Draining 10,000 waiting 1 KB texts (median of 3, side by side in one run; load average")
+print(f"{fmt(drain['load'][0])} before, {fmt(drain['load'][1])} after)")
 print()
-print("| how | elapsed | / mv and sync -f |")
-print("|---|---:|---:|")
-print(f"| mv of the files, then sync -f | {fmt(drain['mv'] * 1000, 0)} ms | 1.00 |")
-print(f"| quorvane-receive --to, same file system | {fmt(drain['receive'] * 1000, 0)} ms | {fmt(drain['receive'] / drain['mv'])} |")
-print(f"| quorvane-receive --to, a RAM disk (copied, synced) | {fmt(drain['other'] * 1000, 0)} ms | {fmt(drain['other'] / drain['mv'])} |")
+print("| how | elapsed | / mv and sync -f | processor time | / mv and sync -f |")
+print("|---|---:|---:|---:|---:|")
+def drain_row(label, kind):
+    print(f"| {label} | {fmt(drain[kind] * 1000, 0)} ms | {fmt(drain[kind] / drain['mv'])} | "
+          f"{fmt(drain[kind + '-cpu'] * 1000, 0)} ms | {fmt(drain[kind + '-cpu'] / drain['mv-cpu'])} |")
+drain_row("mv of the files, then sync -f", "mv")
+drain_row("quorvane-receive --to, same file system", "receive")
+if "before" in drain:
+    drain_row("the earlier build, same file system", "before")
+drain_row("quorvane-receive --to, a RAM disk (copied, synced)", "other")
 print()
 print(f"quorvane-receive --list of 100,000 waiting texts: {fmt(drain['list'] * 1000, 0)} ms (median of 3).")
 if "before" in drain:

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -128,22 +129,21 @@ void LibraryCache::load() {
                        .arg(path_);
         return;
     }
-    std::string bytes;
-    if (status.st_size <= kLargestFile) {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t more = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (more < 0 && errno == EINTR)
-                continue;
-            if (more <= 0)
-                break;
-            got += static_cast<std::size_t>(more);
-        }
-        bytes.resize(got);
+    // Read into memory that is not cleared first: every byte used is one read.
+    const std::size_t size =
+        status.st_size <= kLargestFile ? static_cast<std::size_t>(status.st_size) : 0;
+    const std::unique_ptr<char[]> bytes(new char[size + 1]);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t more = ::read(fd, bytes.get() + got, size - got);
+        if (more < 0 && errno == EINTR)
+            continue;
+        if (more <= 0)
+            break;
+        got += static_cast<std::size_t>(more);
     }
     ::close(fd);
-    const std::string_view in(bytes);
+    const std::string_view in(bytes.get(), got);
     if (in.substr(0, kHeader.size()) != kHeader) {
         dropped_ = in.empty() ? 0 : 1;  // a foreign or garbled file: rewritten at the next save
         dirty_ = dropped_ > 0;

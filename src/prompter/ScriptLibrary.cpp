@@ -130,6 +130,17 @@ ScriptLibrary::ScriptLibrary(QString folder, QObject* parent, QString cachePath)
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(2000);
     connect(&saveTimer_, &QTimer::timeout, this, &ScriptLibrary::saveCache);
+    cacheLoading_ = beside([this] { cache_.load(); });
+}
+
+LibraryCache& ScriptLibrary::loadedCache() const {
+    if (cacheLoading_.joinable())
+        cacheLoading_.join();
+    return const_cast<LibraryCache&>(cache_);
+}
+
+const LibraryCache& ScriptLibrary::cache() const {
+    return loadedCache();
 }
 
 ScriptLibrary::~ScriptLibrary() {
@@ -526,13 +537,13 @@ ScriptLibrary::Probe ScriptLibrary::probe(std::string_view encoded) const {
     // keeps the size and the modification time is still told apart.
     probe.key = {makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino, probe.bytes,
                  nanoseconds(status.stx_ctime)};
-    probe.known = cache_.find(encoded, probe.key);
+    probe.known = cache_.find(encoded, probe.key);  // loaded before any probe
     return probe;
 }
 
 std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, std::string_view encoded,
                                                bool later) {
-    cache_.load();
+    loadedCache();
     return row(name, encoded, probe(encoded), later);
 }
 
@@ -613,6 +624,7 @@ void ScriptLibrary::countWaiting() {
 
 void ScriptLibrary::saveCache() {
     saveTimer_.stop();
+    loadedCache();
     if (cache_.dirty())
         (void)cache_.save();  // the cache only saves time: without it, scripts are counted anew
 }
@@ -643,7 +655,7 @@ bool ScriptLibrary::update(const QString& name) {
         }
         beginRemoveRows({}, row, row);
         uncounted_.remove(name);
-        cache_.remove(std::string_view(encoded.constData(), std::size_t(encoded.size())));
+        loadedCache().remove(std::string_view(encoded.constData(), std::size_t(encoded.size())));
         placed_.remove(name);
         entries_.erase(entries_.begin() + row);
         endRemoveRows();
@@ -673,16 +685,11 @@ void ScriptLibrary::refresh() {
     std::vector<ScriptEntry> entries;
     QElapsedTimer spent;
     spent.start();
-    cache_.startListing();
     if (folderFd_ >= 0) {
         const int listing = ::openat(folderFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
         if (!dir && listing >= 0)
             ::close(listing);
-        // The cache is read on a second thread while the folder is listed.
-        std::thread loading;
-        if (!cache_.isLoaded())
-            loading = beside([this] { cache_.load(); });
         // The names' bytes, each ending in a zero byte, one after the other.
         std::string bytes;
         struct Listed {
@@ -705,8 +712,8 @@ void ScriptLibrary::refresh() {
         }
         if (dir)
             ::closedir(dir);
-        if (loading.joinable())
-            loading.join();
+        // The cache's reading, begun with the library, is done by now or runs beside the listing.
+        loadedCache().startListing();
         const auto encodedOf = [&bytes](const Listed& name) {
             return std::string_view(bytes.data() + name.at, name.size);
         };
@@ -736,15 +743,27 @@ void ScriptLibrary::refresh() {
                 if (probes[i].regular && rowOf(listed[i].name) < 0)
                     new_.insert(listed[i].name);
         listed_ = true;
-        // Counted now for a short while; after it, from the cache or later.
-        entries.reserve(listed.size());
+        // The rows in their order (newest first), made in it: counted now for a short while,
+        // the first rows first; after it, from the cache or later.
+        std::vector<std::size_t> order;
+        order.reserve(listed.size());
         for (std::size_t i = 0; i < listed.size(); ++i)
+            if (probes[i].regular)
+                order.push_back(i);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            if (probes[a].arrivedMs != probes[b].arrivedMs)
+                return probes[a].arrivedMs > probes[b].arrivedMs;
+            return listed[a].name < listed[b].name;
+        });
+        entries.reserve(order.size());
+        for (const std::size_t i : order)
             if (auto made = row(listed[i].name, encodedOf(listed[i]), probes[i],
                                 spent.elapsed() >= countingBudget_))
                 entries.push_back(std::move(*made));
+    } else {
+        loadedCache().startListing();  // a folder refused lists nothing: all is forgotten
     }
-    std::sort(entries.begin(), entries.end(), listedBefore);
-    cache_.forgetUnseen();  // what left the folder is forgotten
+    loadedCache().forgetUnseen();  // what left the folder is forgotten
     // The rest are counted while idle, the rows shown first counted first.
     uncounted_.clear();
     countQueue_.clear();

@@ -42,6 +42,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "prompter/FileStamp.h"
@@ -106,7 +107,7 @@ class ScriptLibrary : public QAbstractTableModel {
     void setCountingBudget(int milliseconds) { countingBudget_ = milliseconds; }
     // Whether rows are still waiting for their counts.
     [[nodiscard]] bool counting() const { return !uncounted_.isEmpty(); }
-    [[nodiscard]] const LibraryCache& cache() const { return cache_; }
+    [[nodiscard]] const LibraryCache& cache() const;
     // Words per minute the reading-time column is counted at.
     void setSpeed(double wordsPerMinute);
 
@@ -192,7 +193,11 @@ class ScriptLibrary : public QAbstractTableModel {
     mutable bool placedStale_ = false;
     QSet<QString> new_;
     bool listed_ = false;
+    // Read on a thread of its own from the library's start (it needs nothing of the folder), so
+    // reading it overlaps the window's making; joined before the cache is first used.
     LibraryCache cache_;
+    mutable std::thread cacheLoading_;
+    LibraryCache& loadedCache() const;
     QSet<QString> uncounted_;         // listed rows still to count
     std::deque<QString> countQueue_;  // the same, in the order they are counted
     QTimer countTimer_;               // counts them while idle

@@ -73,6 +73,7 @@ void FolderDelivery::run(const std::function<bool()>& keepGoing) {
         finished = std::move(steps_);
         steps_.clear();
     }
+    syncMoves();
 }
 
 // While one batch is delivered, another thread holds the next and lets go of the last: the moves
@@ -104,10 +105,18 @@ void FolderDelivery::deliverBatch(std::size_t start, std::size_t end, HeldBatch&
         prepare(texts_[i], std::move(held.holds[i - start]), std::move(held.titles[i - start]),
                 !recorded || recorded->count(texts_[i].id) != 0);
     recordChoices();
-    // Into the folder, under the chosen name or the next free one.
+    // Into the folder, under the chosen name or the next free one. A text moved by renames is
+    // in one place whenever the reader stops, so its move needs no sync of its own before the
+    // next: the moves of the whole run are synced once, at its end (or with a batch that links).
     bool anyLinked = false;
-    for (Step& step : steps_)
-        anyLinked = moveIntoFolder(step) || anyLinked;
+    for (Step& step : steps_) {
+        if (!moveIntoFolder(step))
+            continue;
+        if (step.renamed)
+            moved_.push_back(step.result);
+        else
+            anyLinked = true;
+    }
     if (anyLinked)
         syncFolder();
     leaveImportFolder();
@@ -413,16 +422,14 @@ bool FolderDelivery::recoverFromLinkError(Step& step, int error) {
 // Syncs the folder. Where that fails the links may not be durable: the texts stay waiting, and
 // their records let the next reader finish without a second copy.
 void FolderDelivery::syncFolder() {
-    if (syncRetrying(folder_.descriptor()) == 0)
+    if (syncRetrying(folder_.descriptor()) == 0) {
+        moved_.clear();  // synced with the links
         return;
+    }
     const std::string why = failure("syncing " + folder_.path(), errno);
+    movedNotSynced(why);
     for (Step& step : steps_) {
-        if (step.renamed) {
-            // Moved already: it is in the folder, but may not stay there after a power cut;
-            // said so, with where it is.
-            resultOf(step).outcome = Outcome::failed;
-            resultOf(step).problem = why;
-        } else if (step.linked) {
+        if (step.linked && !step.renamed) {
             resultOf(step).outcome = Outcome::failed;
             resultOf(step).problem = why;
             step.linked = false;
@@ -431,16 +438,37 @@ void FolderDelivery::syncFolder() {
     }
 }
 
+// The texts moved by renames and not synced yet are in the folder, but may not stay there after
+// a power cut: each is said to have failed for `why`, with where it is.
+void FolderDelivery::movedNotSynced(const std::string& why) {
+    for (const std::size_t result : moved_) {
+        results_[result].outcome = Outcome::failed;
+        results_[result].problem = why;
+    }
+    moved_.clear();
+}
+
+// Syncs the moves of the run: the folder first (what was moved is there for good), then the
+// records folder the texts passed through and the import folder they left, so that after a
+// power cut no text is back where it was as well as in the folder.
+void FolderDelivery::syncMoves() {
+    if (moved_.empty())
+        return;
+    if (syncRetrying(folder_.descriptor()) != 0) {
+        movedNotSynced(failure("syncing " + folder_.path(), errno));
+        return;
+    }
+    moved_.clear();
+    (void)syncRetrying(claims_);
+    (void)syncRetrying(imported_);
+}
+
 // Only now does each delivered text leave the import folder; then its record goes.
 void FolderDelivery::leaveImportFolder() {
     bool anyRemoved = false;
     for (Step& step : steps_) {
-        if (step.renamed) {
-            anyRemoved = true;
-            continue;
-        }
-        if (!step.linked)
-            continue;
+        if (step.renamed || !step.linked)
+            continue;  // a move's removal is synced with the run's moves
         if (!removeHeld(imported_, claims_, step.text->id, step.held.status)) {
             resultOf(step).outcome = Outcome::failed;
             resultOf(step).problem =
