@@ -648,7 +648,7 @@ INTAKE
 
 # The library's first picture beside 10,000 scripts of about a kilobyte, as the program starts
 # it: on a first run (no cache of counts: the list shows, the counts follow) and on the next
-# (every count from the cache), beside `cat` of the same files in the same run; three runs, the
+# (every count from the cache), beside `cat` of the same files in the same run; five runs, the
 # median of each ratio, with the load average before and after.
 echo "Measuring the library's first picture against cat..." >&2
 python3 - "$bin/prompter_bench" "$work" <<'LIBRARY'
@@ -660,7 +660,7 @@ def load():
 before = load()
 number = r"([\d.]+) ms"
 runs = []
-for _ in range(3):
+for _ in range(5):
     out = subprocess.run([bench, "library", "10000"], env=env, check=True, capture_output=True, text=True).stdout
     m = re.search(rf"cat {number} \(processor {number}\); first run {number} \(processor {number}; "
                   rf"every count shown {number}\); next run {number} \(processor {number}\)", out)
@@ -668,7 +668,7 @@ for _ in range(3):
 cat, catCpu, cold, coldCpu, counted, warm, warmCpu = (statistics.median(r[i] for r in runs) for i in range(7))
 ratio = lambda a, b: statistics.median(r[a] / r[b] for r in runs)
 print()
-print(f"Teleprompter library beside 10,000 scripts (prompter_bench library, headless platform, median of 3; load average {before} before, {load()} after)")
+print(f"Teleprompter library beside 10,000 scripts (prompter_bench library, headless platform, median of 5; load average {before} before, {load()} after)")
 print()
 print("| measure | elapsed | of cat | processor | of cat | promise |")
 print("|---|---:|---:|---:|---:|---:|")
@@ -677,6 +677,81 @@ print(f"| first picture, first run (no cache) | {cold:,.0f} ms | {ratio(2, 0):.2
 print(f"| every count shown, first run | {counted:,.0f} ms | {ratio(4, 0):.2f}x | | | |")
 print(f"| first picture, next run (cache warm) | {warm:,.0f} ms | {ratio(5, 0):.2f}x | {warmCpu:,.0f} ms | {ratio(6, 1):.2f}x | 0.5x |")
 LIBRARY
+
+# The same as whole programs: `quorvane-prompter --screenshot` from its start to the picture of
+# its library written, beside 10,000 scripts of about a kilobyte in its own home (no cache of
+# counts; then, after a run left to count them all, with it), beside the same program with an
+# empty library (what starting Qt and the window costs by itself) and `cat` of the scripts, in
+# turn; three rounds, the median of each ratio.
+echo "Measuring the library's first picture as a whole program..." >&2
+cmake --build --preset default --target quorvane-prompter >/dev/null
+python3 - "$bin/quorvane-prompter" "$work" <<'LIBRARYWHOLE'
+import os, shutil, statistics, subprocess, sys, time
+prompter, work = sys.argv[1], sys.argv[2]
+def load():
+    return " ".join(open("/proc/loadavg").read().split()[:3])
+def home(name, scripts):
+    root = os.path.join(work, name)
+    os.makedirs(os.path.join(root, "Teleprompter"), mode=0o700)
+    os.makedirs(os.path.join(root, "runtime"), mode=0o700)
+    words = ("The quick brown fox jumps over the lazy dog while the prompter scrolls on. " * 14)
+    for i in range(scripts):
+        with open(os.path.join(root, "Teleprompter", f"Script {i}.txt"), "w") as f:
+            f.write(f"Script {i}\n{words}")
+    env = dict(os.environ, HOME=root, XDG_CACHE_HOME=root + "/cache", XDG_CONFIG_HOME=root + "/config",
+               XDG_DATA_HOME=root + "/data", XDG_RUNTIME_DIR=root + "/runtime", QT_QPA_PLATFORM="offscreen")
+    return root, env
+full, fullEnv = home("library-whole", 10000)
+empty, emptyEnv = home("library-empty", 0)
+scripts = sorted(os.path.join(full, "Teleprompter", n) for n in os.listdir(os.path.join(full, "Teleprompter")))
+os.sync()
+time.sleep(2.1)  # counts of files changed in the last two seconds are not kept
+def timed(command, env=None):
+    start, before = time.monotonic(), os.times()
+    subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    after = os.times()
+    return ((time.monotonic() - start) * 1e3,
+            (after.children_user - before.children_user + after.children_system - before.children_system) * 1e3)
+def picture(root, env):
+    return timed([prompter, "--screenshot", root + "/picture.png"], env)
+cache = os.path.join(full, "cache", "quorvane", "library-cache")
+before = load()
+rounds = []
+for _ in range(3):
+    shutil.rmtree(os.path.join(full, "cache"), ignore_errors=True)
+    cold = picture(full, fullEnv)
+    # A run left open until every count is made and the cache written.
+    if os.path.exists(cache):
+        os.remove(cache)  # the first run's, written as it ended: only what it had counted
+    running = subprocess.Popen([prompter, "--window"], env=fullEnv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not os.path.exists(cache) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    running.terminate()
+    try:
+        running.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        running.kill()
+        running.wait()
+    warm = picture(full, fullEnv)
+    none = picture(empty, emptyEnv)
+    cat = timed(["cat", *scripts])
+    rounds.append((cat, cold, warm, none))
+def median(i, j):
+    return statistics.median(r[i][j] for r in rounds)
+def ratio(i, j):
+    return statistics.median(r[i][j] / r[0][j] for r in rounds)
+print()
+print(f"The library's first picture as whole programs (quorvane-prompter --screenshot, headless platform, median of 3; load average {before} before, {load()} after)")
+print()
+print("| measure | elapsed | of cat | processor | of cat |")
+print("|---|---:|---:|---:|---:|")
+print(f"| cat of the 10,000 scripts (the yardstick) | {median(0, 0):,.0f} ms | 1 | {median(0, 1):,.0f} ms | 1 |")
+for i, label in ((1, "first picture, 10,000 scripts, first run (no cache)"),
+                 (2, "first picture, 10,000 scripts, next run (cache warm)"),
+                 (3, "first picture, empty library (Qt and the window alone)")):
+    print(f"| {label} | {median(i, 0):,.0f} ms | {ratio(i, 0):.2f}x | {median(i, 1):,.0f} ms | {ratio(i, 1):.2f}x |")
+LIBRARYWHOLE
 
 # Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
 # in the folder of B's watching receiver (median of 100), where syncthing is installed.
