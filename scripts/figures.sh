@@ -447,6 +447,101 @@ for label, name in (("frame, start (med/worst)", "frame at the start"), ("frame,
 print(f"| peak resident | {peak_mb:,.0f} MB | {2.5 * 100 + 120:,.0f} MB |")
 PROMPTER
 
+# The teleprompter's first frame whatever the script's size: the whole quorvane-prompter
+# process started with --prompt and --screenshot (a 1280x720 window on the headless platform,
+# its first frame drawn, written and the program ended), for a 1 KB script, a 100 MB script of
+# many paragraphs and a 100 MB script of one single line, seven turns of the three in a row, the
+# median kept, with the processor time (user + system, every thread) and the peak resident
+# memory of each; the promise: within 1.5 times the 1 KB script's time, at most 1.5 times the
+# text + 120 MB. Then the whole index of each 100 MB script (made on its own thread while the
+# start shows; prompter_bench index, median of 3) beside `wc -w` on the same file (median of 3);
+# the promise: within 0.25 times wc -w.
+echo "Measuring the teleprompter's first frame of 1 KB and 100 MB scripts..." >&2
+cmake --build --preset default --target quorvane-prompter prompter_bench >/dev/null
+python3 - "$work" <<'FIRSTSCRIPTS'
+import random, sys
+work = sys.argv[1]
+random.seed(11)
+vocabulary = ("the quick brown fox jumps over a lazy dog while presenters read their lines "
+              "aloud na\u00efve caf\u00e9 teleprompter").split()
+def paragraph():
+    return " ".join(random.choice(vocabulary) for _ in range(random.randint(20, 80)))
+small = "Opening\n\n" + "\n\n".join(paragraph() for _ in range(6))
+open(f"{work}/first-1k.txt", "wb").write(small.encode()[:1024])
+pieces, size = [], 0
+while size < 100 << 20:
+    piece = paragraph() + "\n\n"
+    pieces.append(piece)
+    size += len(piece.encode())
+text = "".join(pieces)
+open(f"{work}/first-paragraphs.txt", "w").write(text)
+open(f"{work}/first-line.txt", "w").write(text.replace("\n", " "))
+FIRSTSCRIPTS
+# Measured from a process of its own: a child forked from the one that made 100 MB of text
+# would count that memory as its own.
+python3 - "$bin" "$work" <<'FIRSTFRAME'
+import os, statistics, subprocess, sys, time
+bin, work = sys.argv[1], sys.argv[2]
+scripts = {"1 KB": f"{work}/first-1k.txt", "100 MB, paragraphs": f"{work}/first-paragraphs.txt",
+           "100 MB, one line": f"{work}/first-line.txt"}
+home = f"{work}/first-home"
+os.makedirs(f"{home}/run", mode=0o700, exist_ok=True)
+environment = dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+                   XDG_DATA_HOME=f"{home}/data", XDG_CACHE_HOME=f"{home}/cache",
+                   XDG_RUNTIME_DIR=f"{home}/run", QT_QPA_PLATFORM="offscreen")
+def run(path):
+    started = time.perf_counter()
+    child = subprocess.Popen([f"{bin}/quorvane-prompter", "--window", "--screenshot",
+                              f"{work}/first.png", "--prompt", path], env=environment,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - started
+    if status != 0:
+        sys.exit(f"quorvane-prompter failed on {path}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+for path in scripts.values():  # the files in the page cache, as a script just saved is
+    run(path)
+load_before = os.getloadavg()[0]
+runs = {name: [] for name in scripts}
+for _ in range(7):
+    for name, path in scripts.items():
+        runs[name].append(run(path))
+load_after = os.getloadavg()[0]
+def median(name, i):
+    return statistics.median(r[i] for r in runs[name])
+base = median("1 KB", 0)
+print()
+print("Teleprompter: first frame by the script's size (whole quorvane-prompter process, "
+      "--screenshot, headless platform; median of 7 turns; load average "
+      f"{load_before:.1f} before, {load_after:.1f} after)")
+print()
+print("| script | first frame (wall) | / 1 KB | processor | peak resident | promise |")
+print("|---|---:|---:|---:|---:|---:|")
+for name in scripts:
+    wall, cpu, peak = median(name, 0), median(name, 1), max(r[2] for r in runs[name])
+    promise = "1.5x" if name != "1 KB" else ""
+    limit = f", peak {1.5 * 100 + 120:.0f} MB" if name != "1 KB" else ""
+    print(f"| {name} | {wall * 1000:.0f} ms | {wall / base:.2f} | {cpu * 1000:.0f} ms | "
+          f"{peak:.0f} MB | {promise}{limit} |")
+print()
+print("| 100 MB script | whole index | processor | wc -w | index / wc -w | promise |")
+print("|---|---:|---:|---:|---:|---:|")
+for name in ("100 MB, paragraphs", "100 MB, one line"):
+    out = subprocess.run([f"{bin}/prompter_bench", "index", scripts[name]], env=environment,
+                         capture_output=True, text=True, check=True).stdout
+    line = next(l for l in out.splitlines() if l.startswith("whole index"))
+    index_ms = float(line.split()[2])
+    index_cpu = float(line.split("processor ")[1].split()[0])
+    counts = []
+    for _ in range(3):
+        started = time.perf_counter()
+        subprocess.run(["wc", "-w", scripts[name]], stdout=subprocess.DEVNULL, check=True)
+        counts.append(time.perf_counter() - started)
+    wc = statistics.median(counts) * 1000
+    print(f"| {name} | {index_ms:.0f} ms | {index_cpu:.0f} ms | {wc:.0f} ms | "
+          f"{index_ms / wc:.2f} | 0.25 |")
+FIRSTFRAME
+
 # The teleprompter scrolling on a real X server: a 1 MB script prompted full screen at 1920x1080
 # on Xvfb at the fastest speed (600 words a minute), no countdown; the processor seconds per
 # second of the whole prompter process (utime + stime from /proc over 10 s, after 3 s to settle),

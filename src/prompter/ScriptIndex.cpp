@@ -1,8 +1,13 @@
 #include "prompter/ScriptIndex.h"
 
 #include "prompter/WordStarts.h"
+#include "qttext/PlainTextSource.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace prompter {
@@ -27,7 +32,11 @@ QString headingTitle(const std::string& line) {
 ScriptIndex::ScriptIndex() : starts_{0, 1}, hasText_{0} {}
 
 ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
-                               const std::vector<qttext::TextBlocks::Block>& blocks) {
+                               const std::vector<qttext::TextBlocks::Block>& blocks,
+                               const std::atomic<bool>* stop) {
+    constexpr std::uint64_t kStopCheckBytes = std::uint64_t{1} << 20;
+    std::uint64_t checkAt = kStopCheckBytes;
+    bool stopped = false;
     ScriptIndex index;
     const std::size_t count = blocks.size();
     std::vector<double> words(count, 0);
@@ -51,11 +60,20 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
         seenText = false;
     };
     source.forEachPiece([&](std::string_view piece) {
+        if (stopped)
+            return;
         const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
         const std::uint64_t pieceEnd = offset + piece.size();
         std::size_t i = 0;
         while (i < piece.size() && count > 0) {
             const std::uint64_t at = offset + i;
+            if (stop && at >= checkAt) {
+                checkAt = at + kStopCheckBytes;
+                if (stop->load(std::memory_order_relaxed)) {
+                    stopped = true;
+                    return;
+                }
+            }
             while (block + 1 < count && at >= blocks[block + 1].start) {
                 endBlock();
                 ++block;
@@ -113,6 +131,8 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
         }
         offset += piece.size();
     });
+    if (stopped)
+        return ScriptIndex();
     if (count > 0)
         endBlock();
 
@@ -136,6 +156,49 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
     if (first != index.hasText_.end())
         index.title_ = static_cast<std::size_t>(first - index.hasText_.begin());
     return index;
+}
+
+ScriptIndexing::Made ScriptIndexing::head(const qttext::TextSource& source, std::uint64_t bytes) {
+    if (bytes >= source.length()) {
+        auto blocks = qttext::TextBlocks::cut(source);
+        ScriptIndex index = ScriptIndex::build(source, blocks);
+        return {std::move(blocks), std::move(index)};
+    }
+    // A block is cut by what comes before its end only, so every block of the head but the
+    // last is one of the whole script's.
+    const qttext::PlainTextSource start(source.substring(0, bytes));
+    auto blocks = qttext::TextBlocks::cut(start);
+    if (blocks.size() > 1)
+        blocks.pop_back();
+    ScriptIndex index = ScriptIndex::build(start, blocks);
+    return {std::move(blocks), std::move(index)};
+}
+
+ScriptIndexing::ScriptIndexing(std::shared_ptr<const qttext::TextSource> source,
+                               std::function<void()> done)
+    : source_(std::move(source)) {
+    thread_ = std::thread([this, done = std::move(done)] {
+        // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
+        // one above all, on a machine busy with other work.
+        const auto self = static_cast<id_t>(::gettid());
+        errno = 0;
+        if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
+            ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
+        auto blocks = qttext::TextBlocks::cut(*source_, &stop_);
+        if (stop_.load(std::memory_order_relaxed))
+            return;
+        ScriptIndex index = ScriptIndex::build(*source_, blocks, &stop_);
+        if (stop_.load(std::memory_order_relaxed))
+            return;
+        made_ = {std::move(blocks), std::move(index)};
+        done_.store(true, std::memory_order_release);
+        done();
+    });
+}
+
+ScriptIndexing::~ScriptIndexing() {
+    stop_.store(true, std::memory_order_relaxed);
+    thread_.join();
 }
 
 std::size_t ScriptIndex::paragraphAt(double words) const {
