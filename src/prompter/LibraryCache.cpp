@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -190,7 +191,9 @@ const LibraryCache::Entry* LibraryCache::find(std::string_view name, const Key& 
     const auto at = entries_.find(name);
     if (at == entries_.end())
         return nullptr;
-    at->second.seen = true;
+    // Two threads may look for one name at once (a listing that met a name twice, as one can
+    // while the folder changes): the note is made so that both may.
+    std::atomic_ref<bool>(at->second.seen).store(true, std::memory_order_relaxed);
     return at->second.entry.key == key ? &at->second.entry : nullptr;
 }
 

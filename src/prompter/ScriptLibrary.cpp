@@ -723,10 +723,16 @@ void ScriptLibrary::refresh() {
         const auto probeFrom = [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) {
                 const std::string_view encoded = encodedOf(listed[i]);
-                listed[i].name = QFile::decodeName(encoded.data());
+                const auto size = static_cast<qsizetype>(encoded.size());
+                if (isAscii(encoded)) {  // the same characters in every encoding
+                    listed[i].name = QString::fromLatin1(encoded.data(), size);
+                    probes[i] = probe(encoded);
+                    continue;
+                }
+                listed[i].name = QFile::decodeName(QByteArray::fromRawData(encoded.data(), size));
                 // A name the system's encoding cannot give back is one no later step could
                 // reach: left out.
-                if (isAscii(encoded) || QFile::encodeName(listed[i].name) == encoded.data())
+                if (QFile::encodeName(listed[i].name) == encoded.data())
                     probes[i] = probe(encoded);
             }
         };
@@ -756,10 +762,14 @@ void ScriptLibrary::refresh() {
             return listed[a].name < listed[b].name;
         });
         entries.reserve(order.size());
-        for (const std::size_t i : order)
+        for (const std::size_t i : order) {
+            // A listing of a folder that changes under it may give a name twice: one row.
+            if (!entries.empty() && entries.back().fileName == listed[i].name)
+                continue;
             if (auto made = row(listed[i].name, encodedOf(listed[i]), probes[i],
                                 spent.elapsed() >= countingBudget_))
                 entries.push_back(std::move(*made));
+        }
     } else {
         loadedCache().startListing();  // a folder refused lists nothing: all is forgotten
     }
