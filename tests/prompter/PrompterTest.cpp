@@ -1272,7 +1272,8 @@ class PrompterTest : public QObject {
 
     // A script named at start-up is read ahead; the read that prompts it takes those bytes
     // only when they are still what the file holds, and only for that very file: a rewritten
-    // file is read again, a link in the library is refused as ever, a FIFO never blocks.
+    // file is read again, a link in the library is refused as ever, a FIFO never blocks. A big
+    // script is read whole and byte-exact.
     void readAheadOnlyWhileUnchanged() {
         QTemporaryDir folder;
         const QString path = folder.path() + "/script.txt";
@@ -1300,6 +1301,21 @@ class PrompterTest : public QObject {
         QVERIFY(::mkfifo(QFile::encodeName(folder.path() + "/fifo").constData(), 0600) == 0);
         prompter::ScriptFile::readAhead(folder.path() + "/fifo");
         QVERIFY(text(prompter::ScriptFile::read(folder.path() + "/fifo")) == "refused");
+
+        // A big script is read in two halves at once, each byte in its place, ahead or not.
+        std::string big(9u << 20, 'x');
+        for (std::size_t i = 0; i < big.size(); ++i)
+            big[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
+        const QString bigPath = folder.path() + "/big.txt";
+        writeFile(bigPath, QByteArray::fromStdString("\xEF\xBB\xBF" + big));
+        for (const bool ahead : {false, true}) {
+            if (ahead)
+                prompter::ScriptFile::readAhead(bigPath);
+            const auto read = prompter::ScriptFile::read(bigPath);
+            const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read);
+            QVERIFY(bytes);
+            QVERIFY(**bytes == big);  // the byte-order mark left out
+        }
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,
