@@ -1123,7 +1123,8 @@ class PrompterTest : public QObject {
 
     // The start of a script indexed alone is paragraph for paragraph the start of the whole
     // script's index, wherever the cut falls: inside a CR LF, a NEL, a line separator or a
-    // character, in a very long line cut into pieces, in a cue or a heading.
+    // character, in a very long line cut into pieces, in a cue or a heading. And a big script
+    // indexed in two halves at once is indexed as in one.
     void headIsTheStartOfTheWhole_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("cut");
@@ -1162,6 +1163,34 @@ class PrompterTest : public QObject {
             QCOMPARE(head.index.sections()[i].title, index.sections()[i].title);
         for (std::size_t i = 0; i < head.index.cues().size(); ++i)
             QCOMPARE(head.index.cues()[i].length, index.cues()[i].length);
+
+        // The whole index of a big text, made in two halves at once, is the one made in one.
+        QByteArray big = text;
+        while (big.size() < static_cast<qsizetype>(prompter::ScriptIndexing::kSplitBytes))
+            big += text;
+        const qttext::PlainTextSource bigSource(big.toStdString());
+        const auto oneBlocks = qttext::TextBlocks::cut(bigSource);
+        const auto one = prompter::ScriptIndex::build(bigSource, oneBlocks);
+        const auto halves = prompter::ScriptIndexing::whole(bigSource);
+        QCOMPARE(halves.blocks.size(), oneBlocks.size());
+        for (std::size_t i = 0; i < oneBlocks.size(); ++i) {
+            QCOMPARE(halves.blocks[i].start, oneBlocks[i].start);
+            QCOMPARE(halves.blocks[i].length, oneBlocks[i].length);
+            QCOMPARE(halves.index.paragraphStart(i + 1), one.paragraphStart(i + 1));
+            QCOMPARE(halves.index.hasText(i), one.hasText(i));
+        }
+        QCOMPARE(halves.index.words(), one.words());
+        QCOMPARE(halves.index.titleParagraph(), one.titleParagraph());
+        QCOMPARE(halves.index.sections().size(), one.sections().size());
+        for (std::size_t i = 0; i < one.sections().size(); ++i) {
+            QCOMPARE(halves.index.sections()[i].paragraph, one.sections()[i].paragraph);
+            QCOMPARE(halves.index.sections()[i].title, one.sections()[i].title);
+        }
+        QCOMPARE(halves.index.cues().size(), one.cues().size());
+        for (std::size_t i = 0; i < one.cues().size(); ++i) {
+            QCOMPARE(halves.index.cues()[i].start, one.cues()[i].start);
+            QCOMPARE(halves.index.cues()[i].length, one.cues()[i].length);
+        }
     }
 
     // A big script shows at once from the index of its start: the right first words, and the
