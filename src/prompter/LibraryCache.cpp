@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -190,16 +191,18 @@ const LibraryCache::Entry* LibraryCache::find(std::string_view name, const Key& 
     const auto at = entries_.find(name);
     if (at == entries_.end())
         return nullptr;
-    at->second.seen = true;
+    // Two threads may look for one name at once (a listing that met a name twice, as one can
+    // while the folder changes): the note is made so that both may.
+    std::atomic_ref<std::uint32_t>(at->second.seenIn).store(listing_, std::memory_order_relaxed);
     return at->second.entry.key == key ? &at->second.entry : nullptr;
 }
 
 void LibraryCache::put(std::string_view name, Entry entry) {
     auto at = entries_.find(name);
     if (at == entries_.end()) {
-        entries_.emplace(std::string(name), Slot{std::move(entry), true});
+        entries_.emplace(std::string(name), Slot{std::move(entry), listing_});
     } else {
-        at->second.seen = true;
+        at->second.seenIn = listing_;
         const Entry& old = at->second.entry;
         if (old.key == entry.key && old.words == entry.words && old.title == entry.title)
             return;
@@ -216,13 +219,12 @@ void LibraryCache::remove(std::string_view name) {
 }
 
 void LibraryCache::startListing() {
-    for (auto& [name, slot] : entries_)
-        slot.seen = false;
+    ++listing_;  // every note of an earlier listing is now one of a listing past
 }
 
 void LibraryCache::forgetUnseen() {
     for (auto at = entries_.begin(); at != entries_.end();) {
-        if (!at->second.seen) {
+        if (at->second.seenIn != listing_) {
             at = entries_.erase(at);
             dirty_ = true;
         } else {

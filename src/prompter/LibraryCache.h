@@ -83,13 +83,14 @@ class LibraryCache {
     };
     struct Slot {
         Entry entry;
-        mutable bool seen = false;
+        mutable std::uint32_t seenIn = 0;  // the listing that last looked for it (0: none)
     };
 
     QString path_;
     std::optional<QString> refusal_;
     std::unordered_map<std::string, Slot, NameHash, std::equal_to<>> entries_;
     bool loadedOnce_ = false;
+    std::uint32_t listing_ = 1;  // the listing under way
     bool dirty_ = false;
     int loaded_ = 0;
     int dropped_ = 0;

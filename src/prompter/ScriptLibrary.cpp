@@ -723,10 +723,16 @@ void ScriptLibrary::refresh() {
         const auto probeFrom = [&](std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) {
                 const std::string_view encoded = encodedOf(listed[i]);
-                listed[i].name = QFile::decodeName(encoded.data());
+                const auto size = static_cast<qsizetype>(encoded.size());
+                if (isAscii(encoded)) {  // the same characters in every encoding
+                    listed[i].name = QString::fromLatin1(encoded.data(), size);
+                    probes[i] = probe(encoded);
+                    continue;
+                }
+                listed[i].name = QFile::decodeName(QByteArray::fromRawData(encoded.data(), size));
                 // A name the system's encoding cannot give back is one no later step could
                 // reach: left out.
-                if (isAscii(encoded) || QFile::encodeName(listed[i].name) == encoded.data())
+                if (QFile::encodeName(listed[i].name) == encoded.data())
                     probes[i] = probe(encoded);
             }
         };
@@ -745,21 +751,25 @@ void ScriptLibrary::refresh() {
         listed_ = true;
         // The rows in their order (newest first), made in it: counted now for a short while,
         // the first rows first; after it, from the cache or later.
-        std::vector<std::size_t> order;
+        std::vector<std::pair<qint64, std::size_t>> order;  // (arrival, index)
         order.reserve(listed.size());
         for (std::size_t i = 0; i < listed.size(); ++i)
             if (probes[i].regular)
-                order.push_back(i);
-        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            if (probes[a].arrivedMs != probes[b].arrivedMs)
-                return probes[a].arrivedMs > probes[b].arrivedMs;
-            return listed[a].name < listed[b].name;
+                order.emplace_back(probes[i].arrivedMs, i);
+        std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+            if (a.first != b.first)
+                return a.first > b.first;
+            return listed[a.second].name < listed[b.second].name;
         });
         entries.reserve(order.size());
-        for (const std::size_t i : order)
+        for (const auto& [arrived, i] : order) {
+            // A listing of a folder that changes under it may give a name twice: one row.
+            if (!entries.empty() && entries.back().fileName == listed[i].name)
+                continue;
             if (auto made = row(listed[i].name, encodedOf(listed[i]), probes[i],
                                 spent.elapsed() >= countingBudget_))
                 entries.push_back(std::move(*made));
+        }
     } else {
         loadedCache().startListing();  // a folder refused lists nothing: all is forgotten
     }
