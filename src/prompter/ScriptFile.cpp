@@ -89,18 +89,23 @@ void ScriptFile::readAhead(const QString& path) {
     const std::lock_guard lock(aheadLock);
     aheadDevice = before->st_dev;
     aheadInode = before->st_ino;
-    ahead = std::async(std::launch::async, [fd, stamp = FileStamp::of(*before)] {
-        readingAhead = true;
-        // Read as any read is, then kept only when the file did not change meanwhile.
-        ReadAhead made{stamp, nullptr};
-        auto read = readOpen(::dup(fd), QString());
-        const auto after = statusOf(fd);
+    try {
+        ahead = std::async(std::launch::async, [fd, stamp = FileStamp::of(*before)] {
+            readingAhead = true;
+            // Read as any read is, then kept only when the file did not change meanwhile.
+            ReadAhead made{stamp, nullptr};
+            auto read = readOpen(::dup(fd), QString());
+            const auto after = statusOf(fd);
+            ::close(fd);
+            if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read);
+                text && after && FileStamp::of(*after) == stamp)
+                made.text = std::move(*text);
+            return made;
+        });
+    } catch (const std::system_error&) {  // no thread to be had: read when asked, as ever
+        ahead.reset();
         ::close(fd);
-        if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read);
-            text && after && FileStamp::of(*after) == stamp)
-            made.text = std::move(*text);
-        return made;
-    });
+    }
 }
 
 void ScriptFile::forgetReadAhead() {

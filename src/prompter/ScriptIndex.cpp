@@ -269,25 +269,34 @@ void ScriptIndex::append(const ScriptIndex& after, std::size_t paragraphs, std::
 ScriptIndexing::ScriptIndexing(std::shared_ptr<const qttext::TextSource> source,
                                std::function<void()> done)
     : source_(std::move(source)) {
-    thread_ = std::thread([this, done = std::move(done)] {
-        // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
-        // one above all, on a machine busy with other work.
-        const auto self = static_cast<id_t>(::gettid());
-        errno = 0;
-        if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
-            ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
-        Made made = whole(*source_, &stop_);
-        if (stop_.load(std::memory_order_relaxed))
-            return;
-        made_ = std::move(made);
+    try {
+        thread_ = std::thread([this, done] {
+            // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
+            // one above all, on a machine busy with other work.
+            const auto self = static_cast<id_t>(::gettid());
+            errno = 0;
+            if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
+                ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
+            Made made = whole(*source_, &stop_);
+            if (stop_.load(std::memory_order_relaxed))
+                return;
+            made_ = std::move(made);
+            done_.store(true, std::memory_order_release);
+            done();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit on processes): the index is made here, at once, the
+        // window waiting for it as it did before there was a thread; `done` all the same.
+        made_ = whole(*source_);
         done_.store(true, std::memory_order_release);
         done();
-    });
+    }
 }
 
 ScriptIndexing::~ScriptIndexing() {
     stop_.store(true, std::memory_order_relaxed);
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::size_t ScriptIndex::paragraphAt(double words) const {
