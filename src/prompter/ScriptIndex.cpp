@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace prompter {
 namespace {
@@ -174,31 +175,128 @@ ScriptIndexing::Made ScriptIndexing::head(const qttext::TextSource& source, std:
     return {std::move(blocks), std::move(index)};
 }
 
+namespace {
+
+// Characters of another source's, not copied, for a part of it indexed alone.
+class Slice : public qttext::TextSource {
+  public:
+    explicit Slice(std::string_view text) : text_(text) {}
+    [[nodiscard]] std::uint64_t length() const override { return text_.size(); }
+    void forEachPiece(const std::function<void(std::string_view)>& visit) const override {
+        visit(text_);
+    }
+    [[nodiscard]] std::string substring(std::uint64_t start, std::uint64_t length) const override {
+        return start < text_.size() ? std::string(text_.substr(start, length)) : std::string();
+    }
+    void forEachRun(std::uint64_t start, std::uint64_t length,
+                    const std::function<void(const qttext::TextRun&)>& visit) const override {
+        if (start < text_.size() && length > 0)
+            visit({start, std::min<std::uint64_t>(length, text_.size() - start), {}, {}});
+    }
+    [[nodiscard]] const void* characterIdentity() const override { return text_.data(); }
+
+  private:
+    std::string_view text_;
+};
+
+}  // namespace
+
+ScriptIndexing::Made ScriptIndexing::whole(const qttext::TextSource& source,
+                                           const std::atomic<bool>* stop) {
+    std::string_view all;
+    int pieces = 0;
+    source.forEachPiece([&](std::string_view piece) {
+        if (pieces++ == 0)
+            all = piece;
+    });
+    // A big text held in one piece is indexed in two halves at once, cut after the line break
+    // nearest its middle: a paragraph is cut by what comes before it in its line only, so the
+    // second half's paragraphs are the whole text's from there.
+    std::size_t split = 0;
+    if (pieces == 1 && all.size() >= kSplitBytes) {
+        const void* found = std::memchr(all.data() + all.size() / 2, '\n', all.size() / 4);
+        if (found)
+            split = static_cast<std::size_t>(static_cast<const char*>(found) - all.data()) + 1;
+    }
+    if (split == 0) {
+        auto blocks = qttext::TextBlocks::cut(source, stop);
+        ScriptIndex index = ScriptIndex::build(source, blocks, stop);
+        return {std::move(blocks), std::move(index)};
+    }
+    const Slice firstHalf(all.substr(0, split));
+    const Slice secondHalf(all.substr(split));
+    Made second;
+    const auto indexSecond = [&] {
+        second.blocks = qttext::TextBlocks::cut(secondHalf, stop);
+        second.index = ScriptIndex::build(secondHalf, second.blocks, stop);
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(indexSecond);
+    } catch (const std::system_error&) {
+    }
+    auto blocks = qttext::TextBlocks::cut(firstHalf, stop);
+    if (!blocks.empty())
+        blocks.pop_back();  // the empty text after the line break: the second half's start
+    ScriptIndex index = ScriptIndex::build(firstHalf, blocks, stop);
+    if (helper.joinable())
+        helper.join();
+    else
+        indexSecond();
+    const std::size_t firstCount = blocks.size();
+    blocks.reserve(firstCount + second.blocks.size());
+    for (const auto& block : second.blocks)
+        blocks.push_back({block.start + split, block.length});
+    index.append(second.index, firstCount, split);
+    return {std::move(blocks), std::move(index)};
+}
+
+void ScriptIndex::append(const ScriptIndex& after, std::size_t paragraphs, std::uint64_t bytes) {
+    const double length = starts_.back();
+    starts_.reserve(starts_.size() + after.paragraphCount());
+    for (std::size_t i = 1; i < after.starts_.size(); ++i)
+        starts_.push_back(length + after.starts_[i]);
+    hasText_.insert(hasText_.end(), after.hasText_.begin(), after.hasText_.end());
+    for (const auto& section : after.sections_)
+        sections_.push_back({section.paragraph + paragraphs, section.title});
+    for (const auto& cue : after.cues_)
+        cues_.push_back({cue.start + bytes, cue.length});
+    if (!title_ && after.title_)
+        title_ = *after.title_ + paragraphs;
+    words_ += after.words_;
+}
+
 ScriptIndexing::ScriptIndexing(std::shared_ptr<const qttext::TextSource> source,
                                std::function<void()> done)
     : source_(std::move(source)) {
-    thread_ = std::thread([this, done = std::move(done)] {
-        // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
-        // one above all, on a machine busy with other work.
-        const auto self = static_cast<id_t>(::gettid());
-        errno = 0;
-        if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
-            ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
-        auto blocks = qttext::TextBlocks::cut(*source_, &stop_);
-        if (stop_.load(std::memory_order_relaxed))
-            return;
-        ScriptIndex index = ScriptIndex::build(*source_, blocks, &stop_);
-        if (stop_.load(std::memory_order_relaxed))
-            return;
-        made_ = {std::move(blocks), std::move(index)};
+    try {
+        thread_ = std::thread([this, done] {
+            // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
+            // one above all, on a machine busy with other work.
+            const auto self = static_cast<id_t>(::gettid());
+            errno = 0;
+            if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
+                ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
+            Made made = whole(*source_, &stop_);
+            if (stop_.load(std::memory_order_relaxed))
+                return;
+            made_ = std::move(made);
+            done_.store(true, std::memory_order_release);
+            done();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit on processes): the index is made here, at once, the
+        // window waiting for it as it did before there was a thread; `done` all the same.
+        made_ = whole(*source_);
         done_.store(true, std::memory_order_release);
         done();
-    });
+    }
 }
 
 ScriptIndexing::~ScriptIndexing() {
     stop_.store(true, std::memory_order_relaxed);
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::size_t ScriptIndex::paragraphAt(double words) const {

@@ -93,6 +93,10 @@ class ScriptIndex {
         bool inCue_ = false;
     };
 
+    // The index of this text followed by `after`'s, this one's `paragraphs` paragraphs taking
+    // `bytes` bytes (ending with a line break): as if both were indexed as one.
+    void append(const ScriptIndex& after, std::size_t paragraphs, std::uint64_t bytes);
+
   private:
     std::vector<double> starts_;
     std::vector<std::uint8_t> hasText_;
@@ -120,6 +124,13 @@ class ScriptIndexing {
     // for paragraph, as the start of the whole script's (the paragraph the cut falls in is left
     // out; at least one paragraph).
     [[nodiscard]] static Made head(const qttext::TextSource& source, std::uint64_t bytes);
+
+    // The paragraphs and the index of the whole of `source`, made here, as the thread makes them
+    // (a big text in two halves at once, each on a processor of its own where there are two);
+    // ended early, incomplete, when `stop` turns true.
+    static constexpr std::size_t kSplitBytes = std::size_t{4} << 20;
+    [[nodiscard]] static Made whole(const qttext::TextSource& source,
+                                    const std::atomic<bool>* stop = nullptr);
 
     // Starts making the index of `source`; `done` is called on the worker thread once it is
     // made (never after the destructor returns).

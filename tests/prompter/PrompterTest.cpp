@@ -1123,7 +1123,8 @@ class PrompterTest : public QObject {
 
     // The start of a script indexed alone is paragraph for paragraph the start of the whole
     // script's index, wherever the cut falls: inside a CR LF, a NEL, a line separator or a
-    // character, in a very long line cut into pieces, in a cue or a heading.
+    // character, in a very long line cut into pieces, in a cue or a heading. And a big script
+    // indexed in two halves at once is indexed as in one.
     void headIsTheStartOfTheWhole_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("cut");
@@ -1162,6 +1163,34 @@ class PrompterTest : public QObject {
             QCOMPARE(head.index.sections()[i].title, index.sections()[i].title);
         for (std::size_t i = 0; i < head.index.cues().size(); ++i)
             QCOMPARE(head.index.cues()[i].length, index.cues()[i].length);
+
+        // The whole index of a big text, made in two halves at once, is the one made in one.
+        QByteArray big = text;
+        while (big.size() < static_cast<qsizetype>(prompter::ScriptIndexing::kSplitBytes))
+            big += text;
+        const qttext::PlainTextSource bigSource(big.toStdString());
+        const auto oneBlocks = qttext::TextBlocks::cut(bigSource);
+        const auto one = prompter::ScriptIndex::build(bigSource, oneBlocks);
+        const auto halves = prompter::ScriptIndexing::whole(bigSource);
+        QCOMPARE(halves.blocks.size(), oneBlocks.size());
+        for (std::size_t i = 0; i < oneBlocks.size(); ++i) {
+            QCOMPARE(halves.blocks[i].start, oneBlocks[i].start);
+            QCOMPARE(halves.blocks[i].length, oneBlocks[i].length);
+            QCOMPARE(halves.index.paragraphStart(i + 1), one.paragraphStart(i + 1));
+            QCOMPARE(halves.index.hasText(i), one.hasText(i));
+        }
+        QCOMPARE(halves.index.words(), one.words());
+        QCOMPARE(halves.index.titleParagraph(), one.titleParagraph());
+        QCOMPARE(halves.index.sections().size(), one.sections().size());
+        for (std::size_t i = 0; i < one.sections().size(); ++i) {
+            QCOMPARE(halves.index.sections()[i].paragraph, one.sections()[i].paragraph);
+            QCOMPARE(halves.index.sections()[i].title, one.sections()[i].title);
+        }
+        QCOMPARE(halves.index.cues().size(), one.cues().size());
+        for (std::size_t i = 0; i < one.cues().size(); ++i) {
+            QCOMPARE(halves.index.cues()[i].start, one.cues()[i].start);
+            QCOMPARE(halves.index.cues()[i].length, one.cues()[i].length);
+        }
     }
 
     // A big script shows at once from the index of its start: the right first words, and the
@@ -1272,7 +1301,8 @@ class PrompterTest : public QObject {
 
     // A script named at start-up is read ahead; the read that prompts it takes those bytes
     // only when they are still what the file holds, and only for that very file: a rewritten
-    // file is read again, a link in the library is refused as ever, a FIFO never blocks.
+    // file is read again, a link in the library is refused as ever, a FIFO never blocks. A big
+    // script is read whole and byte-exact.
     void readAheadOnlyWhileUnchanged() {
         QTemporaryDir folder;
         const QString path = folder.path() + "/script.txt";
@@ -1300,6 +1330,21 @@ class PrompterTest : public QObject {
         QVERIFY(::mkfifo(QFile::encodeName(folder.path() + "/fifo").constData(), 0600) == 0);
         prompter::ScriptFile::readAhead(folder.path() + "/fifo");
         QVERIFY(text(prompter::ScriptFile::read(folder.path() + "/fifo")) == "refused");
+
+        // A big script is read in two halves at once, each byte in its place, ahead or not.
+        std::string big(9u << 20, 'x');
+        for (std::size_t i = 0; i < big.size(); ++i)
+            big[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
+        const QString bigPath = folder.path() + "/big.txt";
+        writeFile(bigPath, QByteArray::fromStdString("\xEF\xBB\xBF" + big));
+        for (const bool ahead : {false, true}) {
+            if (ahead)
+                prompter::ScriptFile::readAhead(bigPath);
+            const auto read = prompter::ScriptFile::read(bigPath);
+            const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read);
+            QVERIFY(bytes);
+            QVERIFY(**bytes == big);  // the byte-order mark left out
+        }
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,

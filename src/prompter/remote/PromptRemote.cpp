@@ -194,6 +194,7 @@ RemoteState PromptRemote::snapshot() const {
     const std::size_t current = view->currentParagraph();
     state.paragraph = current + 1;
     state.paragraphs = view->paragraphCount();
+    state.counting = view->isIndexing();
     const ScriptIndex& index = view->index();
     for (const auto& section : index.sections())
         state.sections.push_back(section.title.toStdString());
