@@ -13,6 +13,8 @@
 //   prompter_bench burst ARRIVALS SCRIPTS
 //   prompter_bench library SCRIPTS             (first picture, cache cold and warm, beside cat)
 //   prompter_bench live MEGABYTES              (a saved edit reaching a running prompt)
+//   prompter_bench index FILE                  (the whole index of FILE made, as a prompt makes
+//                                               it on its own thread while the start shows)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 #include <variant>
@@ -44,6 +47,7 @@
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptFile.h"
+#include "prompter/ScriptIndex.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "qttext/PlainTextSource.h"
@@ -333,6 +337,38 @@ int measureLiveEdit(std::size_t megabytes) {
 
 namespace {
 
+// The whole index of the script in `path` (its paragraphs, words, sections and cues), made as a
+// prompt makes it on a thread of its own: from its start to the moment it is done, three times,
+// the median, with the processor time the thread spent (the main thread only waits).
+int measureIndex(const QString& path) {
+    auto read = prompter::ScriptFile::read(path);
+    const auto* text = std::get_if<std::shared_ptr<const std::string>>(&read);
+    if (!text) {
+        std::fprintf(stderr, "prompter_bench: %s\n",
+                     std::get<prompter::ScriptReadError>(read).message.toLocal8Bit().constData());
+        return 1;
+    }
+    const auto source = std::make_shared<qttext::PlainTextSource>(*text);
+    std::vector<std::pair<double, double>> runs;
+    std::size_t paragraphs = 0;
+    for (int i = 0; i < 3; ++i) {
+        std::promise<void> done;
+        const auto started = Clock::now();
+        const double cpuStarted = processCpuMilliseconds();
+        prompter::ScriptIndexing indexing(source, [&done] { done.set_value(); });
+        done.get_future().wait();
+        runs.emplace_back(millisecondsSince(started), processCpuMilliseconds() - cpuStarted);
+        paragraphs = indexing.take().blocks.size();
+    }
+    std::sort(runs.begin(), runs.end());
+    std::printf("script                    %s, %zu bytes, %zu paragraphs\n",
+                path.toLocal8Bit().constData(), static_cast<std::size_t>(source->length()),
+                paragraphs);
+    std::printf("whole index               %.1f ms (processor %.1f ms)\n", runs[1].first,
+                runs[1].second);
+    return 0;
+}
+
 constexpr const char* kUsage =
     "Usage: prompter_bench [MEGABYTES]        the first frame of a MEGABYTES script (100 by\n"
     "                                         default) and what each scrolling frame costs\n"
@@ -345,6 +381,7 @@ constexpr const char* kUsage =
     "       prompter_bench library SCRIPTS    the library's first picture beside SCRIPTS\n"
     "                                         scripts, its cache cold and warm, beside cat\n"
     "       prompter_bench live MEGABYTES     a saved edit reaching a running prompt\n"
+    "       prompter_bench index FILE         the whole index of FILE (median of 3)\n"
     "Runs on Qt's headless platform at 1920x1080; scripts/figures.sh runs each.\n";
 
 // Whether `text` is a whole number of at least `least` (a mistyped size is refused, never read
@@ -368,6 +405,7 @@ int main(int argc, char** argv) {
         (argc == 4 && (std::strcmp(argv[1], "intake") == 0 || std::strcmp(argv[1], "burst") == 0) &&
          isCount(argv[2]) && isCount(argv[3], 0)) ||
         (argc == 3 && std::strcmp(argv[1], "live") == 0 && isCount(argv[2])) ||
+        (argc == 3 && std::strcmp(argv[1], "index") == 0) ||
         (argc == 3 && std::strcmp(argv[1], "library") == 0 && isCount(argv[2]));
     if (!known) {
         std::fputs(kUsage, stderr);
@@ -383,6 +421,8 @@ int main(int argc, char** argv) {
         return measureLibrary(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "live") == 0)
         return measureLiveEdit(std::strtoul(argv[2], nullptr, 10));
+    if (argc == 3 && std::strcmp(argv[1], "index") == 0)
+        return measureIndex(QString::fromLocal8Bit(argv[2]));
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
     QTemporaryDir folder;
     const QString path = folder.path() + "/script.txt";
@@ -405,6 +445,11 @@ int main(int argc, char** argv) {
     view.repaint();
     const double firstFrame = millisecondsSince(opened);
     const double firstFrameCpu = cpuMilliseconds() - cpuOpened;
+    // The rest of the index is made on a thread of its own meanwhile; the frames below are
+    // measured on the whole of it.
+    while (view.isIndexing())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double wholeIndex = millisecondsSince(opened);
 
     prompter::PrompterSettings settings = view.settings();
     settings.countdown = 0;
@@ -436,6 +481,7 @@ int main(int argc, char** argv) {
     std::printf("read and indexed          %.1f ms\n", indexed);
     std::printf("first frame               %.1f ms (processor %.1f ms)\n", firstFrame,
                 firstFrameCpu);
+    std::printf("whole index taken         %.1f ms\n", wholeIndex);
     const auto line = [](const char* label, const Costs& costs) {
         std::printf("%-25s %.2f / %.2f ms (processor %.2f / %.2f ms)\n", label, costs.median,
                     costs.worst, costs.cpuMedian, costs.cpuWorst);

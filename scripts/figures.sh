@@ -50,7 +50,8 @@ for name, size in (("text1k", 1024), ("text1m", 1 << 20), ("text", 100 << 20)):
     open(f"{sys.argv[1]}/{name}", "wb").write(data)
 PY
 mkdir -p "$work/containers" "$work/plain"
-# Timed to the microsecond (a 1 KB send takes milliseconds), peak memory from wait4.
+# Timed to the microsecond (a 1 KB send takes milliseconds); peak memory, processor time (user
+# and system) and page faults from wait4 (cat's include the shell that runs it and the sync).
 python3 - "$work" "$bin/quorvane-share" <<'PY'
 import json, os, statistics, subprocess, sys, time
 work, share = sys.argv[1], sys.argv[2]
@@ -59,7 +60,8 @@ def run(argv, env=None):
     child = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     _, status, usage = os.wait4(child.pid, 0)
     assert status == 0, argv
-    return time.perf_counter() - start, usage.ru_maxrss / 1024
+    return (time.perf_counter() - start, usage.ru_maxrss / 1024,
+            usage.ru_utime + usage.ru_stime, usage.ru_minflt)
 def load():
     return open("/proc/loadavg").read().split()[:3]
 result = {"load_before": load()}
@@ -74,9 +76,10 @@ for name, runs in (("text1k", 21), ("text1m", 21), ("text", 5)):
         imported = f"{work}/containers/group.app.quorvane.teleprompter/regular/imported"
         for sent in os.listdir(imported):
             os.unlink(f"{imported}/{sent}")
-    result[name] = {"host": statistics.median(t for t, _ in host),
-                    "cat": statistics.median(t for t, _ in cat),
-                    "host_peak": statistics.median(m for _, m in host)}
+    median = lambda runs, field: statistics.median(r[field] for r in runs)
+    result[name] = {"host": median(host, 0), "cat": median(cat, 0), "host_peak": median(host, 1),
+                    "host_cpu": median(host, 2), "cat_cpu": median(cat, 2),
+                    "host_faults": median(host, 3), "cat_faults": median(cat, 3)}
 result["load_after"] = load()
 json.dump(result, open(f"{work}/send-whole.json", "w"))
 PY
@@ -161,8 +164,11 @@ done
 # the same files then sync -f, side by side, and into a folder on a RAM disk (another file
 # system: each text copied and synced); --list of 100,000 waiting texts; and the peak memory of
 # handing over a 1 MB and a 100 MB text with --to (copied to the RAM disk), --exec and
-# --print. Three runs each, the median kept. With QUORVANE_FIGURES_RECEIVE_BEFORE naming the
-# quorvane-receive of an earlier build, that one drains and lists beside it in the same runs.
+# --print. Three runs each, the median kept; each drain's processor time (user and system, of
+# the program and its children) beside its elapsed time, and the load average before and after,
+# since on a shared machine elapsed time follows the load. With QUORVANE_FIGURES_RECEIVE_BEFORE
+# naming the quorvane-receive of an earlier build, that one drains and lists beside it in the
+# same runs.
 echo "Measuring the receiver..." >&2
 (cd "$work" && "$bin/receive_bench" --benchmark_filter=SentToDelivered \
     --benchmark_format=json >"$work/receive.json")
@@ -170,8 +176,9 @@ other=$(mktemp -d /dev/shm/quorvane-figures-XXXXXX 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work" "$other"' EXIT INT TERM
 python3 - "$bin/quorvane-receive" "$work" "$other" "${QUORVANE_FIGURES_RECEIVE_BEFORE:-}" \
     <<'EOF' >"$work/drain.json"
-import json, os, shutil, statistics, subprocess, sys, time
+import json, os, resource, shutil, statistics, subprocess, sys, time
 receive, work, other, before = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+load_before = os.getloadavg()
 def fill(root, count, size):
     folder = f"{root}/group.app.quorvane.teleprompter/regular/imported"
     os.makedirs(folder, exist_ok=True)
@@ -182,11 +189,17 @@ def fill(root, count, size):
     subprocess.run(["sync", "-f", folder], check=True)
     return folder
 def timed(command, env=None):
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     subprocess.run(command, env=env, stdout=subprocess.DEVNULL, check=True)
-    return time.perf_counter() - started
+    elapsed = time.perf_counter() - started
+    now = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu.append(now.ru_utime + now.ru_stime - used.ru_utime - used.ru_stime)
+    return elapsed
+cpu = []
 kinds = ("receive", "mv", "other") + (("before", "before-other") if before else ())
 result = {kind: [] for kind in kinds}
+result.update({f"{kind}-cpu": [] for kind in kinds})
 for run in range(3):
     for kind in kinds:
         root = f"{work}/drain-{kind}"
@@ -196,10 +209,12 @@ for run in range(3):
             os.makedirs(out)
             result[kind].append(timed(
                 ["sh", "-c", 'cd "$0" && mv -t "$1" -- * && sync -f "$1"', folder, out]))
+            result[f"{kind}-cpu"].append(cpu[-1])
         else:
             env = dict(os.environ, QUORVANE_CONTAINER_ROOT=root)
             program = before if kind.startswith("before") else receive
             result[kind].append(timed([program, "--to", out], env))
+        result[f"{kind}-cpu"].append(cpu[-1])
         assert len(os.listdir(out)) == 10000, kind
         shutil.rmtree(root)
         shutil.rmtree(out)
@@ -215,7 +230,9 @@ for _ in range(3):
 if not before:
     del result["before-list"]
 shutil.rmtree(root)
-json.dump({k: statistics.median(v) for k, v in result.items()}, sys.stdout)
+medians = {k: statistics.median(v) for k, v in result.items()}
+medians["load"] = [load_before[0], os.getloadavg()[0]]
+json.dump(medians, sys.stdout)
 EOF
 for size in 1 100; do
     head -c $((size * 1024 * 1024)) /dev/zero | tr '\0' 'y' >"$work/receive-$size"
@@ -313,12 +330,15 @@ print("file, checks it is UTF-8, writes and syncs a new file) against `cat F > o
 print("same bytes, run in turn (median of 21, of 5 for 100 MB). Load average")
 print(f"{' '.join(whole['load_before'])} before, {' '.join(whole['load_after'])} after.")
 print()
-print("| text | quorvane-share --send | cat and sync | ratio | peak resident, send |")
-print("|---|---:|---:|---:|---:|")
+print("| text | quorvane-share --send | cat and sync | ratio | processor time, send / cat "
+      "| page faults, send / cat | peak resident, send |")
+print("|---|---:|---:|---:|---:|---:|---:|")
 for label, name in (("1 KB", "text1k"), ("1 MB", "text1m"), ("100 MB", "text")):
     w = whole[name]
     print(f"| {label} | {fmt(w['host'] * 1000, 1)} ms | {fmt(w['cat'] * 1000, 1)} ms | "
-          f"{fmt(w['host'] / w['cat'])} | {fmt(w['host_peak'], 1)} MB |")
+          f"{fmt(w['host'] / w['cat'])} | {fmt(w['host_cpu'] * 1000, 1)} / "
+          f"{fmt(w['cat_cpu'] * 1000, 1)} ms | {fmt(w['host_faults'], 0)} / "
+          f"{fmt(w['cat_faults'], 0)} | {fmt(w['host_peak'], 1)} MB |")
 print()
 host, plain, dd = median_run("host"), median_run("plain"), median_run("dd")
 print("The 100 MB text beside two yardsticks (median of 3): the host holds the text, as the")
@@ -371,13 +391,19 @@ print(f"A text sent while `--watch --to DIR` runs is in DIR {fmt(latency)} ms af
 print("(median of 101 sends, each written, synced and linked as the share sheet does).")
 print()
 drain = json.load(open(f"{work}/drain.json"))
-print("Draining 10,000 waiting 1 KB texts (median of 3, side by side in one run)")
+print("Draining 10,000 waiting 1 KB texts (median of 3, side by side in one run; load average")
+print(f"{fmt(drain['load'][0])} before, {fmt(drain['load'][1])} after)")
 print()
-print("| how | elapsed | / mv and sync -f |")
-print("|---|---:|---:|")
-print(f"| mv of the files, then sync -f | {fmt(drain['mv'] * 1000, 0)} ms | 1.00 |")
-print(f"| quorvane-receive --to, same file system | {fmt(drain['receive'] * 1000, 0)} ms | {fmt(drain['receive'] / drain['mv'])} |")
-print(f"| quorvane-receive --to, a RAM disk (copied, synced) | {fmt(drain['other'] * 1000, 0)} ms | {fmt(drain['other'] / drain['mv'])} |")
+print("| how | elapsed | / mv and sync -f | processor time | / mv and sync -f |")
+print("|---|---:|---:|---:|---:|")
+def drain_row(label, kind):
+    print(f"| {label} | {fmt(drain[kind] * 1000, 0)} ms | {fmt(drain[kind] / drain['mv'])} | "
+          f"{fmt(drain[kind + '-cpu'] * 1000, 0)} ms | {fmt(drain[kind + '-cpu'] / drain['mv-cpu'])} |")
+drain_row("mv of the files, then sync -f", "mv")
+drain_row("quorvane-receive --to, same file system", "receive")
+if "before" in drain:
+    drain_row("the earlier build, same file system", "before")
+drain_row("quorvane-receive --to, a RAM disk (copied, synced)", "other")
 print()
 print(f"quorvane-receive --list of 100,000 waiting texts: {fmt(drain['list'] * 1000, 0)} ms (median of 3).")
 if "before" in drain:
@@ -423,6 +449,113 @@ for label, name in (("frame, start (med/worst)", "frame at the start"), ("frame,
     print(f"| {name}, median / worst of 600 | {float(m[1]):.2f} / {float(m[2]):.2f} ms (processor {float(p[1]):.2f} / {float(p[2]):.2f} ms) | 4 ms |")
 print(f"| peak resident | {peak_mb:,.0f} MB | {2.5 * 100 + 120:,.0f} MB |")
 PROMPTER
+
+# The teleprompter's first frame whatever the script's size: the whole quorvane-prompter
+# process started with --prompt and --screenshot (a 1280x720 window on the headless platform;
+# shown: its first frame drawn and written, the picture in place), for a 1 KB script, a 100 MB script of
+# many paragraphs and a 100 MB script of one single line, seven turns of the three in a row, the
+# median kept, with the processor time (user + system, every thread) and the peak resident
+# memory of each; the promise: within 1.5 times the 1 KB script's time, at most 1.5 times the
+# text + 120 MB. Then the whole index of each 100 MB script (made on its own thread while the
+# start shows; prompter_bench index, median of 3) beside `wc -w` on the same file (median of 3);
+# the promise: within 0.25 times wc -w.
+echo "Measuring the teleprompter's first frame of 1 KB and 100 MB scripts..." >&2
+cmake --build --preset default --target quorvane-prompter prompter_bench >/dev/null
+python3 - "$work" <<'FIRSTSCRIPTS'
+import random, sys
+work = sys.argv[1]
+random.seed(11)
+vocabulary = ("the quick brown fox jumps over a lazy dog while presenters read their lines "
+              "aloud na\u00efve caf\u00e9 teleprompter").split()
+def paragraph():
+    return " ".join(random.choice(vocabulary) for _ in range(random.randint(20, 80)))
+small = "Opening\n\n" + "\n\n".join(paragraph() for _ in range(6))
+open(f"{work}/first-1k.txt", "wb").write(small.encode()[:1024])
+pieces, size = [], 0
+while size < 100 << 20:
+    piece = paragraph() + "\n\n"
+    pieces.append(piece)
+    size += len(piece.encode())
+text = "".join(pieces)
+open(f"{work}/first-paragraphs.txt", "w").write(text)
+open(f"{work}/first-line.txt", "w").write(text.replace("\n", " "))
+FIRSTSCRIPTS
+# Measured from a process of its own: a child forked from the one that made 100 MB of text
+# would count that memory as its own.
+python3 - "$bin" "$work" <<'FIRSTFRAME'
+import os, statistics, subprocess, sys, time
+bin, work = sys.argv[1], sys.argv[2]
+scripts = {"1 KB": f"{work}/first-1k.txt", "100 MB, paragraphs": f"{work}/first-paragraphs.txt",
+           "100 MB, one line": f"{work}/first-line.txt"}
+home = f"{work}/first-home"
+os.makedirs(f"{home}/run", mode=0o700, exist_ok=True)
+environment = dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+                   XDG_DATA_HOME=f"{home}/data", XDG_CACHE_HOME=f"{home}/cache",
+                   XDG_RUNTIME_DIR=f"{home}/run", QT_QPA_PLATFORM="offscreen")
+def run(path):
+    # The first frame is shown when its picture is written (renamed into place whole); the
+    # program's end (freeing 100 MB, stopping the index's thread) is timed apart.
+    picture = f"{work}/first.png"
+    if os.path.exists(picture):
+        os.unlink(picture)
+    started = time.perf_counter()
+    child = subprocess.Popen([f"{bin}/quorvane-prompter", "--window", "--screenshot", picture,
+                              "--prompt", path], env=environment,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shown = None
+    while True:
+        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+        if shown is None and os.path.exists(picture):
+            shown = time.perf_counter() - started
+        if pid:
+            break
+        time.sleep(0.001)
+    ended = time.perf_counter() - started
+    if status != 0 or shown is None:
+        sys.exit(f"quorvane-prompter failed on {path}")
+    return shown, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024, ended
+for path in scripts.values():  # the files in the page cache, as a script just saved is
+    run(path)
+load_before = os.getloadavg()[0]
+runs = {name: [] for name in scripts}
+for _ in range(7):
+    for name, path in scripts.items():
+        runs[name].append(run(path))
+load_after = os.getloadavg()[0]
+def median(name, i):
+    return statistics.median(r[i] for r in runs[name])
+base = median("1 KB", 0)
+print()
+print("Teleprompter: first frame by the script's size (whole quorvane-prompter process, "
+      "--screenshot, headless platform; median of 7 turns; load average "
+      f"{load_before:.1f} before, {load_after:.1f} after)")
+print()
+print("| script | first frame shown (wall) | / 1 KB | program ended | processor | peak resident | promise |")
+print("|---|---:|---:|---:|---:|---:|---:|")
+for name in scripts:
+    wall, cpu, peak = median(name, 0), median(name, 1), max(r[2] for r in runs[name])
+    promise = "1.5x" if name != "1 KB" else ""
+    limit = f", peak {1.5 * 100 + 120:.0f} MB" if name != "1 KB" else ""
+    print(f"| {name} | {wall * 1000:.0f} ms | {wall / base:.2f} | {median(name, 3) * 1000:.0f} ms | "
+          f"{cpu * 1000:.0f} ms | {peak:.0f} MB | {promise}{limit} |")
+print()
+print("| 100 MB script | whole index | processor | wc -w | index / wc -w | promise |")
+print("|---|---:|---:|---:|---:|---:|")
+for name in ("100 MB, paragraphs", "100 MB, one line"):
+    out = subprocess.run([f"{bin}/prompter_bench", "index", scripts[name]], env=environment,
+                         capture_output=True, text=True, check=True).stdout
+    line = next(l for l in out.splitlines() if l.startswith("whole index"))
+    index_ms = float(line.split()[2])
+    index_cpu = float(line.split("processor ")[1].split()[0])
+    counts = []
+    for _ in range(3):
+        started = time.perf_counter()
+        subprocess.run(["wc", "-w", scripts[name]], stdout=subprocess.DEVNULL, check=True)
+        counts.append(time.perf_counter() - started)
+    wc = statistics.median(counts) * 1000
+    print(f"| {name} | {index_ms:.0f} ms | {index_cpu:.0f} ms | {wc:.0f} ms | "
+          f"{index_ms / wc:.2f} | 0.25 |")
+FIRSTFRAME
 
 # The teleprompter scrolling on a real X server: a 1 MB script prompted full screen at 1920x1080
 # on Xvfb at the fastest speed (600 words a minute), no countdown; the processor seconds per
@@ -530,7 +663,7 @@ INTAKE
 
 # The library's first picture beside 10,000 scripts of about a kilobyte, as the program starts
 # it: on a first run (no cache of counts: the list shows, the counts follow) and on the next
-# (every count from the cache), beside `cat` of the same files in the same run; three runs, the
+# (every count from the cache), beside `cat` of the same files in the same run; five runs, the
 # median of each ratio, with the load average before and after.
 echo "Measuring the library's first picture against cat..." >&2
 python3 - "$bin/prompter_bench" "$work" <<'LIBRARY'
@@ -542,7 +675,7 @@ def load():
 before = load()
 number = r"([\d.]+) ms"
 runs = []
-for _ in range(3):
+for _ in range(5):
     out = subprocess.run([bench, "library", "10000"], env=env, check=True, capture_output=True, text=True).stdout
     m = re.search(rf"cat {number} \(processor {number}\); first run {number} \(processor {number}; "
                   rf"every count shown {number}\); next run {number} \(processor {number}\)", out)
@@ -550,7 +683,7 @@ for _ in range(3):
 cat, catCpu, cold, coldCpu, counted, warm, warmCpu = (statistics.median(r[i] for r in runs) for i in range(7))
 ratio = lambda a, b: statistics.median(r[a] / r[b] for r in runs)
 print()
-print(f"Teleprompter library beside 10,000 scripts (prompter_bench library, headless platform, median of 3; load average {before} before, {load()} after)")
+print(f"Teleprompter library beside 10,000 scripts (prompter_bench library, headless platform, median of 5; load average {before} before, {load()} after)")
 print()
 print("| measure | elapsed | of cat | processor | of cat | promise |")
 print("|---|---:|---:|---:|---:|---:|")
@@ -559,6 +692,81 @@ print(f"| first picture, first run (no cache) | {cold:,.0f} ms | {ratio(2, 0):.2
 print(f"| every count shown, first run | {counted:,.0f} ms | {ratio(4, 0):.2f}x | | | |")
 print(f"| first picture, next run (cache warm) | {warm:,.0f} ms | {ratio(5, 0):.2f}x | {warmCpu:,.0f} ms | {ratio(6, 1):.2f}x | 0.5x |")
 LIBRARY
+
+# The same as whole programs: `quorvane-prompter --screenshot` from its start to the picture of
+# its library written, beside 10,000 scripts of about a kilobyte in its own home (no cache of
+# counts; then, after a run left to count them all, with it), beside the same program with an
+# empty library (what starting Qt and the window costs by itself) and `cat` of the scripts, in
+# turn; three rounds, the median of each ratio.
+echo "Measuring the library's first picture as a whole program..." >&2
+cmake --build --preset default --target quorvane-prompter >/dev/null
+python3 - "$bin/quorvane-prompter" "$work" <<'LIBRARYWHOLE'
+import os, shutil, statistics, subprocess, sys, time
+prompter, work = sys.argv[1], sys.argv[2]
+def load():
+    return " ".join(open("/proc/loadavg").read().split()[:3])
+def home(name, scripts):
+    root = os.path.join(work, name)
+    os.makedirs(os.path.join(root, "Teleprompter"), mode=0o700)
+    os.makedirs(os.path.join(root, "runtime"), mode=0o700)
+    words = ("The quick brown fox jumps over the lazy dog while the prompter scrolls on. " * 14)
+    for i in range(scripts):
+        with open(os.path.join(root, "Teleprompter", f"Script {i}.txt"), "w") as f:
+            f.write(f"Script {i}\n{words}")
+    env = dict(os.environ, HOME=root, XDG_CACHE_HOME=root + "/cache", XDG_CONFIG_HOME=root + "/config",
+               XDG_DATA_HOME=root + "/data", XDG_RUNTIME_DIR=root + "/runtime", QT_QPA_PLATFORM="offscreen")
+    return root, env
+full, fullEnv = home("library-whole", 10000)
+empty, emptyEnv = home("library-empty", 0)
+scripts = sorted(os.path.join(full, "Teleprompter", n) for n in os.listdir(os.path.join(full, "Teleprompter")))
+os.sync()
+time.sleep(2.1)  # counts of files changed in the last two seconds are not kept
+def timed(command, env=None):
+    start, before = time.monotonic(), os.times()
+    subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    after = os.times()
+    return ((time.monotonic() - start) * 1e3,
+            (after.children_user - before.children_user + after.children_system - before.children_system) * 1e3)
+def picture(root, env):
+    return timed([prompter, "--screenshot", root + "/picture.png"], env)
+cache = os.path.join(full, "cache", "quorvane", "library-cache")
+before = load()
+rounds = []
+for _ in range(3):
+    shutil.rmtree(os.path.join(full, "cache"), ignore_errors=True)
+    cold = picture(full, fullEnv)
+    # A run left open until every count is made and the cache written.
+    if os.path.exists(cache):
+        os.remove(cache)  # the first run's, written as it ended: only what it had counted
+    running = subprocess.Popen([prompter, "--window"], env=fullEnv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not os.path.exists(cache) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    running.terminate()
+    try:
+        running.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        running.kill()
+        running.wait()
+    warm = picture(full, fullEnv)
+    none = picture(empty, emptyEnv)
+    cat = timed(["cat", *scripts])
+    rounds.append((cat, cold, warm, none))
+def median(i, j):
+    return statistics.median(r[i][j] for r in rounds)
+def ratio(i, j):
+    return statistics.median(r[i][j] / r[0][j] for r in rounds)
+print()
+print(f"The library's first picture as whole programs (quorvane-prompter --screenshot, headless platform, median of 3; load average {before} before, {load()} after)")
+print()
+print("| measure | elapsed | of cat | processor | of cat |")
+print("|---|---:|---:|---:|---:|")
+print(f"| cat of the 10,000 scripts (the yardstick) | {median(0, 0):,.0f} ms | 1 | {median(0, 1):,.0f} ms | 1 |")
+for i, label in ((1, "first picture, 10,000 scripts, first run (no cache)"),
+                 (2, "first picture, 10,000 scripts, next run (cache warm)"),
+                 (3, "first picture, empty library (Qt and the window alone)")):
+    print(f"| {label} | {median(i, 0):,.0f} ms | {ratio(i, 0):.2f}x | {median(i, 1):,.0f} ms | {ratio(i, 1):.2f}x |")
+LIBRARYWHOLE
 
 # Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
 # in the folder of B's watching receiver (median of 100), where syncthing is installed.

@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -128,28 +130,27 @@ void LibraryCache::load() {
                        .arg(path_);
         return;
     }
-    std::string bytes;
-    if (status.st_size <= kLargestFile) {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t more = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (more < 0 && errno == EINTR)
-                continue;
-            if (more <= 0)
-                break;
-            got += static_cast<std::size_t>(more);
-        }
-        bytes.resize(got);
+    // Read into memory that is not cleared first: every byte used is one read.
+    const std::size_t size =
+        status.st_size <= kLargestFile ? static_cast<std::size_t>(status.st_size) : 0;
+    const std::unique_ptr<char[]> bytes(new char[size + 1]);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t more = ::read(fd, bytes.get() + got, size - got);
+        if (more < 0 && errno == EINTR)
+            continue;
+        if (more <= 0)
+            break;
+        got += static_cast<std::size_t>(more);
     }
     ::close(fd);
-    const std::string_view in(bytes);
+    const std::string_view in(bytes.get(), got);
     if (in.substr(0, kHeader.size()) != kHeader) {
         dropped_ = in.empty() ? 0 : 1;  // a foreign or garbled file: rewritten at the next save
         dirty_ = dropped_ > 0;
         return;
     }
-    entries_.reserve(static_cast<qsizetype>(in.size() / 64));  // about an entry's size
+    entries_.reserve(in.size() / 64);  // about an entry's size
     std::size_t at = kHeader.size();
     while (at < in.size()) {
         if (in.size() - at < 4) {
@@ -180,52 +181,77 @@ void LibraryCache::load() {
         const std::string_view fileName = payload.substr(kFixed + 2, nameLength);
         const std::string_view title = payload.substr(titleAt + 2);
         entry.title = QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
-        entries_.insert(
-            QFile::decodeName(QByteArray(fileName.data(), static_cast<qsizetype>(fileName.size()))),
-            std::move(entry));
+        entries_.insert_or_assign(std::string(fileName), Slot{std::move(entry)});
         ++loaded_;
     }
     dirty_ = dropped_ > 0;
 }
 
-const LibraryCache::Entry* LibraryCache::find(const QString& name, const Key& key) const {
-    const auto at = entries_.constFind(name);
-    return at != entries_.cend() && at->key == key ? &*at : nullptr;
+const LibraryCache::Entry* LibraryCache::find(std::string_view name, const Key& key) const {
+    const auto at = entries_.find(name);
+    if (at == entries_.end())
+        return nullptr;
+    // Two threads may look for one name at once (a listing that met a name twice, as one can
+    // while the folder changes): the note is made so that both may.
+    std::atomic_ref<std::uint32_t>(at->second.seenIn).store(listing_, std::memory_order_relaxed);
+    return at->second.entry.key == key ? &at->second.entry : nullptr;
 }
 
-void LibraryCache::put(const QString& name, Entry entry) {
+void LibraryCache::put(std::string_view name, Entry entry) {
     auto at = entries_.find(name);
-    if (at != entries_.end() && at->key == entry.key && at->words == entry.words &&
-        at->title == entry.title)
-        return;
-    entries_.insert(name, std::move(entry));
+    if (at == entries_.end()) {
+        entries_.emplace(std::string(name), Slot{std::move(entry), listing_});
+    } else {
+        at->second.seenIn = listing_;
+        const Entry& old = at->second.entry;
+        if (old.key == entry.key && old.words == entry.words && old.title == entry.title)
+            return;
+        at->second.entry = std::move(entry);
+    }
     dirty_ = true;
 }
 
-void LibraryCache::remove(const QString& name) {
-    if (entries_.remove(name) > 0)
+void LibraryCache::remove(std::string_view name) {
+    if (const auto at = entries_.find(name); at != entries_.end()) {
+        entries_.erase(at);
         dirty_ = true;
+    }
+}
+
+void LibraryCache::startListing() {
+    ++listing_;  // every note of an earlier listing is now one of a listing past
+}
+
+void LibraryCache::forgetUnseen() {
+    for (auto at = entries_.begin(); at != entries_.end();) {
+        if (at->second.seenIn != listing_) {
+            at = entries_.erase(at);
+            dirty_ = true;
+        } else {
+            ++at;
+        }
+    }
 }
 
 std::optional<QString> LibraryCache::save() {
     if (refusal_)
         return refusal_;
     std::string out(kHeader);
-    out.reserve(kHeader.size() + static_cast<std::size_t>(entries_.size()) * 96);
+    out.reserve(kHeader.size() + entries_.size() * 96);
     std::string payload;
-    for (auto at = entries_.cbegin(); at != entries_.cend(); ++at) {
-        const QByteArray name = QFile::encodeName(at.key());
-        const QByteArray title = at->title.toUtf8();
-        if (name.isEmpty() || name.size() > 4096 || title.size() > 4096)
+    for (const auto& [name, slot] : entries_) {
+        const Entry& entry = slot.entry;
+        const QByteArray title = entry.title.toUtf8();
+        if (name.empty() || name.size() > 4096 || title.size() > 4096)
             continue;
         payload.clear();
-        append(payload, at->key.device, 8);
-        append(payload, at->key.inode, 8);
-        append(payload, static_cast<std::uint64_t>(at->key.bytes), 8);
-        append(payload, static_cast<std::uint64_t>(at->key.changedNs), 8);
-        append(payload, static_cast<std::uint64_t>(at->words), 8);
+        append(payload, entry.key.device, 8);
+        append(payload, entry.key.inode, 8);
+        append(payload, static_cast<std::uint64_t>(entry.key.bytes), 8);
+        append(payload, static_cast<std::uint64_t>(entry.key.changedNs), 8);
+        append(payload, static_cast<std::uint64_t>(entry.words), 8);
         append(payload, static_cast<std::uint64_t>(name.size()), 2);
-        payload.append(name.constData(), static_cast<std::size_t>(name.size()));
+        payload += name;
         append(payload, static_cast<std::uint64_t>(title.size()), 2);
         payload.append(title.constData(), static_cast<std::size_t>(title.size()));
         append(out, payload.size(), 4);

@@ -15,10 +15,12 @@
 // is refused: it is neither read nor replaced, and the library works on without a cache.
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace prompter {
 
@@ -45,27 +47,23 @@ class LibraryCache {
 
     // Reads the file once (later calls do nothing); entries that are damaged are dropped.
     void load();
+    [[nodiscard]] bool isLoaded() const { return loadedOnce_; }
     // Why the cache is not used (its path is a link or not a regular file), when it is not.
     [[nodiscard]] const std::optional<QString>& refusal() const { return refusal_; }
     // How many entries the last load() kept and dropped as damaged.
     [[nodiscard]] int loaded() const { return loaded_; }
     [[nodiscard]] int dropped() const { return dropped_; }
 
-    // The entry of `name`, when it was made for the file `key` describes.
-    [[nodiscard]] const Entry* find(const QString& name, const Key& key) const;
-    void put(const QString& name, Entry entry);
-    void remove(const QString& name);
-    // Forgets every name not in `names` (scripts that left the folder).
-    template <typename Names>
-    void retain(const Names& names) {
-        for (auto at = entries_.begin(); at != entries_.end();)
-            if (!names.contains(at.key())) {
-                at = entries_.erase(at);
-                dirty_ = true;
-            } else {
-                ++at;
-            }
-    }
+    // Names are the file names' bytes as the folder holds them.
+    // The entry of `name`, when it was made for the file `key` describes. Notes `name` as seen
+    // by the listing under way (see forgetUnseen).
+    [[nodiscard]] const Entry* find(std::string_view name, const Key& key) const;
+    void put(std::string_view name, Entry entry);
+    void remove(std::string_view name);
+    // Around a listing of the whole folder: every name not looked for (find) or put between
+    // the two is forgotten (scripts that left the folder).
+    void startListing();
+    void forgetUnseen();
     // Whether something changed since the file was read or written.
     [[nodiscard]] bool dirty() const { return dirty_; }
     // Writes every entry: a new file beside the cache, synced, renamed over it. The failure in
@@ -76,10 +74,23 @@ class LibraryCache {
     // The cache's folder, opened without following a link (made first when `create`), or -1.
     int openFolder(bool create);
 
+    // Looked up by a name's bytes without making a string of them first.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    struct Slot {
+        Entry entry;
+        mutable std::uint32_t seenIn = 0;  // the listing that last looked for it (0: none)
+    };
+
     QString path_;
     std::optional<QString> refusal_;
-    QHash<QString, Entry> entries_;
+    std::unordered_map<std::string, Slot, NameHash, std::equal_to<>> entries_;
     bool loadedOnce_ = false;
+    std::uint32_t listing_ = 1;  // the listing under way
     bool dirty_ = false;
     int loaded_ = 0;
     int dropped_ = 0;

@@ -51,9 +51,12 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
     setSettings(settings_);
 }
 
+PromptView::~PromptView() {
+    indexing_.reset();
+}
+
 void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     plain_ = std::move(script);
-    blocks_.setSource(plain_);
     indexWords();
     restyle();
     startedAt_ = -1;
@@ -132,34 +135,79 @@ void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script)
                            block.start);
 
     plain_ = std::move(script);
-    blocks_.setSource(plain_);
     indexWords();
     restyle();
-    const auto& blocks = blocks_.blocks();
-    const auto startsAt = [&](std::uint64_t offset) {
+    // The place in the new version: at once when its paragraph is indexed already, else once
+    // it is (the text stays where it was until then).
+    const std::uint64_t offset = movedTo ? *movedTo : std::min<std::uint64_t>(prefix, after.size());
+    const bool same = movedTo.has_value();
+    const auto place = [this, offset, same, fraction] {
+        const auto& blocks = blocks_.blocks();
         const auto found = std::upper_bound(
             blocks.begin(), blocks.end(), offset,
             [](std::uint64_t at, const qttext::TextBlocks::Block& b) { return at < b.start; });
-        return static_cast<std::size_t>(std::max<std::ptrdiff_t>(found - blocks.begin() - 1, 0));
+        const auto paragraph =
+            static_cast<std::size_t>(std::max<std::ptrdiff_t>(found - blocks.begin() - 1, 0));
+        const double target =
+            index_.paragraphStart(paragraph) + (same ? fraction * index_.weight(paragraph) : 0.0);
+        motion_.jumpTo(clock_->milliseconds(), std::min(target, index_.length()));
     };
-    double target = 0;
-    if (movedTo) {
-        const std::size_t same = startsAt(*movedTo);
-        target = index_.paragraphStart(same) + fraction * index_.weight(same);
-    } else {
-        target = index_.paragraphStart(startsAt(std::min<std::uint64_t>(prefix, after.size())));
-    }
-    motion_.jumpTo(now, std::min(target, index_.length()));
+    const bool known =
+        !isIndexing() || offset < blocks_.blocks().back().start + blocks_.blocks().back().length;
+    if (!waitForIndex(!known, place))
+        place();
     syncFrameTimer();
     update();
     emit scriptChanged();
 }
 
-// The paragraphs' words, the sections and the cues, read once (ScriptIndex).
+// The paragraphs' words, the sections and the cues, read once (ScriptIndex): for a big script,
+// those of its start now and the rest on a thread of their own (takeIndex() takes them).
 void PromptView::indexWords() {
-    index_ =
-        blocks_.source() ? ScriptIndex::build(*blocks_.source(), blocks_.blocks()) : ScriptIndex();
+    indexing_.reset();  // an index of other characters is never taken
+    waitingJumps_ = nullptr;
+    if (!plain_ || plain_->length() <= kIndexedAtOnce) {
+        blocks_.setSource(plain_);
+        index_ = plain_ ? ScriptIndex::build(*plain_, blocks_.blocks()) : ScriptIndex();
+    } else {
+        auto head = ScriptIndexing::head(*plain_, kHeadBytes);
+        blocks_.setSource(plain_, std::move(head.blocks));
+        index_ = std::move(head.index);
+        indexing_ = std::make_unique<ScriptIndexing>(plain_, [this] {
+            QMetaObject::invokeMethod(this, &PromptView::takeIndex, Qt::QueuedConnection);
+        });
+    }
     motion_.setLength(index_.length());
+}
+
+// On the window's thread, once the worker made the whole index of the script shown: the words
+// at the reading line stay (the start was indexed the same), and the jumps asked for meanwhile
+// are taken.
+void PromptView::takeIndex() {
+    if (!indexing_ || !indexing_->isDone())
+        return;  // a script replaced since, or called before it was done
+    ScriptIndexing::Made made = indexing_->take();
+    indexing_.reset();
+    blocks_.setSource(plain_, std::move(made.blocks));
+    index_ = std::move(made.index);
+    restyle();
+    motion_.setLength(index_.length());
+    if (const auto jumps = std::exchange(waitingJumps_, nullptr))
+        jumps();
+    syncFrameTimer();
+    update();
+    emit indexed();
+}
+
+bool PromptView::waitForIndex(bool needsWhole, std::function<void()> jump) {
+    if (!isIndexing() || (!needsWhole && !waitingJumps_))
+        return false;
+    waitingJumps_ = [before = std::move(waitingJumps_), jump = std::move(jump)] {
+        if (before)
+            before();
+        jump();
+    };
+    return true;
 }
 
 // The script drawn with its title, headings and cues set apart: the same characters (so the
@@ -246,6 +294,11 @@ QString PromptView::bandState() const {
     return stateAt(now, motion_.position(now));
 }
 
+QString PromptView::bandTimes() const {
+    const double now = clock_->milliseconds();
+    return bandTimes(now, motion_.position(now));
+}
+
 QString PromptView::stateAt(double now, double words) const {
     QString state = QStringLiteral("%1 wpm").arg(std::lround(motion_.speed()));
     if (motion_.isAtEnd(now))
@@ -291,12 +344,22 @@ void PromptView::setMirror(Mirror mirror) {
 }
 
 void PromptView::jumpTo(double words) {
+    if (waitForIndex(words > index_.length(), [this, words] { jumpTo(words); }))
+        return;
     motion_.jumpTo(clock_->milliseconds(), words);
     syncFrameTimer();
     update();
 }
 
+void PromptView::jumpToEnd() {
+    if (waitForIndex(true, [this] { jumpToEnd(); }))
+        return;
+    jumpTo(motion_.length());
+}
+
 void PromptView::jumpToParagraph(std::size_t index) {
+    if (waitForIndex(index >= index_.paragraphCount(), [this, index] { jumpToParagraph(index); }))
+        return;
     jumpTo(index_.paragraphStart(std::min(index, index_.paragraphCount())));
 }
 
@@ -306,6 +369,11 @@ std::size_t PromptView::currentParagraph() const {
 
 void PromptView::jumpByParagraphs(int count) {
     if (count == 0)
+        return;
+    // Past the paragraphs indexed so far (to the end) only once they all are.
+    const std::size_t from = currentParagraph();
+    const bool pastIndexed = count > 0 && index_.paragraphWithText(from, count) == from;
+    if (waitForIndex(pastIndexed, [this, count] { jumpByParagraphs(count); }))
         return;
     const double words = position();
     const std::size_t paragraph = currentParagraph();
@@ -322,6 +390,8 @@ void PromptView::jumpByParagraphs(int count) {
 }
 
 void PromptView::jumpToSection(std::size_t index) {
+    if (waitForIndex(true, [this, index] { jumpToSection(index); }))
+        return;
     if (index < index_.sections().size())
         jumpToParagraph(index_.sections()[index].paragraph);
 }
@@ -329,6 +399,10 @@ void PromptView::jumpToSection(std::size_t index) {
 std::unique_ptr<QMenu> PromptView::sectionMenu() {
     auto menu = std::make_unique<QMenu>(this);
     menu->setAccessibleName(QStringLiteral("Sections"));
+    if (isIndexing()) {
+        menu->addAction(QStringLiteral("Counting the sections\u2026"))->setEnabled(false);
+        return menu;
+    }
     const auto& sections = index_.sections();
     const auto current = index_.sectionOf(currentParagraph());
     for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -349,6 +423,8 @@ std::unique_ptr<QMenu> PromptView::sectionMenu() {
 }
 
 void PromptView::jumpBySections(int count) {
+    if (waitForIndex(true, [this, count] { jumpBySections(count); }))
+        return;
     const auto& sections = index_.sections();
     if (sections.empty() || count == 0)
         return;
@@ -391,9 +467,16 @@ double PromptView::wordsAt(Place place) {
 }
 
 void PromptView::jumpByScreens(double screens) {
+    if (waitForIndex(false, [this, screens] { jumpByScreens(screens); }))
+        return;
     Place place = placeOf(position());
     place.offset += screens * height() * 0.8;
-    jumpTo(wordsAt(place));
+    const double words = wordsAt(place);
+    // A screen that reaches the last paragraph indexed so far waits for the others.
+    if (waitForIndex(screens > 0 && index_.paragraphAt(words) + 1 >= index_.paragraphCount(),
+                     [this, screens] { jumpByScreens(screens); }))
+        return;
+    jumpTo(words);
 }
 
 double PromptView::minutesLeft() const {
@@ -460,6 +543,9 @@ void PromptView::showNextFrame() {
 }
 
 QString PromptView::bandTimes(double now, double words) const {
+    if (isIndexing())
+        return QStringLiteral("counting words\u2026  \u00b7  %1 elapsed")
+            .arg(clockText(startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0));
     const double length = std::max(motion_.length(), 1.0);
     const double progress = std::clamp(words / length, 0.0, 1.0);
     const double elapsed = startedAt_ < 0 || now < startedAt_ ? 0 : (now - startedAt_) / 1000.0;
@@ -620,7 +706,7 @@ void PromptView::drawOverlay(QPainter& painter, double now, double words) {
     const QRectF band(pad, 0, w - 2 * pad, bandHeight());
     painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, stateAt(now, words));
     const double length = std::max(motion_.length(), 1.0);
-    const double progress = std::clamp(words / length, 0.0, 1.0);
+    const double progress = isIndexing() ? 0.0 : std::clamp(words / length, 0.0, 1.0);
     painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, bandTimes(now, words));
     const double bar = barHeight();
     QColor track = settings_.textColour;
@@ -682,7 +768,7 @@ void PromptView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Home:
             return jumpTo(0);
         case Qt::Key_End:
-            return jumpTo(motion_.length());
+            return jumpToEnd();
         case Qt::Key_PageUp:
             return control ? jumpBySections(-1) : jumpByScreens(-1);
         case Qt::Key_PageDown:

@@ -13,6 +13,11 @@
 //      progress, time elapsed and time left, and a progress bar at the bottom, which the script
 //      never passes under; the countdown above the reading line, over nothing the presenter reads
 //      next; the whole view mirrored on request (for beam-splitter glass).
+//   A script of more than kIndexedAtOnce bytes shows at once: its first paragraphs are indexed
+//      before the first frame and the rest on a thread of its own (ScriptIndexing). Meanwhile the
+//      band says the words are being counted in place of progress and time left, and a jump
+//      that needs the whole index (End, the sections, a paragraph or a place past those indexed)
+//      waits for it, as does every jump asked for after it, in the order asked.
 //   3. Keys: Space, B and "." pause and resume (and skip a countdown); Up/Down and the wheel
 //      change the speed; Ctrl+Plus/Minus the size; H and V mirror; Home/End, PageUp/PageDown
 //      (a screen; what presentation clickers send), Left/Right (a paragraph holding text), 1-9
@@ -23,6 +28,7 @@
 #include <QMenu>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -43,8 +49,13 @@ class PromptView : public QWidget {
   public:
     static constexpr double kSpeedStep = 10;  // words per minute per key press or wheel notch
     static constexpr int kFontStep = 4;       // pixels per Ctrl+Plus or Ctrl+Minus
+    // A script up to this size is indexed whole before it shows (a few milliseconds); a bigger
+    // one shows from the index of its first kHeadBytes while the rest is indexed.
+    static constexpr std::uint64_t kIndexedAtOnce = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t kHeadBytes = std::uint64_t{256} << 10;
 
     explicit PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent = nullptr);
+    ~PromptView() override;  // stops an index being made, and waits for its thread
 
     // Shows `script` from its start, still. Call start() to count down and move.
     void setScript(std::shared_ptr<const qttext::TextSource> script);
@@ -69,9 +80,13 @@ class PromptView : public QWidget {
     // The state the band shows at its left: speed, what moves the text (or that nothing does),
     // and the section being read.
     [[nodiscard]] QString bandState() const;
+    // What the band says at its right: progress, time elapsed and time left (or, while the
+    // index is made, that the words are being counted).
+    [[nodiscard]] QString bandTimes() const;
     void setFontSize(int pixels);
     void setMirror(Mirror mirror);
     void jumpTo(double words);
+    void jumpToEnd();
     void jumpToParagraph(std::size_t index);
     void jumpByScreens(double screens);
     // By `count` paragraphs holding text (blank lines are passed over); back to the start of
@@ -87,9 +102,16 @@ class PromptView : public QWidget {
 
     [[nodiscard]] double position() const { return motion_.position(clock_->milliseconds()); }
     [[nodiscard]] const PromptMotion& motion() const { return motion_; }
+    // While isIndexing(), the paragraphs indexed so far (the script's start).
     [[nodiscard]] std::size_t paragraphCount() const { return blocks_.count(); }
-    // The script's paragraphs, sections and cues.
+    // Where paragraph `index` is in the script's bytes (without its line break).
+    [[nodiscard]] qttext::TextBlocks::Block paragraph(std::size_t index) const {
+        return blocks_.block(index);
+    }
+    // The script's paragraphs, sections and cues; while isIndexing(), those of its start.
     [[nodiscard]] const ScriptIndex& index() const { return index_; }
+    // Whether the script's index is still being made (see indexed()).
+    [[nodiscard]] bool isIndexing() const { return indexing_ != nullptr; }
     // The word at which paragraph `index` starts.
     [[nodiscard]] double paragraphStart(std::size_t index) const {
         return index_.paragraphStart(index);
@@ -100,7 +122,7 @@ class PromptView : public QWidget {
     [[nodiscard]] double readingLineY() const { return height() * settings_.readingLine; }
     // The paragraph at the reading line.
     [[nodiscard]] std::size_t currentParagraph() const;
-    // Minutes left at the current speed.
+    // Minutes left at the current speed (of the part indexed, while isIndexing()).
     [[nodiscard]] double minutesLeft() const;
     // Seconds since the countdown ended (pauses included), 0 before.
     [[nodiscard]] double elapsedSeconds() const;
@@ -131,6 +153,9 @@ class PromptView : public QWidget {
     void scriptShown();
     // A script was given or replaced (an edit): script() holds the new text.
     void scriptChanged();
+    // The whole index of the script shown is made (isIndexing() was true): its length,
+    // paragraphs and sections are all known now.
+    void indexed();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -145,6 +170,10 @@ class PromptView : public QWidget {
     };
 
     void indexWords();
+    void takeIndex();
+    // Runs `jump` now, or once the whole index is made when it needs it (`needsWhole`) or a
+    // jump asked for before still waits; true when it waits.
+    bool waitForIndex(bool needsWhole, std::function<void()> jump);
     void syncLayout();
     void syncFrameTimer();
     [[nodiscard]] Place placeOf(double words);
@@ -171,6 +200,8 @@ class PromptView : public QWidget {
     qttext::TextBlocks blocks_;
     std::shared_ptr<const qttext::TextSource> plain_;  // the script as given
     ScriptIndex index_;
+    std::unique_ptr<ScriptIndexing> indexing_;  // the whole index being made, see isIndexing()
+    std::function<void()> waitingJumps_;        // asked for while indexing, see waitForIndex()
     double startedAt_ = -1;  // the clock when the countdown ended; -1 before a start
     QTimer frameTimer_;
     std::size_t framesDrawn_ = 0;

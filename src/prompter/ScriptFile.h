@@ -28,6 +28,14 @@ class ScriptFile {
     [[nodiscard]] static Result readAt(int folder, const QString& name, const QString& shown);
     // From `fd` (taken: it is closed), which `shown` names in a failure.
     [[nodiscard]] static Result readOpen(int fd, const QString& shown);
+
+    // Starts reading `path` on a thread of its own: a script named when the program starts is
+    // read while the window is being made. The first read that opens that very file unchanged
+    // (the same device, inode, size and times as before and after it was read ahead) takes
+    // these bytes instead of reading them again; every check of that read (no link, a regular
+    // file, the size) is made as ever. forgetReadAhead() drops bytes no read took.
+    static void readAhead(const QString& path);
+    static void forgetReadAhead();
 };
 
 }  // namespace prompter

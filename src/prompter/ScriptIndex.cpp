@@ -1,9 +1,15 @@
 #include "prompter/ScriptIndex.h"
 
 #include "prompter/WordStarts.h"
+#include "qttext/PlainTextSource.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace prompter {
 namespace {
@@ -27,7 +33,11 @@ QString headingTitle(const std::string& line) {
 ScriptIndex::ScriptIndex() : starts_{0, 1}, hasText_{0} {}
 
 ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
-                               const std::vector<qttext::TextBlocks::Block>& blocks) {
+                               const std::vector<qttext::TextBlocks::Block>& blocks,
+                               const std::atomic<bool>* stop) {
+    constexpr std::uint64_t kStopCheckBytes = std::uint64_t{1} << 20;
+    std::uint64_t checkAt = kStopCheckBytes;
+    bool stopped = false;
     ScriptIndex index;
     const std::size_t count = blocks.size();
     std::vector<double> words(count, 0);
@@ -51,11 +61,20 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
         seenText = false;
     };
     source.forEachPiece([&](std::string_view piece) {
+        if (stopped)
+            return;
         const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
         const std::uint64_t pieceEnd = offset + piece.size();
         std::size_t i = 0;
         while (i < piece.size() && count > 0) {
             const std::uint64_t at = offset + i;
+            if (stop && at >= checkAt) {
+                checkAt = at + kStopCheckBytes;
+                if (stop->load(std::memory_order_relaxed)) {
+                    stopped = true;
+                    return;
+                }
+            }
             while (block + 1 < count && at >= blocks[block + 1].start) {
                 endBlock();
                 ++block;
@@ -113,6 +132,8 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
         }
         offset += piece.size();
     });
+    if (stopped)
+        return ScriptIndex();
     if (count > 0)
         endBlock();
 
@@ -136,6 +157,146 @@ ScriptIndex ScriptIndex::build(const qttext::TextSource& source,
     if (first != index.hasText_.end())
         index.title_ = static_cast<std::size_t>(first - index.hasText_.begin());
     return index;
+}
+
+ScriptIndexing::Made ScriptIndexing::head(const qttext::TextSource& source, std::uint64_t bytes) {
+    if (bytes >= source.length()) {
+        auto blocks = qttext::TextBlocks::cut(source);
+        ScriptIndex index = ScriptIndex::build(source, blocks);
+        return {std::move(blocks), std::move(index)};
+    }
+    // A block is cut by what comes before its end only, so every block of the head but the
+    // last is one of the whole script's.
+    const qttext::PlainTextSource start(source.substring(0, bytes));
+    auto blocks = qttext::TextBlocks::cut(start);
+    if (blocks.size() > 1)
+        blocks.pop_back();
+    ScriptIndex index = ScriptIndex::build(start, blocks);
+    return {std::move(blocks), std::move(index)};
+}
+
+namespace {
+
+// Characters of another source's, not copied, for a part of it indexed alone.
+class Slice : public qttext::TextSource {
+  public:
+    explicit Slice(std::string_view text) : text_(text) {}
+    [[nodiscard]] std::uint64_t length() const override { return text_.size(); }
+    void forEachPiece(const std::function<void(std::string_view)>& visit) const override {
+        visit(text_);
+    }
+    [[nodiscard]] std::string substring(std::uint64_t start, std::uint64_t length) const override {
+        return start < text_.size() ? std::string(text_.substr(start, length)) : std::string();
+    }
+    void forEachRun(std::uint64_t start, std::uint64_t length,
+                    const std::function<void(const qttext::TextRun&)>& visit) const override {
+        if (start < text_.size() && length > 0)
+            visit({start, std::min<std::uint64_t>(length, text_.size() - start), {}, {}});
+    }
+    [[nodiscard]] const void* characterIdentity() const override { return text_.data(); }
+
+  private:
+    std::string_view text_;
+};
+
+}  // namespace
+
+ScriptIndexing::Made ScriptIndexing::whole(const qttext::TextSource& source,
+                                           const std::atomic<bool>* stop) {
+    std::string_view all;
+    int pieces = 0;
+    source.forEachPiece([&](std::string_view piece) {
+        if (pieces++ == 0)
+            all = piece;
+    });
+    // A big text held in one piece is indexed in two halves at once, cut after the line break
+    // nearest its middle: a paragraph is cut by what comes before it in its line only, so the
+    // second half's paragraphs are the whole text's from there.
+    std::size_t split = 0;
+    if (pieces == 1 && all.size() >= kSplitBytes) {
+        const void* found = std::memchr(all.data() + all.size() / 2, '\n', all.size() / 4);
+        if (found)
+            split = static_cast<std::size_t>(static_cast<const char*>(found) - all.data()) + 1;
+    }
+    if (split == 0) {
+        auto blocks = qttext::TextBlocks::cut(source, stop);
+        ScriptIndex index = ScriptIndex::build(source, blocks, stop);
+        return {std::move(blocks), std::move(index)};
+    }
+    const Slice firstHalf(all.substr(0, split));
+    const Slice secondHalf(all.substr(split));
+    Made second;
+    const auto indexSecond = [&] {
+        second.blocks = qttext::TextBlocks::cut(secondHalf, stop);
+        second.index = ScriptIndex::build(secondHalf, second.blocks, stop);
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(indexSecond);
+    } catch (const std::system_error&) {
+    }
+    auto blocks = qttext::TextBlocks::cut(firstHalf, stop);
+    if (!blocks.empty())
+        blocks.pop_back();  // the empty text after the line break: the second half's start
+    ScriptIndex index = ScriptIndex::build(firstHalf, blocks, stop);
+    if (helper.joinable())
+        helper.join();
+    else
+        indexSecond();
+    const std::size_t firstCount = blocks.size();
+    blocks.reserve(firstCount + second.blocks.size());
+    for (const auto& block : second.blocks)
+        blocks.push_back({block.start + split, block.length});
+    index.append(second.index, firstCount, split);
+    return {std::move(blocks), std::move(index)};
+}
+
+void ScriptIndex::append(const ScriptIndex& after, std::size_t paragraphs, std::uint64_t bytes) {
+    const double length = starts_.back();
+    starts_.reserve(starts_.size() + after.paragraphCount());
+    for (std::size_t i = 1; i < after.starts_.size(); ++i)
+        starts_.push_back(length + after.starts_[i]);
+    hasText_.insert(hasText_.end(), after.hasText_.begin(), after.hasText_.end());
+    for (const auto& section : after.sections_)
+        sections_.push_back({section.paragraph + paragraphs, section.title});
+    for (const auto& cue : after.cues_)
+        cues_.push_back({cue.start + bytes, cue.length});
+    if (!title_ && after.title_)
+        title_ = *after.title_ + paragraphs;
+    words_ += after.words_;
+}
+
+ScriptIndexing::ScriptIndexing(std::shared_ptr<const qttext::TextSource> source,
+                               std::function<void()> done)
+    : source_(std::move(source)) {
+    try {
+        thread_ = std::thread([this, done] {
+            // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
+            // one above all, on a machine busy with other work.
+            const auto self = static_cast<id_t>(::gettid());
+            errno = 0;
+            if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
+                ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
+            Made made = whole(*source_, &stop_);
+            if (stop_.load(std::memory_order_relaxed))
+                return;
+            made_ = std::move(made);
+            done_.store(true, std::memory_order_release);
+            done();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had (a limit on processes): the index is made here, at once, the
+        // window waiting for it as it did before there was a thread; `done` all the same.
+        made_ = whole(*source_);
+        done_.store(true, std::memory_order_release);
+        done();
+    }
+}
+
+ScriptIndexing::~ScriptIndexing() {
+    stop_.store(true, std::memory_order_relaxed);
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::size_t ScriptIndex::paragraphAt(double words) const {

@@ -19,9 +19,13 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "qttext/TextBlocks.h"
@@ -42,9 +46,11 @@ class ScriptIndex {
 
     // An index of one empty paragraph.
     ScriptIndex();
-    // Reads `source` once, cut into `blocks` as TextBlocks cut it.
+    // Reads `source` once, cut into `blocks` as TextBlocks cut it. Any thread may build the
+    // index of a source no one changes; when `stop` turns true it ends early, incomplete.
     [[nodiscard]] static ScriptIndex build(const qttext::TextSource& source,
-                                           const std::vector<qttext::TextBlocks::Block>& blocks);
+                                           const std::vector<qttext::TextBlocks::Block>& blocks,
+                                           const std::atomic<bool>* stop = nullptr);
 
     [[nodiscard]] std::size_t paragraphCount() const { return hasText_.size(); }
     // The word at which paragraph `index` starts; paragraphStart(paragraphCount()) is the length.
@@ -87,6 +93,10 @@ class ScriptIndex {
         bool inCue_ = false;
     };
 
+    // The index of this text followed by `after`'s, this one's `paragraphs` paragraphs taking
+    // `bytes` bytes (ending with a line break): as if both were indexed as one.
+    void append(const ScriptIndex& after, std::size_t paragraphs, std::uint64_t bytes);
+
   private:
     std::vector<double> starts_;
     std::vector<std::uint8_t> hasText_;
@@ -94,6 +104,51 @@ class ScriptIndex {
     std::vector<Cue> cues_;
     std::optional<std::size_t> title_;
     std::uint64_t words_ = 0;
+};
+
+// The paragraphs (TextBlocks::cut) and the index of a whole script, made on a thread of their
+// own, so a big script shows at once: the window draws its start from head() meanwhile.
+//
+// The characters are never changed once read, so the thread reads them while the window draws
+// from them. Destroying a ScriptIndexing stops the thread and waits for it: a script replaced
+// (edited, reloaded, another chosen) or a window closed never waits for an index it no longer
+// needs, and never receives one made of other characters.
+class ScriptIndexing {
+  public:
+    struct Made {
+        std::vector<qttext::TextBlocks::Block> blocks;
+        ScriptIndex index;
+    };
+
+    // The paragraphs whole in the first `bytes` of `source` and their index: the same, paragraph
+    // for paragraph, as the start of the whole script's (the paragraph the cut falls in is left
+    // out; at least one paragraph).
+    [[nodiscard]] static Made head(const qttext::TextSource& source, std::uint64_t bytes);
+
+    // The paragraphs and the index of the whole of `source`, made here, as the thread makes them
+    // (a big text in two halves at once, each on a processor of its own where there are two);
+    // ended early, incomplete, when `stop` turns true.
+    static constexpr std::size_t kSplitBytes = std::size_t{4} << 20;
+    [[nodiscard]] static Made whole(const qttext::TextSource& source,
+                                    const std::atomic<bool>* stop = nullptr);
+
+    // Starts making the index of `source`; `done` is called on the worker thread once it is
+    // made (never after the destructor returns).
+    ScriptIndexing(std::shared_ptr<const qttext::TextSource> source, std::function<void()> done);
+    ~ScriptIndexing();
+    ScriptIndexing(const ScriptIndexing&) = delete;
+    ScriptIndexing& operator=(const ScriptIndexing&) = delete;
+
+    [[nodiscard]] bool isDone() const { return done_.load(std::memory_order_acquire); }
+    // The index made; only once isDone().
+    [[nodiscard]] Made take() { return std::move(made_); }
+
+  private:
+    std::shared_ptr<const qttext::TextSource> source_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    Made made_;
+    std::thread thread_;
 };
 
 }  // namespace prompter

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +20,8 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <system_error>
+#include <thread>
 #include <variant>
 
 #include "handover/TextTitle.h"
@@ -30,6 +33,7 @@ namespace {
 
 constexpr qsizetype kTitleLength = 120;       // characters of the title line shown
 constexpr qint64 kSettledNs = 2'000'000'000;  // a count is kept once its file is this old
+constexpr std::size_t kTwoThreadsFrom = 512;  // scripts a listing looks at on two threads
 
 QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -85,9 +89,26 @@ QString readingTime(qint64 words, double speed) {
 
 // Newest first; names in order among those that arrived together.
 bool listedBefore(const ScriptEntry& a, const ScriptEntry& b) {
-    if (a.arrived != b.arrived)
-        return a.arrived > b.arrived;
+    if (a.arrivedMs != b.arrivedMs)
+        return a.arrivedMs > b.arrivedMs;
     return a.fileName < b.fileName;
+}
+
+bool isAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Starts `work` on a thread of its own, or does it here when no thread can be started (a limit
+// on the user's processes reached): the library is then only slower. Join what it returns.
+template <typename Work>
+std::thread beside(const Work& work) {
+    try {
+        return std::thread(work);
+    } catch (const std::system_error&) {
+        work();
+        return {};
+    }
 }
 
 // What a name may not hold, as the receiver's names do not: control characters, and the marks
@@ -109,6 +130,17 @@ ScriptLibrary::ScriptLibrary(QString folder, QObject* parent, QString cachePath)
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(2000);
     connect(&saveTimer_, &QTimer::timeout, this, &ScriptLibrary::saveCache);
+    cacheLoading_ = beside([this] { cache_.load(); });
+}
+
+LibraryCache& ScriptLibrary::loadedCache() const {
+    if (cacheLoading_.joinable())
+        cacheLoading_.join();
+    return const_cast<LibraryCache&>(cache_);
+}
+
+const LibraryCache& ScriptLibrary::cache() const {
+    return loadedCache();
 }
 
 ScriptLibrary::~ScriptLibrary() {
@@ -401,6 +433,7 @@ void ScriptLibrary::detach(const QString& why) {
         beginResetModel();
         entries_.clear();
         placed_.clear();
+        placedStale_ = false;
         endResetModel();
     }
 }
@@ -477,30 +510,54 @@ void ScriptLibrary::applyPending() {
         emit scriptChanged(name);
 }
 
-std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, bool later) {
-    if (folderFd_ < 0 || name.startsWith(QLatin1Char('.')))
-        return std::nullopt;
-    const QByteArray encoded = QFile::encodeName(name);
+struct ScriptLibrary::Probe {
+    bool regular = false;  // a regular file, reached without a link
+    qint64 bytes = 0;
+    qint64 arrivedMs = 0;
+    LibraryCache::Key key;
+    const LibraryCache::Entry* known = nullptr;
+};
+
+ScriptLibrary::Probe ScriptLibrary::probe(std::string_view encoded) const {
+    Probe probe;
+    if (folderFd_ < 0 || encoded.empty() || encoded.front() == '.')
+        return probe;
     struct statx status {};
-    if (::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+    if (::statx(folderFd_, encoded.data(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                 STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_INO | STATX_BTIME,
                 &status) != 0 ||
         !S_ISREG(status.stx_mode))
+        return probe;
+    probe.regular = true;
+    probe.bytes = static_cast<qint64>(status.stx_size);
+    const qint64 arrived = (status.stx_mask & STATX_BTIME) ? nanoseconds(status.stx_btime)
+                                                           : nanoseconds(status.stx_mtime);
+    probe.arrivedMs = arrived / 1'000'000;
+    // The change time, not the modification time: no program can set it back, so an edit that
+    // keeps the size and the modification time is still told apart.
+    probe.key = {makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino, probe.bytes,
+                 nanoseconds(status.stx_ctime)};
+    probe.known = cache_.find(encoded, probe.key);  // loaded before any probe
+    return probe;
+}
+
+std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, std::string_view encoded,
+                                               bool later) {
+    loadedCache();
+    return row(name, encoded, probe(encoded), later);
+}
+
+std::optional<ScriptEntry> ScriptLibrary::row(const QString& name, std::string_view encoded,
+                                              const Probe& probe, bool later) {
+    if (!probe.regular)
         return std::nullopt;
     ScriptEntry entry;
     entry.fileName = name;
-    entry.bytes = static_cast<qint64>(status.stx_size);
+    entry.bytes = probe.bytes;
     entry.isNew = new_.contains(name);
-    const qint64 modified = nanoseconds(status.stx_mtime);
-    const qint64 arrived =
-        (status.stx_mask & STATX_BTIME) ? nanoseconds(status.stx_btime) : modified;
-    entry.arrived = QDateTime::fromMSecsSinceEpoch(arrived / 1'000'000, Qt::UTC);
-    // The change time, not the modification time: no program can set it back, so an edit that
-    // keeps the size and the modification time is still told apart.
-    const LibraryCache::Key key{makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino,
-                                entry.bytes, nanoseconds(status.stx_ctime)};
-    cache_.load();
-    if (const LibraryCache::Entry* known = cache_.find(name, key)) {
+    entry.arrivedMs = probe.arrivedMs;
+    const LibraryCache::Key& key = probe.key;
+    if (const LibraryCache::Entry* known = probe.known) {
         entry.title = known->title.isEmpty() ? name : known->title;
         entry.words = known->words;
         return entry;
@@ -522,7 +579,7 @@ std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, bool later) 
             counted.title = titleOf(**bytes);
             read = true;
         }
-    } else if (const int fd = ::openat(folderFd_, encoded.constData(),
+    } else if (const int fd = ::openat(folderFd_, encoded.data(),
                                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
                fd >= 0) {
         QString title;
@@ -541,7 +598,7 @@ std::optional<ScriptEntry> ScriptLibrary::look(const QString& name, bool later) 
     ::clock_gettime(CLOCK_REALTIME, &now);
     const qint64 nowNs = now.tv_sec * 1'000'000'000LL + now.tv_nsec;
     if (read && nowNs - key.changedNs >= kSettledNs) {
-        cache_.put(name, std::move(counted));
+        cache_.put(encoded, std::move(counted));
         if (!countTimer_.isActive() && cache_.dirty())
             saveTimer_.start();
     }
@@ -567,6 +624,7 @@ void ScriptLibrary::countWaiting() {
 
 void ScriptLibrary::saveCache() {
     saveTimer_.stop();
+    loadedCache();
     if (cache_.dirty())
         (void)cache_.save();  // the cache only saves time: without it, scripts are counted anew
 }
@@ -575,13 +633,15 @@ bool ScriptLibrary::update(const QString& name) {
     const int row = rowOf(name);
     if (row < 0 && listed_)
         new_.insert(name);  // landed while the window is open
-    std::optional<ScriptEntry> entry = look(name);
+    const QByteArray encoded = QFile::encodeName(name);
+    std::optional<ScriptEntry> entry =
+        look(name, std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
     if (row >= 0) {
         ScriptEntry& old = entries_[static_cast<std::size_t>(row)];
         // A script saved by replacing its file (as editors and sync tools do) arrived when it
         // first did: it keeps its place in the list.
         if (entry)
-            entry->arrived = old.arrived;
+            entry->arrivedMs = old.arrivedMs;
         if (entry) {
             if (entry->counted)
                 uncounted_.remove(name);
@@ -595,7 +655,7 @@ bool ScriptLibrary::update(const QString& name) {
         }
         beginRemoveRows({}, row, row);
         uncounted_.remove(name);
-        cache_.remove(name);
+        loadedCache().remove(std::string_view(encoded.constData(), std::size_t(encoded.size())));
         placed_.remove(name);
         entries_.erase(entries_.begin() + row);
         endRemoveRows();
@@ -609,7 +669,8 @@ void ScriptLibrary::insertSorted(ScriptEntry entry) {
     const auto at = std::lower_bound(entries_.begin(), entries_.end(), entry, listedBefore);
     const auto row = static_cast<int>(at - entries_.begin());
     beginInsertRows({}, row, row);
-    placed_.insert(entry.fileName, entry.arrived);
+    if (!placedStale_)
+        placed_.insert(entry.fileName, entry.arrivedMs);
     entries_.insert(at, std::move(entry));
     endInsertRows();
 }
@@ -622,7 +683,6 @@ void ScriptLibrary::refresh() {
             (void)attach(false);
     }
     std::vector<ScriptEntry> entries;
-    QSet<QString> names;
     QElapsedTimer spent;
     spent.start();
     if (folderFd_ >= 0) {
@@ -630,29 +690,90 @@ void ScriptLibrary::refresh() {
         DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
         if (!dir && listing >= 0)
             ::close(listing);
-        // Names seen at the first listing are not new; those that show up later are.
-        const bool first = !listed_;
+        // The names' bytes, each ending in a zero byte, one after the other.
+        std::string bytes;
+        struct Listed {
+            std::size_t at;
+            std::size_t size;
+            QString name;
+        };
+        std::vector<Listed> listed;
+        listed.reserve(entries_.size() + 64);
+        bytes.reserve(listed.capacity() * 24);
         while (dir) {
             const dirent* item = ::readdir(dir);
             if (!item)
                 break;
             if (item->d_name[0] == '.' || (item->d_type != DT_REG && item->d_type != DT_UNKNOWN))
                 continue;
-            const QString name = QFile::decodeName(item->d_name);
-            if (!first && rowOf(name) < 0)
-                new_.insert(name);
-            // Counted now for a short while; after it, from the cache or later.
-            if (auto looked = look(name, spent.elapsed() >= countingBudget_)) {
-                names.insert(name);
-                entries.push_back(std::move(*looked));
-            }
+            const std::string_view encoded(item->d_name);
+            listed.push_back({bytes.size(), encoded.size(), {}});
+            bytes.append(encoded.data(), encoded.size() + 1);
         }
         if (dir)
             ::closedir(dir);
+        // The cache's reading, begun with the library, is done by now or runs beside the listing.
+        loadedCache().startListing();
+        const auto encodedOf = [&bytes](const Listed& name) {
+            return std::string_view(bytes.data() + name.at, name.size);
+        };
+        // Every name is decoded and its file looked at (one statx each) on two threads, each
+        // its half; a file's probe touches only its own cache entry.
+        std::vector<Probe> probes(listed.size());
+        const auto probeFrom = [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to; ++i) {
+                const std::string_view encoded = encodedOf(listed[i]);
+                const auto size = static_cast<qsizetype>(encoded.size());
+                if (isAscii(encoded)) {  // the same characters in every encoding
+                    listed[i].name = QString::fromLatin1(encoded.data(), size);
+                    probes[i] = probe(encoded);
+                    continue;
+                }
+                listed[i].name = QFile::decodeName(QByteArray::fromRawData(encoded.data(), size));
+                // A name the system's encoding cannot give back is one no later step could
+                // reach: left out.
+                if (QFile::encodeName(listed[i].name) == encoded.data())
+                    probes[i] = probe(encoded);
+            }
+        };
+        const std::size_t half = listed.size() >= kTwoThreadsFrom ? listed.size() / 2 : 0;
+        std::thread second;
+        if (half > 0)
+            second = beside([&] { probeFrom(half, listed.size()); });
+        probeFrom(0, half > 0 ? half : listed.size());
+        if (second.joinable())
+            second.join();
+        // Names seen at the first listing are not new; those that show up later are.
+        if (listed_)
+            for (std::size_t i = 0; i < listed.size(); ++i)
+                if (probes[i].regular && rowOf(listed[i].name) < 0)
+                    new_.insert(listed[i].name);
         listed_ = true;
+        // The rows in their order (newest first), made in it: counted now for a short while,
+        // the first rows first; after it, from the cache or later.
+        std::vector<std::pair<qint64, std::size_t>> order;  // (arrival, index)
+        order.reserve(listed.size());
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            if (probes[i].regular)
+                order.emplace_back(probes[i].arrivedMs, i);
+        std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+            if (a.first != b.first)
+                return a.first > b.first;
+            return listed[a.second].name < listed[b.second].name;
+        });
+        entries.reserve(order.size());
+        for (const auto& [arrived, i] : order) {
+            // A listing of a folder that changes under it may give a name twice: one row.
+            if (!entries.empty() && entries.back().fileName == listed[i].name)
+                continue;
+            if (auto made = row(listed[i].name, encodedOf(listed[i]), probes[i],
+                                spent.elapsed() >= countingBudget_))
+                entries.push_back(std::move(*made));
+        }
+    } else {
+        loadedCache().startListing();  // a folder refused lists nothing: all is forgotten
     }
-    std::sort(entries.begin(), entries.end(), listedBefore);
-    cache_.retain(names);  // what left the folder is forgotten
+    loadedCache().forgetUnseen();  // what left the folder is forgotten
     // The rest are counted while idle, the rows shown first counted first.
     uncounted_.clear();
     countQueue_.clear();
@@ -667,21 +788,28 @@ void ScriptLibrary::refresh() {
         saveTimer_.start();
     beginResetModel();
     entries_ = std::move(entries);
+    // Where each name sorts is noted when a row is first looked for, not before the first
+    // picture.
     placed_.clear();
-    for (const ScriptEntry& entry : entries_)
-        placed_.insert(entry.fileName, entry.arrived);
+    placedStale_ = true;
     endResetModel();
     emit changed();
 }
 
 // Found by where it sorts, so a burst of arrivals costs no walk over the whole list.
 int ScriptLibrary::rowOf(const QString& fileName) const {
+    if (placedStale_) {
+        placedStale_ = false;
+        placed_.reserve(static_cast<qsizetype>(entries_.size()));
+        for (const ScriptEntry& entry : entries_)
+            placed_.insert(entry.fileName, entry.arrivedMs);
+    }
     const auto placed = placed_.constFind(fileName);
     if (placed == placed_.cend())
         return -1;
     ScriptEntry probe;
     probe.fileName = fileName;
-    probe.arrived = *placed;
+    probe.arrivedMs = *placed;
     const auto at = std::lower_bound(entries_.begin(), entries_.end(), probe, listedBefore);
     return at != entries_.end() && at->fileName == fileName
                ? static_cast<int>(at - entries_.begin())
@@ -903,7 +1031,9 @@ QVariant ScriptLibrary::data(const QModelIndex& index, int role) const {
                                ? QStringLiteral("\u25cf New \u2014 ") + shownName(entry.fileName)
                                : shownName(entry.fileName);
                 case kArrived:
-                    return QLocale().toString(entry.arrived.toLocalTime(), QLocale::ShortFormat);
+                    return QLocale().toString(
+                        QDateTime::fromMSecsSinceEpoch(entry.arrivedMs, Qt::LocalTime),
+                        QLocale::ShortFormat);
                 case kLength:
                     if (!entry.counted)
                         return QStringLiteral("counting\u2026");

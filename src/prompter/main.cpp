@@ -23,6 +23,7 @@
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
+#include "prompter/ScriptFile.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/WholeFile.h"
 #include "prompter/operator/OperatorMode.h"
@@ -86,6 +87,16 @@ int main(int argc, char** argv) {
         if (prompter::PrompterOptions::parse(arguments).action !=
             prompter::PrompterOptions::Action::run)
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    // A script to prompt at once is read while Qt starts and the window is made: a big one
+    // costs the first frame no more than the copy already made by then (ScriptFile::readAhead).
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        const auto early = prompter::PrompterOptions::parse(arguments);
+        if (early.action == prompter::PrompterOptions::Action::run && early.prompt)
+            prompter::ScriptFile::readAhead(*early.prompt);
     }
     frame::NoWindowGuard noWindow("quorvane-prompter", kExitUsage);
     QApplication application(argc, argv);
@@ -246,6 +257,7 @@ int main(int argc, char** argv) {
     bool prompting = false;
     if (options.prompt)
         prompting = window.prompt(*options.prompt, 0, motion);
+    prompter::ScriptFile::forgetReadAhead();  // what the prompt did not take
 #if QUORVANE_VOICE
     if (prompting) {
         if (started.followVoice)

@@ -165,20 +165,31 @@ void TextBlocks::trimCache() {
         layouts_.clear();
 }
 
-void TextBlocks::indexBlocks() {
-    blocks_.clear();
-    if (!source_) {
+void TextBlocks::setSource(std::shared_ptr<const TextSource> source, std::vector<Block> blocks) {
+    source_ = std::move(source);
+    blocks_ = std::move(blocks);
+    if (blocks_.empty())
         blocks_.push_back({0, 0});
-        return;
-    }
+    forgetLayouts();
+}
+
+std::vector<TextBlocks::Block> TextBlocks::cut(const TextSource& source,
+                                               const std::atomic<bool>* stop) {
+    // How often a cut that may be stopped looks whether it should be.
+    constexpr std::uint64_t kStopCheckBytes = std::uint64_t{1} << 20;
+    std::vector<Block> blocks;
+    std::uint64_t checkAt = kStopCheckBytes;
+    bool stopped = false;
     std::uint64_t offset = 0;      // of the current piece in the text
     std::uint64_t blockStart = 0;  // of the block being scanned
     bool afterCarriageReturn = false;
     const auto push = [&](std::uint64_t end, std::uint64_t next) {
-        blocks_.push_back({blockStart, static_cast<std::uint32_t>(end - blockStart)});
+        blocks.push_back({blockStart, static_cast<std::uint32_t>(end - blockStart)});
         blockStart = next;
     };
-    source_->forEachPiece([&](std::string_view piece) {
+    source.forEachPiece([&](std::string_view piece) {
+        if (stopped)
+            return;
         const auto* bytes = reinterpret_cast<const unsigned char*>(piece.data());
         const std::size_t size = piece.size();
         std::size_t i = 0;
@@ -190,6 +201,13 @@ void TextBlocks::indexBlocks() {
             }
         }
         while (i < size) {
+            if (stop && offset + i >= checkAt) {
+                checkAt = offset + i + kStopCheckBytes;
+                if (stop->load(std::memory_order_relaxed)) {
+                    stopped = true;
+                    return;
+                }
+            }
             // How far the block may grow before it must be cut.
             const std::uint64_t used = offset + i - blockStart;
             const std::size_t room = used < kMaxBlockBytes ? kMaxBlockBytes - used : 0;
@@ -244,7 +262,9 @@ void TextBlocks::indexBlocks() {
         offset += size;
     });
     // The text after the last line break is a block, empty or not; so is an empty text.
-    blocks_.push_back({blockStart, static_cast<std::uint32_t>(offset - blockStart)});
+    if (!stopped)
+        blocks.push_back({blockStart, static_cast<std::uint32_t>(offset - blockStart)});
+    return blocks;
 }
 
 QTextLayout& TextBlocks::layout(std::size_t index) {

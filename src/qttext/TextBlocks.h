@@ -14,6 +14,7 @@
 #include <QFont>
 #include <QList>
 #include <QTextLayout>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -38,6 +39,13 @@ class TextBlocks {
     // Takes `source`. The index is made again only when its characters differ from the
     // current source's; the layouts are always made again. Returns whether the index changed.
     bool setSource(std::shared_ptr<const TextSource> source);
+    // Takes `source` with its blocks cut already (by cut(), perhaps on another thread): all of
+    // them, or those of its start only, while the rest are still being cut.
+    void setSource(std::shared_ptr<const TextSource> source, std::vector<Block> blocks);
+    // The blocks `source` is cut into, as setSource() cuts them. Any thread may cut a source
+    // no one changes; when `stop` turns true the cutting ends early, with the blocks so far.
+    [[nodiscard]] static std::vector<Block> cut(const TextSource& source,
+                                                const std::atomic<bool>* stop = nullptr);
     [[nodiscard]] const std::shared_ptr<const TextSource>& source() const { return source_; }
 
     // What a run without a font or a colour is drawn in.
@@ -75,7 +83,7 @@ class TextBlocks {
     [[nodiscard]] static QString emojiFamily();
 
   private:
-    void indexBlocks();
+    void indexBlocks() { blocks_ = source_ ? cut(*source_) : std::vector<Block>{{0, 0}}; }
 
     std::shared_ptr<const TextSource> source_;
     std::vector<Block> blocks_;

@@ -44,6 +44,12 @@ ssize_t readHead(int fd, std::string& head) {
     return got;
 }
 
+int openText(int folder, const char* name) {
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = ::openat(folder, name, kFlags | O_NOATIME);
+    return fd >= 0 || errno != EPERM ? fd : ::openat(folder, name, kFlags);
+}
+
 void shareOut(std::size_t count, std::size_t perThread,
               const std::function<void(std::size_t, std::size_t)>& work) {
     const std::size_t threads = std::clamp<std::size_t>(

@@ -54,6 +54,14 @@ FolderDelivery::FolderDelivery(const std::vector<WaitingText>& texts, const Deli
 
 void FolderDelivery::run(const std::function<bool()>& keepGoing) {
     const std::size_t limit = batchLimit();
+    // Into a folder on the import folder's file system each text costs a handful of quick calls
+    // on the same two folders, and threads beside this one only contend for them: a drain of
+    // 10,000 took more processor time and no less time with the next batch held on a second
+    // thread. Copies wait on the disk instead, and there the holds overlap them.
+    struct ::stat importStatus {};
+    const bool overlap = ::fstat(imported_, &importStatus) != 0 ||
+                         importStatus.st_dev != folder_.device() || !renameWorks_;
+    results_.reserve(results_.size() + texts_.size());
     std::vector<Step> finished;    // the last batch's texts, let go of by the next hold
     std::future<HeldBatch> ahead;  // waited for (and its holds let go) when the run ends
     for (std::size_t start = 0; start < texts_.size(); start += limit) {
@@ -64,15 +72,16 @@ void FolderDelivery::run(const std::function<bool()>& keepGoing) {
         if (!ahead.valid())
             finished.clear();  // the last batch's descriptors, before this one takes its own
         HeldBatch held =
-            ahead.valid() ? ahead.get() : holdBatch(imported_, texts_, start, end, true);
+            ahead.valid() ? ahead.get() : holdBatch(imported_, texts_, start, end, overlap);
         // Under a tight limit of descriptors (ulimit -n), one batch at a time: a batch held
         // ahead would find none left and fail its texts.
-        if (end < texts_.size() && limit >= kHoldAheadFrom)
+        if (overlap && end < texts_.size() && limit >= kHoldAheadFrom)
             ahead = holdAhead(end, std::min(texts_.size(), end + limit), std::move(finished));
         deliverBatch(start, end, held);
         finished = std::move(steps_);
         steps_.clear();
     }
+    syncMoves();
 }
 
 // While one batch is delivered, another thread holds the next and lets go of the last: the moves
@@ -95,6 +104,7 @@ std::future<HeldBatch> FolderDelivery::holdAhead(std::size_t from, std::size_t t
 void FolderDelivery::deliverBatch(std::size_t start, std::size_t end, HeldBatch& held) {
     wholeSync_ = end - start >= kWholeFileSystemSync;
     steps_.clear();
+    steps_.reserve(end - start);
     chosen_.clear();
     // Records are written only by a text's holder, so once the batch is held, one look at the
     // records folder finds every record that concerns it. Finish what an earlier reader
@@ -104,10 +114,18 @@ void FolderDelivery::deliverBatch(std::size_t start, std::size_t end, HeldBatch&
         prepare(texts_[i], std::move(held.holds[i - start]), std::move(held.titles[i - start]),
                 !recorded || recorded->count(texts_[i].id) != 0);
     recordChoices();
-    // Into the folder, under the chosen name or the next free one.
+    // Into the folder, under the chosen name or the next free one. A text moved by renames is
+    // in one place whenever the reader stops, so its move needs no sync of its own before the
+    // next: the moves of the whole run are synced once, at its end (or with a batch that links).
     bool anyLinked = false;
-    for (Step& step : steps_)
-        anyLinked = moveIntoFolder(step) || anyLinked;
+    for (Step& step : steps_) {
+        if (!moveIntoFolder(step))
+            continue;
+        if (step.renamed)
+            moved_.push_back(step.result);
+        else
+            anyLinked = true;
+    }
     if (anyLinked)
         syncFolder();
     leaveImportFolder();
@@ -413,16 +431,14 @@ bool FolderDelivery::recoverFromLinkError(Step& step, int error) {
 // Syncs the folder. Where that fails the links may not be durable: the texts stay waiting, and
 // their records let the next reader finish without a second copy.
 void FolderDelivery::syncFolder() {
-    if (syncRetrying(folder_.descriptor()) == 0)
+    if (syncRetrying(folder_.descriptor()) == 0) {
+        moved_.clear();  // synced with the links
         return;
+    }
     const std::string why = failure("syncing " + folder_.path(), errno);
+    movedNotSynced(why);
     for (Step& step : steps_) {
-        if (step.renamed) {
-            // Moved already: it is in the folder, but may not stay there after a power cut;
-            // said so, with where it is.
-            resultOf(step).outcome = Outcome::failed;
-            resultOf(step).problem = why;
-        } else if (step.linked) {
+        if (step.linked && !step.renamed) {
             resultOf(step).outcome = Outcome::failed;
             resultOf(step).problem = why;
             step.linked = false;
@@ -431,16 +447,37 @@ void FolderDelivery::syncFolder() {
     }
 }
 
+// The texts moved by renames and not synced yet are in the folder, but may not stay there after
+// a power cut: each is said to have failed for `why`, with where it is.
+void FolderDelivery::movedNotSynced(const std::string& why) {
+    for (const std::size_t result : moved_) {
+        results_[result].outcome = Outcome::failed;
+        results_[result].problem = why;
+    }
+    moved_.clear();
+}
+
+// Syncs the moves of the run: the folder first (what was moved is there for good), then the
+// records folder the texts passed through and the import folder they left, so that after a
+// power cut no text is back where it was as well as in the folder.
+void FolderDelivery::syncMoves() {
+    if (moved_.empty())
+        return;
+    if (syncRetrying(folder_.descriptor()) != 0) {
+        movedNotSynced(failure("syncing " + folder_.path(), errno));
+        return;
+    }
+    moved_.clear();
+    (void)syncRetrying(claims_);
+    (void)syncRetrying(imported_);
+}
+
 // Only now does each delivered text leave the import folder; then its record goes.
 void FolderDelivery::leaveImportFolder() {
     bool anyRemoved = false;
     for (Step& step : steps_) {
-        if (step.renamed) {
-            anyRemoved = true;
-            continue;
-        }
-        if (!step.linked)
-            continue;
+        if (step.renamed || !step.linked)
+            continue;  // a move's removal is synced with the run's moves
         if (!removeHeld(imported_, claims_, step.text->id, step.held.status)) {
             resultOf(step).outcome = Outcome::failed;
             resultOf(step).problem =

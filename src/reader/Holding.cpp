@@ -30,8 +30,7 @@ Hold notHeld(Hold::State state, std::string problem) {
 
 Hold hold(int imported, const std::string& id, const std::string& path, NameCheck check) {
     Hold held;
-    held.fd = Fd(
-        ::openat(imported, id.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    held.fd = Fd(openText(imported, id.c_str()));
     if (!held.fd) {
         const int error = errno;
         return noTextAnyMore(error)

@@ -94,8 +94,7 @@ void lookAt(int imported, Titles titles, Entries& entries, std::size_t first, st
             continue;
         }
         if (titles == Titles::read) {
-            Fd fd(::openat(imported, name.c_str(),
-                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            Fd fd(openText(imported, name.c_str()));
             if (!fd && noTextAnyMore(errno))
                 continue;  // taken (or replaced) meanwhile
             // A text that cannot be opened or read still waits: it is listed with why. Replaced

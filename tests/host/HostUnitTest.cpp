@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <limits>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +20,7 @@
 #include "host/tty/KeyDecoder.h"
 #include "platform/foundation/AttributeValue.h"
 #include "platform/foundation/TextAttributeKey.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -188,6 +190,93 @@ TEST(InputText, TheFirstBadByteIsFoundAtEveryOffsetAcrossEveryCut) {
         EXPECT_EQ(host::Utf8StreamCheck().finish(head),
                   start < cut ? std::optional<std::uint64_t>(start) : std::nullopt)
             << cut;
+    }
+}
+
+// Whole inputs, from a file (read a piece at a time) and from a pipe (read into pieces that
+// are joined at the end): texts cut short and bad bytes at every offset around the places
+// where one read or one piece ends and the next begins. A valid text comes back byte for
+// byte; any other is refused with the offset the whole-text check gives, never a neighbour's.
+TEST(InputText, WholeInputsAreCheckedExactlyAcrossReadsAndPieces) {
+    const std::string unit = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xac";  // 1, 2, 3 and 4 bytes
+    const auto textOf = [&](std::size_t size) {
+        std::string text;
+        text.reserve(size + unit.size());
+        while (text.size() < size)
+            text += unit;
+        return text;
+    };
+    testing_support::TemporaryFolder folder;
+    const std::string file = (folder.path() / "text").string();
+    // `from`: the start of a character before which `text` is known to be valid.
+    const auto expectRead = [](const std::variant<std::string, host::InputProblem>& read,
+                               const std::string& text, std::size_t from, const std::string& name) {
+        auto bad = host::firstInvalidUtf8(std::string_view(text).substr(from));
+        if (bad)
+            *bad += from;
+        if (!bad) {
+            ASSERT_TRUE(std::holds_alternative<std::string>(read))
+                << name << ": " << std::get<host::InputProblem>(read).message;
+            EXPECT_TRUE(std::get<std::string>(read) == text) << name;
+            return;
+        }
+        ASSERT_TRUE(std::holds_alternative<host::InputProblem>(read)) << name;
+        const auto& problem = std::get<host::InputProblem>(read);
+        EXPECT_EQ(problem.kind, host::InputProblem::Kind::notUtf8) << name;
+        EXPECT_NE(problem.message.find("offset " + std::to_string(*bad) + ")"), std::string::npos)
+            << name << ": " << problem.message;
+    };
+    // Through a pipe, fed by a writer of its own, as a program piping into the host would.
+    const auto readPiped = [](const std::string& text) {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        std::thread writer([&] {
+            for (std::size_t at = 0; at < text.size();) {
+                const ssize_t wrote = ::write(ends[1], text.data() + at, text.size() - at);
+                if (wrote <= 0)
+                    break;  // the reader stopped early, at a bad byte
+                at += static_cast<std::size_t>(wrote);
+            }
+            ::close(ends[1]);
+        });
+        auto read = host::readInputText("/dev/fd/" + std::to_string(ends[0]), 64 << 20);
+        ::close(ends[0]);
+        writer.join();
+        return read;
+    };
+    struct Row {
+        const char* input;
+        std::vector<std::size_t> borders;  // where reads or pieces of this input may end
+    };
+    // A file is read a quarter megabyte at a time; a pipe into pieces of 4 MB, the first of
+    // which holds 4 MB and the few bytes of a sequence cut at its end.
+    const std::size_t piece = std::size_t(4) << 20;
+    const Row rows[] = {
+        {"file", {128 << 10, 256 << 10, 512 << 10}},
+        {"pipe", {piece + 2}},
+    };
+    for (const Row& row : rows) {
+        const std::string valid = textOf(row.borders.back() + 64);
+        const auto read = [&](const std::string& text) {
+            if (row.input == std::string("pipe"))
+                return readPiped(text);
+            testing_support::writeFile(file, text);
+            return host::readInputText(file, 64 << 20);
+        };
+        expectRead(read(valid), valid, 0, std::string(row.input) + " whole");
+        for (const std::size_t border : row.borders) {
+            const std::size_t from = (border - 16) / unit.size() * unit.size();
+            for (std::size_t at = border - 6; at <= border + 6; ++at) {
+                const std::string name = std::string(row.input) + " at " + std::to_string(at);
+                expectRead(read(valid.substr(0, at)), valid.substr(0, at), from,
+                           name + ", cut short");
+                std::string bad = valid.substr(0, border + 16);
+                bad[at] = '\xff';
+                expectRead(read(bad), bad, from, name + ", a bad byte");
+                bad[at] = valid[at] == 'a' ? '\x80' : 'a';  // a stray or a missing continuation
+                expectRead(read(bad), bad, from, name + ", a broken sequence");
+            }
+        }
     }
 }
 

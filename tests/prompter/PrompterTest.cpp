@@ -31,6 +31,7 @@
 #include "prompter/ReaderIntake.h"
 #include "prompter/ScriptEditor.h"
 #include "prompter/ScriptFile.h"
+#include "prompter/ScriptIndex.h"
 #include "prompter/ScriptIntake.h"
 #include "prompter/ScriptLibrary.h"
 #include "prompter/SettingsWindow.h"
@@ -893,6 +894,8 @@ class PrompterTest : public QObject {
     // a rename, new or gone, under a cache that is whole, has a damaged entry, is cut short, is
     // someone else's format, or is a link, a folder or under a linked folder. Every row shows
     // "counting…" until counted and then the right count; a refused cache is left as it is.
+    // Hundreds of other scripts beside them (a library large enough to be looked at on two
+    // threads), one named in accents; a name the system cannot decode is never listed.
     void libraryCacheNeverMakesACountWrong() {
         QTemporaryDir folder;
         const QString scripts = folder.path() + "/scripts";
@@ -905,6 +908,18 @@ class PrompterTest : public QObject {
         writeFile(scripts + "/Gamma.txt", "Gamma [cue] six\n");
         writeFile(scripts + "/Delta.txt", "Delta\nseven eight nine\n");
         writeFile(scripts + "/Zeta.txt", "Zeta\n");
+        QMap<QString, QString> others;
+        for (int i = 0; i < 700; ++i) {
+            const QString name =
+                i == 350 ? QString("Ét\u00e9 %1").arg(i) : QString("More %1").arg(i);
+            writeFile(scripts + "/" + name + ".txt",
+                      (name + "\n" + QString("word ").repeated(i % 5)).toUtf8());
+            others.insert(name, QString("%1 words %2").arg(2 + i % 5).arg(name));
+        }
+        const int undecodable = ::open((QFile::encodeName(scripts) + "/bad \xff.txt").constData(),
+                                       O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(undecodable >= 0);
+        ::close(undecodable);
         QTest::qWait(2100);  // counts of files changed in the last two seconds are not kept
 
         const auto settle = [&](prompter::ScriptLibrary& library) {
@@ -955,11 +970,12 @@ class PrompterTest : public QObject {
                          QFile::encodeName(scripts + "/Beta.txt").constData()) == 0);
         writeFile(scripts + "/Epsilon.txt", "Epsilon words\n");
         QVERIFY(QFile::remove(scripts + "/Zeta.txt"));
-        const QMap<QString, QString> right{{"Alpha", "3 words Alpha"},
-                                           {"Beta", "2 words Beta"},
-                                           {"Gamma", "2 words Gamma [cue] six"},
-                                           {"Delta", "4 words Delta"},
-                                           {"Epsilon", "2 words Epsilon words"}};
+        QMap<QString, QString> right = others;
+        right.insert(QMap<QString, QString>{{"Alpha", "3 words Alpha"},
+                                            {"Beta", "2 words Beta"},
+                                            {"Gamma", "2 words Gamma [cue] six"},
+                                            {"Delta", "4 words Delta"},
+                                            {"Epsilon", "2 words Epsilon words"}});
 
         QByteArray damaged = whole;
         damaged[damaged.indexOf("Gamma [cue]") + 1] = 'o';
@@ -1103,6 +1119,232 @@ class PrompterTest : public QObject {
         QVERIFY(far.open(QIODevice::ReadOnly));
         QCOMPARE(far.readAll(), QByteArray("Far away\n"));
         QCOMPARE(QDir(scripts).entryList(QDir::Hidden | QDir::Files).size(), 5);  // no leftovers
+    }
+
+    // The start of a script indexed alone is paragraph for paragraph the start of the whole
+    // script's index, wherever the cut falls: inside a CR LF, a NEL, a line separator or a
+    // character, in a very long line cut into pieces, in a cue or a heading. And a big script
+    // indexed in two halves at once is indexed as in one.
+    void headIsTheStartOfTheWhole_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("cut");
+        const QByteArray lines = QByteArray::fromStdString(words(30) + "\n");
+        QTest::newRow("CR LF cut between")
+            << lines.repeated(40) + "end\r\nmore\n" + lines << 40 * lines.size() + 4;
+        QTest::newRow("NEL cut inside")
+            << lines.repeated(40) + "end\xC2\x85more" << 40 * lines.size() + 4;
+        QTest::newRow("separator cut inside")
+            << lines.repeated(40) + "end\xE2\x80\xA8more" << 40 * lines.size() + 5;
+        const QByteArray line = QByteArray::fromStdString(words(20000));  // one line, pieces
+        QTest::newRow("one long line") << line << 70000;
+        QTest::newRow("one long line, no spaces, cut in a character")
+            << QByteArray("\xC3\xA9").repeated(40000) << 50001;
+        QTest::newRow("cut in a cue and a heading")
+            << lines.repeated(10) + "# Heading [cue\nwords [two] here\n# Last\n"
+            << 10 * lines.size() + 12;
+    }
+    void headIsTheStartOfTheWhole() {
+        QFETCH(QByteArray, text);
+        QFETCH(int, cut);
+        const qttext::PlainTextSource whole(text.toStdString());
+        const auto blocks = qttext::TextBlocks::cut(whole);
+        const auto index = prompter::ScriptIndex::build(whole, blocks);
+        const auto head = prompter::ScriptIndexing::head(whole, static_cast<std::uint64_t>(cut));
+        QVERIFY(!head.blocks.empty());
+        QVERIFY(head.blocks.size() < blocks.size());
+        QVERIFY(head.blocks.back().start + head.blocks.back().length <= std::uint64_t(cut));
+        for (std::size_t i = 0; i < head.blocks.size(); ++i) {
+            QCOMPARE(head.blocks[i].start, blocks[i].start);
+            QCOMPARE(head.blocks[i].length, blocks[i].length);
+            QCOMPARE(head.index.paragraphStart(i + 1), index.paragraphStart(i + 1));
+            QCOMPARE(head.index.hasText(i), index.hasText(i));
+        }
+        for (std::size_t i = 0; i < head.index.sections().size(); ++i)
+            QCOMPARE(head.index.sections()[i].title, index.sections()[i].title);
+        for (std::size_t i = 0; i < head.index.cues().size(); ++i)
+            QCOMPARE(head.index.cues()[i].length, index.cues()[i].length);
+
+        // The whole index of a big text, made in two halves at once, is the one made in one.
+        QByteArray big = text;
+        while (big.size() < static_cast<qsizetype>(prompter::ScriptIndexing::kSplitBytes))
+            big += text;
+        const qttext::PlainTextSource bigSource(big.toStdString());
+        const auto oneBlocks = qttext::TextBlocks::cut(bigSource);
+        const auto one = prompter::ScriptIndex::build(bigSource, oneBlocks);
+        const auto halves = prompter::ScriptIndexing::whole(bigSource);
+        QCOMPARE(halves.blocks.size(), oneBlocks.size());
+        for (std::size_t i = 0; i < oneBlocks.size(); ++i) {
+            QCOMPARE(halves.blocks[i].start, oneBlocks[i].start);
+            QCOMPARE(halves.blocks[i].length, oneBlocks[i].length);
+            QCOMPARE(halves.index.paragraphStart(i + 1), one.paragraphStart(i + 1));
+            QCOMPARE(halves.index.hasText(i), one.hasText(i));
+        }
+        QCOMPARE(halves.index.words(), one.words());
+        QCOMPARE(halves.index.titleParagraph(), one.titleParagraph());
+        QCOMPARE(halves.index.sections().size(), one.sections().size());
+        for (std::size_t i = 0; i < one.sections().size(); ++i) {
+            QCOMPARE(halves.index.sections()[i].paragraph, one.sections()[i].paragraph);
+            QCOMPARE(halves.index.sections()[i].title, one.sections()[i].title);
+        }
+        QCOMPARE(halves.index.cues().size(), one.cues().size());
+        for (std::size_t i = 0; i < one.cues().size(); ++i) {
+            QCOMPARE(halves.index.cues()[i].start, one.cues()[i].start);
+            QCOMPARE(halves.index.cues()[i].length, one.cues()[i].length);
+        }
+    }
+
+    // A big script shows at once from the index of its start: the right first words, and the
+    // band says the words are being counted. The jumps asked for meanwhile that need the whole
+    // index (the next section twice, then End; a paragraph near the end) are taken once it is
+    // made, in order; then progress, time left and the sections are those of the whole script.
+    void bigScriptShowsBeforeItsIndex() {
+        std::string filler;
+        for (int i = 0; filler.size() < 3 * PromptView::kIndexedAtOnce; ++i)
+            filler += words(40) + "\n\n";
+        const std::string script = "The title\n# Opening\n" + words(8, "first") + "\n" + filler +
+                                   "# Middle\n" + filler + "# Close\nlast words\n";
+        const qttext::PlainTextSource source(script);
+        const auto blocks = qttext::TextBlocks::cut(source);
+        const auto whole = prompter::ScriptIndex::build(source, blocks);
+        QCOMPARE(whole.sections().size(), std::size_t{3});
+
+        prompter::PrompterSettings settings;
+        settings.fontSize = 24;
+        clock_ = std::make_shared<FakeClock>();
+        view_ = std::make_unique<PromptView>(clock_);
+        view_->resize(800, 600);
+        view_->setSettings(settings);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+        PromptView& view = *view_;
+        QSignalSpy indexed(&view, &PromptView::indexed);
+        // No event is handled between here and the wait below: the whole index cannot be taken.
+        view.setScript(plain(script));
+        QVERIFY(view.isIndexing());
+        QVERIFY(view.paragraphCount() < blocks.size());
+        QVERIFY(view.bandTimes().startsWith("counting words"));
+        QVERIFY(!view.bandTimes().contains("left"));
+        // The first frame is the one of the script's start alone.
+        PromptView start(clock_);
+        start.resize(800, 600);
+        start.setSettings(settings);
+        start.setScript(plain(script.substr(0, 4096)));
+        const QRect text = view.textArea().toRect();
+        QCOMPARE(view.grab().toImage().copy(text), start.grab().toImage().copy(text));
+
+        QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);  // to "Opening"
+        QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);  // to "Middle", past all
+        QCOMPARE(view.currentParagraph(), std::size_t{0});              // indexed so far
+        QVERIFY(indexed.wait(20000));
+        QVERIFY(!view.isIndexing());
+        QCOMPARE(view.paragraphCount(), blocks.size());
+        QCOMPARE(view.motion().length(), whole.length());
+        QCOMPARE(view.currentParagraph(), whole.sections()[1].paragraph);
+        QVERIFY(view.bandTimes().startsWith("50%"));
+        QVERIFY(view.bandTimes().contains("left"));
+        QCOMPARE(view.sectionMenu()->actions().size(), 3);
+        QTest::keyClick(&view, Qt::Key_End);
+        QCOMPARE(view.position(), whole.length());
+
+        // Asked for while indexing: a paragraph past those indexed, then End.
+        view.setScript(plain(script));
+        QVERIFY(view.isIndexing());
+        view.jumpToParagraph(blocks.size() - 2);
+        QCOMPARE(view.position(), 0.0);
+        QVERIFY(indexed.wait(20000));
+        QCOMPARE(view.currentParagraph(), blocks.size() - 2);
+        view.setScript(plain(script));
+        QTest::keyClick(&view, Qt::Key_Right);  // within those indexed: at once
+        QCOMPARE(view.currentParagraph(), std::size_t{1});
+        QTest::keyClick(&view, Qt::Key_End);
+        QVERIFY(indexed.wait(20000));
+        QCOMPARE(view.position(), whole.length());
+    }
+
+    // A script replaced while its index is still being made (a live reload, another script
+    // chosen) never mixes the two: the index taken is the last script's, whole; a view closed
+    // while indexing stops its thread.
+    void scriptReplacedWhileIndexed() {
+        const auto big = [](const char* word, int paragraphs) {
+            std::string text = std::string("# ") + word + "\n";
+            while (text.size() < 2 * PromptView::kIndexedAtOnce)
+                for (int i = 0; i < paragraphs; ++i)
+                    text += words(9, word) + "\n";
+            return text;
+        };
+        const std::string first = big("alpha", 3);
+        const std::string second = big("beta", 7) + "# Second heading\nmore\n";
+        clock_ = std::make_shared<FakeClock>();
+        view_ = std::make_unique<PromptView>(clock_);
+        view_->resize(800, 600);
+        view_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view_.get()));
+        PromptView& view = *view_;
+        QSignalSpy indexed(&view, &PromptView::indexed);
+        view.setScript(plain(first));
+        view.replaceScript(plain(second));  // edited on disk before the first was indexed
+        QVERIFY(view.isIndexing());
+        QVERIFY(indexed.wait(20000));
+        QTest::qWait(50);  // a late word from the first script's thread would come by now
+        QCOMPARE(indexed.count(), 1);
+        const qttext::PlainTextSource source(second);
+        const auto whole = prompter::ScriptIndex::build(source, qttext::TextBlocks::cut(source));
+        QCOMPARE(view.script()->length(), std::uint64_t(second.size()));
+        QCOMPARE(view.paragraphCount(), whole.paragraphCount());
+        QCOMPARE(view.motion().length(), whole.length());
+        QCOMPARE(view.index().sections().size(), std::size_t{2});
+        QCOMPARE(view.index().sections()[1].title, QString("Second heading"));
+        for (int i = 0; i < 5; ++i)  // in quick turns, and closed while indexing
+            view.setScript(plain(i % 2 ? first : second));
+        view_.reset();
+    }
+
+    // A script named at start-up is read ahead; the read that prompts it takes those bytes
+    // only when they are still what the file holds, and only for that very file: a rewritten
+    // file is read again, a link in the library is refused as ever, a FIFO never blocks. A big
+    // script is read whole and byte-exact.
+    void readAheadOnlyWhileUnchanged() {
+        QTemporaryDir folder;
+        const QString path = folder.path() + "/script.txt";
+        const QString other = folder.path() + "/other.txt";
+        writeFile(path, "first version\n");
+        writeFile(other, "another script\n");
+        const auto text = [](const prompter::ScriptFile::Result& read) {
+            const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read);
+            return bytes ? QString::fromStdString(**bytes) : QString("refused");
+        };
+        prompter::ScriptFile::readAhead(path);
+        QCOMPARE(text(prompter::ScriptFile::read(other)), QString("another script\n"));
+        QCOMPARE(text(prompter::ScriptFile::read(path)), QString("first version\n"));
+        prompter::ScriptFile::readAhead(path);
+        QTest::qWait(20);
+        writeFile(path, "later version\n");  // the same size, the same inode
+        QCOMPARE(text(prompter::ScriptFile::read(path)), QString("later version\n"));
+        QVERIFY(QFile::link(path, folder.path() + "/link.txt"));
+        prompter::ScriptFile::readAhead(folder.path() + "/link.txt");
+        const int fd = ::open(QFile::encodeName(folder.path()).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(fd >= 0);
+        QVERIFY(text(prompter::ScriptFile::readAt(fd, "link.txt", "link.txt")) == "refused");
+        ::close(fd);
+        prompter::ScriptFile::forgetReadAhead();
+        QVERIFY(::mkfifo(QFile::encodeName(folder.path() + "/fifo").constData(), 0600) == 0);
+        prompter::ScriptFile::readAhead(folder.path() + "/fifo");
+        QVERIFY(text(prompter::ScriptFile::read(folder.path() + "/fifo")) == "refused");
+
+        // A big script is read in two halves at once, each byte in its place, ahead or not.
+        std::string big(9u << 20, 'x');
+        for (std::size_t i = 0; i < big.size(); ++i)
+            big[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
+        const QString bigPath = folder.path() + "/big.txt";
+        writeFile(bigPath, QByteArray::fromStdString("\xEF\xBB\xBF" + big));
+        for (const bool ahead : {false, true}) {
+            if (ahead)
+                prompter::ScriptFile::readAhead(bigPath);
+            const auto read = prompter::ScriptFile::read(bigPath);
+            const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&read);
+            QVERIFY(bytes);
+            QVERIFY(**bytes == big);  // the byte-order mark left out
+        }
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,

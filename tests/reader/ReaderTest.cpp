@@ -254,6 +254,10 @@ TEST(Inbox, DeliversByLinkNeverReplacingOrFollowingWhatIsInTheFolder) {
     auto results = Inbox(folder.root()).deliver(listed, openDelivery(out.path()));
     ASSERT_EQ(results.size(), 3u);
     EXPECT_EQ(results[0].deliveredTo, (out.path() / "Notes (3).txt").string());
+    struct ::stat arrived {};
+    ASSERT_EQ(::stat((out.path() / "Notes (3).txt").c_str(), &arrived), 0);
+    EXPECT_EQ(arrived.st_atim.tv_sec, original.st_atim.tv_sec)
+        << "listing and holding read the title without touching the text";
     EXPECT_EQ(readFile(out.path() / "Notes (3).txt"), "Notes\nfirst");
     EXPECT_EQ(readFile(out.path() / "Notes (4).txt"), "Notes\nsecond");
     EXPECT_EQ(readFile(out.path() / "Renamed.txt"), "Renamed\nthird");

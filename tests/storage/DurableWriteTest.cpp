@@ -142,15 +142,33 @@ TEST(DurableWrite, EveryFailingStepLeavesNothingAndSaysWhy) {
     }
 }
 
+// A large text goes out in pieces while the disk is already writing the first ones: cut
+// short and interrupted, every byte still arrives in order; a write that fails after the disk
+// started on the text leaves nothing behind, in either way of making the file.
 TEST(DurableWrite, ShortWritesAndInterruptionsStillWriteEveryByte) {
-    TemporaryFolder container;
-    FaultySystemCalls calls;
-    calls.setShortWrites(true);
-    calls.setInterruptEveryWrite(3);
-    const std::string text(100000, 'q');
-    const auto result = writeWith(calls, container, text);
-    ASSERT_TRUE(result.name);
-    EXPECT_EQ(readFile(container.path() / "regular" / "imported" / *result.name), text);
+    std::string large(9 << 20, 'q');
+    for (std::size_t i = 0; i < large.size(); i += 4093)
+        large[i] = static_cast<char>('0' + i % 10);
+    for (const StagingMode mode : {StagingMode::automatic, StagingMode::stagingFolderOnly}) {
+        for (const std::string& text : {std::string(100000, 'q'), large}) {
+            TemporaryFolder container;
+            FaultySystemCalls calls;
+            calls.setShortWrites(true);
+            calls.setInterruptEveryWrite(3);
+            const auto result = writeWith(calls, container, text, mode);
+            ASSERT_TRUE(result.name);
+            EXPECT_TRUE(readFile(container.path() / "regular" / "imported" / *result.name) == text)
+                << text.size();
+        }
+        TemporaryFolder container;
+        FaultySystemCalls full;
+        full.failKind(Call::write, 8, ENOSPC);
+        const auto refused = writeWith(full, container, large, mode);
+        ASSERT_FALSE(refused.name);
+        EXPECT_EQ(refused.error->code, ENOSPC);
+        EXPECT_TRUE(entriesOf(container.path() / "regular" / "imported").empty());
+        EXPECT_TRUE(entriesOf(container.path() / "regular" / ".imported-staging").empty());
+    }
 }
 
 TEST(DurableWrite, ATakenNameIsNeverReplaced) {

@@ -1,6 +1,7 @@
 #include "host/frontend/InputText.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,10 @@ namespace {
 constexpr std::size_t kLongestSequence = 4;
 // A piece of a stream whose size is not known beforehand.
 constexpr std::size_t kPiece = std::size_t(4) << 20;
-constexpr std::size_t kLargestRead = std::size_t(4) << 20;
+// One read at a time is checked while its bytes are still in the processor's cache: reads of
+// a quarter megabyte were measured to cost less in all than reads of 1 or 4 MB, whose bytes
+// the check had to fetch from memory again.
+constexpr std::size_t kLargestRead = std::size_t(256) << 10;
 
 bool isContinuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
@@ -33,6 +37,22 @@ bool isInvalidAt(std::string_view bytes, std::size_t position, std::size_t* size
     const platform::Utf8Scalar scalar = platform::decodeUtf8(bytes, position);
     *size = scalar.size;
     return scalar.size == 1 && scalar.value == platform::kReplacementCharacter;
+}
+
+// Asks the kernel to back the storage of a large text with huge pages. Every 4 KB page of a
+// text is otherwise a fault of its own on first touch (25,600 for 100 MB), which costs more
+// than reading and checking the bytes; a huge page is one fault per 2 MB. Only the whole huge
+// pages inside the storage are advised, so nothing beside it changes. A hint only: where the
+// kernel has no huge pages, or they are turned off, the text is held in small pages as before.
+void adviseHugePages(char* data, std::size_t size) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+#ifdef MADV_HUGEPAGE
+    if (end > first)
+        (void)::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
 }
 
 // Closes a descriptor this reader opened, however the read ends.
@@ -156,6 +176,7 @@ std::variant<std::string, InputProblem> readInputText(const std::string& path,
                     pieces.empty() && known > 0 ? known + 1 : kPiece, limit - total);
                 std::string next;
                 next.reserve(static_cast<std::size_t>(want) + kLongestSequence);
+                adviseHugePages(next.data(), next.capacity());
                 if (!pieces.empty()) {
                     std::string& full = pieces.back();
                     const auto decided = static_cast<std::size_t>(check.checked());
@@ -198,6 +219,7 @@ std::variant<std::string, InputProblem> readInputText(const std::string& path,
             return std::move(pieces.front());
         std::string text;
         text.reserve(static_cast<std::size_t>(total));
+        adviseHugePages(text.data(), text.capacity());
         for (std::string& piece : pieces) {
             text.append(piece);
             std::string().swap(piece);

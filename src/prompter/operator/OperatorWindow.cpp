@@ -333,10 +333,11 @@ void OperatorWindow::refresh() {
         text = QStringLiteral("Paused");
     state_->setText(text);
     pause_->setText(state.running ? QStringLiteral("Pause") : QStringLiteral("Resume"));
-    times_->setText(
-        prompting ? QStringLiteral("Elapsed %1 \u00b7 Left %2")
-                        .arg(duration(view_.elapsedSeconds()), duration(view_.minutesLeft() * 60))
-                  : QString());
+    times_->setText(prompting ? QStringLiteral("Elapsed %1 \u00b7 Left %2")
+                                    .arg(duration(view_.elapsedSeconds()),
+                                         view_.isIndexing() ? QStringLiteral("counting words\u2026")
+                                                            : duration(view_.minutesLeft() * 60))
+                              : QString());
     {
         const QSignalBlocker quiet(speed_);
         speed_->setValue(static_cast<int>(std::lround(state.speed)));

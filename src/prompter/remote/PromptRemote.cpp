@@ -43,6 +43,7 @@ PromptRemote::PromptRemote(PrompterWindow& window, ScriptLibrary& library,
     connect(view, &PromptView::frameDrawn, this, &PromptRemote::changed);
     connect(view, &PromptView::speedChanged, this, &PromptRemote::changed);
     connect(view, &PromptView::scriptChanged, this, &PromptRemote::takeScript);
+    connect(view, &PromptView::indexed, this, &PromptRemote::changed);
     connect(&window_, &QStackedWidget::currentChanged, this, &PromptRemote::changed);
     takeScript();
 }
@@ -58,7 +59,6 @@ void PromptRemote::takeScript() {
         return;
     if (script != text_) {  // a new text (not only a new name for it)
         text_ = script;
-        blocks_.setSource(text_);
         scriptId_.reset();  // made when first asked for: a prompt nobody watches never hashes it
     }
     title_ = firstLine(text_->substring(0, 4096));
@@ -142,16 +142,18 @@ std::optional<std::string> PromptRemote::apply(const Command& command) {
             }
             if (command.section) {
                 const std::size_t sections = view->index().sections().size();
-                if (sections == 0)
+                // While the index is made, the jump waits for it and is checked then.
+                if (sections == 0 && !view->isIndexing())
                     return std::string(
                         "this script has no sections (a line starting with # "
                         "begins one)");
-                if (static_cast<std::size_t>(*command.section) > sections)
+                if (static_cast<std::size_t>(*command.section) > sections && !view->isIndexing())
                     return "there are only " + std::to_string(sections) + " sections";
                 view->jumpToSection(static_cast<std::size_t>(*command.section - 1));
                 break;
             }
-            if (static_cast<std::size_t>(*command.paragraph) > view->paragraphCount())
+            if (static_cast<std::size_t>(*command.paragraph) > view->paragraphCount() &&
+                !view->isIndexing())
                 return "there are only " + std::to_string(view->paragraphCount()) + " paragraphs";
             view->jumpToParagraph(static_cast<std::size_t>(*command.paragraph - 1));
             break;
@@ -192,20 +194,20 @@ RemoteState PromptRemote::snapshot() const {
     const std::size_t current = view->currentParagraph();
     state.paragraph = current + 1;
     state.paragraphs = view->paragraphCount();
+    state.counting = view->isIndexing();
     const ScriptIndex& index = view->index();
     for (const auto& section : index.sections())
         state.sections.push_back(section.title.toStdString());
     if (const auto section = index.sectionOf(current))
         state.section = *section + 1;
-    // The lines come from the same paragraphs the view cut the text into.
-    if (blocks_.count() == view->paragraphCount())
-        for (std::size_t i = current; i < blocks_.count() && i < current + kLinesShown; ++i) {
-            const auto block = blocks_.block(i);
-            state.lines.push_back(
-                shortened(text_->substring(block.start,
-                                           std::min<std::uint64_t>(block.length, kLineBytes + 4)),
-                          kLineBytes));
-        }
+    // The lines come from the paragraphs the view cut the text into.
+    for (std::size_t i = current; i < view->paragraphCount() && i < current + kLinesShown; ++i) {
+        const auto block = view->paragraph(i);
+        state.lines.push_back(
+            shortened(view->script()->substring(
+                          block.start, std::min<std::uint64_t>(block.length, kLineBytes + 4)),
+                      kLineBytes));
+    }
     return state;
 }
 

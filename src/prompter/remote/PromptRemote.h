@@ -71,7 +71,6 @@ class PromptRemote : public QObject, public RemoteTarget {
     QString path_;
     std::string title_;
     std::shared_ptr<const qttext::TextSource> text_;  // the view's
-    qttext::TextBlocks blocks_;  // the same paragraphs the view has, for their text
     std::function<bool()> followingVoice_;
     std::function<bool()> leaderConnected_;
     // The text's id for the state, made when a remote or the operator's window first asks for

@@ -318,6 +318,7 @@ std::string writeState(const RemoteState& state) {
         {"length", tenth(state.length)},
         {"paragraph", state.paragraph},
         {"paragraphs", state.paragraphs},
+        {"counting", state.counting},
         {"section", state.section ? json(*state.section) : json(nullptr)},
         {"sections", state.sections},
         {"lines", state.lines},
@@ -346,6 +347,7 @@ std::optional<RemoteState> readState(std::string_view bytes) {
         state.length = object.at("length").get<double>();
         state.paragraph = object.at("paragraph").get<std::size_t>();
         state.paragraphs = object.at("paragraphs").get<std::size_t>();
+        state.counting = object.value("counting", false);  // absent from older prompters
         if (object.at("section").is_number())
             state.section = object.at("section").get<std::size_t>();
         state.sections = object.at("sections").get<std::vector<std::string>>();

@@ -87,6 +87,9 @@ struct RemoteState {
     double length = 0;          // words in the script
     std::size_t paragraph = 0;  // from 1; 0 while nothing is prompted
     std::size_t paragraphs = 0;
+    // The script's index is still being made: `length`, `paragraphs` and `sections` are those
+    // of its start so far.
+    bool counting = false;
     std::optional<std::size_t> section;  // from 1, when the script has sections
     std::vector<std::string> sections;   // their titles
     std::vector<std::string> lines;      // the paragraph at the reading line and the next ones

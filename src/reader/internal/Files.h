@@ -37,6 +37,12 @@ int syncRetrying(int fd);
 // with errno when the read fails.
 ssize_t readHead(int fd, std::string& head);
 
+// Opens the entry `name` of `folder` to read it as a text: never following a link, never
+// waiting on a FIFO or device, and leaving its access time alone, so that a text arrives where
+// it goes as it was sent and reading a title costs no write of the file's inode. Only the owner
+// may ask for that; anything else is opened plainly (and found not to be ours by its caller).
+int openText(int folder, const char* name);
+
 // Runs `work(first, step)` for the items first, first + step, ... of `count` items on a few
 // threads at once (one more for each `perThread` items, at most four), this one among them: a
 // folder of thousands of texts costs thousands of system calls, which the cores share.

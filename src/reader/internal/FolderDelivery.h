@@ -62,6 +62,8 @@ class FolderDelivery {
     LinkTry tryLink(Step& step);
     bool recoverFromLinkError(Step& step, int error);
     void syncFolder();
+    void movedNotSynced(const std::string& why);
+    void syncMoves();
     void leaveImportFolder();
     void fail(Step& step, std::string why);
     bool chooseName(Step& step);
@@ -82,9 +84,10 @@ class FolderDelivery {
     // names such folders take.
     bool linksWork_ = true;
     bool noReplaceWorks_ = true;
-    bool wholeSync_ = false;        // this batch syncs the whole file system once, not each file
-    std::vector<Step> steps_;       // this batch's texts on their way
-    std::set<std::string> chosen_;  // names this batch has taken in the folder
+    bool wholeSync_ = false;          // this batch syncs the whole file system once, not each file
+    std::vector<Step> steps_;         // this batch's texts on their way
+    std::set<std::string> chosen_;    // names this batch has taken in the folder
+    std::vector<std::size_t> moved_;  // results of texts moved by renames, not synced yet
 };
 
 }  // namespace reader::internal

@@ -344,7 +344,40 @@ class RemoteTest : public QObject {
             QCOMPARE(view().currentParagraph(), std::size_t{5});
             cleanup();
         }
-        init();  // for cleanup
+        init();
+        // A big script: while its index is made the state says so (its length and paragraphs
+        // are those of its start), and jumps past the paragraphs indexed so far are taken once
+        // it is made, never refused.
+        QByteArray big = scriptText();
+        while (big.size() <= static_cast<qsizetype>(prompter::PromptView::kIndexedAtOnce))
+            big += "More words to read aloud in a long script.\n";
+        big += "# Paragraph 11, the last section\nThe end.\n";
+        QFile file(scriptPath_);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(big);
+        file.close();
+        QVERIFY(window_->prompt(scriptPath_, 0, prompter::Motion::still));
+        QSignalSpy indexed(&view(), &prompter::PromptView::indexed);
+        QVERIFY(view().isIndexing());
+        JSON_COMPARE(json::parse(state())["state"]["counting"], true);
+        prompter::remote::Command jump;
+        jump.kind = prompter::remote::CommandKind::jump;
+        jump.section = 3;
+        QCOMPARE(remote_->apply(jump), std::nullopt);
+        jump.section.reset();
+        const auto total = static_cast<std::size_t>(big.count('\n')) + 1;
+        jump.paragraph = static_cast<std::int64_t>(total) - 1;  // "The end.", then
+        QVERIFY(view().paragraphCount() < total - 1);
+        QCOMPARE(remote_->apply(jump), std::nullopt);
+        QVERIFY(indexed.wait(20000));
+        const json whole = json::parse(state())["state"];
+        JSON_COMPARE(whole["counting"], false);
+        JSON_COMPARE(whole["paragraphs"], view().paragraphCount());
+        JSON_COMPARE(whole["sections"].size(), 3u);
+        QCOMPARE(view().currentParagraph(), total - 2);
+        JSON_COMPARE(whole["lines"][0], "The end.");
+        jump.paragraph = static_cast<std::int64_t>(view().paragraphCount()) + 1;
+        QVERIFY(remote_->apply(jump).value_or("").find("only") != std::string::npos);
     }
 
     // Anything that is not exactly a known command is refused with a reason that names what

@@ -39,13 +39,14 @@ function render() {
   else if (s.countingDown) motion = "Counting down · " + words(s.speed);
   else if (s.running) motion = "Running · " + words(s.speed);
   else motion = "Paused · " + words(s.speed);
-  if (s.script !== null) motion += " · paragraph " + s.paragraph + " of " + s.paragraphs;
+  if (s.script !== null)
+    motion += " · paragraph " + s.paragraph + (s.counting ? " · counting words…" : " of " + s.paragraphs);
   if (s.following) motion += " · following the voice";
   if (!s.connected) motion += " · holding: the prompter it follows is not answering";
   $("motion").textContent = motion;
   $("current").textContent = s.lines[0] || "";
   $("next").textContent = s.lines.slice(1).join(" ");
-  $("progress").value = s.length > 0 ? s.position / s.length : 0;
+  $("progress").value = s.length > 0 && !s.counting ? s.position / s.length : 0;
   $("pause").textContent = s.running ? "Pause" : "Resume";
   const list = $("sectionList");
   $("sections").hidden = s.sections.length === 0;
