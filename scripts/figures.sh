@@ -19,8 +19,20 @@ cmake --build --preset default --target transform_bench title_bench send_bench p
 bin="$PWD/build/default/bin"
 work="$(mktemp -d "$PWD/build/default/figures-XXXXXX")"
 trap 'rm -rf "$work"' EXIT INT TERM
+# Each stage notes the load average (1, 5 and 15 minutes) and the clock as it starts and ends,
+# so every table can say what else the machine was doing while it was measured.
+mark() { echo "$1 $(date +%H:%M:%S) $(cut -d' ' -f1-3 /proc/loadavg)" >>"$work/marks"; }
+# Closes a stage and prints its line under the table just printed.
+said() {
+    mark "$1"
+    awk -v stage="$1" '$1 == stage { if (!start) { start = $2; before = $3 " " $4 " " $5 }
+        end = $2; after = $3 " " $4 " " $5 }
+        END { print ""; printf "Measured %s to %s; load average (1, 5, 15 minutes) %s before, %s after.\n",
+              start, end, before, after }' "$work/marks"
+}
 
 echo "Running the transform benchmarks..." >&2
+mark benchmarks
 "$bin/transform_bench" \
     --benchmark_filter='length:(1024|104857600)/runs:1$|length:1048576/runs:(1000|10000)$' \
     --benchmark_format=json >"$work/transforms.json"
@@ -28,6 +40,7 @@ echo "Running the title line benchmark..." >&2
 "$bin/title_bench" --benchmark_format=json >"$work/title.json"
 echo "Running the send benchmark..." >&2
 (cd "$work" && "$bin/send_bench" --benchmark_format=json >"$work/send.json")
+mark benchmarks
 
 # Whole programs against whole programs: the share host sending a text of 1 KB, 1 MB and
 # 100 MB (reading it, checking it, writing and syncing a new file) against `cat F > o && sync o`
@@ -35,6 +48,7 @@ echo "Running the send benchmark..." >&2
 # the load average before and after. The plain writer (reads whole, writes, syncs) and dd stay
 # as yardsticks for the 100 MB text's time and memory.
 echo "Measuring whole sends of 1 KB, 1 MB and 100 MB against cat and sync..." >&2
+mark yardsticks
 python3 - "$work" <<'PY'
 import random, sys
 random.seed(7)
@@ -90,12 +104,14 @@ for run in 1 2 3; do
     /usr/bin/time -f '%e %M' -a -o "$work/dd.time" \
         dd if="$work/text" of="$work/dd-$run" bs=1M conv=fsync status=none
 done
+mark yardsticks
 
 # A share beside a full import folder (100,000 entries the main application has not taken yet)
 # against an empty one, and listing the full folder; five runs each, the median kept. Then the
 # peak memory of a 100 MB one-line text sent with --json (the text is also the title line)
 # against a plain --send of it.
 echo "Measuring shares beside 100,000 entries and the JSON outcome of 100 MB..." >&2
+mark entries
 full="$work/full/group.app.quorvane.teleprompter/regular/imported"
 mkdir -p "$work/empty" "$full"
 python3 -c '
@@ -129,9 +145,11 @@ for root in ("empty", "full"):
 result["list"] = statistics.median(timed("full", ["--list"]) for _ in range(5))
 json.dump(result, sys.stdout)
 EOF
+mark entries
 # Piped texts of 100 MB and 600 MB (read in pieces: the promise is at most 1.1 times the text
 # plus 16 MB), and endless input (/dev/zero) under the default cap of 1 GiB, refused at the cap.
 echo "Measuring peak memory of piped sends of 100 MB and 600 MB, and of /dev/zero..." >&2
+mark pipes
 python3 -c '
 import sys
 line = "x" * 79 + "\n"
@@ -158,6 +176,7 @@ for run in 1 2 3; do
     QUORVANE_CONTAINER_ROOT="$work/containers" /usr/bin/time -f '%e %M' -a \
         -o "$work/oneline.time" "$bin/quorvane-share" --send "$work/oneline" >/dev/null
 done
+mark pipes
 
 # The receiver: a text's way from its send into a watched folder (receive_bench, median of
 # 101); draining 10,000 waiting 1 KB texts into a folder on the same file system against mv of
@@ -170,6 +189,7 @@ done
 # naming the quorvane-receive of an earlier build, that one drains and lists beside it in the
 # same runs.
 echo "Measuring the receiver..." >&2
+mark receiver
 (cd "$work" && "$bin/receive_bench" --benchmark_filter=SentToDelivered \
     --benchmark_format=json >"$work/receive.json")
 other=$(mktemp -d /dev/shm/quorvane-figures-XXXXXX 2>/dev/null || mktemp -d)
@@ -253,6 +273,7 @@ for size in 1 100; do
         done
     done
 done
+mark receiver
 
 python3 - "$work" "$(nproc)" "$(uname -r)" <<'EOF'
 import json, re, statistics, sys, datetime
@@ -269,6 +290,13 @@ def micros(b):
 def fmt(value, digits=2):
     return f"{value:,.{digits}f}"
 
+def measured(stage):
+    """Says when a stage ran and under what load, from the marks the shell wrote."""
+    marks = [l.split() for l in open(f"{work}/marks") if l.split()[0] == stage]
+    (_, start, *before), (_, end, *after) = marks[0], marks[-1]
+    return (f"Measured {start} to {end}; load average (1, 5, 15 minutes) "
+            f"{' '.join(before)} before, {' '.join(after)} after.")
+
 def duration(us):
     if us >= 1e6:
         return f"{fmt(us / 1e6)} s"
@@ -278,6 +306,8 @@ def duration(us):
 
 print(f"Figures, measured {datetime.date.today()} on {cores} cores (Linux {kernel}),")
 print("release build with debug info (default preset).")
+print()
+print(f"The benchmarks below (transforms, title line, the extension's part of a send): {measured('benchmarks')}")
 print()
 print("Transforms: time per transform by length (one run) and time per run (1 MB text)")
 print()
@@ -342,7 +372,7 @@ for label, name in (("1 KB", "text1k"), ("1 MB", "text1m"), ("100 MB", "text")):
 print()
 host, plain, dd = median_run("host"), median_run("plain"), median_run("dd")
 print("The 100 MB text beside two yardsticks (median of 3): the host holds the text, as the")
-print("plain writer does; dd streams it through a small buffer")
+print("plain writer does; dd streams it through a small buffer. " + measured("yardsticks"))
 print()
 print("| program | elapsed | peak resident | host / it, time | host / it, memory |")
 print("|---|---:|---:|---:|---:|")
@@ -351,7 +381,7 @@ for label, other in (("plain writer (reads whole, writes, syncs)", plain), ("dd 
     print(f"| {label} | {fmt(other[0])} s | {fmt(other[1], 1)} MB | {fmt(host[0] / other[0])} | {fmt(host[1] / other[1])} |")
 print()
 print("A share beside 100,000 entries in the import folder, against an empty folder")
-print("(whole programs, median of 11 runs; the listing, median of 5)")
+print("(whole programs, median of 11 runs; the listing, median of 5). " + measured("entries"))
 print()
 print("| action | empty folder | 100,000 entries | ratio |")
 print("|---|---:|---:|---:|")
@@ -363,7 +393,7 @@ print(f"| --list | | {fmt(entries['list'] * 1000, 1)} ms | |")
 print()
 text_mb = 100 * 1024 * 1024 / (1024 * 1024)
 print("A 100 MB text of one line (its title line is the whole text): peak resident memory")
-print("(median of 3)")
+print("(median of 3). " + measured("pipes"))
 print()
 print("| program | elapsed | peak resident | peak / text |")
 print("|---|---:|---:|---:|")
@@ -372,7 +402,7 @@ for label, name in (("quorvane-share --send --json", "json"), ("quorvane-share -
     print(f"| {label} | {fmt(elapsed)} s | {fmt(peak, 1)} MB | {fmt(peak / text_mb)} |")
 print()
 print("Piped texts: peak resident memory (median of 3), against the promise of at most 1.1 times")
-print("the text plus 16 MB; and endless input (/dev/zero) refused at the default cap of 1 GiB")
+print("the text plus 16 MB; and endless input (/dev/zero) refused at the default cap of 1 GiB. " + measured("pipes"))
 print()
 print("| input | elapsed | peak resident | peak / text | promise |")
 print("|---|---:|---:|---:|---:|")
@@ -385,7 +415,7 @@ print(f"| /dev/zero, refused at 1 GiB | {fmt(elapsed)} s | {fmt(peak, 1)} MB | |
 print()
 receive = {b["name"]: micros(b) / 1000 for b in load("receive.json")}
 latency = next(v for k, v in receive.items() if k.endswith("_median"))
-print("The receiver (quorvane-receive)")
+print("The receiver (quorvane-receive). " + measured("receiver"))
 print()
 print(f"A text sent while `--watch --to DIR` runs is in DIR {fmt(latency)} ms after its send ends")
 print("(median of 101 sends, each written, synced and linked as the share sheet does).")
@@ -425,6 +455,7 @@ EOF
 # memory of the whole run, against the promise (first frame within 1 s, at most 4 ms a frame,
 # peak at most 2.5 times the text plus 120 MB).
 echo "Measuring the teleprompter with a 100 MB script..." >&2
+mark prompter100
 cmake --build --preset default --target prompter_bench >/dev/null
 QT_QPA_PLATFORM=offscreen /usr/bin/time -v "$bin/prompter_bench" 100 >"$work/prompter.out" \
     2>"$work/prompter.time"
@@ -449,6 +480,7 @@ for label, name in (("frame, start (med/worst)", "frame at the start"), ("frame,
     print(f"| {name}, median / worst of 600 | {float(m[1]):.2f} / {float(m[2]):.2f} ms (processor {float(p[1]):.2f} / {float(p[2]):.2f} ms) | 4 ms |")
 print(f"| peak resident | {peak_mb:,.0f} MB | {2.5 * 100 + 120:,.0f} MB |")
 PROMPTER
+said prompter100
 
 # The teleprompter's first frame whatever the script's size: the whole quorvane-prompter
 # process started with --prompt and --screenshot (a 1280x720 window on the headless platform;
@@ -628,6 +660,7 @@ SCROLLING
 # processor time of a burst of 1,000 texts sent while the library shows (beside none and beside
 # 10,000 scripts); the files on the build's disk, the median of three runs each.
 echo "Measuring the teleprompter's intake..." >&2
+mark intake
 python3 - "$bin/prompter_bench" "$work" <<'INTAKE'
 import re, statistics, subprocess, sys, os
 bench, work = sys.argv[1], sys.argv[2]
@@ -660,6 +693,7 @@ for _ in range(3):
 median, worst = sorted(lives)[1]
 print(f"| an edit of a 1 MB script saved, shown in the running prompt (median / worst of 21) | {median:,.0f} / {worst:,.0f} ms | | 100 ms |")
 INTAKE
+said intake
 
 # The library's first picture beside 10,000 scripts of about a kilobyte, as the program starts
 # it: on a first run (no cache of counts: the list shows, the counts follow) and on the next
@@ -771,6 +805,7 @@ LIBRARYWHOLE
 # Two computers on one machine: the hand-over through Syncthing, from a send on "A" to the text
 # in the folder of B's watching receiver (median of 100), where syncthing is installed.
 echo "Measuring the hand-over between two Syncthing instances..." >&2
+mark syncthing
 if command -v syncthing >/dev/null 2>&1; then
     handover=$(python3 tests/sync/two_machines_test.py "$bin" 2>/dev/null | grep '^hand-over' || true)
     echo
@@ -779,6 +814,7 @@ else
     echo
     echo "On two computers: not measured (syncthing is not installed)"
 fi
+said syncthing
 
 # The remote on loopback (remote_bench, a real prompter on the headless platform): from a
 # command sent over the WebSocket to the first frame drawn after it (1,000 jumps between two
@@ -790,6 +826,7 @@ fi
 # place between two of the leader's, 200 of them). Then the phone page in headless Chromium:
 # its weight with its assets and the time from asking for it to loaded and to connected.
 echo "Measuring the remote..." >&2
+mark remote
 cmake --build --preset default --target remote_bench quorvane-prompter >/dev/null
 QT_QPA_PLATFORM=offscreen "$bin/remote_bench" latency 1000 >"$work/remote-latency.out"
 QT_QPA_PLATFORM=offscreen "$bin/remote_bench" broadcast 16 5 >"$work/remote-broadcast.out"
@@ -829,12 +866,14 @@ for line in page.splitlines():
     m = re.match(r"the page and its assets: (\d+) bytes", line)
     if m: print(f"| the phone page with its assets | {int(m[1]) / 1024:.1f} KB | 100 KB |")
 REMOTE
+said remote
 
 # Voice-following: a synthetic reading of a 3-minute script (espeak-ng, word times from its own
 # events): the recognition cost against real time on one thread (voice_bench), and the delay
 # from each word's end to the reading line reaching it, from the prompter's positions trace
 # (median and 95th percentile). Takes the reading's length in real time.
 echo "Measuring voice-following on a 3-minute reading..." >&2
+mark voice
 if cmake --build --preset default --target voice_bench quorvane-prompter >/dev/null 2>&1 &&
     [ -x "$bin/voice_bench" ]; then
     python3 tests/prompter/voice/voice_figures.py "$bin/quorvane-prompter" "$bin/voice_bench" \
@@ -843,6 +882,7 @@ else
     echo
     echo "Voice-following: not measured (built without PocketSphinx or Qt Multimedia)"
 fi
+said voice
 
 # The desktop window (scripts/desktop-figures.sh): a 100 MB text's first paint, scrolling steps
 # and peak memory, and a 1 KB share from start to its window drawn, headless and on Xvfb.
