@@ -450,6 +450,10 @@ int main(int argc, char** argv) {
     while (view.isIndexing())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double wholeIndex = millisecondsSince(opened);
+    // The frame after the whole index is taken lays out again what shows.
+    FrameCosts afterIndexCosts;
+    afterIndexCosts.measure([&view] { view.repaint(); });
+    const Costs afterIndex = afterIndexCosts.costs();
 
     prompter::PrompterSettings settings = view.settings();
     settings.countdown = 0;
@@ -482,6 +486,8 @@ int main(int argc, char** argv) {
     std::printf("first frame               %.1f ms (processor %.1f ms)\n", firstFrame,
                 firstFrameCpu);
     std::printf("whole index taken         %.1f ms\n", wholeIndex);
+    std::printf("frame after the index     %.2f ms (processor %.2f ms)\n", afterIndex.median,
+                afterIndex.cpuMedian);
     const auto line = [](const char* label, const Costs& costs) {
         std::printf("%-25s %.2f / %.2f ms (processor %.2f / %.2f ms)\n", label, costs.median,
                     costs.worst, costs.cpuMedian, costs.cpuWorst);

@@ -1235,6 +1235,7 @@ class PrompterTest : public QObject {
         QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);  // to "Opening"
         QTest::keyClick(&view, Qt::Key_PageDown, Qt::ControlModifier);  // to "Middle", past all
         QCOMPARE(view.currentParagraph(), std::size_t{0});              // indexed so far
+        const QImage before = view.grab().toImage().copy(text);
         QVERIFY(indexed.wait(20000));
         QVERIFY(!view.isIndexing());
         QCOMPARE(view.paragraphCount(), blocks.size());
@@ -1242,6 +1243,10 @@ class PrompterTest : public QObject {
         QCOMPARE(view.currentParagraph(), whole.sections()[1].paragraph);
         QVERIFY(view.bandTimes().startsWith("50%"));
         QVERIFY(view.bandTimes().contains("left"));
+        const double middle = view.position();
+        view.jumpTo(0);  // the same words drawn the same, the whole index taken
+        QCOMPARE(view.grab().toImage().copy(text), before);
+        view.jumpTo(middle);
         QCOMPARE(view.sectionMenu()->actions().size(), 3);
         QTest::keyClick(&view, Qt::Key_End);
         QCOMPARE(view.position(), whole.length());
