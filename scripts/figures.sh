@@ -351,7 +351,10 @@ for size in sorted({s for _, s in send}):
 print()
 
 def median_run(name):
-    runs = [tuple(map(float, l.split())) for l in open(f"{work}/{name}.time") if l.strip()]
+    # A refused run (the endless input) leaves time's "Command exited with non-zero status"
+    # line before its figures; only the figures are read.
+    runs = [tuple(map(float, l.split())) for l in open(f"{work}/{name}.time")
+            if l[:1].isdigit()]
     return statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs) / 1024
 
 whole = json.load(open(f"{work}/send-whole.json"))
