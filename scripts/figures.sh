@@ -423,7 +423,8 @@ receive = {b["name"]: micros(b) / 1000 for b in load("receive.json")}
 latency = next(v for k, v in receive.items() if k.endswith("_median"))
 print("The receiver (quorvane-receive). " + measured("receiver"))
 print()
-print(f"A text sent while `--watch --to DIR` runs is in DIR {fmt(latency)} ms after its send ends")
+# Often the receiver has the text in DIR before the send's own last sync returns: microseconds.
+print(f"A text sent while `--watch --to DIR` runs is in DIR {duration(latency * 1000)} after its send ends")
 print("(median of 101 sends, each written, synced and linked as the share sheet does).")
 print()
 drain = json.load(open(f"{work}/drain.json"))
