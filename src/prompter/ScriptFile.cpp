@@ -14,6 +14,7 @@
 #include <system_error>
 #include <thread>
 
+#include "prompter/Beside.h"
 #include "prompter/FileStamp.h"
 
 namespace prompter {
@@ -148,21 +149,6 @@ std::optional<std::size_t> readRange(int fd, char* into, std::size_t from, std::
         at += static_cast<std::size_t>(got);
     }
     return at - from;
-}
-
-// `one` here and `other` on a thread of its own, both done on return (one after the other
-// when no thread can be made).
-void inTwo(const std::function<void()>& one, const std::function<void()>& other) {
-    std::thread helper;
-    try {
-        helper = std::thread(other);
-    } catch (const std::system_error&) {
-        one();
-        other();
-        return;
-    }
-    one();
-    helper.join();
 }
 
 }  // namespace

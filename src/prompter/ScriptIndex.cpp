@@ -1,5 +1,6 @@
 #include "prompter/ScriptIndex.h"
 
+#include "prompter/Beside.h"
 #include "prompter/WordStarts.h"
 #include "qttext/PlainTextSource.h"
 
@@ -230,19 +231,16 @@ ScriptIndexing::Made ScriptIndexing::whole(const qttext::TextSource& source,
         second.blocks = qttext::TextBlocks::cut(secondHalf, stop);
         second.index = ScriptIndex::build(secondHalf, second.blocks, stop);
     };
-    std::thread helper;
-    try {
-        helper = std::thread(indexSecond);
-    } catch (const std::system_error&) {
-    }
-    auto blocks = qttext::TextBlocks::cut(firstHalf, stop);
-    if (!blocks.empty())
-        blocks.pop_back();  // the empty text after the line break: the second half's start
-    ScriptIndex index = ScriptIndex::build(firstHalf, blocks, stop);
-    if (helper.joinable())
-        helper.join();
-    else
-        indexSecond();
+    std::vector<qttext::TextBlocks::Block> blocks;
+    ScriptIndex index;
+    inTwo(
+        [&] {
+            blocks = qttext::TextBlocks::cut(firstHalf, stop);
+            if (!blocks.empty())
+                blocks.pop_back();  // the empty text after the line break: the second half's start
+            index = ScriptIndex::build(firstHalf, blocks, stop);
+        },
+        indexSecond);
     const std::size_t firstCount = blocks.size();
     blocks.reserve(firstCount + second.blocks.size());
     for (const auto& block : second.blocks)

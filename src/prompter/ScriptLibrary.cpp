@@ -20,11 +20,11 @@
 #include <cstring>
 #include <ctime>
 #include <random>
-#include <system_error>
 #include <thread>
 #include <variant>
 
 #include "handover/TextTitle.h"
+#include "prompter/Beside.h"
 #include "prompter/ScriptIndex.h"
 #include "reader/TextTitle.h"
 
@@ -97,18 +97,6 @@ bool listedBefore(const ScriptEntry& a, const ScriptEntry& b) {
 bool isAscii(std::string_view bytes) {
     return std::all_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Starts `work` on a thread of its own, or does it here when no thread can be started (a limit
-// on the user's processes reached): the library is then only slower. Join what it returns.
-template <typename Work>
-std::thread beside(const Work& work) {
-    try {
-        return std::thread(work);
-    } catch (const std::system_error&) {
-        work();
-        return {};
-    }
 }
 
 // What a name may not hold, as the receiver's names do not: control characters, and the marks
@@ -737,12 +725,10 @@ void ScriptLibrary::refresh() {
             }
         };
         const std::size_t half = listed.size() >= kTwoThreadsFrom ? listed.size() / 2 : 0;
-        std::thread second;
         if (half > 0)
-            second = beside([&] { probeFrom(half, listed.size()); });
-        probeFrom(0, half > 0 ? half : listed.size());
-        if (second.joinable())
-            second.join();
+            inTwo([&] { probeFrom(0, half); }, [&] { probeFrom(half, listed.size()); });
+        else
+            probeFrom(0, listed.size());
         // Names seen at the first listing are not new; those that show up later are.
         if (listed_)
             for (std::size_t i = 0; i < listed.size(); ++i)
