@@ -77,13 +77,14 @@ ScriptFile::Result ScriptFile::readAt(int folder, const QString& name, const QSt
     return readOpen(fd, shown);
 }
 
-void ScriptFile::readAhead(const QString& path) {
+void ScriptFile::readAhead(const QString& path, std::uint64_t upTo) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return;
     const auto before = statusOf(fd);
-    if (!before || !S_ISREG(before->st_mode)) {
+    if (!before || !S_ISREG(before->st_mode) ||
+        static_cast<std::uint64_t>(before->st_size) > upTo) {
         ::close(fd);
         return;
     }
@@ -151,7 +152,61 @@ std::optional<std::size_t> readRange(int fd, char* into, std::size_t from, std::
     return at - from;
 }
 
+// A file kept open for the one read still to come, closed when it is no longer needed.
+struct HeldFile {
+    explicit HeldFile(int fd) : fd(fd) {}
+    ~HeldFile() { ::close(fd); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    int fd;
+};
+
 }  // namespace
+
+ScriptFile::Started ScriptFile::start(const QString& path, std::uint64_t wholeUpTo,
+                                      std::uint64_t headBytes) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return failure(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return startOpen(fd, path, wholeUpTo, headBytes);
+}
+
+ScriptFile::Started ScriptFile::started(Result read) {
+    if (auto* failed = std::get_if<ScriptReadError>(&read))
+        return std::move(*failed);
+    return Start{std::get<std::shared_ptr<const std::string>>(std::move(read)), {}};
+}
+
+ScriptFile::Started ScriptFile::startOpen(int fd, const QString& shown, std::uint64_t wholeUpTo,
+                                          std::uint64_t headBytes) {
+    const auto status = statusOf(fd);
+    if (!status || !S_ISREG(status->st_mode) ||
+        static_cast<std::uint64_t>(status->st_size) <= wholeUpTo ||
+        static_cast<std::uint64_t>(status->st_size) > kMaxBytes) {
+        return started(readOpen(fd, shown));  // whole, or why not
+    }
+    // The head is read where it lies, the file's offset left at its start for the whole read.
+    // Three bytes more for a byte-order mark, one more to show the head does not end the file.
+    std::string head(static_cast<std::size_t>(headBytes) + 4, '\0');
+    int error = 0;
+    const auto got = readRange(fd, head.data(), 0, head.size(), error);
+    if (!got) {
+        ::close(fd);
+        return failure(shown, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    head.resize(*got);
+    if (head.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        head.erase(0, 3);
+    head.resize(std::min<std::size_t>(head.size(), static_cast<std::size_t>(headBytes) + 1));
+    auto held = std::make_shared<const HeldFile>(fd);
+    return Start{std::make_shared<const std::string>(std::move(head)), [held, shown]() -> Result {
+                     const int copy = ::fcntl(held->fd, F_DUPFD_CLOEXEC, 0);
+                     if (copy < 0)
+                         return failure(shown, QString::fromLocal8Bit(std::strerror(errno)));
+                     return readOpen(copy, shown);
+                 }};
+}
 
 ScriptFile::Result ScriptFile::readOpen(int fd, const QString& path) {
     struct stat status {};

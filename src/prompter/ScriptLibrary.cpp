@@ -820,6 +820,14 @@ void ScriptLibrary::setSpeed(double wordsPerMinute) {
 }
 
 ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
+    auto started = start(fileName, ScriptFile::kMaxBytes, 0);
+    if (auto* failure = std::get_if<ScriptReadError>(&started))
+        return std::move(*failure);
+    return std::get<ScriptFile::Start>(std::move(started)).text;  // whole: never more than that
+}
+
+ScriptFile::Started ScriptLibrary::start(const QString& fileName, std::uint64_t wholeUpTo,
+                                         std::uint64_t headBytes) {
     if (folderFd_ < 0 && !refusal_)
         (void)attach(false);
     if (folderFd_ < 0)
@@ -832,19 +840,22 @@ ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
         ::statx(folderFd_, encoded.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStampMask,
                 &status) == 0 &&
         S_ISREG(status.stx_mode) && FileStamp::of(status) == opened_.stamp)
-        return opened_.bytes;
+        return ScriptFile::Start{opened_.bytes, {}};
     const int fd = ::openat(folderFd_, encoded.constData(),
                             O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0 || ::statx(fd, "", AT_EMPTY_PATH, kStampMask, &status) != 0) {
         if (fd >= 0)
             ::close(fd);
-        return ScriptFile::readAt(folderFd_, fileName, pathOf(fileName));  // says why
+        return ScriptFile::started(
+            ScriptFile::readAt(folderFd_, fileName, pathOf(fileName)));  // says why
     }
+    if (status.stx_size > wholeUpTo)
+        return ScriptFile::startOpen(fd, pathOf(fileName), wholeUpTo, headBytes);
     // Stamped before the read: a change while it reads makes the next read read again.
     auto result = ScriptFile::readOpen(fd, pathOf(fileName));
     if (const auto* bytes = std::get_if<std::shared_ptr<const std::string>>(&result))
         opened_ = {fileName, FileStamp::of(status), *bytes};
-    return result;
+    return ScriptFile::started(std::move(result));
 }
 
 QString ScriptLibrary::nameProblem(const QString& name) {

@@ -117,6 +117,11 @@ class ScriptLibrary : public QAbstractTableModel {
     // a prompt of the script open share one copy, read once. A write in place, a replacement
     // or a removal reads it anew.
     [[nodiscard]] ScriptFile::Result read(const QString& fileName);
+    // The same, for a prompt that shows a big script's start while the rest is read
+    // (ScriptFile::start): the bytes kept are given whole; a script read in two steps is not
+    // kept.
+    [[nodiscard]] ScriptFile::Started start(const QString& fileName, std::uint64_t wholeUpTo,
+                                            std::uint64_t headBytes);
     // Each returns the failure in words, or nothing when it worked.
     [[nodiscard]] std::optional<QString> rename(const QString& fileName, const QString& newName);
     // `trashed`, when given, is where the script went in the trash (for restoreFromTrash).

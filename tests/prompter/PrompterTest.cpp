@@ -1350,6 +1350,22 @@ class PrompterTest : public QObject {
             QVERIFY(bytes);
             QVERIFY(**bytes == big);  // the byte-order mark left out
         }
+        // Its start first: the head, then the rest read from the file it began, even once
+        // another is renamed over its name; a small script whole at once; a FIFO refused.
+        auto started = prompter::ScriptFile::start(bigPath, 1 << 20, 4096);
+        auto* start = std::get_if<prompter::ScriptFile::Start>(&started);
+        QVERIFY(start && start->rest);
+        QVERIFY(*start->text == big.substr(0, 4097));
+        writeFile(folder.path() + "/new.txt", "renamed over\n");
+        QVERIFY(::rename(QFile::encodeName(folder.path() + "/new.txt").constData(),
+                         QFile::encodeName(bigPath).constData()) == 0);
+        QVERIFY(text(start->rest()) == QString::fromStdString(big));
+        auto small = prompter::ScriptFile::start(bigPath, 1 << 20, 4096);
+        QVERIFY(std::get<prompter::ScriptFile::Start>(small).rest == nullptr);
+        QCOMPARE(QString::fromStdString(*std::get<prompter::ScriptFile::Start>(small).text),
+                 QString("renamed over\n"));
+        QVERIFY(std::holds_alternative<prompter::ScriptReadError>(
+            prompter::ScriptFile::start(folder.path() + "/fifo", 0, 0)));
     }
 
     // Edits show live in a running prompt, saved in the editor or written by another program,
