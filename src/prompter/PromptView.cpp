@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "prompter/ScriptSource.h"
+#include "qttext/PlainTextSource.h"
 
 namespace prompter {
 namespace {
@@ -47,6 +48,8 @@ PromptView::PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent
     keepsPicture_ = qEnvironmentVariableIsEmpty("QUORVANE_PROMPTER_WHOLE_FRAMES");
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, &PromptView::showNextFrame);
+    readTimer_.setSingleShot(true);
+    connect(&readTimer_, &QTimer::timeout, this, &PromptView::readRest);
     indexWords();
     setSettings(settings_);
 }
@@ -58,6 +61,16 @@ PromptView::~PromptView() {
 void PromptView::setScript(std::shared_ptr<const qttext::TextSource> script) {
     plain_ = std::move(script);
     indexWords();
+    showFromStart();
+}
+
+void PromptView::setScript(ScriptFile::Start script) {
+    plain_ = std::make_shared<qttext::PlainTextSource>(std::move(script.text));
+    indexWords(std::move(script.rest));
+    showFromStart();
+}
+
+void PromptView::showFromStart() {
     restyle();
     startedAt_ = -1;
     motion_.pause(clock_->milliseconds());
@@ -162,41 +175,77 @@ void PromptView::replaceScript(std::shared_ptr<const qttext::TextSource> script)
 }
 
 // The paragraphs' words, the sections and the cues, read once (ScriptIndex): for a big script,
-// those of its start now and the rest on a thread of their own (takeIndex() takes them).
-void PromptView::indexWords() {
+// those of its start now and the rest on a thread of their own (takeIndex() takes them), which
+// reads the rest of the script first when `rest` is given.
+void PromptView::indexWords(ScriptIndexing::Read rest) {
     indexing_.reset();  // an index of other characters is never taken
     waitingJumps_ = nullptr;
-    if (!plain_ || plain_->length() <= kIndexedAtOnce) {
+    reading_ = plain_ && rest;
+    rest_ = reading_ ? std::move(rest) : nullptr;
+    readTimer_.stop();
+    if (!plain_ || (!reading_ && plain_->length() <= kIndexedAtOnce)) {
         blocks_.setSource(plain_);
         index_ = plain_ ? ScriptIndex::build(*plain_, blocks_.blocks()) : ScriptIndex();
     } else {
         auto head = ScriptIndexing::head(*plain_, kHeadBytes);
         blocks_.setSource(plain_, std::move(head.blocks));
         index_ = std::move(head.index);
-        indexing_ = std::make_unique<ScriptIndexing>(plain_, [this] {
-            QMetaObject::invokeMethod(this, &PromptView::takeIndex, Qt::QueuedConnection);
-        });
+        if (reading_)
+            readTimer_.start(kReadAtLatestMs);
+        else
+            indexing_ = std::make_unique<ScriptIndexing>(plain_, takeIndexLater());
     }
     motion_.setLength(index_.length());
 }
 
-// On the window's thread, once the worker made the whole index of the script shown: the words
-// at the reading line stay (the start was indexed the same), and the jumps asked for meanwhile
-// are taken.
+void PromptView::readRest() {
+    readTimer_.stop();
+    if (!rest_)
+        return;
+    indexing_ = std::make_unique<ScriptIndexing>(std::exchange(rest_, nullptr), takeIndexLater());
+}
+
+// For the index's thread: takeIndex() on the window's.
+std::function<void()> PromptView::takeIndexLater() {
+    return
+        [this] { QMetaObject::invokeMethod(this, &PromptView::takeIndex, Qt::QueuedConnection); };
+}
+
+// On the window's thread, once the worker made the whole index of the script shown (and read
+// it, when only its start was read): the words at the reading line stay (the start was indexed
+// the same), and the jumps asked for meanwhile are taken.
 void PromptView::takeIndex() {
     if (!indexing_ || !indexing_->isDone())
         return;  // a script replaced since, or called before it was done
     ScriptIndexing::Made made = indexing_->take();
     indexing_.reset();
-    blocks_.setSource(plain_, std::move(made.blocks));
-    index_ = std::move(made.index);
-    restyle();
-    motion_.setLength(index_.length());
+    const bool read = std::exchange(reading_, false);
+    if (read && made.failure.isEmpty()) {
+        // Changed on disk between the two reads: the text read is a new version, taken as any
+        // edit is (its start no longer the one shown).
+        const std::uint64_t shown = plain_->length();
+        if (made.source->length() < shown ||
+            made.source->substring(0, shown) != plain_->substring(0, shown)) {
+            replaceScript(std::move(made.source));
+            return;
+        }
+        plain_ = std::move(made.source);
+    }
+    if (made.failure.isEmpty()) {
+        blocks_.setSource(plain_, std::move(made.blocks));
+        index_ = std::move(made.index);
+        restyle();
+        motion_.setLength(index_.length());
+    }
     if (const auto jumps = std::exchange(waitingJumps_, nullptr))
         jumps();
     syncFrameTimer();
     update();
+    if (read && made.failure.isEmpty())
+        emit scriptChanged();
     emit indexed();
+    if (!made.failure.isEmpty())
+        emit readFailed(made.failure);
 }
 
 bool PromptView::waitForIndex(bool needsWhole, std::function<void()> jump) {
@@ -665,6 +714,8 @@ void PromptView::paintEvent(QPaintEvent* event) {
     }
     ++framesDrawn_;
     syncFrameTimer();
+    if (rest_)
+        readTimer_.start(0);  // the first frame is drawn: the rest is read from the next turn
     emit frameDrawn();
 }
 

@@ -14,7 +14,12 @@
 //      never passes under; the countdown above the reading line, over nothing the presenter reads
 //      next; the whole view mirrored on request (for beam-splitter glass).
 //   A script of more than kIndexedAtOnce bytes shows at once: its first paragraphs are indexed
-//      before the first frame and the rest on a thread of its own (ScriptIndexing). Meanwhile the
+//      before the first frame and the rest on a thread of its own (ScriptIndexing). One still
+//      being read shows from its first kHeadBytes, read first; that thread reads the whole and
+//      then indexes it, from the moment the first frame is drawn (which has the processors to
+//      itself: a read of 100 MB beside it would slow it by half) or kReadAtLatestMs after it
+//      was given, whichever comes first. A text read that no longer starts as the one shown is
+//      taken as an edit would be. Meanwhile the
 //      band says the words are being counted in place of progress and time left, and a jump
 //      that needs the whole index (End, the sections, a paragraph or a place past those indexed)
 //      waits for it, as does every jump asked for after it, in the order asked.
@@ -37,6 +42,7 @@
 #include "prompter/PromptClock.h"
 #include "prompter/PromptMotion.h"
 #include "prompter/PrompterSettings.h"
+#include "prompter/ScriptFile.h"
 #include "prompter/ScriptIndex.h"
 #include "qttext/TextBlocks.h"
 #include "qttext/TextSource.h"
@@ -53,12 +59,16 @@ class PromptView : public QWidget {
     // one shows from the index of its first kHeadBytes while the rest is indexed.
     static constexpr std::uint64_t kIndexedAtOnce = std::uint64_t{1} << 20;
     static constexpr std::uint64_t kHeadBytes = std::uint64_t{256} << 10;
+    static constexpr int kReadAtLatestMs = 200;
 
     explicit PromptView(std::shared_ptr<const PromptClock> clock, QWidget* parent = nullptr);
     ~PromptView() override;  // stops an index being made, and waits for its thread
 
     // Shows `script` from its start, still. Call start() to count down and move.
     void setScript(std::shared_ptr<const qttext::TextSource> script);
+    // The same for a script read by ScriptFile::start(): whole, or its start (more than
+    // kHeadBytes of it) with the rest to read on the index's thread (see isReading()).
+    void setScript(ScriptFile::Start script);
     // A new version of the script shown (edited): moving or not as before, the reading line on
     // the same words. An edit above the reading line shifts nothing on screen; one in the
     // paragraph being read puts the reading line at the start of that paragraph.
@@ -111,7 +121,10 @@ class PromptView : public QWidget {
     // The script's paragraphs, sections and cues; while isIndexing(), those of its start.
     [[nodiscard]] const ScriptIndex& index() const { return index_; }
     // Whether the script's index is still being made (see indexed()).
-    [[nodiscard]] bool isIndexing() const { return indexing_ != nullptr; }
+    [[nodiscard]] bool isIndexing() const { return indexing_ != nullptr || reading_; }
+    // Whether script() is only the start of the script, the rest still being read (and then
+    // indexed: isIndexing() too). Once it is read, script() is the whole and scriptChanged().
+    [[nodiscard]] bool isReading() const { return reading_; }
     // The word at which paragraph `index` starts.
     [[nodiscard]] double paragraphStart(std::size_t index) const {
         return index_.paragraphStart(index);
@@ -156,6 +169,9 @@ class PromptView : public QWidget {
     // The whole index of the script shown is made (isIndexing() was true): its length,
     // paragraphs and sections are all known now.
     void indexed();
+    // The rest of a script shown while it was read could not be read (`message` says which
+    // and why, in words for the window): its start stays all there is.
+    void readFailed(const QString& message);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -169,8 +185,12 @@ class PromptView : public QWidget {
         double offset = 0;  // pixels below the paragraph's top
     };
 
-    void indexWords();
+    void indexWords(ScriptIndexing::Read rest = {});
+    void showFromStart();
+    // Starts reading the rest of a script shown from its start (see isReading()).
+    void readRest();
     void takeIndex();
+    [[nodiscard]] std::function<void()> takeIndexLater();
     // Runs `jump` now, or once the whole index is made when it needs it (`needsWhole`) or a
     // jump asked for before still waits; true when it waits.
     bool waitForIndex(bool needsWhole, std::function<void()> jump);
@@ -201,6 +221,9 @@ class PromptView : public QWidget {
     std::shared_ptr<const qttext::TextSource> plain_;  // the script as given
     ScriptIndex index_;
     std::unique_ptr<ScriptIndexing> indexing_;  // the whole index being made, see isIndexing()
+    bool reading_ = false;                      // see isReading()
+    ScriptIndexing::Read rest_;                 // while reading, until the read starts
+    QTimer readTimer_;                          // when it starts at the latest
     std::function<void()> waitingJumps_;        // asked for while indexing, see waitForIndex()
     double startedAt_ = -1;  // the clock when the countdown ended; -1 before a start
     QTimer frameTimer_;

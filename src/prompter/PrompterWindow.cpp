@@ -86,6 +86,11 @@ PrompterWindow::PrompterWindow(ScriptLibrary& library, ScriptIntake& intake,
         if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
             prompt_->replaceScript(std::make_shared<qttext::PlainTextSource>(std::move(*text)));
     });
+    // The rest of a script shown while it was read cannot be read: the library says why.
+    connect(prompt_, &PromptView::readFailed, this, [this](const QString& message) {
+        library_->showMessage(message);
+        showLibrary();
+    });
     connect(&outside_, &WatchedFile::changed, this, [this] {
         auto read = ScriptFile::read(outside_.path());
         if (auto* text = std::get_if<std::shared_ptr<const std::string>>(&read))
@@ -166,15 +171,18 @@ bool PrompterWindow::prompt(const QString& path, std::size_t paragraph, Motion m
     const bool inLibrary = info.absolutePath() == QFileInfo(scripts_.folder()).absoluteFilePath();
     // Watched from before it is read, so a change while it is read is not missed.
     outside_.watch(inLibrary ? QString() : path);
-    auto read = inLibrary ? scripts_.read(info.fileName()) : ScriptFile::read(path);
-    if (auto* failure = std::get_if<ScriptReadError>(&read)) {
+    // A big script shows from its start while the rest is read.
+    constexpr std::uint64_t kWholeUpTo = PromptView::kIndexedAtOnce;
+    constexpr std::uint64_t kHead = PromptView::kHeadBytes;
+    auto started = inLibrary ? scripts_.start(info.fileName(), kWholeUpTo, kHead)
+                             : ScriptFile::start(path, kWholeUpTo, kHead);
+    if (auto* failure = std::get_if<ScriptReadError>(&started)) {
         outside_.watch({});
         library_->showMessage(failure->message);
         showLibrary();
         return false;
     }
-    prompt_->setScript(std::make_shared<qttext::PlainTextSource>(
-        std::get<std::shared_ptr<const std::string>>(std::move(read))));
+    prompt_->setScript(std::get<ScriptFile::Start>(std::move(started)));
     prompted_ = inLibrary ? scripts_.pathOf(info.fileName()) : QString();
     promptedName_ = ScriptLibrary::shownName(info.fileName());
     if (!prompted_.isEmpty())

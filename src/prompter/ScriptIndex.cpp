@@ -267,25 +267,48 @@ void ScriptIndex::append(const ScriptIndex& after, std::size_t paragraphs, std::
 ScriptIndexing::ScriptIndexing(std::shared_ptr<const qttext::TextSource> source,
                                std::function<void()> done)
     : source_(std::move(source)) {
+    run({}, std::move(done));
+}
+
+ScriptIndexing::ScriptIndexing(Read read, std::function<void()> done) {
+    run(std::move(read), std::move(done));
+}
+
+void ScriptIndexing::run(Read read, std::function<void()> done) {
+    // The script read (when it is to be), then its index; or why it cannot be read.
+    const auto make = [this, read = std::move(read)] {
+        if (read) {
+            auto text = read();
+            if (auto* failure = std::get_if<ScriptReadError>(&text)) {
+                made_.failure = std::move(failure->message);
+                return;
+            }
+            source_ = std::make_shared<qttext::PlainTextSource>(
+                std::get<std::shared_ptr<const std::string>>(std::move(text)));
+        }
+        Made made = whole(*source_, &stop_);
+        made.source = read ? source_ : nullptr;
+        made_ = std::move(made);
+    };
     try {
-        thread_ = std::thread([this, done] {
+        thread_ = std::thread([this, make, done] {
             // Behind the window's thread: the frames drawn meanwhile keep their pace, the first
             // one above all, on a machine busy with other work.
             const auto self = static_cast<id_t>(::gettid());
             errno = 0;
             if (const int nice = ::getpriority(PRIO_PROCESS, self); errno == 0)
                 ::setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
-            Made made = whole(*source_, &stop_);
+            make();
             if (stop_.load(std::memory_order_relaxed))
                 return;
-            made_ = std::move(made);
             done_.store(true, std::memory_order_release);
             done();
         });
     } catch (const std::system_error&) {
-        // No thread to be had (a limit on processes): the index is made here, at once, the
-        // window waiting for it as it did before there was a thread; `done` all the same.
-        made_ = whole(*source_);
+        // No thread to be had (a limit on processes): the script is read and indexed here, at
+        // once, the window waiting for it as it did before there was a thread; `done` all the
+        // same.
+        make();
         done_.store(true, std::memory_order_release);
         done();
     }

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "prompter/ScriptFile.h"
 #include "qttext/TextBlocks.h"
 #include "qttext/TextSource.h"
 
@@ -118,7 +119,13 @@ class ScriptIndexing {
     struct Made {
         std::vector<qttext::TextBlocks::Block> blocks;
         ScriptIndex index;
+        // Made from a Read: the text read, whose index this is; or, when it could not be
+        // read, why (and no index).
+        std::shared_ptr<const qttext::TextSource> source;
+        QString failure;
     };
+    // Reads a whole script, while the window shows its start (ScriptFile::Start::rest).
+    using Read = std::function<ScriptFile::Result()>;
 
     // The paragraphs whole in the first `bytes` of `source` and their index: the same, paragraph
     // for paragraph, as the start of the whole script's (the paragraph the cut falls in is left
@@ -135,6 +142,9 @@ class ScriptIndexing {
     // Starts making the index of `source`; `done` is called on the worker thread once it is
     // made (never after the destructor returns).
     ScriptIndexing(std::shared_ptr<const qttext::TextSource> source, std::function<void()> done);
+    // Reads the script with `read` first, on the same thread, then makes the index of what it
+    // read; `done` as above, once it is read and indexed or cannot be read.
+    ScriptIndexing(Read read, std::function<void()> done);
     ~ScriptIndexing();
     ScriptIndexing(const ScriptIndexing&) = delete;
     ScriptIndexing& operator=(const ScriptIndexing&) = delete;
@@ -144,6 +154,8 @@ class ScriptIndexing {
     [[nodiscard]] Made take() { return std::move(made_); }
 
   private:
+    void run(Read read, std::function<void()> done);
+
     std::shared_ptr<const qttext::TextSource> source_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> done_{false};

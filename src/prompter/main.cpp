@@ -20,6 +20,7 @@
 #include "frame/Report.h"
 #include "frame/StandardStreams.h"
 #include "handover/ContainerLocation.h"
+#include "prompter/PromptView.h"
 #include "prompter/PrompterOptions.h"
 #include "prompter/PrompterWindow.h"
 #include "prompter/ReaderIntake.h"
@@ -88,15 +89,16 @@ int main(int argc, char** argv) {
             prompter::PrompterOptions::Action::run)
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    // A script to prompt at once is read while Qt starts and the window is made: a big one
-    // costs the first frame no more than the copy already made by then (ScriptFile::readAhead).
+    // A script to prompt at once is read while Qt starts and the window is made
+    // (ScriptFile::readAhead). A big one is not: its start is read when it is shown and the
+    // rest behind the first frame, which would otherwise share the processors with that read.
     {
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << QString::fromLocal8Bit(argv[i]);
         const auto early = prompter::PrompterOptions::parse(arguments);
         if (early.action == prompter::PrompterOptions::Action::run && early.prompt)
-            prompter::ScriptFile::readAhead(*early.prompt);
+            prompter::ScriptFile::readAhead(*early.prompt, prompter::PromptView::kIndexedAtOnce);
     }
     frame::NoWindowGuard noWindow("quorvane-prompter", kExitUsage);
     QApplication application(argc, argv);

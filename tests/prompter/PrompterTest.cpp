@@ -1266,6 +1266,85 @@ class PrompterTest : public QObject {
         QCOMPARE(view.position(), whole.length());
     }
 
+    // A big script named on disk shows from its start alone, the first frame the same as the
+    // whole script's; the rest is read behind it, then script() is the whole (the byte-order
+    // mark left out), a jump asked for meanwhile is taken, and a follower hears of the new text.
+    // A file rewritten between the two reads is taken as an edit; a rest that cannot be read
+    // leaves the start shown and says why.
+    void bigScriptShowsBeforeItIsRead() {
+        std::string script = "The title\n# Opening\n";
+        while (script.size() < 3 * PromptView::kIndexedAtOnce)
+            script += words(30) + "\n\n";
+        script += "# Close\nlast words\n";
+        QTemporaryDir folder;
+        const QString path = folder.path() + "/big.txt";
+        writeFile(path, QByteArray::fromStdString("\xEF\xBB\xBF" + script));
+        prompter::PrompterSettings settings;
+        settings.fontSize = 24;
+        clock_ = std::make_shared<FakeClock>();
+        const auto made = [this, &settings] {
+            auto view = std::make_unique<PromptView>(clock_);
+            view->resize(800, 600);
+            view->setSettings(settings);
+            return view;
+        };
+        const auto start = [&path] {
+            auto started = prompter::ScriptFile::start(path, PromptView::kIndexedAtOnce,
+                                                       PromptView::kHeadBytes);
+            return std::get<prompter::ScriptFile::Start>(std::move(started));
+        };
+        view_ = made();
+        PromptView& view = *view_;
+        QSignalSpy indexed(&view, &PromptView::indexed);
+        QSignalSpy changed(&view, &PromptView::scriptChanged);
+        auto first = start();
+        QVERIFY(first.rest);
+        QCOMPARE(*first.text, script.substr(0, PromptView::kHeadBytes + 1));
+        view.setScript(std::move(first));
+        QVERIFY(view.isReading() && view.isIndexing());
+        QVERIFY(view.bandTimes().startsWith("counting words"));
+        const auto whole = made();
+        whole->setScript(plain(script));
+        const QRect text = view.textArea().toRect();
+        QCOMPARE(view.grab().toImage().copy(text), whole->grab().toImage().copy(text));
+        QTest::keyClick(&view, Qt::Key_End);  // waits for the whole
+        QVERIFY(indexed.wait(20000));
+        QVERIFY(!view.isReading() && !view.isIndexing());
+        QCOMPARE(changed.count(), 2);  // the start, then the whole
+        QVERIFY(view.script()->substring(0, script.size() + 1) == script);
+        QCOMPARE(view.paragraphCount(), whole->paragraphCount());
+        QCOMPARE(view.position(), view.motion().length());
+        QCOMPARE(view.index().sections().size(), std::size_t{2});
+
+        // Rewritten in place after its start was read, a line put above the one being read:
+        // the new text, whole, read on from the same words.
+        const std::string later = "Another title\n" + script;
+        auto second = start();
+        writeFile(path, QByteArray::fromStdString(later));
+        view.setScript(std::move(second));
+        view.jumpToParagraph(10);
+        QTRY_VERIFY_WITH_TIMEOUT(!view.isIndexing(), 20000);
+        QVERIFY(view.script()->substring(0, later.size() + 1) == later);
+        QCOMPARE(view.currentParagraph(), std::size_t{11});
+        QCOMPARE(view.index().sections().size(), std::size_t{2});
+
+        // The rest cannot be read: the start stays, and the failure is told.
+        QSignalSpy failed(&view, &PromptView::readFailed);
+        auto third = start();
+        const std::string shown = *third.text;
+        third.rest = [] {
+            return prompter::ScriptFile::Result(
+                prompter::ScriptReadError{"Cannot read \u201cbig.txt\u201d: Input/output error"});
+        };
+        view.setScript(std::move(third));
+        QVERIFY(failed.wait(20000));
+        QCOMPARE(failed.first().first().toString(),
+                 QString("Cannot read \u201cbig.txt\u201d: Input/output error"));
+        QVERIFY(!view.isIndexing());
+        QVERIFY(view.script()->substring(0, shown.size() + 1) == shown);
+        view_.reset();
+    }
+
     // A script replaced while its index is still being made (a live reload, another script
     // chosen) never mixes the two: the index taken is the last script's, whole; a view closed
     // while indexing stops its thread.

@@ -202,6 +202,12 @@ OperatorWindow::OperatorWindow(remote::PromptRemote& control, PromptView& view,
         message_->setVisible(!text.isEmpty());
     });
     connect(&library_, &ScriptLibrary::scriptChanged, editor_, &ScriptEditor::changedOnDisk);
+    // A script not of the library is shown as the prompt has it: each new version of it too
+    // (an edit on disk, or the whole of a big script once it is read).
+    connect(&view_, &PromptView::scriptChanged, this, [this] {
+        if (isVisible() && !inLibrary(path_))
+            showScript(path_);
+    });
     // A change of the editor's text redraws the shading on the new lines.
     connect(editor_->text()->document(), &QTextDocument::contentsChanged, this, [this] {
         highlighted_ = -1;
@@ -256,12 +262,15 @@ void OperatorWindow::scheduleRefresh() {
         refreshTimer_.start();
 }
 
+bool OperatorWindow::inLibrary(const QString& path) const {
+    return !path.isEmpty() &&
+           QFileInfo(path).absolutePath() == QFileInfo(library_.folder()).absoluteFilePath();
+}
+
 void OperatorWindow::showScript(const QString& path) {
     path_ = path;
     const QFileInfo info(path);
-    const bool inLibrary =
-        !path.isEmpty() && info.absolutePath() == QFileInfo(library_.folder()).absoluteFilePath();
-    if (inLibrary) {
+    if (inLibrary(path)) {
         if (const auto failure = editor_->open(info.fileName())) {
             message_->setText(*failure);
             message_->show();

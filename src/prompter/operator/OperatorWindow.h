@@ -69,6 +69,8 @@ class OperatorWindow : public QWidget {
   private:
     void send(const remote::Command& command);
     void scheduleRefresh();
+    // Whether `path` names a script of the library (which the editor opens) or not.
+    [[nodiscard]] bool inLibrary(const QString& path) const;
     void highlight(int paragraph, double fraction);
     [[nodiscard]] QPushButton* addButton(const QString& text, const QString& tip,
                                          remote::CommandKind kind, double value = 0);

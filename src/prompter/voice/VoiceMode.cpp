@@ -97,6 +97,10 @@ VoiceMode::VoiceMode(PromptView* view, VoiceOptions options, QObject* parent)
     connect(&easing_, &QTimer::timeout, this, &VoiceMode::ease);
     thread_.setObjectName(QStringLiteral("voice"));
     connect(view_, &PromptView::scriptShown, this, &VoiceMode::prompting);
+    connect(view_, &PromptView::indexed, this, [this] {
+        if (following_ && !wordsRead_)
+            follow();
+    });
     if (view_->script())
         prompting();
     running_ = !options_.positions.isEmpty();
@@ -224,6 +228,14 @@ void VoiceMode::setFollowing(bool on) {
     }
     view_->pause();
     view_->setSteeredBy(QStringLiteral("Following the voice"));
+    follow();
+}
+
+void VoiceMode::follow() {
+    if (view_->isReading()) {  // the words are taken from the whole script, once it is read
+        badge_->showState(QStringLiteral("Voice: reading the script\u2026"), false);
+        return;
+    }
     readWords();
     startFollower();
     if (ready_) {

@@ -65,6 +65,8 @@ class VoiceMode : public QObject {
 
   private:
     void readWords();
+    // Following starts: the words read, the follower made; once the whole script is read.
+    void follow();
     void startFollower();
     void stopFollower();
     void onReady(const QString& problem);

@@ -5,8 +5,10 @@ against the times espeak-ng gives for each word.
 
   voice_reading_test.py PROMPTER
 
-Three readings run side by side (each takes its own length in real time):
+Four readings run side by side (each takes its own length in real time):
   - the whole script, one voice, clean;
+  - the same reading of the script followed by more than a megabyte of notes (the prompter shows
+    a script that big from its start while it reads the rest, and follows once it is read);
   - another voice, faster, with noise mixed in by sox, leaving out the second paragraph;
   - a third voice, slower, with an ad-lib and ten seconds of silence after the first paragraph.
 At the end of each paragraph read, the word on the reading line must be within a few words of
@@ -70,6 +72,11 @@ def main():
         script = os.path.join(work, "river.txt")
         with open(script, "w") as out:
             out.write(SCRIPT)
+        big = os.path.join(work, "river-and-notes.txt")
+        with open(big, "w") as out:
+            out.write(SCRIPT)
+            while out.tell() <= 1_200_000:
+                out.write("Notes for another evening about the harbour and its boats.\n")
         readings = {
             "whole": (["words", p] for p in paragraphs),
             "skip": (["words", p] for k, p in enumerate(paragraphs) if k != 1),
@@ -94,12 +101,14 @@ def main():
                            XDG_CONFIG_HOME=os.path.join(work, "config"),
                            XDG_DATA_HOME=os.path.join(work, "data"),
                            QUORVANE_CONTAINER_ROOT=os.path.join(work, "containers"))
+        made["big"] = made["whole"]
         runs = {}
         for name, (wav, _) in made.items():
             trace = os.path.join(work, name + ".positions")
             runs[name] = (trace, subprocess.Popen(
-                [prompter, "--window", "--prompt", script, "--audio-file", wav,
-                 "--positions", trace], env=environment, stderr=subprocess.PIPE, text=True))
+                [prompter, "--window", "--prompt", big if name == "big" else script,
+                 "--audio-file", wav, "--positions", trace], env=environment,
+                stderr=subprocess.PIPE, text=True))
         for name, (trace, process) in runs.items():
             _, errors = process.communicate(timeout=240)
             if process.returncode != 0:
