@@ -1312,7 +1312,8 @@ class PrompterTest : public QObject {
         QVERIFY(!view.isReading() && !view.isIndexing());
         QCOMPARE(changed.count(), 2);  // the start, then the whole
         QVERIFY(view.script()->substring(0, script.size() + 1) == script);
-        QCOMPARE(view.paragraphCount(), whole->paragraphCount());
+        QCOMPARE(view.paragraphCount(),
+                 qttext::TextBlocks::cut(qttext::PlainTextSource(script)).size());
         QCOMPARE(view.position(), view.motion().length());
         QCOMPARE(view.index().sections().size(), std::size_t{2});
 
