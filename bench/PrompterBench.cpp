@@ -1,5 +1,6 @@
 // The teleprompter with a big script, on Qt's headless platform at 1920x1080: how long from
-// reading the file to the first frame drawn, and what each frame costs while the script
+// reading the file's start to the first frame drawn (the rest read behind it, as the program
+// reads it), and what each frame costs while the script
 // scrolls (at the start, in the middle, near the end, and while jumping a screen at a time),
 // and the middle again with every frame drawn whole rather than moved from the frame before.
 // Peak memory is measured around it (/usr/bin/time -v), see scripts/figures.sh.
@@ -14,7 +15,8 @@
 //   prompter_bench library SCRIPTS             (first picture, cache cold and warm, beside cat)
 //   prompter_bench live MEGABYTES              (a saved edit reaching a running prompt)
 //   prompter_bench index FILE                  (the whole index of FILE made, as a prompt makes
-//                                               it on its own thread while the start shows)
+//                                               it on its own thread while the start shows;
+//                                               alone, and after reading the file's rest)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -402,7 +404,8 @@ constexpr const char* kUsage =
     "       prompter_bench library SCRIPTS    the library's first picture beside SCRIPTS\n"
     "                                         scripts, its cache cold and warm, beside cat\n"
     "       prompter_bench live MEGABYTES     a saved edit reaching a running prompt\n"
-    "       prompter_bench index FILE         the whole index of FILE (median of 3)\n"
+    "       prompter_bench index FILE         the whole index of FILE, alone and after reading\n"
+    "                                         the file, as a prompt does (median of 3)\n"
     "Runs on Qt's headless platform at 1920x1080; scripts/figures.sh runs each.\n";
 
 // Whether `text` is a whole number of at least `least` (a mistyped size is refused, never read
