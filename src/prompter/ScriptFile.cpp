@@ -61,11 +61,13 @@ std::shared_ptr<const std::string> takeReadAhead(const struct stat& status) {
 }  // namespace
 
 ScriptFile::Result ScriptFile::read(const QString& path) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return failure(path, QString::fromLocal8Bit(std::strerror(errno)));
-    return readOpen(fd, path);
+    return whole(start(path, kMaxBytes, 0));  // up to kMaxBytes: always whole
+}
+
+ScriptFile::Result ScriptFile::whole(Started started) {
+    if (auto* failed = std::get_if<ScriptReadError>(&started))
+        return std::move(*failed);
+    return std::get<Start>(std::move(started)).text;
 }
 
 ScriptFile::Result ScriptFile::readAt(int folder, const QString& name, const QString& shown) {

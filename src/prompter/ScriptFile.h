@@ -45,8 +45,10 @@ class ScriptFile {
     // the rest to read.
     [[nodiscard]] static Started start(const QString& path, std::uint64_t wholeUpTo,
                                        std::uint64_t headBytes);
-    // A whole script read (or why not) as a Start without a rest.
+    // A whole script read (or why not) as a Start without a rest; and back, for a Start that
+    // is known to be whole.
     [[nodiscard]] static Started started(Result read);
+    [[nodiscard]] static Result whole(Started started);
     // From `fd` (taken: it is closed, or kept by `rest`), which `shown` names in a failure.
     [[nodiscard]] static Started startOpen(int fd, const QString& shown, std::uint64_t wholeUpTo,
                                            std::uint64_t headBytes);

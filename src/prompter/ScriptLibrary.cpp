@@ -820,10 +820,7 @@ void ScriptLibrary::setSpeed(double wordsPerMinute) {
 }
 
 ScriptFile::Result ScriptLibrary::read(const QString& fileName) {
-    auto started = start(fileName, ScriptFile::kMaxBytes, 0);
-    if (auto* failure = std::get_if<ScriptReadError>(&started))
-        return std::move(*failure);
-    return std::get<ScriptFile::Start>(std::move(started)).text;  // up to kMaxBytes: always whole
+    return ScriptFile::whole(start(fileName, ScriptFile::kMaxBytes, 0));  // always whole
 }
 
 ScriptFile::Started ScriptLibrary::start(const QString& fileName, std::uint64_t wholeUpTo,
