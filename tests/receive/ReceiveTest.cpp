@@ -54,6 +54,7 @@ TEST_F(ReceiveTest, ModesStatusesAndUsage) {
                                                {"--watch"},
                                                {"--to"},
                                                {"--to", ""},
+                                               {"--exec", " \t\n"},
                                                {"--to", "a", "--print"},
                                                {"--list", "--watch"},
                                                {"--to", "a", "--json"},
