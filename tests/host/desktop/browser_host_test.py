@@ -7,6 +7,7 @@ window asked for where there is no display, and each way the window can end.
 
     browser_host_test.py HOST_PROGRAM [sanitize=WHICH]
 """
+import base64
 import json
 import os
 import resource
@@ -111,6 +112,17 @@ with tempfile.TemporaryDirectory() as work:
                 fail("the saved text differs from the text sent")
         print(f"sent without the window: {answer['path']}")
     print(f"{len(refused)} broken or refused messages answered with their reasons")
+
+    # A container whose path is not UTF-8: the answer carries the path's bytes as base64.
+    odd = dict(env, QUORVANE_CONTAINER_ROOT=os.fsdecode(os.fsencode(work) + b"/odd\xff"))
+    status, answer, err = run(frame({"action": "share", "text": "odd", "show": False}), odd)
+    path = answer.get("path") if answer else None
+    if status != 0 or not isinstance(path, dict) or "base64" not in path:
+        fail(f"a path that is not UTF-8: {answer} ({status}; {err!r})")
+    else:
+        with open(base64.b64decode(path["base64"]), "rb") as saved:
+            if saved.read() != b"odd":
+                fail("the base64 path does not name the text saved")
 
     # Under the limits a browser may be started with, the host answers and the answer is true:
     # "sent" exactly when the text was saved, never an abort or a death by SIGXFSZ with no
