@@ -330,7 +330,15 @@ void RemoteServer::handToHttp(QTcpSocket* socket) {
     socket->setProperty("quorvaneGated", true);
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     // One request, one response: the connection closes once the response is out.
-    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+    // A response the peer stops taking (a follower gone quiet halfway through a long script)
+    // would hold its place and its bytes for as long as the peer stays: a connection whose
+    // response makes no progress for idleMs is let go.
+    auto* stalled = new QTimer(socket);
+    stalled->setSingleShot(true);
+    connect(stalled, &QTimer::timeout, socket, &QTcpSocket::abort);
+    stalled->start(limits_.idleMs);
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket, stalled] {
+        stalled->start();
         if (socket->bytesToWrite() == 0)
             socket->disconnectFromHost();
     });
@@ -377,8 +385,14 @@ void RemoteServer::acceptWebSocket() {
                 [this, socket](const QString& message) { receive(socket, message); });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] {
             if (auto it = clients_.find(socket); it != clients_.end() && allow(*it))
-                socket->sendTextMessage(
-                    QString::fromStdString(errorReply("commands are text messages holding JSON")));
+                reply(socket, errorReply("commands are text messages holding JSON"));
+        });
+        connect(socket, &QWebSocket::bytesWritten, this, [this, socket] {
+            auto it = clients_.find(socket);
+            if (it == clients_.end() || !it->owed || socket->bytesToWrite() > 0)
+                return;
+            it->owed = false;
+            socket->sendTextMessage(QString::fromStdString(lastState_));
         });
         connect(socket, &QWebSocket::pong, this, [this, socket] {
             if (auto it = clients_.find(socket); it != clients_.end())
@@ -436,16 +450,23 @@ void RemoteServer::receive(QWebSocket* socket, const QString& message) {
                           QStringLiteral("too many commands"));
             return;
         }
-        socket->sendTextMessage(QString::fromStdString(
-            errorReply("too many commands: at most " +
-                       std::to_string(static_cast<int>(limits_.commandsPerSecond)) +
-                       " a second; this one was not carried out")));
+        reply(socket, errorReply("too many commands: at most " +
+                                 std::to_string(static_cast<int>(limits_.commandsPerSecond)) +
+                                 " a second; this one was not carried out"));
         return;
     }
     bool accepted = false;
-    const std::string reply = carryOut(readMessage(message.toStdString()), &accepted);
+    const std::string answer = carryOut(readMessage(message.toStdString()), &accepted);
     if (clients_.contains(socket))
-        socket->sendTextMessage(QString::fromStdString(reply));
+        reply(socket, answer);
+}
+
+void RemoteServer::reply(QWebSocket* socket, const std::string& message) {
+    if (socket->bytesToWrite() > limits_.backlogBytes) {
+        socket->abort();
+        return;
+    }
+    socket->sendTextMessage(QString::fromStdString(message));
 }
 
 void RemoteServer::checkIdle() {
@@ -478,8 +499,14 @@ void RemoteServer::sendStateNow() {
     lastState_ = std::move(state);
     stateSent_.restart();
     const QString message = QString::fromStdString(lastState_);
-    for (auto it = clients_.begin(); it != clients_.end(); ++it)
-        it.key()->sendTextMessage(message);
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        // Still holding what was sent before (the network does not take it): this state would
+        // only pile up behind it, so it waits and the newest goes once that is taken.
+        if (it.key()->bytesToWrite() > 0)
+            it->owed = true;
+        else
+            it.key()->sendTextMessage(message);
+    }
 }
 
 // ---- HTTP ----
