@@ -81,6 +81,8 @@ std::string kindOf(mode_t mode) {
         return "a device";
     if (S_ISSOCK(mode))
         return "a socket";
+    if (S_ISREG(mode))
+        return "a file";
     return "not a regular file";
 }
 

@@ -43,6 +43,13 @@ bool isDirectionMark(char32_t c) {
            (c >= 0x2066 && c <= 0x2069);
 }
 
+// Characters that show as nothing and join nothing: the zero-width space, the word joiner and
+// the byte-order mark (a text may start with one). In a name they only make it read as another
+// name, or as none. The zero-width joiner and non-joiner stay: emoji and scripts need them.
+bool isInvisible(char32_t c) {
+    return c == 0x200B || c == 0x2060 || c == 0xFEFF;
+}
+
 void appendUtf8(std::string& out, char32_t c) {
     utf8proc_uint8_t buffer[4];
     const utf8proc_ssize_t size = utf8proc_encode_char(static_cast<utf8proc_int32_t>(c), buffer);
@@ -69,7 +76,7 @@ std::string fileNameFor(std::string_view title, unsigned copy) {
         const Scalar scalar = decodeAt(title, pos);
         pos += scalar.size;
         char32_t c = scalar.value == kInvalid ? char32_t{0xFFFD} : scalar.value;
-        if (isDirectionMark(c))
+        if (isDirectionMark(c) || isInvisible(c))
             continue;
         if (isControl(c) || isWhitespaceOrNewline(c)) {
             spacePending = true;

@@ -31,7 +31,7 @@ using handover::titleOf;
 //   space become one space;
 // - bytes that are not UTF-8 become U+FFFD; the direction overrides and marks that could make a
 //   name read other than it is (U+061C, U+200E, U+200F, U+202A-U+202E, U+2066-U+2069) are
-//   dropped;
+//   dropped, and so are the invisible U+200B, U+2060 and U+FEFF (a byte-order mark);
 // - no leading dot or space (a name never hides, never is "." or ".."), no trailing space;
 // - the title is cut at a character boundary to fit; "Untitled" when nothing is left.
 //   fileNameFor("Evening news", 1) == "Evening news.txt"

@@ -33,6 +33,11 @@ std::variant<ReceiveOptions, UsageError> parseReceiveOptions(
                 return UsageError{argument + " needs a value"};
             if (given->empty())
                 return UsageError{argument + " needs a value that is not empty"};
+            // A command of white space alone (an unset variable, "$CMD ") succeeds doing
+            // nothing, and every text would be removed as taken.
+            if (argument == "--exec" &&
+                given->find_first_not_of(" \t\n\r\v\f") == std::string::npos)
+                return UsageError{"--exec needs a command, not white space alone"};
             if (argument == "--to") {
                 problem = setMode(Mode::to, argument);
                 options.folder = *given;

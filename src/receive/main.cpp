@@ -209,8 +209,12 @@ class Receiver {
         if (!listing) {
             tell(problem);
             anyFailed_ = true;
+            // Nothing in the folder may change when what failed is fixed (a mode, an owner, a
+            // descriptor freed): look again after the pause, as for a text that failed.
+            lookAgain(folderRetry_, kFolderKey, kFirstRetry, kLongestRetry);
             return;
         }
+        folderRetry_.clear();
         std::vector<reader::WaitingText> due;
         const auto now = Clock::now();
         if (retries_.empty() && heldElsewhere_.empty()) {
@@ -329,10 +333,10 @@ class Receiver {
     }
 
     int nextRetryMs() const {
-        if (retries_.empty() && heldElsewhere_.empty())
+        if (retries_.empty() && heldElsewhere_.empty() && folderRetry_.empty())
             return -1;
         auto next = Clock::time_point::max();
-        for (const auto* pending : {&retries_, &heldElsewhere_})
+        for (const auto* pending : {&retries_, &heldElsewhere_, &folderRetry_})
             for (const auto& [id, retry] : *pending)
                 next = std::min(next, retry.at);
         const auto wait =
@@ -512,6 +516,8 @@ class Receiver {
     frame::Output& out_;
     Retries retries_;        // failed: offered again after a back-off
     Retries heldElsewhere_;  // held by another receiver: looked at again soon
+    Retries folderRetry_;    // the import folder could not be listed: kFolderKey, when so
+    static constexpr const char* kFolderKey = "";
     bool anyFailed_ = false;
     bool interrupted_ = false;
 };

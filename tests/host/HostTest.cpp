@@ -569,12 +569,25 @@ TEST_F(Host, UsageMistakesAreExplained) {
         {{"--platform-version", "twelve", "-"}, "not a platform version"},
         {{"--send", "a", "b"}, "only one input"},
         {{"--json=yes", "-"}, "takes no value"},
+        // Names from a glob or a file manager are anyone's: what a terminal would act on is
+        // shown quoted, never written to it.
+        {{"--send", "a", "b\x1b]0;T\x07"}, "(got 'a' and $'b\\e]0;T\\x07')"},
+        {{"--frobnicate\x1b[2J"}, "unknown option $'--frobnicate\\e[2J'"},
+        {{"--max-size", "1\x9b" "31m", "-"}, "$'1\\x9B31m' is not a size"},
     };
     for (const auto& [arguments, expected] : cases) {
         const ProcessResult result = run(arguments, std::string("x"));
         EXPECT_EQ(result.exitStatus, 2) << expected;
         EXPECT_NE(result.err.find(expected), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("--help"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
+    }
+    for (const std::string name : {"gone\x1b[31m", "bad\x1b[2J"}) {
+        testing_support::writeFile(inputs_.path() / "bad\x1b[2J", "\xff");
+        const ProcessResult result = run({"--send", (inputs_.path() / name).string()});
+        EXPECT_EQ(result.exitStatus, 2) << result.err;
+        EXPECT_NE(result.err.find("\\e["), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << result.err;
     }
     const ProcessResult help = run({"--help"});
     EXPECT_EQ(help.exitStatus, 0);

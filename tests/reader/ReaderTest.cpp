@@ -111,6 +111,14 @@ TEST(TextTitle, NamesTitlesAndFileNames) {
          "a b c.txt"},
         {"caf\xC3\xA9\xE2\x80\xA8next", "caf\xC3\xA9", "caf\xC3\xA9.txt"},
         {"evil\xE2\x80\xAEtxt.exe", "evil\xE2\x80\xAEtxt.exe", "eviltxt.exe.txt"},
+        // Characters nobody sees (a byte-order mark, zero-width spaces) would make names that
+        // read as another name, or as none (".txt").
+        {"\xEF\xBB\xBF", "\xEF\xBB\xBF", "Untitled.txt"},
+        {"\xEF\xBB\xBFNotes\xE2\x80\x8B\xE2\x81\xA0", "\xEF\xBB\xBFNotes\xE2\x80\x8B\xE2\x81\xA0",
+         "Notes.txt"},
+        {"\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB",
+         "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB",
+         "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB.txt"},
         {"bad\xFF\xC3", "bad\xFF\xC3", "bad\xEF\xBF\xBD\xEF\xBF\xBD.txt"},
         {std::string(150, 'x'), std::string(150, 'x'), std::string(96, 'x') + ".txt"},
         // "a" and 40 three-byte letters: cut at a character boundary, never inside one.
@@ -232,6 +240,26 @@ TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {
         fs::remove(at);
         fs::rename(at.string() + ".real", at);
         EXPECT_EQ(readFile(behind), "Behind a link");
+    }
+
+    // The records folder beside the import folder that is a file or a FIFO: named as what it
+    // is, and the text stays.
+    for (const bool fifo : {false, true}) {
+        ImportFolder planted;
+        const fs::path text = planted.add(uuid(6), "Stays");
+        if (fifo)
+            ASSERT_EQ(::mkfifo(planted.claims().c_str(), 0600), 0);
+        else
+            writeFile(planted.claims(), "not a folder");
+        results = Inbox(planted.root()).deliver(planted.waiting(), openDelivery(out.path()));
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].outcome, Outcome::failed);
+        EXPECT_NE(results[0].problem.find(
+                      planted.claims().string() +
+                      (fifo ? " is a FIFO, not a folder" : " is a file, not a folder")),
+                  std::string::npos)
+            << results[0].problem;
+        EXPECT_EQ(readFile(text), "Stays");
     }
 }
 

@@ -54,6 +54,7 @@ TEST_F(ReceiveTest, ModesStatusesAndUsage) {
                                                {"--watch"},
                                                {"--to"},
                                                {"--to", ""},
+                                               {"--exec", " \t\n"},
                                                {"--to", "a", "--print"},
                                                {"--list", "--watch"},
                                                {"--to", "a", "--json"},
@@ -514,6 +515,19 @@ TEST_F(ReceiveTest, ATextThatCannotBeOpenedIsAFailureListedAndRetried) {
     ::kill(watcher, SIGTERM);
     EXPECT_EQ(testing_support::waitProcess(watcher).exitStatus, 0);
     EXPECT_EQ(contentsOf(out), (std::map<std::string, int>{{"Readable", 1}, {"Locked\ntext", 1}}));
+
+    // The same for the import folder itself: while it cannot be read, nothing can be listed;
+    // once it can (again a change of mode, which wakes nothing), what waits there is taken.
+    send(root(), "Behind\na locked folder");
+    ASSERT_EQ(::chmod(imported().c_str(), 0), 0);
+    const pid_t folderWatcher = testing_support::startProcess(program, watchArguments, options());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::chmod(imported().c_str(), 0700), 0);
+    EXPECT_TRUE(eventually([&] { return countEntries(out) == 3; }));
+    ::kill(folderWatcher, SIGTERM);
+    const ProcessResult folderWatched = testing_support::waitProcess(folderWatcher);
+    EXPECT_EQ(folderWatched.exitStatus, 0);
+    EXPECT_EQ(contentsOf(out)["Behind\na locked folder"], 1);
 
     // Too few descriptors (ulimit -n) to hold the texts: whatever is not handed over is a
     // failure named with its reason, never status 0 with texts left waiting.

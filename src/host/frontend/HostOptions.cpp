@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "frame/SizeCap.h"
+#include "host/frontend/ListingFormat.h"
 #include "host/session/Colour.h"
 #include "platform/foundation/Font.h"
 
@@ -52,8 +53,9 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
         const std::string& argument = arguments[i];
         if (optionsEnded || argument == "-" || argument.empty() || argument[0] != '-') {
             if (options.input)
-                return UsageError{"only one input may be given (got '" + *options.input +
-                                  "' and '" + argument + "')"};
+                return UsageError{"only one input may be given (got " +
+                                  quotedInMessage(*options.input) + " and " +
+                                  quotedInMessage(argument) + ")"};
             options.input = argument;
             continue;
         }
@@ -108,8 +110,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"--appearance needs a value: light, dark or unspecified"};
             const auto appearance = appearanceNamed(*text);
             if (!appearance)
-                return UsageError{"unknown appearance '" + *text +
-                                  "' (use light, dark or unspecified)"};
+                return UsageError{"unknown appearance " + quotedInMessage(*text) +
+                                  " (use light, dark or unspecified)"};
             options.settings.appearance = *appearance;
             options.appearanceGiven = true;
         } else if (name == "--text-size") {
@@ -118,8 +120,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"--text-size needs a content size category"};
             const auto category = textSizeNamed(*text);
             if (!category) {
-                return UsageError{"unknown text size '" + *text +
-                                  "' (use xSmall, Small, Medium, Large, xLarge, xxLarge, xxxLarge "
+                return UsageError{"unknown text size " + quotedInMessage(*text) +
+                                  " (use xSmall, Small, Medium, Large, xLarge, xxLarge, xxxLarge "
                                   "or AX1 to AX5)"};
             }
             options.settings.textSize = *category;
@@ -130,8 +132,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"--platform-version needs a version such as 13.0"};
             const auto version = platform::PlatformVersion::parse(*text);
             if (!version)
-                return UsageError{"'" + *text +
-                                  "' is not a platform version (use X or X.Y, such as 12.4)"};
+                return UsageError{quotedInMessage(*text) +
+                                  " is not a platform version (use X or X.Y, such as 12.4)"};
             options.settings.platformVersion = *version;
         } else if (name == "--max-size") {
             const auto text = value();
@@ -139,8 +141,8 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"--max-size needs a size such as 200M"};
             const auto size = frame::parseSize(*text);
             if (!size)
-                return UsageError{"'" + *text +
-                                  "' is not a size (use a whole number of bytes, or one with K, M "
+                return UsageError{quotedInMessage(*text) +
+                                  " is not a size (use a whole number of bytes, or one with K, M "
                                   "or G, such as 200M)"};
             options.maxInputSize = *size;
         } else if (name == "--bundle") {
@@ -158,7 +160,7 @@ std::variant<HostOptions, UsageError> parseHostOptions(const std::vector<std::st
                 return UsageError{"--screenshot needs the name of a PNG file to write"};
             options.screenshot = *text;
         } else {
-            return UsageError{"unknown option '" + argument + "'"};
+            return UsageError{"unknown option " + quotedInMessage(argument)};
         }
         if (problem)
             return *problem;

@@ -16,6 +16,7 @@
 #include <simdjson.h>
 
 #include "frame/SizeCap.h"
+#include "host/frontend/ListingFormat.h"
 #include "platform/foundation/Unicode.h"
 
 namespace host {
@@ -132,7 +133,7 @@ std::optional<std::uint64_t> Utf8StreamCheck::checkUpTo(std::string_view bytes, 
 
 std::variant<std::string, InputProblem> readInputText(const std::string& path,
                                                       std::uint64_t maxSize) {
-    const std::string shown = path == "-" ? "standard input" : "'" + path + "'";
+    const std::string shown = path == "-" ? "standard input" : quotedInMessage(path);
     using Kind = InputProblem::Kind;
     const auto problem = [&](Kind kind, const std::string& why) { return InputProblem{kind, why}; };
     const auto tooLarge = [&] {

@@ -71,6 +71,11 @@ std::string quotedForTerminal(std::string_view path) {
     return quoted;
 }
 
+std::string quotedInMessage(std::string_view argument) {
+    std::string quoted = quotedForTerminal(argument);
+    return quoted == argument ? "'" + quoted + "'" : quoted;
+}
+
 void writeListingEntry(frame::Output& out, std::string_view path, ListingFormat format) {
     switch (format) {
         case ListingFormat::lines:

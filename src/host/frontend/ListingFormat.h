@@ -19,6 +19,10 @@ enum class ListingFormat {
 // $'...' with \n, \t, \e, \xHH escapes for control characters and stray bytes, \\ and \'.
 [[nodiscard]] std::string quotedForTerminal(std::string_view path);
 
+// A file name or argument quoted inside a message: 'name', or the $'...' form when it holds
+// anything a terminal would act on (a file name from a glob or a file manager is anyone's).
+[[nodiscard]] std::string quotedInMessage(std::string_view argument);
+
 void writeListingEntry(frame::Output& out, std::string_view path, ListingFormat format);
 
 }  // namespace host

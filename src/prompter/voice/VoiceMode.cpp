@@ -177,8 +177,11 @@ void VoiceMode::startFollower() {
             [this](double level) { badge_->setLevel(level); });
     connect(feed_.get(), &AudioFeed::failed, this, &VoiceMode::fail);
     connect(feed_.get(), &AudioFeed::ended, follower, &VoiceFollower::finish);
-    connect(feed_.get(), &AudioFeed::ended, this, [this] {
-        badge_->setLevel(0);  // the recording is over: silence
+    connect(feed_.get(), &AudioFeed::ended, this, [this] { badge_->setLevel(0); });
+    // A run ends a second after the recogniser has heard the whole recording, not after it was
+    // played: on a busy machine the last words are recognised later, and the trace must hold
+    // where the reading line came to rest.
+    connect(follower, &VoiceFollower::finished, this, [this] {
         if (running_)
             QTimer::singleShot(1000, this, &VoiceMode::finishRun);
     });

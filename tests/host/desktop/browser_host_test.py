@@ -5,10 +5,11 @@ order, then the JSON), and its one framed answer read back. Whole and broken fra
 JSON, a text sent without the window (saved byte for byte, its path in the answer), the
 window asked for where there is no display, and each way the window can end.
 
-    browser_host_test.py HOST_PROGRAM
+    browser_host_test.py HOST_PROGRAM [sanitize=WHICH]
 """
 import json
 import os
+import resource
 import shutil
 import struct
 import subprocess
@@ -16,6 +17,7 @@ import sys
 import tempfile
 
 host = sys.argv[1]
+sanitized = len(sys.argv) > 2 and sys.argv[2] != "sanitize="
 failures = 0
 
 
@@ -31,9 +33,12 @@ def frame(payload):
     return struct.pack("=I", len(payload)) + payload
 
 
-def run(stdin, env):
+def run(stdin, env, limits=()):
+    def limit():
+        for which, value in limits:
+            resource.setrlimit(which, (value, value))
     done = subprocess.run([host, "chrome-extension://pacoafdhbjgfpdpgkiegajpbaapdgjcg/"],
-                          input=stdin, capture_output=True, env=env, timeout=60)
+                          input=stdin, capture_output=True, env=env, timeout=60, preexec_fn=limit)
     out = done.stdout
     if not out:
         return done.returncode, None, done.stderr
@@ -63,6 +68,7 @@ with tempfile.TemporaryDirectory() as work:
         ("the largest length there is", struct.pack("=I", 0xFFFFFFFF) + b"{}", "too large"),
         ("an empty message", struct.pack("=I", 0), "not valid JSON"),
         ("JSON cut in the middle", frame(b'{"action": "share", "text": "ab'), "not valid JSON"),
+        ("a number beyond any double", frame(b'{"action": "share", "text": "a", "n": 1e999}'), "too large to read"),
         ("not JSON", frame(b"share this"), "not valid JSON"),
         ("an array", frame([{"action": "share", "text": "a"}]), "not a JSON object"),
         ("no action", frame({"text": "a"}), "asks for no share"),
@@ -105,6 +111,34 @@ with tempfile.TemporaryDirectory() as work:
                 fail("the saved text differs from the text sent")
         print(f"sent without the window: {answer['path']}")
     print(f"{len(refused)} broken or refused messages answered with their reasons")
+
+    # Under the limits a browser may be started with, the host answers and the answer is true:
+    # "sent" exactly when the text was saved, never an abort or a death by SIGXFSZ with no
+    # answer (which the extension shows as a failure, inviting the person to send it again).
+    # A file-size limit below the text's size fails holding it; an address-space limit fails
+    # wherever memory runs out first: reading, parsing, the share program, or its outcome.
+    # With no limit, a text whose outcome from the share program is many times its size (each
+    # control character shown escaped, the text repeated) is answered with its path too.
+    big = "Long read\n" + "word " * (3 << 20)
+    limits = [("no limit, 300 KB of control characters", "\x01" * 300000, []),
+              ("file size 64 KB", big, [(resource.RLIMIT_FSIZE, 64 << 10)])]
+    if not sanitized:  # a sanitized program reserves more address space than these allow
+        limits += [(f"address space {mb} MB", big, [(resource.RLIMIT_AS, mb << 20)])
+                   for mb in (30, 60, 90, 120, 160, 200, 260, 400)]
+    for what, text, limit in limits:
+        before = set(os.listdir(imported))
+        status, answer, err = run(frame({"action": "share", "text": text, "show": False}), env, limit)
+        added = set(os.listdir(imported)) - before
+        if status < 0 or answer is None or b"terminate called" in err:
+            fail(f"{what}: no answer ({status}; {err[-300:]!r})")
+        elif added and answer.get("outcome") != "sent":
+            fail(f"{what}: the text was saved, but the answer is {answer}")
+        elif not added and answer.get("outcome") != "failed":
+            fail(f"{what}: nothing was saved, but the answer is {answer}")
+        elif answer.get("outcome") == "sent" and answer.get("path") not in (
+                None if limit else "", os.path.join(imported, next(iter(added)))):
+            fail(f"{what}: the answer names {answer.get('path')}, not the file saved")
+    print(f"{len(limits)} limits answered truly")
 
     # How each ending of the share window is told, with stand-ins for the window beside a copy
     # of the host (where it looks for it): the text reaches the window's standard input exactly,

@@ -39,16 +39,18 @@ def paragraphs_said():
 
 
 def check_ends(name, positions, timings, said, end_ms, failures):
-    """At the end of each paragraph read (when the next begins, or after the audio), the word on
-    the reading line is within NEAR words of the paragraph's last word."""
+    """At the end of each paragraph read (when the next begins, or where following came to rest
+    once the whole recording was heard), the word on the reading line is within NEAR words of
+    the paragraph's last word."""
     starts = {index: start for index, start, _ in timings}
     for k, paragraph in enumerate(said):
         last = paragraph[-1][0]
         if k + 1 < len(said):
             when = starts[said[k + 1][0][0]]
+            word = reading.word_at(positions, when)
         else:
-            when = end_ms + 900
-        word = reading.word_at(positions, when)
+            when = end_ms
+            word = positions[-1][1] if positions else None
         ok = word is not None and abs(word - last) <= NEAR
         print(f"{name}: paragraph ending at word {last}: at {when:.0f} ms the reading line is at {word}"
               f" {'ok' if ok else 'FAIL'}")

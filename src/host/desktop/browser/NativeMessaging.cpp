@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace host::browser {
 
@@ -105,6 +106,11 @@ std::variant<ShareRequest, std::string> parseShareRequest(const std::string& jso
             return std::string(
                 "the text is not valid Unicode (UTF-8), so it cannot be saved exactly");
         return std::string("the browser's message is not valid JSON");
+    } catch (const nlohmann::json::out_of_range&) {
+        // JSON sets no bound on numbers; one beyond a double (1e999) is refused, not a crash.
+        return std::string("the browser's message holds a number too large to read");
+    } catch (const nlohmann::json::exception&) {
+        return std::string("the browser's message is not valid JSON");
     }
     if (!message.is_object())
         return std::string("the browser's message is not a JSON object");
@@ -115,7 +121,8 @@ std::variant<ShareRequest, std::string> parseShareRequest(const std::string& jso
     if (text == message.end() || !text->is_string())
         return std::string("the browser's message holds no text (\"text\" is not a string)");
     ShareRequest request;
-    request.text = text->get<std::string>();
+    // Moved, not copied: a text of many megabytes is held once less.
+    request.text = std::move(text->get_ref<std::string&>());
     if (const auto show = message.find("show"); show != message.end()) {
         if (!show->is_boolean())
             return std::string("\"show\" in the browser's message is not true or false");

@@ -44,7 +44,8 @@ struct ShareRequest {
 [[nodiscard]] std::variant<ShareRequest, std::string> parseShareRequest(const std::string& json);
 
 // The replies: {"outcome": "sent", "path": PATH} (PATH a string, or {"base64": ...} for a path
-// that is not UTF-8, as quorvane-share --json writes it), {"outcome": "cancelled"} and
+// that is not UTF-8, as quorvane-share --json writes it; null when the text was sent but memory
+// ran out before its path was read), {"outcome": "cancelled"} and
 // {"outcome": "failed", "reason": WORDS} (cut to kMaxReasonBytes on a character boundary).
 [[nodiscard]] nlohmann::json sentReply(const nlohmann::json& path);
 [[nodiscard]] nlohmann::json cancelledReply();

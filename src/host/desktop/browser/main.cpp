@@ -21,7 +21,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
+#include <new>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/desktop/browser/NativeMessaging.h"
@@ -34,6 +39,9 @@ using host::browser::failedReply;
 using nlohmann::json;
 
 constexpr std::size_t kMaxErrorBytes = 64 * 1024;
+// How much of the share program's outcome is kept: far more than its start, which names the
+// files saved and the error (a few paths and a message).
+constexpr std::size_t kMaxOutcomeBytes = 1u << 20;
 
 std::string programPath(const std::string& name) {
     std::error_code error;
@@ -52,12 +60,15 @@ struct Finished {
     int status = -1;  // exit status, or -signal
     std::string out;
     std::string err;
-    std::string problem;  // the program could not be run
+    std::string problem;   // the program could not be run
+    bool outLost = false;  // memory ran out while its standard output was gathered
 };
 
 // Runs `argv` with `text` as its standard input (a memory file, so a text of any size goes in
 // without a deadlock), gathering its standard output and (the start of) its standard error.
-Finished run(const std::vector<std::string>& argv, const std::string& text, std::size_t maxOut) {
+// The text is let go once the memory file holds it. Once the program runs, nothing here throws:
+// its outcome is always waited for, since it may have saved the text.
+Finished run(const std::vector<std::string>& argv, std::string text, std::size_t maxOut) {
     Finished finished;
     const int input = ::memfd_create("shared-text", MFD_CLOEXEC);
     if (input < 0) {
@@ -75,6 +86,7 @@ Finished run(const std::vector<std::string>& argv, const std::string& text, std:
         }
         done += static_cast<std::size_t>(written);
     }
+    text = std::string();
     ::lseek(input, 0, SEEK_SET);
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -93,6 +105,7 @@ Finished run(const std::vector<std::string>& argv, const std::string& text, std:
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     std::vector<char*> args;
@@ -114,7 +127,7 @@ Finished run(const std::vector<std::string>& argv, const std::string& text, std:
     }
     pollfd streams[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* into[2] = {&finished.out, &finished.err};
-    const std::size_t caps[2] = {maxOut, kMaxErrorBytes};
+    std::size_t caps[2] = {maxOut, kMaxErrorBytes};
     int open = 2;
     char buffer[65536];
     while (open > 0) {
@@ -135,9 +148,17 @@ Finished run(const std::vector<std::string>& argv, const std::string& text, std:
                 --open;
                 continue;
             }
-            // Beyond the cap the bytes are read and dropped, so the program never blocks.
+            // Beyond the cap the bytes are read and dropped, so the program never blocks; so are
+            // they when memory runs out (the program's status still says whether it sent).
             const std::size_t room = caps[i] - std::min(caps[i], into[i]->size());
-            into[i]->append(buffer, std::min(room, static_cast<std::size_t>(got)));
+            try {
+                into[i]->append(buffer, std::min(room, static_cast<std::size_t>(got)));
+            } catch (const std::bad_alloc&) {
+                std::string().swap(*into[i]);
+                caps[i] = 0;
+                if (i == 0)
+                    finished.outLost = true;
+            }
         }
     }
     for (auto& stream : streams)
@@ -173,7 +194,89 @@ std::string lastMessage(const std::string& err, const std::string& program) {
     return line;
 }
 
-json share(const host::browser::ShareRequest& request) {
+// The outcome's fields the answer uses, read as the JSON streams by: the files saved and the
+// error's message. Enough of the outcome is kept for them (they come first), not all of it: it
+// repeats the text, escaped, up to three times (over 18 bytes for each control character), and
+// a cut there must not lose the path of a text that was saved.
+class OutcomeFields final : public json::json_sax_t {
+  public:
+    std::vector<json> files;
+    bool filesEnded = false;  // the list of files was read to its end
+    std::string message;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool string(string_t& value) override {
+        if (at({"files", ""}))
+            files.push_back(value);
+        else if (at({"files", "", "base64"}))
+            files.push_back({{"base64", value}});
+        else if (at({"error", "message"}))
+            message = value;
+        return true;
+    }
+    bool start_object(std::size_t) override {
+        levels_.push_back({true, ""});
+        return true;
+    }
+    bool key(string_t& key) override {
+        levels_.back().key = key;
+        return true;
+    }
+    bool end_object() override {
+        levels_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override {
+        levels_.push_back({false, ""});
+        return true;
+    }
+    bool end_array() override {
+        if (at({"files", ""}))
+            filesEnded = true;
+        levels_.pop_back();
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+  private:
+    struct Level {
+        bool object;
+        std::string key;  // the key being read, in an object
+    };
+    // Whether the value now read sits at `keys` below the outcome's object ("" for an array).
+    [[nodiscard]] bool at(std::initializer_list<std::string_view> keys) const {
+        if (levels_.size() != keys.size() || levels_.empty() || !levels_[0].object)
+            return false;
+        std::size_t i = 0;
+        for (const auto key : keys) {
+            if (levels_[i].object ? levels_[i].key != key : !key.empty())
+                return false;
+            ++i;
+        }
+        return true;
+    }
+    std::vector<Level> levels_;
+};
+
+// What the outcome holds of `fields`, from its start alone when it was cut; false when memory
+// ran out reading it.
+bool readOutcome(const std::string& out, OutcomeFields& fields) {
+    try {
+        json::sax_parse(out, &fields);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+json share(host::browser::ShareRequest request) {
     const std::string name = request.show ? "quorvane-share-desktop" : "quorvane-share";
     const std::string program = programPath(name);
     if (program.empty())
@@ -182,27 +285,30 @@ json share(const host::browser::ShareRequest& request) {
     if (!request.show)
         argv.push_back("--send");
     argv.push_back("-");
-    // The outcome's JSON repeats the text (escaped, at most six bytes for one) once.
-    const Finished finished = run(argv, request.text, request.text.size() * 6 + (1u << 20));
+    // The outcome's start, where the files and the error come, is all that is needed of it.
+    const Finished finished = run(argv, std::move(request.text), kMaxOutcomeBytes);
     if (!finished.problem.empty())
         return failedReply(finished.problem);
     if (finished.status < 0)
         return failedReply(name + " was ended by signal " + std::to_string(-finished.status) +
                            "; the text may not have been sent");
-    json outcome = json::parse(finished.out, nullptr, false);
+    OutcomeFields outcome;
+    const bool read = !finished.outLost && readOutcome(finished.out, outcome);
     // 0: sent; 5: closed during the send, and saved all the same. Either way the text is in
-    // the import folder, and saying "cancelled" would hide a text that will be prompted.
+    // the import folder, and saying "cancelled" (or "failed", which invites sending it again)
+    // would hide a text that will be prompted. Where memory ran out before its path could be
+    // read, it is sent all the same, with no path.
     if (finished.status == 0 || finished.status == 5) {
-        if (outcome.is_object() && outcome.contains("files") && outcome["files"].is_array() &&
-            !outcome["files"].empty())
-            return host::browser::sentReply(outcome["files"].back());
+        if (!read)
+            return host::browser::sentReply(nullptr);
+        if (outcome.filesEnded && !outcome.files.empty())
+            return host::browser::sentReply(outcome.files.back());
         return failedReply(name + " reported a send but named no file");
     }
     if (finished.status == 1)
         return host::browser::cancelledReply();
-    if (outcome.is_object() && outcome.contains("error") && outcome["error"].is_object() &&
-        outcome["error"].contains("message") && outcome["error"]["message"].is_string())
-        return failedReply(outcome["error"]["message"].get<std::string>());
+    if (!outcome.message.empty())
+        return failedReply(outcome.message);
     std::string reason = lastMessage(finished.err, name);
     if (reason.empty())
         reason = name + " ended with status " + std::to_string(finished.status);
@@ -214,23 +320,38 @@ json share(const host::browser::ShareRequest& request) {
 int main() {
     // A browser that went away makes the reply fail; that is reported, never a death halfway.
     ::signal(SIGPIPE, SIG_IGN);
-    const auto read = host::browser::readMessage(STDIN_FILENO);
+    // A file-size limit below the text's size fails holding it (EFBIG), which is answered,
+    // rather than ending this program before it answers.
+    ::signal(SIGXFSZ, SIG_IGN);
     json reply;
     int status = 0;
-    if (const auto* problem = std::get_if<host::browser::FrameProblem>(&read)) {
-        if (problem->ended)
-            return 0;
-        reply = failedReply(problem->reason);
-        status = 2;
-    } else {
-        const auto request = host::browser::parseShareRequest(std::get<std::string>(read));
-        if (const auto* refused = std::get_if<std::string>(&request)) {
-            reply = failedReply(*refused);
-            status = 2;
-        } else {
-            reply = share(std::get<host::browser::ShareRequest>(request));
+    try {
+        std::optional<host::browser::ShareRequest> request;
+        {
+            const auto read = host::browser::readMessage(STDIN_FILENO);
+            if (const auto* problem = std::get_if<host::browser::FrameProblem>(&read)) {
+                if (problem->ended)
+                    return 0;
+                reply = failedReply(problem->reason);
+                status = 2;
+            } else {
+                auto parsed = host::browser::parseShareRequest(std::get<std::string>(read));
+                if (const auto* refused = std::get_if<std::string>(&parsed)) {
+                    reply = failedReply(*refused);
+                    status = 2;
+                } else {
+                    request = std::move(std::get<host::browser::ShareRequest>(parsed));
+                }
+            }
+        }  // the message's bytes are let go before the share
+        if (request) {
+            reply = share(std::move(*request));
             status = reply["outcome"] == "failed" ? 3 : 0;
         }
+    } catch (const std::bad_alloc&) {
+        // Before the share program runs (run() waits for it whatever happens): nothing was sent.
+        reply = failedReply("the browser's host ran out of memory; the text was not sent");
+        status = 2;
     }
     if (!host::browser::writeMessage(STDOUT_FILENO, reply))
         return 6;
