@@ -383,10 +383,8 @@ void RemoteServer::acceptWebSocket() {
         clients_.insert(socket, client);
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& message) { receive(socket, message); });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] {
-            if (auto it = clients_.find(socket); it != clients_.end() && allow(*it))
-                reply(socket, errorReply("commands are text messages holding JSON"));
-        });
+        connect(socket, &QWebSocket::binaryMessageReceived, this,
+                [this, socket] { receive(socket, std::nullopt); });
         connect(socket, &QWebSocket::bytesWritten, this, [this, socket] {
             auto it = clients_.find(socket);
             if (it == clients_.end() || !it->owed || socket->bytesToWrite() > 0)
@@ -439,7 +437,7 @@ std::string RemoteServer::carryOut(const CommandReading& reading, bool* accepted
     return okReply(command);
 }
 
-void RemoteServer::receive(QWebSocket* socket, const QString& message) {
+void RemoteServer::receive(QWebSocket* socket, const std::optional<QString>& message) {
     const auto it = clients_.find(socket);
     if (it == clients_.end())
         return;
@@ -456,7 +454,8 @@ void RemoteServer::receive(QWebSocket* socket, const QString& message) {
         return;
     }
     bool accepted = false;
-    const std::string answer = carryOut(readMessage(message.toStdString()), &accepted);
+    const std::string answer = message ? carryOut(readMessage(message->toStdString()), &accepted)
+                                       : errorReply("commands are text messages holding JSON");
     if (clients_.contains(socket))
         reply(socket, answer);
 }

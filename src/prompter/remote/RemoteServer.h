@@ -124,7 +124,9 @@ class RemoteServer : public QObject {
     void handToHttp(QTcpSocket* socket);
     void handToWebSocket(QTcpSocket* socket);
     void acceptWebSocket();
-    void receive(QWebSocket* socket, const QString& message);
+    // A message from a client (none: a binary one, which is not a command), counted against
+    // its rate whatever it holds.
+    void receive(QWebSocket* socket, const std::optional<QString>& message);
     // A reply to `socket`; a client that has left more than backlogBytes unread is let go.
     void reply(QWebSocket* socket, const std::string& message);
     void sendStateNow();

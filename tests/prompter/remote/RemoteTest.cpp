@@ -645,18 +645,27 @@ class RemoteTest : public QObject {
     }
 
     // Ten thousand commands at once: a few are carried out, the rest refused, the flooding
-    // client is let go, and another is served as before.
+    // client is let go, and another is served as before. A flood of binary messages (never a
+    // command) is let go the same way.
     void aFloodIsHeldBack() {
-        Client flood;
-        QVERIFY(flood.open(port()));
-        for (int i = 0; i < 10'000; ++i)
-            flood.socket().sendTextMessage(QStringLiteral("{\"command\": \"toggle\"}"));
-        QVERIFY(QTest::qWaitFor([&] { return flood.closed; }, 60'000));
-        QCOMPARE(flood.closeCode, QWebSocketProtocol::CloseCodePolicyViolated);
-        const auto carried = std::count_if(flood.replies.begin(), flood.replies.end(),
-                                           [](const json& reply) { return reply.contains("ok"); });
-        QVERIFY(carried >= 40);    // the burst
-        QVERIFY(carried < 1'000);  // not the flood
+        for (const bool binary : {false, true}) {
+            Client flood;
+            QVERIFY(flood.open(port()));
+            const QString toggle = QStringLiteral("{\"command\": \"toggle\"}");
+            for (int i = 0; i < 10'000; ++i) {
+                if (binary)
+                    flood.socket().sendBinaryMessage(toggle.toUtf8());
+                else
+                    flood.socket().sendTextMessage(toggle);
+            }
+            QVERIFY(QTest::qWaitFor([&] { return flood.closed; }, 60'000));
+            QCOMPARE(flood.closeCode, QWebSocketProtocol::CloseCodePolicyViolated);
+            const auto carried =
+                std::count_if(flood.replies.begin(), flood.replies.end(),
+                              [](const json& reply) { return reply.contains("ok"); });
+            QVERIFY(binary ? carried == 0 : carried >= 40);  // the burst
+            QVERIFY(carried < 1'000);                        // not the flood
+        }
         Client other;
         QVERIFY(other.open(port()));
         JSON_COMPARE(other.ask("{\"command\": \"faster\"}")["ok"], "faster");
