@@ -401,7 +401,12 @@ void RemoteServer::acceptWebSocket() {
                 emit clientsChanged(clientCount());
             socket->deleteLater();
         });
-        socket->sendTextMessage(QString::fromStdString(target_.state()));
+        const std::string state = target_.state();
+        socket->sendTextMessage(QString::fromStdString(state));
+        // The others were last sent lastState_ (if any were): should the prompt come back to
+        // it, this one must still hear of that.
+        if (state != lastState_)
+            statesDiffer_ = true;
         emit clientsChanged(clientCount());
     }
 }
@@ -493,8 +498,9 @@ void RemoteServer::stateMayHaveChanged() {
 
 void RemoteServer::sendStateNow() {
     std::string state = target_.state();
-    if (state == lastState_)
+    if (state == lastState_ && !statesDiffer_)
         return;
+    statesDiffer_ = false;
     lastState_ = std::move(state);
     stateSent_.restart();
     const QString message = QString::fromStdString(lastState_);

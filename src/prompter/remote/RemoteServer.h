@@ -154,7 +154,8 @@ class RemoteServer : public QObject {
     QTimer idleTimer_;
     QTimer stateTimer_;
     QElapsedTimer stateSent_;
-    std::string lastState_;
+    std::string lastState_;      // the last sent to every client
+    bool statesDiffer_ = false;  // a client was given another since
 };
 
 }  // namespace prompter::remote

@@ -753,6 +753,25 @@ class RemoteTest : public QObject {
         QCOMPARE(client.states.size(), settled);
         for (std::size_t i = 1; i < client.states.size(); ++i)
             QVERIFY(client.states[i] != client.states[i - 1]);
+
+        // A phone that left and came back (as the page does after a drop) while the prompt
+        // moved on hears of it moving back to where it was when the phone left.
+        const auto paragraphOf = [](const Client& remote) {
+            return remote.states.back()["state"]["paragraph"].get<int>();
+        };
+        view().jumpToParagraph(2);
+        server_->stateMayHaveChanged();
+        QVERIFY(QTest::qWaitFor([&] { return paragraphOf(client) == 3; }, kWaitMs));
+        client.socket().close();
+        QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 0; }, kWaitMs));
+        view().jumpToParagraph(4);
+        server_->stateMayHaveChanged();
+        Client back;
+        QVERIFY(back.open(port()));
+        QCOMPARE(paragraphOf(back), 5);
+        view().jumpToParagraph(2);
+        server_->stateMayHaveChanged();
+        QVERIFY(QTest::qWaitFor([&] { return paragraphOf(back) == 3; }, kWaitMs));
     }
 
     // Text pasted on a phone becomes a script in the library and, when asked, is prompted at
