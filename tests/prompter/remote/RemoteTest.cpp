@@ -893,7 +893,17 @@ class RemoteTest : public QObject {
         own.fontSize = 99;
         QVERIFY(own.save());
         QVERIFY(RemoteSettings::load().enabled);
+        // A phone connected, and one halfway through its request, when it is switched off.
+        Client phone;
+        QVERIFY(phone.open(served, remote.session()->server().token()));
+        QTcpSocket halfway;
+        halfway.connectToHost(QHostAddress::LocalHost, served);
+        QVERIFY(halfway.waitForConnected(kWaitMs));
+        halfway.write("GET /api/state HTTP/1.1\r\n");
+        QVERIFY(QTest::qWaitFor([&] { return halfway.bytesToWrite() == 0; }, kWaitMs));
+        QTest::qWait(50);
         on->setChecked(false);
+        QVERIFY(QTest::qWaitFor([&] { return phone.closed; }, kWaitMs));
         QVERIFY(!remote.session());
         QVERIFY(told.back().isEmpty());
         QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 0);
