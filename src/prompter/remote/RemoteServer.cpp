@@ -330,7 +330,15 @@ void RemoteServer::handToHttp(QTcpSocket* socket) {
     socket->setProperty("quorvaneGated", true);
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     // One request, one response: the connection closes once the response is out.
-    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+    // A response the peer stops taking (a follower gone quiet halfway through a long script)
+    // would hold its place and its bytes for as long as the peer stays: a connection whose
+    // response makes no progress for idleMs is let go.
+    auto* stalled = new QTimer(socket);
+    stalled->setSingleShot(true);
+    connect(stalled, &QTimer::timeout, socket, &QTcpSocket::abort);
+    stalled->start(limits_.idleMs);
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket, stalled] {
+        stalled->start();
         if (socket->bytesToWrite() == 0)
             socket->disconnectFromHost();
     });
@@ -375,10 +383,14 @@ void RemoteServer::acceptWebSocket() {
         clients_.insert(socket, client);
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& message) { receive(socket, message); });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] {
-            if (auto it = clients_.find(socket); it != clients_.end() && allow(*it))
-                socket->sendTextMessage(
-                    QString::fromStdString(errorReply("commands are text messages holding JSON")));
+        connect(socket, &QWebSocket::binaryMessageReceived, this,
+                [this, socket] { receive(socket, std::nullopt); });
+        connect(socket, &QWebSocket::bytesWritten, this, [this, socket] {
+            auto it = clients_.find(socket);
+            if (it == clients_.end() || !it->owed || socket->bytesToWrite() > 0)
+                return;
+            it->owed = false;
+            socket->sendTextMessage(QString::fromStdString(lastState_));
         });
         connect(socket, &QWebSocket::pong, this, [this, socket] {
             if (auto it = clients_.find(socket); it != clients_.end())
@@ -389,7 +401,12 @@ void RemoteServer::acceptWebSocket() {
                 emit clientsChanged(clientCount());
             socket->deleteLater();
         });
-        socket->sendTextMessage(QString::fromStdString(target_.state()));
+        const std::string state = target_.state();
+        socket->sendTextMessage(QString::fromStdString(state));
+        // The others were last sent lastState_ (if any were): should the prompt come back to
+        // it, this one must still hear of that.
+        if (state != lastState_)
+            statesDiffer_ = true;
         emit clientsChanged(clientCount());
     }
 }
@@ -425,7 +442,7 @@ std::string RemoteServer::carryOut(const CommandReading& reading, bool* accepted
     return okReply(command);
 }
 
-void RemoteServer::receive(QWebSocket* socket, const QString& message) {
+void RemoteServer::receive(QWebSocket* socket, const std::optional<QString>& message) {
     const auto it = clients_.find(socket);
     if (it == clients_.end())
         return;
@@ -436,16 +453,24 @@ void RemoteServer::receive(QWebSocket* socket, const QString& message) {
                           QStringLiteral("too many commands"));
             return;
         }
-        socket->sendTextMessage(QString::fromStdString(
-            errorReply("too many commands: at most " +
-                       std::to_string(static_cast<int>(limits_.commandsPerSecond)) +
-                       " a second; this one was not carried out")));
+        reply(socket, errorReply("too many commands: at most " +
+                                 std::to_string(static_cast<int>(limits_.commandsPerSecond)) +
+                                 " a second; this one was not carried out"));
         return;
     }
     bool accepted = false;
-    const std::string reply = carryOut(readMessage(message.toStdString()), &accepted);
+    const std::string answer = message ? carryOut(readMessage(message->toStdString()), &accepted)
+                                       : errorReply("commands are text messages holding JSON");
     if (clients_.contains(socket))
-        socket->sendTextMessage(QString::fromStdString(reply));
+        reply(socket, answer);
+}
+
+void RemoteServer::reply(QWebSocket* socket, const std::string& message) {
+    if (socket->bytesToWrite() > limits_.backlogBytes) {
+        socket->abort();
+        return;
+    }
+    socket->sendTextMessage(QString::fromStdString(message));
 }
 
 void RemoteServer::checkIdle() {
@@ -473,13 +498,20 @@ void RemoteServer::stateMayHaveChanged() {
 
 void RemoteServer::sendStateNow() {
     std::string state = target_.state();
-    if (state == lastState_)
+    if (state == lastState_ && !statesDiffer_)
         return;
+    statesDiffer_ = false;
     lastState_ = std::move(state);
     stateSent_.restart();
     const QString message = QString::fromStdString(lastState_);
-    for (auto it = clients_.begin(); it != clients_.end(); ++it)
-        it.key()->sendTextMessage(message);
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        // Still holding what was sent before (the network does not take it): this state would
+        // only pile up behind it, so it waits and the newest goes once that is taken.
+        if (it.key()->bytesToWrite() > 0)
+            it->owed = true;
+        else
+            it.key()->sendTextMessage(message);
+    }
 }
 
 // ---- HTTP ----

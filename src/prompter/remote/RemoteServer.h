@@ -13,6 +13,11 @@
 // it may hold only a part of the clients and of the connections, so one phone or one attacker
 // cannot take every place and keep the others out.
 //
+// A client that stops reading (a phone gone to sleep, or one that means harm) holds at most the
+// state it has not taken yet: newer states wait for it to take that one and then only the
+// newest is sent, since each state is whole. What piles up past that (replies it asked for) is
+// bounded too, so no client can make the prompter hold memory without end.
+//
 // Every connection passes a gate before the HTTP server or the WebSocket server sees it: the
 // request head is read (bounded in size and time), checked (token, Host, Origin), and refused
 // there with 403 and nothing else when a check fails. An HTTP connection carries one request
@@ -72,8 +77,10 @@ class RemoteServer : public QObject {
         int refusalsBeforeClose = 200;      // refused this many more times than served: let go
         int headMs = 10'000;                // for the request head and body to arrive
         int pingMs = 30'000;                // a silent socket is asked whether it is there
-        int idleMs = 90'000;                // and closed when it has not answered for this
+        int idleMs = 90'000;                // and closed when it has not answered for this;
+                                            // a response not taken for this long is dropped
         int stateIntervalMs = 100;          // at most ten states a second
+        qint64 backlogBytes = 1024 * 1024;  // replies a client has not taken; past it, let go
     };
 
     RemoteServer(RemoteTarget& target, QByteArray token, Limits limits, QObject* parent = nullptr);
@@ -105,6 +112,9 @@ class RemoteServer : public QObject {
         QElapsedTimer refilled;
         QElapsedTimer heard;
         int refusals = 0;
+        // A state was held back because the client had not taken the last one yet; it is
+        // sent the newest once it has.
+        bool owed = false;
     };
     class Gate;
 
@@ -114,7 +124,11 @@ class RemoteServer : public QObject {
     void handToHttp(QTcpSocket* socket);
     void handToWebSocket(QTcpSocket* socket);
     void acceptWebSocket();
-    void receive(QWebSocket* socket, const QString& message);
+    // A message from a client (none: a binary one, which is not a command), counted against
+    // its rate whatever it holds.
+    void receive(QWebSocket* socket, const std::optional<QString>& message);
+    // A reply to `socket`; a client that has left more than backlogBytes unread is let go.
+    void reply(QWebSocket* socket, const std::string& message);
     void sendStateNow();
     void checkIdle();
     [[nodiscard]] bool allow(Client& client);
@@ -140,7 +154,8 @@ class RemoteServer : public QObject {
     QTimer idleTimer_;
     QTimer stateTimer_;
     QElapsedTimer stateSent_;
-    std::string lastState_;
+    std::string lastState_;      // the last sent to every client
+    bool statesDiffer_ = false;  // a client was given another since
 };
 
 }  // namespace prompter::remote

@@ -63,8 +63,10 @@ struct HttpReply {
 
 // One raw request, so the test writes Host, Origin and the rest as an attacker would. The
 // server closes every connection after one response.
-HttpReply rawRequest(quint16 port, const QByteArray& request) {
+HttpReply rawRequest(quint16 port, const QByteArray& request, const QString& from = {}) {
     QTcpSocket socket;
+    if (!from.isEmpty() && !socket.bind(QHostAddress(from)))
+        return {};
     socket.connectToHost(QHostAddress::LocalHost, port);
     QByteArray received;
     QObject::connect(&socket, &QTcpSocket::readyRead, [&] { received += socket.readAll(); });
@@ -108,10 +110,16 @@ struct RawSocket {
     QByteArray received;
     int status = 0;
 
-    bool open(quint16 port, const QString& from) {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+    // `receiveBuffer`: the kernel's buffer for it, kept small (0: as the system chooses).
+    bool open(quint16 port, const QString& from, int receiveBuffer = 0) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
+            if (socket.readBufferSize() == 0)
+                received += socket.readAll();
+        });
         if (!socket.bind(QHostAddress(from)))
             return false;
+        if (receiveBuffer > 0)
+            socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
         socket.connectToHost(QHostAddress::LocalHost, port);
         if (!socket.waitForConnected(kWaitMs))
             return false;
@@ -126,6 +134,32 @@ struct RawSocket {
         status = line.size() >= 2 ? line[1].toInt() : 0;
         return status == 101;
     }
+    // Reads nothing more until `resume`, as a peer that stopped reading: what is sent waits
+    // in the kernel's buffers and then in the sender's.
+    void stopReading() { socket.setReadBufferSize(1); }
+    void resume() {
+        socket.setReadBufferSize(0);
+        received += socket.readAll();
+    }
+    // A text message, masked as a client must (with a key of zeros).
+    void send(const QByteArray& text) {
+        socket.write(QByteArray("\x81") + char(0x80 | text.size()) + QByteArray(4, '\0') + text);
+    }
+};
+
+// A target whose states and script are as large as a test needs; each state carries its
+// number, so a client tells the newest from those before.
+class BulkyTarget : public prompter::remote::RemoteTarget {
+  public:
+    std::optional<std::string> apply(const prompter::remote::Command&) override {
+        return std::nullopt;
+    }
+    std::string state() override {
+        return "{\"state\":{\"n\":" + std::to_string(changes) + ",\"pad\":\"" +
+               std::string(64 * 1024, 'p') + "\"}}";
+    }
+    std::optional<std::string> scriptText() override { return std::string(16 << 20, 's'); }
+    int changes = 0;
 };
 
 // A remote on the WebSocket: states and replies kept apart.
@@ -550,19 +584,88 @@ class RemoteTest : public QObject {
         JSON_COMPARE(after.ask("{\"command\": \"pause\"}")["ok"], "pause");
     }
 
+    // A peer that stops reading costs the prompter little: states wait behind the one it has
+    // not taken and only the newest follows once it reads again; a socket that goes on asking
+    // without reading, and an HTTP response not taken, are let go and their places freed.
+    void aPeerThatStopsReadingHoldsLittle() {
+        BulkyTarget bulky;
+        RemoteServer::Limits limits;
+        limits.stateIntervalMs = 0;
+        limits.backlogBytes = 1024;
+        limits.idleMs = 500;
+        limits.connectionsPerAddress = 1;
+        RemoteServer server(bulky, kToken, limits);
+        QCOMPARE(server.listen(QHostAddress::LocalHost, 0), std::nullopt);
+        const QString from = QStringLiteral("127.0.0.9");
+        RawSocket sleepy;
+        QVERIFY(sleepy.open(server.port(), from, 64 * 1024));
+        sleepy.stopReading();
+        const qsizetype before = sleepy.received.size();
+        // A thousand states of 64 KB: 64 MB, far past what the kernel's buffers hold.
+        for (bulky.changes = 1; bulky.changes <= 1000; ++bulky.changes) {
+            server.stateMayHaveChanged();
+            QCoreApplication::processEvents();
+        }
+        const QByteArray newest = "{\"state\":{\"n\":1000,";
+        sleepy.resume();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                sleepy.received += sleepy.socket.readAll();
+                return sleepy.received.right(80 * 1024).contains(newest);
+            },
+            kWaitMs));
+        const qsizetype taken = sleepy.received.size() - before;
+        QVERIFY2(taken < 16 * 1024 * 1024, QByteArray::number(taken).constData());
+        QCOMPARE(server.clientCount(), 1);
+
+        // Stopped again, states fill the buffers; a command it sends now is not answered into
+        // a pile: it is let go.
+        sleepy.stopReading();
+        for (bulky.changes = 1001; bulky.changes <= 1200; ++bulky.changes) {
+            server.stateMayHaveChanged();
+            QCoreApplication::processEvents();
+        }
+        sleepy.send(R"({"command": "state"})");
+        QVERIFY(QTest::qWaitFor([&] { return server.clientCount() == 0; }, kWaitMs));
+
+        // The script (16 MB) asked for and not taken holds the peer's one place, until it is
+        // let go; then the peer is served again.
+        QTcpSocket reader;
+        QVERIFY(reader.bind(QHostAddress(from)));
+        reader.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 64 * 1024);
+        reader.setReadBufferSize(64 * 1024);
+        reader.connectToHost(QHostAddress::LocalHost, server.port());
+        QVERIFY(reader.waitForConnected(kWaitMs));
+        reader.write(get(server.port(), "/script?token=" + QByteArray(kToken)));
+        QVERIFY(QTest::qWaitFor([&] { return reader.bytesAvailable() > 0; }, kWaitMs));
+        const QByteArray state = get(server.port(), "/api/state?token=" + QByteArray(kToken));
+        QCOMPARE(rawRequest(server.port(), state, from).status, 0);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return rawRequest(server.port(), state, from).status == 200; }, kWaitMs));
+    }
+
     // Ten thousand commands at once: a few are carried out, the rest refused, the flooding
-    // client is let go, and another is served as before.
+    // client is let go, and another is served as before. A flood of binary messages (never a
+    // command) is let go the same way.
     void aFloodIsHeldBack() {
-        Client flood;
-        QVERIFY(flood.open(port()));
-        for (int i = 0; i < 10'000; ++i)
-            flood.socket().sendTextMessage(QStringLiteral("{\"command\": \"toggle\"}"));
-        QVERIFY(QTest::qWaitFor([&] { return flood.closed; }, 60'000));
-        QCOMPARE(flood.closeCode, QWebSocketProtocol::CloseCodePolicyViolated);
-        const auto carried = std::count_if(flood.replies.begin(), flood.replies.end(),
-                                           [](const json& reply) { return reply.contains("ok"); });
-        QVERIFY(carried >= 40);    // the burst
-        QVERIFY(carried < 1'000);  // not the flood
+        for (const bool binary : {false, true}) {
+            Client flood;
+            QVERIFY(flood.open(port()));
+            const QString toggle = QStringLiteral("{\"command\": \"toggle\"}");
+            for (int i = 0; i < 10'000; ++i) {
+                if (binary)
+                    flood.socket().sendBinaryMessage(toggle.toUtf8());
+                else
+                    flood.socket().sendTextMessage(toggle);
+            }
+            QVERIFY(QTest::qWaitFor([&] { return flood.closed; }, 60'000));
+            QCOMPARE(flood.closeCode, QWebSocketProtocol::CloseCodePolicyViolated);
+            const auto carried =
+                std::count_if(flood.replies.begin(), flood.replies.end(),
+                              [](const json& reply) { return reply.contains("ok"); });
+            QVERIFY(binary ? carried == 0 : carried >= 40);  // the burst
+            QVERIFY(carried < 1'000);                        // not the flood
+        }
         Client other;
         QVERIFY(other.open(port()));
         JSON_COMPARE(other.ask("{\"command\": \"faster\"}")["ok"], "faster");
@@ -650,6 +753,25 @@ class RemoteTest : public QObject {
         QCOMPARE(client.states.size(), settled);
         for (std::size_t i = 1; i < client.states.size(); ++i)
             QVERIFY(client.states[i] != client.states[i - 1]);
+
+        // A phone that left and came back (as the page does after a drop) while the prompt
+        // moved on hears of it moving back to where it was when the phone left.
+        const auto paragraphOf = [](const Client& remote) {
+            return remote.states.back()["state"]["paragraph"].get<int>();
+        };
+        view().jumpToParagraph(2);
+        server_->stateMayHaveChanged();
+        QVERIFY(QTest::qWaitFor([&] { return paragraphOf(client) == 3; }, kWaitMs));
+        client.socket().close();
+        QVERIFY(QTest::qWaitFor([&] { return server_->clientCount() == 0; }, kWaitMs));
+        view().jumpToParagraph(4);
+        server_->stateMayHaveChanged();
+        Client back;
+        QVERIFY(back.open(port()));
+        QCOMPARE(paragraphOf(back), 5);
+        view().jumpToParagraph(2);
+        server_->stateMayHaveChanged();
+        QVERIFY(QTest::qWaitFor([&] { return paragraphOf(back) == 3; }, kWaitMs));
     }
 
     // Text pasted on a phone becomes a script in the library and, when asked, is prompted at
@@ -771,7 +893,17 @@ class RemoteTest : public QObject {
         own.fontSize = 99;
         QVERIFY(own.save());
         QVERIFY(RemoteSettings::load().enabled);
+        // A phone connected, and one halfway through its request, when it is switched off.
+        Client phone;
+        QVERIFY(phone.open(served, remote.session()->server().token()));
+        QTcpSocket halfway;
+        halfway.connectToHost(QHostAddress::LocalHost, served);
+        QVERIFY(halfway.waitForConnected(kWaitMs));
+        halfway.write("GET /api/state HTTP/1.1\r\n");
+        QVERIFY(QTest::qWaitFor([&] { return halfway.bytesToWrite() == 0; }, kWaitMs));
+        QTest::qWait(50);
         on->setChecked(false);
+        QVERIFY(QTest::qWaitFor([&] { return phone.closed; }, kWaitMs));
         QVERIFY(!remote.session());
         QVERIFY(told.back().isEmpty());
         QCOMPARE(rawRequest(served, get(served, "/api/state", bearer)).status, 0);
