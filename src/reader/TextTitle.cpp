@@ -100,7 +100,8 @@ std::string fileNameFor(std::string_view title, unsigned copy) {
     return clean + suffix;
 }
 
-void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pending, bool last) {
+void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pending, bool last,
+                       bool forTerminal) {
     std::string joined;
     if (pending && !pending->empty()) {
         joined = *pending + std::string(bytes);
@@ -115,7 +116,7 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
         std::size_t run = pos;
         while (run < bytes.size()) {
             const auto b = static_cast<unsigned char>(bytes[run]);
-            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\')
+            if (b < 0x20 || b >= 0x7F || b == '"' || b == '\\')
                 break;
             ++run;
         }
@@ -142,10 +143,10 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
             out += "\\t";
         } else if (c == '\r') {
             out += "\\r";
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+        } else if (c < 0x20 || (forTerminal && (isControl(c) || isDirectionMark(c)))) {
+            out += "\\u";
+            for (const int shift : {12, 8, 4, 0})
+                out += kHex[(c >> shift) & 0xF];
         } else {
             out.append(bytes.data() + pos - scalar.size, scalar.size);
         }

@@ -42,9 +42,11 @@ inline constexpr std::size_t kMaxFileNameBytes = 100;
 // `bytes` as the inside of a JSON string: quotes, backslashes and control characters escaped,
 // bytes that are not UTF-8 written as U+FFFD. `pending` carries an incomplete UTF-8 sequence
 // from the end of one piece to the next, so a text can be escaped piece by piece as it is read;
-// call once more with `last` true to flush it.
+// call once more with `last` true to flush it. `forTerminal` (JSON a person's terminal shows)
+// also writes DEL, the C1 controls and the direction marks as \u escapes: the same string to
+// any JSON reader, and nothing the terminal would act on or reorder by.
 void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pending = nullptr,
-                       bool last = true);
+                       bool last = true, bool forTerminal = false);
 
 // Whether `bytes` are UTF-8 (by the rules appendJsonEscaped reads them with). To check a text
 // piece by piece, pass the same `pending` each time (it carries a sequence cut by a piece's end)

@@ -98,9 +98,13 @@ std::string shown(std::string_view bytes) {
     return reader::plainLine(bytes);
 }
 
+// Set when standard output is a terminal: a person reads the JSON there, and a title's
+// controls (DEL, C1) and direction marks are written escaped, never acted on.
+bool jsonForTerminal = false;
+
 std::string jsonString(std::string_view bytes) {
     std::string out = "\"";
-    reader::appendJsonEscaped(out, bytes);
+    reader::appendJsonEscaped(out, bytes, nullptr, true, jsonForTerminal);
     return out + "\"";
 }
 
@@ -428,7 +432,8 @@ class Receiver {
             }
             escaped.clear();
             if (utf8)
-                reader::appendJsonEscaped(escaped, piece, &pending, written == size);
+                reader::appendJsonEscaped(escaped, piece, &pending, written == size,
+                                          jsonForTerminal);
             else
                 escaped = frame::base64Of(piece);
             out_ << escaped;
@@ -530,6 +535,7 @@ int run(int argc, char** argv, bool outputClosed) {
     const auto& options = std::get<receive::ReceiveOptions>(parsed);
     // --exec never writes to standard output (its commands get /dev/null there).
     frame::Output out(STDOUT_FILENO, outputClosed && options.mode != receive::Mode::exec);
+    jsonForTerminal = ::isatty(STDOUT_FILENO) == 1;
     if (options.help || options.version)
         return frame::printHelpOrVersion(kProgram, out, options.help, receive::receiveUsageText(),
                                          QUORVANE_VERSION);

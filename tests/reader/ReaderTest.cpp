@@ -153,6 +153,17 @@ TEST(TextTitle, NamesTitlesAndFileNames) {
         reader::appendJsonEscaped(pieces, text.substr(cut), &pending, true);
         EXPECT_EQ(pieces, whole) << "cut at " << cut;
     }
+
+    // For a terminal, what it would act on or reorder by (DEL, C1's CSI, a direction override)
+    // is escaped too; elsewhere it stays as it is. Either way the same string to a reader.
+    const std::string steering =
+        "a\x7f\xC2\x9B"
+        "2J\xE2\x80\xAEz\xC2\xA0";
+    std::string forFile, forTerminal;
+    reader::appendJsonEscaped(forFile, steering);
+    reader::appendJsonEscaped(forTerminal, steering, nullptr, true, true);
+    EXPECT_EQ(forFile, steering);
+    EXPECT_EQ(forTerminal, "a\\u007f\\u009b2J\\u202ez\xC2\xA0");
 }
 
 TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {
