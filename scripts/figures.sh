@@ -874,7 +874,10 @@ def pair(label, text):
     m = re.search(re.escape(label) + r" \(median/p95\) ([\d.]+) / ([\d.]+) ms", text)
     return float(m[1]), float(m[2])
 applied, shown = pair("sent to applied", latency), pair("sent to frame", latency)
-cost = float(re.search(r"costs ([-\d.]+) %", broadcast)[1])
+# The whole process with the clients, not its difference from the run with none: at a cost
+# this small the difference is within the noise (it came out below zero), and the whole is
+# what the cost is at most.
+served = float(re.search(r"\d+ clients: ([\d.]+) %", broadcast)[1])
 alone = float(re.search(r"no clients: ([\d.]+) %", broadcast)[1])
 rate = re.search(r"([\d.]+) a second per client", broadcast)
 print()
@@ -884,7 +887,7 @@ print("| measure | figure | promise |")
 print("|---|---:|---:|")
 print(f"| a command sent to applied, median / 95th percentile of 1,000 | {applied[0]:.2f} / {applied[1]:.2f} ms | |")
 print(f"| a command sent to the frame that shows it, median / 95th percentile | {shown[0]:.2f} / {shown[1]:.2f} ms | 26.7 ms (a frame + 10 ms) |")
-print(f"| the state to 16 clients while the prompt runs ({rate[1] if rate else '?'} states a second each) | {cost:.2f} % of a core (with none: {alone:.2f} %) | 2 % |")
+print(f"| the state to 16 clients while the prompt runs ({rate[1] if rate else '?'} states a second each): the whole process | {served:.2f} % of a core (with none: {alone:.2f} %) | 2 % |")
 m = re.search(r"median of 200\): ([-\d.]+) ms, 95th percentile of its size ([\d.]+) ms", follower)
 if m:
     print(f"| a follower's place behind its leader's (two prompters on loopback), median / 95th percentile | {float(m[1]):.2f} / {float(m[2]):.2f} ms | 16.7 ms + the loopback's delay (median) |")
