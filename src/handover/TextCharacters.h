@@ -34,4 +34,18 @@ struct Utf8Scalar {
            c == 0x205F || c == 0x3000;
 }
 
+// Control characters: C0, DEL and C1. A terminal acts on them; a name or a line shown must not
+// hold them.
+[[nodiscard]] constexpr bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// The bidirectional controls: U+061C, U+200E, U+200F (the marks), U+202A to U+202E (embeddings
+// and overrides) and U+2066 to U+2069 (isolates). They reorder what is shown around them, so a
+// name or a message holding one may read other than it is.
+[[nodiscard]] constexpr bool isDirectionControl(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 }  // namespace handover

@@ -23,6 +23,7 @@
 #include <thread>
 #include <variant>
 
+#include "handover/TextCharacters.h"
 #include "handover/TextTitle.h"
 #include "prompter/Beside.h"
 #include "prompter/ScriptIndex.h"
@@ -102,8 +103,7 @@ bool isAscii(std::string_view bytes) {
 // What a name may not hold, as the receiver's names do not: control characters, and the marks
 // that could make a name read other than it is.
 bool isUnsafeCharacter(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return handover::isControl(c) || handover::isDirectionControl(c);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 namespace reader {
 namespace {
 
+using handover::isControl;
+using handover::isDirectionControl;
 using handover::isWhitespaceOrNewline;
 
 struct Scalar {
@@ -32,15 +34,6 @@ Scalar decodeAt(std::string_view bytes, std::size_t pos) {
     // Invalid, or cut by the end of the bytes: a lead byte whose sequence is longer than what is
     // left may be completed by the next piece (if not, it is judged again there).
     return {kInvalid, 1, utf8proc_utf8class[*at] > left};
-}
-
-bool isControl(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-bool isDirectionMark(char32_t c) {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
 }
 
 // Characters that show as nothing and join nothing: the zero-width space, the word joiner and
@@ -76,7 +69,7 @@ std::string fileNameFor(std::string_view title, unsigned copy) {
         const Scalar scalar = decodeAt(title, pos);
         pos += scalar.size;
         char32_t c = scalar.value == kInvalid ? char32_t{0xFFFD} : scalar.value;
-        if (isDirectionMark(c) || isInvisible(c))
+        if (isDirectionControl(c) || isInvisible(c))
             continue;
         if (isControl(c) || isWhitespaceOrNewline(c)) {
             spacePending = true;
@@ -143,7 +136,7 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
             out += "\\t";
         } else if (c == '\r') {
             out += "\\r";
-        } else if (c < 0x20 || (forTerminal && (isControl(c) || isDirectionMark(c)))) {
+        } else if (c < 0x20 || (forTerminal && (isControl(c) || isDirectionControl(c)))) {
             out += "\\u";
             for (const int shift : {12, 8, 4, 0})
                 out += kHex[(c >> shift) & 0xF];

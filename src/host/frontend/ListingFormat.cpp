@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "handover/TextCharacters.h"
 #include "platform/foundation/Unicode.h"
 
 namespace host {
@@ -10,8 +11,7 @@ namespace {
 // Control characters (C0, DEL, C1) and the format characters that reorder text on a terminal
 // (the bidirectional marks, embeddings, overrides and isolates).
 bool isUnsafe(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return handover::isControl(c) || handover::isDirectionControl(c);
 }
 
 bool isStrayByte(const platform::Utf8Scalar& scalar) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "frame/Base64.h"
+#include "handover/TextCharacters.h"
 #include "host/frontend/HostOptions.h"
 #include "host/frontend/InputText.h"
 #include "host/session/Colour.h"
@@ -74,8 +75,7 @@ void writePaths(frame::Output& out, const std::vector<std::string>& paths, JsonT
 // Scalars written as \uXXXX for a terminal, where they would act or reorder what is read: the
 // C1 controls, DEL (the C0 ones always are) and the bidirectional controls.
 bool actsOnATerminal(char32_t c) {
-    return (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    return (c >= 0x7F && handover::isControl(c)) || handover::isDirectionControl(c);
 }
 
 void writeRuns(frame::Output& out, const platform::AttributedText& text) {
@@ -127,7 +127,7 @@ void writeJsonStringContent(frame::Output& out, std::string_view text, JsonTarge
             if (!(scalar.size == 1 && scalar.value == platform::kReplacementCharacter)) {
                 if (target == JsonTarget::terminal && actsOnATerminal(scalar.value)) {
                     flushPlain(i);
-                    char escape[8];
+                    char escape[12];  // \u and four digits: every scalar here is below U+10000
                     std::snprintf(escape, sizeof escape, "\\u%04x",
                                   static_cast<unsigned>(scalar.value));
                     out << escape;
