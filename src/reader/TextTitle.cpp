@@ -172,7 +172,7 @@ bool isUtf8(std::string_view bytes, std::string* pending, bool last) {
     return true;
 }
 
-std::string plainLine(std::string_view bytes) {
+std::string plainLine(std::string_view bytes, bool keepDirectionControls) {
     std::string line;
     line.reserve(bytes.size());
     std::size_t pos = 0;
@@ -182,7 +182,7 @@ std::string plainLine(std::string_view bytes) {
             line += "\xEF\xBF\xBD";
         else if (isControl(scalar.value))
             line += ' ';
-        else
+        else if (keepDirectionControls || !isDirectionControl(scalar.value))
             line.append(bytes.substr(pos, scalar.size));
         pos += scalar.size;
     }

@@ -54,8 +54,9 @@ void appendJsonEscaped(std::string& out, std::string_view bytes, std::string* pe
 [[nodiscard]] bool isUtf8(std::string_view bytes, std::string* pending = nullptr, bool last = true);
 
 // `bytes` as one line of plain text that neither breaks a listing's columns nor steers a
-// terminal: control characters (C0, DEL, C1: tabs, line breaks, escapes) become a space and
-// bytes that are not UTF-8 U+FFFD.
-[[nodiscard]] std::string plainLine(std::string_view bytes);
+// terminal: control characters (C0, DEL, C1: tabs, line breaks, escapes) become a space, bytes
+// that are not UTF-8 U+FFFD, and the bidirectional controls (which would reorder the rest of
+// the line: a title could pass for another) are dropped, unless `keepDirectionControls`.
+[[nodiscard]] std::string plainLine(std::string_view bytes, bool keepDirectionControls = false);
 
 }  // namespace reader

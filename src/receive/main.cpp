@@ -92,8 +92,8 @@ std::string localTime(const struct timespec& time) {
 }
 
 // Bytes as a line of a listing or a message may carry them: control characters (tabs, escapes)
-// become a space and bytes that are not UTF-8 U+FFFD, so a title can neither break the columns
-// nor steer a terminal.
+// become a space, bytes that are not UTF-8 U+FFFD and the bidirectional controls are dropped,
+// so a title can neither break the columns nor steer or reorder a terminal's line.
 std::string shown(std::string_view bytes) {
     return reader::plainLine(bytes);
 }
@@ -471,8 +471,10 @@ class Receiver {
                 environment.emplace_back(variable);
         }
         environment.push_back("QUORVANE_TEXT_ID=" + held.text.id);
-        // The title as a command may show it: no control characters (escapes, line breaks).
-        environment.push_back("QUORVANE_TEXT_TITLE=" + shown(held.text.title));
+        // The title as a command may show it: no control characters (escapes, line breaks). Its
+        // direction marks stay, as written: the command decides how to show a right-to-left title.
+        environment.push_back("QUORVANE_TEXT_TITLE=" +
+                              reader::plainLine(held.text.title, /*keepDirectionControls=*/true));
         std::vector<char*> envp;
         for (auto& variable : environment)
             envp.push_back(variable.data());

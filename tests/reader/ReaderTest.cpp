@@ -164,6 +164,10 @@ TEST(TextTitle, NamesTitlesAndFileNames) {
     reader::appendJsonEscaped(forTerminal, steering, nullptr, true, true);
     EXPECT_EQ(forFile, steering);
     EXPECT_EQ(forTerminal, "a\\u007f\\u009b2J\\u202ez\xC2\xA0");
+    // A listing's line: controls become spaces and the direction controls go (an override would
+    // reorder the rest of the line), unless asked to stay; other characters stay as they are.
+    EXPECT_EQ(reader::plainLine(steering), "a  2Jz\xC2\xA0");
+    EXPECT_EQ(reader::plainLine(steering, true), "a  2J\xE2\x80\xAEz\xC2\xA0");
 }
 
 TEST(Inbox, ListsTextsOldestFirstAndLeavesEverythingElseAlone) {

@@ -156,7 +156,9 @@ TEST_F(ReceiveTest, ExecRemovesOnlyWhatTheCommandTook) {
     // With standard output closed (a service's), each text still goes to its command; the
     // title a command is given never carries control characters (a terminal's escapes).
     const fs::path titles = scratch() / "titles";
-    for (const char* sent : {"\x1b]0;owned\x07\x1b[31mRed alert\xc2\x9b\nbody", "Second", "Third"})
+    // (A right-to-left mark stays: the command decides how to show a right-to-left title.)
+    for (const char* sent :
+         {"\x1b]0;owned\x07\x1b[31mRed alert\xc2\x9b\nbody", "Second\xe2\x80\x8f", "Third"})
         send(root(), sent);
     EXPECT_EQ(
         runWithOutput({"--exec", "printf '%s|' \"$QUORVANE_TEXT_TITLE\" >> " + titles.string()},
@@ -168,6 +170,7 @@ TEST_F(ReceiveTest, ExecRemovesOnlyWhatTheCommandTook) {
     for (const char c : shownTitles)
         EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7f) << shownTitles;
     EXPECT_NE(shownTitles.find("Red alert"), std::string::npos) << shownTitles;
+    EXPECT_NE(shownTitles.find("Second\xe2\x80\x8f|"), std::string::npos) << shownTitles;
 }
 
 TEST_F(ReceiveTest, PrintKeepsTheTextWhenOutputFails) {
